@@ -1,0 +1,58 @@
+#!/usr/bin/env bash
+# The whole test suite on a fresh Debian 12 machine: installs what is missing, then
+#   1. builds the native library, tools and tests (preset default) and runs them;
+#   2. the same with Address and UndefinedBehavior sanitizers (preset asan);
+#   3. installs the library and builds a small outside consumer against the CMake package;
+#   4. replays the fuzz corpus through the libFuzzer target (preset fuzz, clang);
+#   5. cross-builds everything for Windows x86_64 (preset win64) and runs its tests under Wine,
+#      the desktop program's end-to-end runs on a virtual display included;
+#   6. cross-builds for Windows x86 (preset win32), which cannot run on this kernel.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$PWD
+jobs=$(nproc)
+
+bash scripts/setup.sh
+
+step() { printf '\n==== %s ====\n' "$*"; }
+
+build_preset() {
+  cmake --preset "$1" >/dev/null
+  cmake --build --preset "$1" -j "$jobs"
+}
+
+step "native build and tests"
+build_preset default
+ctest --preset default -j "$jobs"
+
+step "sanitizer build and tests"
+build_preset asan
+ctest --preset asan -j "$jobs"
+
+step "installed CMake package used by an outside project"
+rm -rf build/install build/consumer
+cmake --install build/default --prefix build/install >/dev/null
+cmake -S tests/package_consumer -B build/consumer -DCMAKE_PREFIX_PATH="$root/build/install" >/dev/null
+cmake --build build/consumer -j "$jobs"
+build/consumer/package_consumer
+
+step "fuzz corpus replay"
+build_preset fuzz
+for target in build/fuzz/fuzz/fuzz_*; do
+  [[ -x $target ]] || continue
+  corpus=fuzz/corpus/$(basename "$target" | sed 's/^fuzz_//')
+  "$target" -runs=0 "$corpus"
+done
+
+step "Windows x86_64 build, tests under Wine"
+build_preset win64
+source scripts/wine-env.sh
+trap wine_shutdown EXIT
+wine_prefix_init "$root/build/wineprefix"
+wine_display_start
+ctest --preset win64 -j "$jobs"
+
+step "Windows x86 build"
+build_preset win32
+
+step "all tests passed"

@@ -1,0 +1,77 @@
+// cXml: an XML document (a root element and an optional declaration) that reads and writes itself.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include <kestrelwing/cXmlNode.h>
+
+namespace kestrelwing {
+
+class cXml {
+ public:
+  cXml();
+
+  // The description of the last failed Parse or Save; empty after a successful Parse.
+  const std::u16string& Result() const;
+
+  // The XML declaration, held as a node whose properties are its attributes; none without one.
+  NodeRef XMLNode() const;
+  void SetXMLNode(NodeRef node);
+
+  // The root element; a new document has an empty node called "cXmlNode".
+  NodeRef Root() const;
+  void SetRoot(NodeRef node);
+
+  // 0 narrow, 1 UTF-8, 2 UTF-16: set by Parse, used and possibly changed by Save.
+  std::int32_t EncodingId() const;
+
+  // Forwarded to Root(); each throws std::logic_error when Root() is none.
+  std::u16string RootName() const;
+  void SetRootName(std::u16string value);
+  std::u16string RootValue() const;
+  void SetRootValue(std::u16string value);
+  NodeContent Content() const;
+  std::u16string PropertyValue(std::u16string_view name, std::u16string_view defaultValue = u"") const;
+  void SetPropertyValue(std::u16string_view name, std::u16string value);
+  std::int32_t PropertyCount() const;
+  std::u16string PropertyName(std::int32_t index) const;
+  std::int32_t NodeCount() const;
+  NodeRef Node(std::int32_t index) const;
+  std::vector<PropertyPair> Properties() const;
+  void Add(NodeRef node);  // appends as the root's last child
+  bool Remove(std::int32_t position);
+  bool Remove(std::u16string_view name);
+  bool Remove(const NodeRef& node);
+  NodeRef NodeByName(std::u16string_view path) const;
+  std::vector<NodeRef> Nodes(std::u16string_view name = u"") const;
+  NodeRef Search(std::u16string_view name, std::u16string_view propertyName = u"",
+                 std::u16string_view propertyValue = u"") const;
+
+  // Reads a document from a URL, an existing file's path, or XML text. False with Result() on
+  // failure; the root is then a new empty node and the declaration none. Never throws.
+  bool Parse(std::u16string_view source);
+  // Reads a document from its bytes (byte-order mark or UTF-8 detection, else narrow).
+  bool Parse(std::span<const std::uint8_t> bytes);
+
+  // Writes the document to fileName, replacing it only once the new file is complete.
+  // identType 0 indents with four spaces per level, any other value with a tab; encoding -1
+  // keeps EncodingId(), 0/1/2 choose narrow/UTF-8/UTF-16. False with Result() on failure.
+  bool Save(std::u16string_view fileName, bool prettyPrint = true, std::int32_t identType = 1,
+            bool bom = false, std::int32_t encoding = -1);
+
+ private:
+  const NodeRef& CheckedRoot() const;
+  bool ParseText(std::u16string text);
+
+  NodeRef root_;
+  NodeRef xmlNode_;
+  bool hasDeclaration_ = false;
+  std::u16string resultText_;
+  std::int32_t encodingId_ = 0;
+};
+
+}  // namespace kestrelwing

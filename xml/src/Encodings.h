@@ -1,0 +1,42 @@
+// Bytes <-> UTF-16 text: byte-order marks, UTF-8 sniffing, and the three output encodings.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+
+namespace kestrelwing::detail {
+
+enum : std::int32_t { kEncodingNarrow = 0, kEncodingUtf8 = 1, kEncodingUtf16 = 2 };
+
+// How many bytes UTF-8 sniffing examines, counted from the first byte that is not ASCII.
+inline constexpr std::size_t kUtf8SampleLimit = 2048;
+
+struct DecodedText {
+  std::u16string text;
+  std::int32_t encodingId;  // -1 for empty input: the caller keeps the encoding it had
+};
+
+// Byte-order mark (FF FE, FE FF, EF BB BF), else UTF-8 when the sample looks like it, else narrow.
+DecodedText DecodeBytes(std::span<const std::uint8_t> bytes);
+// True when the sample holds UTF-8 multi-byte sequences and nothing that contradicts UTF-8.
+bool LooksLikeUtf8(std::span<const std::uint8_t> bytes, std::ptrdiff_t limit = kUtf8SampleLimit);
+
+// Malformed sequences become U+FFFD.
+std::u16string Utf8ToText(std::span<const std::uint8_t> bytes);
+// Little-endian code units, or big-endian when swapPairs; a trailing odd byte is ignored.
+std::u16string Utf16ToText(std::span<const std::uint8_t> bytes, bool swapPairs);
+
+// Encoders append to out, so whole runs of text are encoded at once. An unpaired surrogate
+// becomes U+FFFD in UTF-8; a character the narrow code page lacks becomes '?'.
+void AppendUtf8(std::string& out, std::u16string_view text);
+void AppendUtf16(std::string& out, std::u16string_view text);  // little-endian, no mark
+void AppendNarrow(std::string& out, std::u16string_view text);
+// Encodes by encodingId: 1 UTF-8, 2 UTF-16, anything else narrow.
+void AppendEncoded(std::string& out, std::u16string_view text, std::int32_t encodingId);
+// EF BB BF for 1, FF FE for 2, nothing otherwise.
+std::string_view ByteOrderMark(std::int32_t encodingId);
+
+}  // namespace kestrelwing::detail

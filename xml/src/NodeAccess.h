@@ -1,0 +1,26 @@
+// Fast, copy-free access to a node's internals for the reader and the writer.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string_view>
+
+#include <kestrelwing/cXmlNode.h>
+
+namespace kestrelwing::detail {
+
+struct NodeAccess {
+  static std::span<const NodeRef> Children(const cXmlNode& node);
+  // 1-based, as PropertyName(); index must lie in 1..PropertyCount().
+  static std::u16string_view PropertyNameAt(const cXmlNode& node, std::int32_t index);
+  static std::u16string_view PropertyValueAt(const cXmlNode& node, std::int32_t index);
+  // The same rules as SetPropertyValue (first spelling kept, letter case ignored), without copies.
+  static void SetProperty(cXmlNode& node, std::u16string_view name, std::u16string_view value);
+  static void SetName(cXmlNode& node, std::u16string_view name);
+  static void SetValue(cXmlNode& node, std::u16string_view value);
+  static void AppendChild(cXmlNode& node, NodeRef child);
+  // Gives back spare capacity once the reader has finished a node.
+  static void Compact(cXmlNode& node);
+};
+
+}  // namespace kestrelwing::detail

@@ -1,0 +1,61 @@
+// Everything the library needs from the operating system. Paths are UTF-16 here: the POSIX side
+// hands them to the system as UTF-8, the Win32 side uses the wide (W) functions.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace kestrelwing::platform {
+
+// True when a file or folder exists at path.
+bool FileExists(std::u16string_view path);
+
+// The whole content of a regular file; none when it cannot be read (missing, a folder, locked).
+std::optional<std::vector<std::uint8_t>> ReadWholeFile(std::u16string_view path);
+
+// The system's narrow code page: the ANSI code page on Windows, Windows-1252 elsewhere (with the
+// five unassigned bytes 81 8D 8F 90 9D kept as U+0081 U+008D U+008F U+0090 U+009D).
+std::u16string NarrowToText(std::span<const std::uint8_t> bytes);
+// Characters the code page cannot represent become '?'.
+void AppendTextAsNarrow(std::string& out, std::u16string_view text);
+
+// Downloads a URL into memory (connect and stall timeouts); none with a one-line error.
+struct Download {
+  std::optional<std::vector<std::uint8_t>> bytes;
+  std::u16string error;
+};
+Download DownloadUrl(std::u16string_view url);
+
+// Tells the user about a failure: a message box with the error icon on Windows, one line on
+// standard error elsewhere.
+void ReportError(std::u16string_view message);
+
+// Writes a file so that the old one is replaced only by a complete new one: the bytes go to a
+// new temporary file in the same folder, which is flushed and then moved over the target in one
+// step. Every failure leaves the target as it was and removes the temporary file.
+class SafeFileWriter {
+ public:
+  SafeFileWriter() = default;
+  ~SafeFileWriter();  // abandons an uncommitted file
+  SafeFileWriter(const SafeFileWriter&) = delete;
+  SafeFileWriter& operator=(const SafeFileWriter&) = delete;
+
+  bool Open(std::u16string_view path);
+  bool Write(std::string_view bytes);
+  bool Commit();  // flush, close, replace the target (keeping its permissions on POSIX)
+  void Abandon();
+  // One line saying what failed, after Open, Write or Commit answered false.
+  const std::u16string& Error() const { return error_; }
+
+ private:
+  std::intptr_t handle_ = -1;  // a file descriptor on POSIX, a HANDLE on Windows
+  std::u16string path_;
+  std::u16string tempPath_;
+  std::u16string error_;
+};
+
+}  // namespace kestrelwing::platform
