@@ -1,0 +1,24 @@
+// Documents for the benchmarks, generated deterministically within the library's XML dialect
+// (double-quoted attributes, no mixed content, no processing instructions but the declaration).
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+namespace kestrelwing::bench {
+
+// Many small elements with 3 to 5 attributes and some leaf text.
+std::string AttributeHeavyDocument(std::size_t approximateBytes);
+// Text-only leaf elements below one root.
+std::string TextLeavesDocument(std::size_t approximateBytes);
+// A tree a few levels deep with a mix of attributes, text and CDATA.
+std::string NestedDocument(std::size_t approximateBytes);
+// Growth shapes: one element with that many attributes, that many siblings, that much depth.
+std::string WideAttributesDocument(std::size_t attributes);
+std::string SiblingsDocument(std::size_t siblings);
+std::string DeepDocument(std::size_t depth);
+// The contents of the project's test manifests (real-world shape, small files).
+std::vector<std::string> ManifestFiles();
+
+}  // namespace kestrelwing::bench
