@@ -1,1 +1,117 @@
-// Filled in by its owner.
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+
+#include "Escaping.h"
+
+namespace kestrelwing::detail {
+namespace {
+
+struct Case {
+  std::u16string_view input;
+  std::u16string_view expected;
+};
+
+TEST(EscapeMarkup, ReplacesTheFiveMarkupCharactersAndNothingElse) {
+  const Case cases[] = {
+      {u"", u""},
+      {u"plain text é€ 日本", u"plain text é€ 日本"},
+      {u"a<b & 'c'", u"a&lt;b &amp; &apos;c&apos;"},
+      {u"\"<>&'", u"&quot;&lt;&gt;&amp;&apos;"},
+      {u"&lt;", u"&amp;lt;"},
+      {u"&#38;", u"&amp;#38;"},
+      {u"&&", u"&amp;&amp;"},
+      {u">x<", u"&gt;x&lt;"},
+      {u"\r\n\t", u"\r\n\t"},
+  };
+  for (const auto& [input, expected] : cases) {
+    EXPECT_EQ(EscapeMarkup(input), expected)
+        << "input: " << std::string(input.begin(), input.end());
+  }
+}
+
+TEST(EscapeMarkup, AppendsBehindWhatTheBufferAlreadyHolds) {
+  std::u16string out = u"<a v=\"";
+  AppendEscapedMarkup(out, u"x\"y");
+  AppendEscapedMarkup(out, u"");
+  AppendEscapedMarkup(out, u"&");
+  EXPECT_EQ(out, u"<a v=\"x&quot;y&amp;");
+}
+
+TEST(UnescapeMarkup, ReplacesTheFiveEntitiesOnceWithAmpersandLast) {
+  const Case cases[] = {
+      {u"", u""},
+      {u"a&lt;b &amp; &apos;c&apos;", u"a<b & 'c'"},
+      {u"&quot;&gt;&lt;", u"\"><"},
+      {u"&amp;lt;", u"&lt;"},
+      {u"&amp;amp;", u"&amp;"},
+      {u"&amp;apos;&amp;quot;", u"&apos;&quot;"},
+      {u"&&lt;", u"&<"},
+      {u"&lt;&lt;&lt;", u"<<<"},
+      {u"x&gt", u"x&gt"},
+      {u"&lt", u"&lt"},
+      {u"&", u"&"},
+      {u"a & b", u"a & b"},
+      {u"&;", u"&;"},
+  };
+  for (const auto& [input, expected] : cases) {
+    EXPECT_EQ(UnescapeMarkup(input), expected) << std::string(input.begin(), input.end());
+  }
+}
+
+TEST(UnescapeMarkup, LeavesUnknownAndDifferentlyCasedReferencesAlone) {
+  for (const std::u16string_view text : {u"&LT;", u"&Amp;", u"&QUOT;", u"&#60;", u"&#x3C;",
+                                         u"&nbsp;", u"&eacute;", u"& lt;", u"&lt ;", u"&ampx;"}) {
+    EXPECT_EQ(UnescapeMarkup(text), text) << std::string(text.begin(), text.end());
+  }
+}
+
+TEST(UnescapeMarkup, AppendsBehindWhatTheBufferAlreadyHolds) {
+  std::u16string out = u"v=";
+  AppendUnescapedMarkup(out, u"&lt;x&gt;");
+  AppendUnescapedMarkup(out, u" plain");
+  EXPECT_EQ(out, u"v=<x> plain");
+}
+
+// Random texts drawn mostly from markup characters and pieces of entity texts, so that every
+// kind of near miss appears, each checked against the one-replacement-at-a-time definition.
+std::u16string ReplaceAll(std::u16string text, std::u16string_view from, std::u16string_view to) {
+  for (std::size_t at = text.find(from); at != std::u16string::npos;
+       at = text.find(from, at + to.size())) {
+    text.replace(at, from.size(), to);
+  }
+  return text;
+}
+
+std::u16string RandomMarkupText(std::mt19937& random) {
+  static const std::u16string_view pieces[] = {
+      u"&", u";",  u"amp", u"lt", u"gt",    u"apos", u"quot", u"<",         u">",
+      u"'", u"\"", u"a",   u"é",  u"&amp;", u"&lt;", u"#60",  u"\U0001F600"};
+  std::u16string text;
+  const int count = std::uniform_int_distribution<int>(0, 12)(random);
+  for (int i = 0; i < count; ++i) {
+    text += pieces[std::uniform_int_distribution<std::size_t>(0, std::size(pieces) - 1)(random)];
+  }
+  return text;
+}
+
+TEST(Escaping, AgreesWithStepwiseReplacementAndRoundTrips) {
+  std::mt19937 random(20261208);
+  for (int i = 0; i < 20000; ++i) {
+    const std::u16string text = RandomMarkupText(random);
+    std::u16string stepwise = text;
+    for (const auto& [entity, character] : {std::pair{u"&apos;", u"'"},
+                                            {u"&quot;", u"\""},
+                                            {u"&gt;", u">"},
+                                            {u"&lt;", u"<"},
+                                            {u"&amp;", u"&"}}) {
+      stepwise = ReplaceAll(stepwise, entity, character);
+    }
+    ASSERT_EQ(UnescapeMarkup(text), stepwise);
+    ASSERT_EQ(UnescapeMarkup(EscapeMarkup(text)), text);
+  }
+}
+
+}  // namespace
+}  // namespace kestrelwing::detail

@@ -1,1 +1,261 @@
-// Filled in by its owner.
+// Bytes <-> UTF-16 text. Every conversion works on whole runs: plain ASCII, by far the most
+// common content of a document, is copied eight bytes at a time.
+#include "Encodings.h"
+
+#include <kestrelwing/cXmlNode.h>
+
+#include <cstring>
+
+#include "Platform.h"
+
+namespace kestrelwing::detail {
+namespace {
+
+constexpr char16_t kReplacement = 0xFFFD;
+constexpr std::uint64_t kHighBits = 0x8080808080808080ull;
+
+std::uint64_t Load8(const std::uint8_t* p) {
+  std::uint64_t word;
+  std::memcpy(&word, p, sizeof word);
+  return word;
+}
+
+// Index of the first byte at or after from that is not ASCII, or bytes.size().
+std::size_t FirstNonAscii(std::span<const std::uint8_t> bytes, std::size_t from = 0) {
+  std::size_t i = from;
+  while (i + 8 <= bytes.size() && (Load8(bytes.data() + i) & kHighBits) == 0)
+    i += 8;
+  while (i < bytes.size() && bytes[i] < 0x80)
+    ++i;
+  return i;
+}
+
+bool IsContinuation(std::uint8_t b) {
+  return (b & 0xC0) == 0x80;
+}
+bool IsHighSurrogate(char16_t c) {
+  return c >= 0xD800 && c <= 0xDBFF;
+}
+bool IsLowSurrogate(char16_t c) {
+  return c >= 0xDC00 && c <= 0xDFFF;
+}
+
+// Decodes one multi-byte sequence starting at bytes[i] (a byte >= 0x80) into out, and answers
+// how many bytes it took. An ill-formed sequence yields one U+FFFD for its longest well-formed
+// beginning (at least one byte), as Unicode recommends.
+std::size_t DecodeSequence(std::span<const std::uint8_t> bytes, std::size_t i, char16_t*& out) {
+  const std::uint8_t lead = bytes[i];
+  std::size_t length;
+  std::uint32_t code;
+  std::uint8_t low = 0x80, high = 0xBF;  // allowed range of the second byte
+  if (lead >= 0xC2 && lead <= 0xDF) {
+    length = 2, code = lead & 0x1F;
+  } else if (lead >= 0xE0 && lead <= 0xEF) {
+    length = 3, code = lead & 0x0F;
+    if (lead == 0xE0) low = 0xA0;   // overlong
+    if (lead == 0xED) high = 0x9F;  // surrogates
+  } else if (lead >= 0xF0 && lead <= 0xF4) {
+    length = 4, code = lead & 0x07;
+    if (lead == 0xF0) low = 0x90;   // overlong
+    if (lead == 0xF4) high = 0x8F;  // beyond U+10FFFF
+  } else {
+    *out++ = kReplacement;
+    return 1;
+  }
+  std::size_t taken = 1;
+  for (; taken < length; ++taken) {
+    if (i + taken >= bytes.size()) break;
+    const std::uint8_t b = bytes[i + taken];
+    if (taken == 1 ? (b < low || b > high) : !IsContinuation(b)) break;
+    code = (code << 6) | (b & 0x3F);
+  }
+  if (taken < length) {
+    *out++ = kReplacement;
+    return taken;
+  }
+  if (code >= 0x10000) {
+    code -= 0x10000;
+    *out++ = static_cast<char16_t>(0xD800 + (code >> 10));
+    *out++ = static_cast<char16_t>(0xDC00 + (code & 0x3FF));
+  } else {
+    *out++ = static_cast<char16_t>(code);
+  }
+  return length;
+}
+
+std::size_t Utf8Length(std::u16string_view text) {
+  std::size_t length = 0;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char16_t c = text[i];
+    if (c < 0x80) {
+      length += 1;
+    } else if (c < 0x800) {
+      length += 2;
+    } else if (IsHighSurrogate(c) && i + 1 < text.size() && IsLowSurrogate(text[i + 1])) {
+      length += 4;
+      ++i;
+    } else {
+      length += 3;  // also U+FFFD for an unpaired surrogate
+    }
+  }
+  return length;
+}
+
+}  // namespace
+
+bool LooksLikeUtf8(std::span<const std::uint8_t> bytes, std::ptrdiff_t limit) {
+  if (limit < 0) return false;
+  // The sample starts at the first byte that is not ASCII, so that a document whose first
+  // kilobytes are plain ASCII is still judged by its first non-ASCII text.
+  const std::span<const std::uint8_t> sample = bytes.subspan(FirstNonAscii(bytes));
+  const std::size_t m = std::min(static_cast<std::size_t>(limit), sample.size());
+  std::size_t sequences = 0;
+  for (std::size_t i = 0; i < m;) {
+    const std::uint8_t b = sample[i];
+    if (b < 0x80 || b >= 0xFE) {  // FE and FF are skipped: neither counted nor rejected
+      ++i;
+      continue;
+    }
+    if (b < 0xC0) return false;  // a continuation byte where a character must start
+    const std::size_t k = b >= 0xFC ? 5 : b >= 0xF8 ? 4 : b >= 0xF0 ? 3 : b >= 0xE0 ? 2 : 1;
+    if (i + k >= m) break;  // the sequence does not end inside the sample
+    for (std::size_t j = 1; j <= k; ++j) {
+      if (!IsContinuation(sample[i + j])) return false;
+    }
+    i += k + 1;
+    ++sequences;
+  }
+  return sequences > 0;
+}
+
+std::u16string Utf8ToText(std::span<const std::uint8_t> bytes) {
+  // Never more UTF-16 code units than bytes: size for the worst case, trim at the end.
+  std::u16string text(bytes.size(), u'\0');
+  char16_t* out = text.data();
+  std::size_t i = 0;
+  while (i < bytes.size()) {
+    while (i + 8 <= bytes.size() && (Load8(bytes.data() + i) & kHighBits) == 0) {
+      for (std::size_t j = 0; j < 8; ++j)
+        out[j] = bytes[i + j];
+      out += 8, i += 8;
+    }
+    if (i == bytes.size()) break;
+    if (bytes[i] < 0x80) {
+      *out++ = bytes[i++];
+    } else {
+      i += DecodeSequence(bytes, i, out);
+    }
+  }
+  const std::size_t length = static_cast<std::size_t>(out - text.data());
+  text.resize(length);
+  if (text.capacity() - length > length / 4) text.shrink_to_fit();
+  return text;
+}
+
+std::u16string Utf16ToText(std::span<const std::uint8_t> bytes, bool swapPairs) {
+  std::u16string text(bytes.size() / 2, u'\0');
+  const std::uint8_t* in = bytes.data();
+  const int lowByte = swapPairs ? 1 : 0;
+  for (std::size_t i = 0; i < text.size(); ++i, in += 2) {
+    text[i] = static_cast<char16_t>(in[lowByte] | (in[1 - lowByte] << 8));
+  }
+  return text;
+}
+
+DecodedText DecodeBytes(std::span<const std::uint8_t> bytes) {
+  const std::size_t n = bytes.size();
+  if (n == 0) return {{}, -1};
+  if (n >= 2 &&
+      ((bytes[0] == 0xFF && bytes[1] == 0xFE) || (bytes[0] == 0xFE && bytes[1] == 0xFF))) {
+    std::u16string text = Utf16ToText(bytes.subspan(2), bytes[0] == 0xFE);
+    if (!text.empty()) return {std::move(text), kEncodingUtf16};
+  }
+  if (n >= 3 && bytes[0] == 0xEF && bytes[1] == 0xBB && bytes[2] == 0xBF) {
+    std::u16string text = Utf8ToText(bytes.subspan(3));
+    if (!text.empty()) return {std::move(text), kEncodingUtf8};
+  }
+  if (LooksLikeUtf8(bytes)) return {Utf8ToText(bytes), kEncodingUtf8};
+  return {platform::NarrowToText(bytes), kEncodingNarrow};
+}
+
+void AppendUtf8(std::string& out, std::u16string_view text) {
+  std::size_t at = out.size();
+  out.resize(at + Utf8Length(text));
+  char* p = out.data() + at;
+  const auto put = [&p](unsigned value) { *p++ = static_cast<char>(value); };
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char16_t c = text[i];
+    if (c < 0x80) {
+      put(c);
+    } else if (c < 0x800) {
+      put(0xC0 | (c >> 6));
+      put(0x80 | (c & 0x3F));
+    } else if (IsHighSurrogate(c) && i + 1 < text.size() && IsLowSurrogate(text[i + 1])) {
+      const std::uint32_t code = 0x10000 + ((c - 0xD800u) << 10) + (text[++i] - 0xDC00u);
+      put(0xF0 | (code >> 18));
+      put(0x80 | ((code >> 12) & 0x3F));
+      put(0x80 | ((code >> 6) & 0x3F));
+      put(0x80 | (code & 0x3F));
+    } else {
+      const char16_t unit = IsHighSurrogate(c) || IsLowSurrogate(c) ? kReplacement : c;
+      put(0xE0 | (unit >> 12));
+      put(0x80 | ((unit >> 6) & 0x3F));
+      put(0x80 | (unit & 0x3F));
+    }
+  }
+}
+
+void AppendUtf16(std::string& out, std::u16string_view text) {
+  const std::size_t at = out.size();
+  out.resize(at + 2 * text.size());
+  char* p = out.data() + at;
+  for (const char16_t c : text) {
+    *p++ = static_cast<char>(c & 0xFF);
+    *p++ = static_cast<char>(c >> 8);
+  }
+}
+
+void AppendNarrow(std::string& out, std::u16string_view text) {
+  platform::AppendTextAsNarrow(out, text);
+}
+
+void AppendEncoded(std::string& out, std::u16string_view text, std::int32_t encodingId) {
+  switch (encodingId) {
+    case kEncodingUtf8:
+      AppendUtf8(out, text);
+      break;
+    case kEncodingUtf16:
+      AppendUtf16(out, text);
+      break;
+    default:
+      AppendNarrow(out, text);
+      break;
+  }
+}
+
+std::string_view ByteOrderMark(std::int32_t encodingId) {
+  switch (encodingId) {
+    case kEncodingUtf8:
+      return "\xEF\xBB\xBF";
+    case kEncodingUtf16:
+      return "\xFF\xFE";
+    default:
+      return {};
+  }
+}
+
+}  // namespace kestrelwing::detail
+
+namespace kestrelwing {
+
+std::string ToUtf8(std::u16string_view text) {
+  std::string bytes;
+  detail::AppendUtf8(bytes, text);
+  return bytes;
+}
+
+std::u16string FromUtf8(std::string_view text) {
+  return detail::Utf8ToText({reinterpret_cast<const std::uint8_t*>(text.data()), text.size()});
+}
+
+}  // namespace kestrelwing

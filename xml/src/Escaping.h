@@ -12,5 +12,7 @@ std::u16string EscapeMarkup(std::u16string_view text);
 void AppendEscapedMarkup(std::u16string& out, std::u16string_view text);
 // The five entity texts become their characters, &amp; last; everything else stays as written.
 std::u16string UnescapeMarkup(std::u16string_view text);
+// Appends UnescapeMarkup(text) to out (the reader's hot path: no temporary string).
+void AppendUnescapedMarkup(std::u16string& out, std::u16string_view text);
 
 }  // namespace kestrelwing::detail

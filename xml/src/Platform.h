@@ -22,6 +22,8 @@ std::optional<std::vector<std::uint8_t>> ReadWholeFile(std::u16string_view path)
 std::u16string NarrowToText(std::span<const std::uint8_t> bytes);
 // Characters the code page cannot represent become '?'.
 void AppendTextAsNarrow(std::string& out, std::u16string_view text);
+// The number of that code page (1252 for Windows-1252).
+std::uint32_t NarrowCodePage();
 
 // Downloads a URL into memory (connect and stall timeouts); none with a one-line error.
 struct Download {
@@ -33,6 +35,11 @@ Download DownloadUrl(std::u16string_view url);
 // Tells the user about a failure: a message box with the error icon on Windows, one line on
 // standard error elsewhere.
 void ReportError(std::u16string_view message);
+
+// Sends ReportError's messages to reporter instead (tests record them; a message box would wait
+// for a click). nullptr restores the default. Answers the reporter that was in place.
+using ErrorReporter = void (*)(std::u16string_view message);
+ErrorReporter SetErrorReporter(ErrorReporter reporter);
 
 // Writes a file so that the old one is replaced only by a complete new one: the bytes go to a
 // new temporary file in the same folder, which is flushed and then moved over the target in one
