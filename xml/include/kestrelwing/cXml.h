@@ -65,7 +65,11 @@ class cXml {
 
  private:
   const NodeRef& CheckedRoot() const;
-  bool ParseText(std::u16string text);
+  // The reader (SourceLoading.cpp): each step answers Parse's result.
+  bool ParseSource(std::u16string_view source);
+  bool ParseBytes(std::span<const std::uint8_t> bytes);
+  bool ParseText(std::u16string_view text);
+  bool FailParse(std::u16string_view description) noexcept;
 
   NodeRef root_;
   NodeRef xmlNode_;
