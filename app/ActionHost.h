@@ -1,0 +1,44 @@
+// ActionHost: what the main window's actions need from the window and from the system. The
+// program implements it over Win32 (FrmMain); tests record what the actions ask of it.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace kestrelwing {
+
+// Window show states handed to a launched program (the values of SW_HIDE and SW_SHOWNORMAL).
+enum ShowCommand : std::int32_t { ShowHidden = 0, ShowNormal = 1 };
+
+enum class MessageIcon { Information, Error };
+
+class ActionHost {
+ public:
+  virtual ~ActionHost() = default;
+
+  // The text of the path box Txt0.
+  virtual std::u16string PathText() const = 0;
+  virtual void SetPathText(std::u16string text) = 0;
+
+  // The file dialog: true with selectedPath set when the user chose a file.
+  virtual bool ShowOpenDialog(std::u16string& selectedPath, std::u16string_view dialogTitle,
+                              std::u16string_view filter) = 0;
+
+  // Starts fileToRun elevated; with waitForExit, returns once it has ended. Nonzero when the
+  // launch succeeded, 0 when it failed (missing program, elevation declined).
+  virtual std::int32_t RunElevated(std::u16string_view fileToRun, std::u16string_view parameters,
+                                   std::u16string_view directory, ShowCommand showCommand,
+                                   bool waitForExit) = 0;
+
+  // True when a file or folder exists at path.
+  virtual bool FileExists(std::u16string_view path) const = 0;
+
+  // A modal message box captioned with the program's title; returns when the user closed it.
+  virtual void ShowMessage(std::u16string_view text, MessageIcon icon) = 0;
+
+  // The folder of the running program, without a trailing backslash.
+  virtual std::u16string ProgramFolder() const = 0;
+};
+
+}  // namespace kestrelwing

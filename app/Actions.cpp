@@ -1,0 +1,74 @@
+#include "Actions.h"
+
+#include <algorithm>
+
+#include "ManifestAction.h"
+
+namespace kestrelwing {
+namespace {
+
+constexpr std::u16string_view kRegistrationTool = u"regsvr32.exe";
+
+void Browse(ActionHost& host) {
+  std::u16string selectedPath;
+  if (host.ShowOpenDialog(selectedPath, u"", kComponentFilter)) {
+    host.SetPathText(std::move(selectedPath));
+  }
+}
+
+void Register(ActionHost& host, std::u16string_view path) {
+  host.RunElevated(kRegistrationTool, Quoted(path), u"", ShowNormal, false);
+}
+
+void Unregister(ActionHost& host, std::u16string_view path) {
+  host.RunElevated(kRegistrationTool, u"/u " + Quoted(path), u"", ShowNormal, false);
+}
+
+}  // namespace
+
+std::u16string Quoted(std::u16string_view path) {
+  std::u16string quoted;
+  quoted.reserve(path.size() + 2);
+  quoted += u'"';
+  quoted += path;
+  quoted += u'"';
+  return quoted;
+}
+
+std::u16string CleanCommandLine(std::u16string_view commandLine) {
+  std::u16string cleaned(commandLine);
+  std::erase(cleaned, u'"');
+  return cleaned;
+}
+
+bool IsLaunchablePath(std::u16string_view path) {
+  return !path.empty() && path.find(u'"') == std::u16string_view::npos;
+}
+
+void OnLoad(ActionHost& host, std::u16string_view commandLine) {
+  if (!commandLine.empty()) host.SetPathText(CleanCommandLine(commandLine));
+}
+
+void OnBtnMainClick(ActionHost& host, std::int16_t index) {
+  if (index == BtnBrowse) {
+    Browse(host);
+    return;
+  }
+  if (index < BtnGenerate || index > BtnUnregister) return;
+
+  const std::u16string path = host.PathText();
+  if (!IsLaunchablePath(path)) return;
+  switch (index) {
+    case BtnGenerate:
+      GenerateManifest(host, path);
+      break;
+    case BtnRegister:
+      Register(host, path);
+      break;
+    case BtnUnregister:
+      Unregister(host, path);
+      break;
+  }
+}
+
+}  // namespace kestrelwing

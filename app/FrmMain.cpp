@@ -1,0 +1,280 @@
+#include "FrmMain.h"
+
+#include <commctrl.h>
+
+#include <algorithm>
+#include <vector>
+
+#include "Actions.h"
+#include "Global.h"
+#include "Win32Text.h"
+#include "mShellElevated.h"
+
+namespace kestrelwing {
+namespace {
+
+constexpr wchar_t kWindowClass[] = L"KestrelwingFrmMain";
+constexpr wchar_t kPanelClass[] = L"KestrelwingPanel";
+constexpr wchar_t kCaption[] = L"Kestrelwing";
+
+constexpr int kTwipsPerInch = 1440;
+constexpr int kClientWidth = 8025;  // twips
+constexpr int kClientHeight = 2220;
+constexpr DWORD kWindowStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
+
+// BtnMain(i) carries the command id kBtnMainId + i (clear of IDOK and IDCANCEL, which the dialog
+// keys Enter and Escape send).
+constexpr WORD kBtnMainId = 100;
+
+enum class Kind { CommandButton, Frame, Panel, TextBox };
+
+struct ControlLayout {
+  Kind kind;
+  int container;  // the containing FrmMainControl, or kWindow
+  int index;      // the BtnMain index, or -1
+  const wchar_t* caption;
+  int left, top, width, height;  // twips, relative to the container
+  int tabIndex;
+};
+
+constexpr int kWindow = -1;
+
+// One row per FrmMainControl, in creation order.
+constexpr ControlLayout kLayout[FrmMainControlCount] = {
+    {Kind::CommandButton, kWindow, BtnGenerate, L"Generar SxS", 3600, 1440, 1335, 495, 6},
+    {Kind::CommandButton, kWindow, BtnRegister, L"Registrar", 240, 1440, 1575, 495, 5},
+    {Kind::CommandButton, kWindow, BtnUnregister, L"Desregistrar", 1920, 1440, 1575, 495, 4},
+    {Kind::Frame, kWindow, -1, L"Axtivex DLL/ OCX", 240, 240, 7575, 855, 0},
+    {Kind::Panel, Frame1, -1, L"", 120, 240, 7335, 495, 1},
+    {Kind::CommandButton, Picture1, BtnBrowse, L"...", 6600, 60, 735, 375, 3},
+    {Kind::TextBox, Picture1, -1, L"", 0, 120, 6495, 285, 2},
+};
+
+struct ControlClass {
+  const wchar_t* name;
+  DWORD style;
+  DWORD extendedStyle;
+};
+
+ControlClass ClassOf(Kind kind) {
+  constexpr DWORD kChild = WS_CHILD | WS_VISIBLE;
+  switch (kind) {
+    case Kind::CommandButton:
+      return {WC_BUTTONW, kChild | WS_TABSTOP | BS_PUSHBUTTON, 0};
+    case Kind::Frame:
+      return {WC_BUTTONW, kChild | WS_CLIPCHILDREN | BS_GROUPBOX, WS_EX_CONTROLPARENT};
+    case Kind::Panel:
+      return {kPanelClass, kChild | WS_CLIPCHILDREN, WS_EX_CONTROLPARENT};
+    case Kind::TextBox:
+      return {WC_EDITW, kChild | WS_TABSTOP | ES_AUTOHSCROLL, WS_EX_CLIENTEDGE};
+  }
+  return {};
+}
+
+// A plain container. Its controls notify it; it passes their notifications on to the main window.
+LRESULT CALLBACK PanelProc(HWND panel, UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_COMMAND:
+    case WM_NOTIFY:
+    case WM_CTLCOLOREDIT:
+    case WM_CTLCOLORSTATIC:
+    case WM_CTLCOLORBTN:
+      return SendMessageW(GetAncestor(panel, GA_ROOT), message, wParam, lParam);
+    default:
+      return DefWindowProcW(panel, message, wParam, lParam);
+  }
+}
+
+UniqueFont CreateTahoma(int dpi, LONG weight) {
+  LOGFONTW font{};
+  font.lfHeight = -MulDiv(825, dpi, 72 * 100);  // 8.25 points
+  font.lfWeight = weight;
+  font.lfCharSet = DEFAULT_CHARSET;
+  font.lfQuality = CLEARTYPE_QUALITY;
+  lstrcpynW(font.lfFaceName, L"Tahoma", LF_FACESIZE);
+  return UniqueFont(CreateFontIndirectW(&font));
+}
+
+int ScreenDpi() {
+  const HDC screen = GetDC(nullptr);
+  const int dpi = GetDeviceCaps(screen, LOGPIXELSX);
+  ReleaseDC(nullptr, screen);
+  return dpi > 0 ? dpi : USER_DEFAULT_SCREEN_DPI;
+}
+
+std::wstring WindowText(HWND window) {
+  std::wstring text(static_cast<std::size_t>(GetWindowTextLengthW(window)) + 1, L'\0');
+  text.resize(
+      static_cast<std::size_t>(GetWindowTextW(window, text.data(), static_cast<int>(text.size()))));
+  return text;
+}
+
+}  // namespace
+
+bool FrmMain::Register(HINSTANCE instance) {
+  WNDCLASSEXW windowClass{};
+  windowClass.cbSize = sizeof(windowClass);
+  windowClass.lpfnWndProc = WindowProc;
+  windowClass.hInstance = instance;
+  windowClass.hIcon = LoadIconW(nullptr, IDI_APPLICATION);
+  windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+  windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+  windowClass.lpszClassName = kWindowClass;
+  if (!RegisterClassExW(&windowClass)) return false;
+
+  windowClass.lpfnWndProc = PanelProc;
+  windowClass.hIcon = nullptr;
+  windowClass.lpszClassName = kPanelClass;
+  return RegisterClassExW(&windowClass) != 0;
+}
+
+bool FrmMain::Create(HINSTANCE instance, std::wstring commandLine, int showCommand) {
+  instance_ = instance;
+  commandLine_ = std::move(commandLine);
+  // The program is DPI aware (its manifest says so): the system DPI sizes everything.
+  dpi_ = ScreenDpi();
+  RECT frame{0, 0, Pixels(kClientWidth), Pixels(kClientHeight)};
+  AdjustWindowRectEx(&frame, kWindowStyle, FALSE, 0);
+  const HWND window = CreateWindowExW(0, kWindowClass, kCaption, kWindowStyle, CW_USEDEFAULT,
+                                      CW_USEDEFAULT, frame.right - frame.left,
+                                      frame.bottom - frame.top, nullptr, nullptr, instance, this);
+  if (!window) return false;
+  ShowWindow(window, showCommand);
+  UpdateWindow(window);
+  return true;
+}
+
+int FrmMain::Pixels(int twips) const {
+  return MulDiv(twips, dpi_, kTwipsPerInch);
+}
+
+LRESULT CALLBACK FrmMain::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_NCCREATE) {
+    auto* self = static_cast<FrmMain*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
+    self->window_ = window;
+    SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
+  }
+  auto* self = reinterpret_cast<FrmMain*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+  if (!self) return DefWindowProcW(window, message, wParam, lParam);
+  return self->HandleMessage(message, wParam, lParam);
+}
+
+LRESULT FrmMain::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_CREATE:
+      return OnCreate() ? 0 : -1;
+    case WM_COMMAND:
+      OnCommand(LOWORD(wParam), HIWORD(wParam));
+      return 0;
+    case WM_ACTIVATE:
+      OnActivate(LOWORD(wParam));
+      return 0;
+    case WM_DESTROY:
+      OnDestroy();
+      return 0;
+    default:
+      return DefWindowProcW(window_, message, wParam, lParam);
+  }
+}
+
+bool FrmMain::OnCreate() {
+  CreateFonts();
+  if (!CreateControls()) return false;
+  OnLoad(*this, FromWide(commandLine_));
+  return true;
+}
+
+void FrmMain::OnCommand(WORD id, WORD code) {
+  if (code != BN_CLICKED || id < kBtnMainId || id > kBtnMainId + BtnUnregister) return;
+  OnBtnMainClick(*this, static_cast<std::int16_t>(id - kBtnMainId));
+}
+
+void FrmMain::OnActivate(WORD state) {
+  // Keyboard focus leaves with the window and comes back to the same control.
+  if (state == WA_INACTIVE) {
+    focused_ = GetFocus();
+  } else {
+    SetFocus(focused_ && IsChild(window_, focused_) ? focused_ : controls_[Txt0]);
+  }
+}
+
+void FrmMain::OnDestroy() {
+  PostQuitMessage(0);
+}
+
+void FrmMain::CreateFonts() {
+  font_ = CreateTahoma(dpi_, FW_NORMAL);
+  boldFont_ = CreateTahoma(dpi_, FW_BOLD);
+}
+
+bool FrmMain::CreateControls() {
+  for (int i = 0; i < FrmMainControlCount; ++i) {
+    const ControlLayout& layout = kLayout[i];
+    const ControlClass controlClass = ClassOf(layout.kind);
+    const HWND container = layout.container == kWindow ? window_ : controls_[layout.container];
+    const auto id = static_cast<UINT_PTR>(layout.index >= 0 ? kBtnMainId + layout.index : 0);
+    const HWND control = CreateWindowExW(
+        controlClass.extendedStyle, controlClass.name, layout.caption, controlClass.style,
+        Pixels(layout.left), Pixels(layout.top), Pixels(layout.width), Pixels(layout.height),
+        container, reinterpret_cast<HMENU>(id), instance_, nullptr);
+    if (!control) return false;
+    const HFONT font = layout.kind == Kind::Frame ? boldFont_.get() : font_.get();
+    SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+    controls_[i] = control;
+  }
+
+  // Focus moves through the controls in Z order: stack them by tab index.
+  std::array<int, FrmMainControlCount> byTabIndex{};
+  for (int i = 0; i < FrmMainControlCount; ++i)
+    byTabIndex[i] = i;
+  std::ranges::sort(byTabIndex, {}, [](int i) { return kLayout[i].tabIndex; });
+  for (const int i : byTabIndex) {
+    SetWindowPos(controls_[i], HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+  }
+  return true;
+}
+
+std::u16string FrmMain::PathText() const {
+  return FromWide(WindowText(controls_[Txt0]));
+}
+
+void FrmMain::SetPathText(std::u16string text) {
+  SetWindowTextW(controls_[Txt0], ToWide(text).c_str());
+}
+
+bool FrmMain::ShowOpenDialog(std::u16string& selectedPath, std::u16string_view dialogTitle,
+                             std::u16string_view filter) {
+  return kestrelwing::ShowOpenDialog(selectedPath, window_, dialogTitle, filter);
+}
+
+std::int32_t FrmMain::RunElevated(std::u16string_view fileToRun, std::u16string_view parameters,
+                                  std::u16string_view directory, ShowCommand showCommand,
+                                  bool waitForExit) {
+  return kestrelwing::RunElevated(fileToRun, parameters, directory, showCommand, waitForExit);
+}
+
+bool FrmMain::FileExists(std::u16string_view path) const {
+  return kestrelwing::FileExists(path);
+}
+
+void FrmMain::ShowMessage(std::u16string_view text, MessageIcon icon) {
+  const UINT style = icon == MessageIcon::Error ? MB_ICONERROR : MB_ICONINFORMATION;
+  // The window may be gone by now (closed during a wait): the box then has no owner.
+  const HWND owner = IsWindow(window_) ? window_ : nullptr;
+  MessageBoxW(owner, ToWide(text).c_str(), kCaption, MB_OK | style);
+}
+
+std::u16string FrmMain::ProgramFolder() const {
+  std::wstring path(MAX_PATH, L'\0');
+  for (;;) {
+    const DWORD length = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+    if (length < path.size()) {
+      path.resize(length);
+      break;
+    }
+    path.resize(path.size() * 2);
+  }
+  return FromWide(std::wstring_view(path).substr(0, path.find_last_of(L'\\')));
+}
+
+}  // namespace kestrelwing

@@ -1,0 +1,231 @@
+// "Generar SxS" on real files: the recorded launch stands in for the generator and writes its
+// manifest; the real cXml reads and rewrites it.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+
+#include <kestrelwing/cXmlNode.h>
+
+#include "Actions.h"
+#include "ManifestAction.h"
+#include "RecordingHost.h"
+
+namespace kestrelwing {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::Launch;
+using testing::Message;
+using testing::RecordingHost;
+
+const std::string kUtf8Bom = "\xEF\xBB\xBF";
+const std::string kUtf16Bom = "\xFF\xFE";
+
+constexpr char kDescription[] = "Rejilla &amp; gr\xC3\xA1\x66icos \xE6\x97\xA5\xE6\x9C\xAC";
+
+// A generator's one-line manifest, and the same document as the rewrite must lay it out.
+std::string CompactManifest(const std::string& declaration, const std::string& description) {
+  return declaration +
+         "<assembly xmlns=\"urn:schemas-microsoft-com:asm.v1\" manifestVersion=\"1.0\">"
+         "<assemblyIdentity type=\"win32\" name=\"Mi.Rejilla\" version=\"1.0.0.0\"/>"
+         "<description>" +
+         description +
+         "</description>"
+         "<file name=\"Mi Rejilla.ocx\">"
+         "<comClass clsid=\"{6F1C2B3A-5D4E-4F60-8A7B-9C0D1E2F3A4B}\" threadingModel=\"Apartment\" "
+         "progid=\"Kestrelwing.TestDual.1\"/>"
+         "<typelib tlbid=\"{0B5A4C3D-2E1F-4A09-8B7C-6D5E4F3A2B1C}\" version=\"1.0\" helpdir=\"\"/>"
+         "</file></assembly>";
+}
+
+std::string PrettyManifest(const std::string& declaration, const std::string& description) {
+  return declaration + "\r\n" +
+         "<assembly xmlns=\"urn:schemas-microsoft-com:asm.v1\" manifestVersion=\"1.0\">\r\n"
+         "    <assemblyIdentity type=\"win32\" name=\"Mi.Rejilla\" version=\"1.0.0.0\"/>\r\n"
+         "    <description>" +
+         description +
+         "</description>\r\n"
+         "    <file name=\"Mi Rejilla.ocx\">\r\n"
+         "        <comClass clsid=\"{6F1C2B3A-5D4E-4F60-8A7B-9C0D1E2F3A4B}\" "
+         "threadingModel=\"Apartment\" progid=\"Kestrelwing.TestDual.1\"/>\r\n"
+         "        <typelib tlbid=\"{0B5A4C3D-2E1F-4A09-8B7C-6D5E4F3A2B1C}\" version=\"1.0\" "
+         "helpdir=\"\"/>\r\n"
+         "    </file>\r\n"
+         "</assembly>\r\n";
+}
+
+// UTF-8 text as UTF-16 little-endian bytes.
+std::string Utf16LittleEndian(const std::string& utf8) {
+  std::string bytes;
+  for (const char16_t unit : FromUtf8(utf8)) {
+    bytes += static_cast<char>(unit & 0xFF);
+    bytes += static_cast<char>(unit >> 8);
+  }
+  return bytes;
+}
+
+void WriteBytes(const fs::path& path, const std::string& bytes) {
+  std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
+}
+
+std::string ReadBytes(const fs::path& path) {
+  std::ifstream file(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+}
+
+class GenerateManifestTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    static std::atomic<int> counter;
+    const auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
+    // Blanks and characters outside any ANSI code page: the path must stay wide throughout.
+    folder_ = fs::temp_directory_path() /
+              fs::path(u"Kestrelwing prueba \u00f1 \u65e5\u672c " +
+                       FromUtf8(std::to_string(stamp) + "-" + std::to_string(++counter)));
+    fs::create_directories(folder_);
+    component_ = folder_ / fs::path(u"Mi Rejilla.ocx");
+    manifest_ = folder_ / fs::path(u"Mi Rejilla.sxs.manifest");
+    WriteBytes(component_, "MZ");
+    host_.pathText = component_.u16string();
+  }
+  void TearDown() override {
+    std::error_code ignored;
+    fs::remove_all(folder_, ignored);
+  }
+
+  // The generator, when launched, writes bytes as the component's manifest.
+  void GeneratorWrites(const std::string& bytes) {
+    host_.whileLaunched = [this, bytes] { WriteBytes(manifest_, bytes); };
+  }
+
+  std::vector<Message> Confirmation() const {
+    return {{u"SxS Generado", MessageIcon::Information}};
+  }
+
+  fs::path folder_;
+  fs::path component_;
+  fs::path manifest_;
+  RecordingHost host_;
+};
+
+TEST_F(GenerateManifestTest, RunsTheGeneratorHiddenAndRewritesItsManifestPrettyPrinted) {
+  const std::string declaration = "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>";
+  GeneratorWrites(CompactManifest(declaration, kDescription));
+  OnBtnMainClick(host_, BtnGenerate);
+
+  const Launch expected{u"C:\\Program Files\\Kestrelwing\\tools\\regsvr42.exe",
+                        u"\"" + component_.u16string() + u"\"", u"", ShowHidden, true};
+  EXPECT_EQ(host_.launches, std::vector<Launch>{expected});
+  EXPECT_EQ(ReadBytes(manifest_), PrettyManifest(declaration, kDescription));
+  EXPECT_EQ(host_.messages, Confirmation());
+  EXPECT_EQ(ReadBytes(component_), "MZ");
+}
+
+TEST_F(GenerateManifestTest, ManifestLeftFromAnEarlierRunIsRewrittenWhenTheToolWritesNothing) {
+  const std::string declaration = "<?xml version=\"1.0\"?>";
+  WriteBytes(manifest_, CompactManifest(declaration, "old"));
+  OnBtnMainClick(host_, BtnGenerate);
+  EXPECT_EQ(ReadBytes(manifest_), PrettyManifest(declaration, "old"));
+  EXPECT_EQ(host_.messages, Confirmation());
+}
+
+TEST_F(GenerateManifestTest, FailedLaunchIsReportedAndNothingIsTouched) {
+  const std::string stale = CompactManifest("", "stale");
+  WriteBytes(manifest_, stale);
+  host_.launchResult = 0;
+  OnBtnMainClick(host_, BtnGenerate);
+
+  const std::vector<Message> expected = {
+      {u"No se pudo ejecutar C:\\Program Files\\Kestrelwing\\tools\\regsvr42.exe",
+       MessageIcon::Error}};
+  EXPECT_EQ(host_.messages, expected);
+  EXPECT_TRUE(host_.existenceTests.empty());
+  EXPECT_EQ(ReadBytes(manifest_), stale);
+}
+
+TEST_F(GenerateManifestTest, MissingManifestIsReported) {
+  OnBtnMainClick(host_, BtnGenerate);
+  const std::vector<Message> expected = {
+      {u"No se encontr\u00f3 el manifiesto " + manifest_.u16string(), MessageIcon::Error}};
+  EXPECT_EQ(host_.messages, expected);
+  EXPECT_EQ(host_.existenceTests, std::vector<std::u16string>{manifest_.u16string()});
+  EXPECT_FALSE(fs::exists(manifest_));
+}
+
+TEST_F(GenerateManifestTest, BrokenManifestIsReportedWithTheParseErrorAndLeftAsWritten) {
+  const std::string broken[] = {
+      "<?xml version=\"1.0\"?><assembly><file name=\"a.ocx\"></assembly>",
+      "<assembly><comClass clsid=\"{1}\"/>",
+      "",
+  };
+  for (const std::string& bytes : broken) {
+    SCOPED_TRACE(bytes);
+    host_.messages.clear();
+    GeneratorWrites(bytes);
+    OnBtnMainClick(host_, BtnGenerate);
+
+    ASSERT_EQ(host_.messages.size(), 1u);
+    const std::u16string prefix = u"No se pudo procesar el manifiesto: ";
+    const Message& message = host_.messages[0];
+    EXPECT_EQ(message.icon, MessageIcon::Error);
+    EXPECT_EQ(message.text.substr(0, prefix.size()), prefix);
+    EXPECT_GT(message.text.size(), prefix.size()) << "the reason is missing";
+    EXPECT_EQ(ReadBytes(manifest_), bytes);
+  }
+}
+
+TEST_F(GenerateManifestTest, ManifestThatIsAFolderIsReportedAsUnprocessable) {
+  fs::create_directories(manifest_);
+  OnBtnMainClick(host_, BtnGenerate);
+  ASSERT_EQ(host_.messages.size(), 1u);
+  EXPECT_EQ(host_.messages[0].icon, MessageIcon::Error);
+  EXPECT_TRUE(fs::is_directory(manifest_));
+}
+
+TEST_F(GenerateManifestTest, WorksOnTheComponentLaunchedEvenIfTheBoxChangesDuringTheWait) {
+  const std::string declaration = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>";
+  host_.whileLaunched = [this, declaration] {
+    WriteBytes(manifest_, CompactManifest(declaration, "x"));
+    host_.pathText = u"C:\\otro\\componente.ocx";
+  };
+  OnBtnMainClick(host_, BtnGenerate);
+  EXPECT_EQ(host_.existenceTests, std::vector<std::u16string>{manifest_.u16string()});
+  EXPECT_EQ(ReadBytes(manifest_), PrettyManifest(declaration, "x"));
+  EXPECT_EQ(host_.messages, Confirmation());
+}
+
+TEST_F(GenerateManifestTest, Utf16ManifestKeepsItsByteOrderMarkAndOthersGetNone) {
+  struct EncodingCase {
+    const char* name;
+    std::string written;
+    std::string expected;
+  };
+  const std::string utf16 = "<?xml version=\"1.0\" encoding=\"UTF-16\"?>";
+  const std::string utf8 = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>";
+  const std::string narrow = "<?xml version=\"1.0\"?>";
+  const EncodingCase cases[] = {
+      {"UTF-16 with a mark", kUtf16Bom + Utf16LittleEndian(CompactManifest(utf16, kDescription)),
+       kUtf16Bom + Utf16LittleEndian(PrettyManifest(utf16, kDescription))},
+      {"UTF-8 with a mark", kUtf8Bom + CompactManifest(utf8, kDescription),
+       PrettyManifest(utf8, kDescription)},
+      {"UTF-8 without a mark", CompactManifest(utf8, kDescription),
+       PrettyManifest(utf8, kDescription)},
+      {"narrow", CompactManifest(narrow, "Rejilla"), PrettyManifest(narrow, "Rejilla")},
+  };
+  for (const EncodingCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    host_.messages.clear();
+    GeneratorWrites(c.written);
+    OnBtnMainClick(host_, BtnGenerate);
+    EXPECT_EQ(ReadBytes(manifest_), c.expected);
+    EXPECT_EQ(host_.messages, Confirmation());
+  }
+}
+
+}  // namespace
+}  // namespace kestrelwing

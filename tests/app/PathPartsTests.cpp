@@ -1,0 +1,60 @@
+#include <gtest/gtest.h>
+
+#include <kestrelwing/cXmlNode.h>
+
+#include "Global.h"
+#include "ManifestAction.h"
+
+namespace kestrelwing {
+namespace {
+
+struct PathCase {
+  std::u16string path;
+  std::u16string folderPart;
+  std::u16string baseName;
+};
+
+TEST(PathParts, FolderPartAndBaseNameSplitTypicalPaths) {
+  const PathCase cases[] = {
+      {u"C:\\Components\\grid.ocx", u"C:\\Components\\", u"grid"},
+      {u"C:\\Components\\grid", u"C:\\Components\\", u"grid"},
+      {u"C:\\Components\\grid.core.ocx", u"C:\\Components\\", u"grid.core"},
+      {u"C:\\my.folder\\grid", u"C:\\my.folder\\", u"grid"},
+      {u"C:\\Components\\", u"C:\\Components\\", u""},
+      {u"grid.ocx", u"grid.ocx", u"grid"},
+      {u"grid", u"grid", u"grid"},
+      {u".ocx", u".ocx", u""},
+      {u"", u"", u""},
+      // Windows takes a slash for a backslash.
+      {u"C:/Components/grid.ocx", u"C:/Components/", u"grid"},
+      {u"C:\\my.folder/grid", u"C:\\my.folder/", u"grid"},
+      {u"/home/dev/grid.core.ocx", u"/home/dev/", u"grid.core"},
+      {u"\\\\server\\share\\Controles \u00f1\\rejilla.ocx",
+       u"\\\\server\\share\\Controles \u00f1\\", u"rejilla"},
+  };
+  for (const PathCase& c : cases) {
+    SCOPED_TRACE(ToUtf8(c.path));
+    EXPECT_EQ(GetFolderPart(c.path), c.folderPart);
+    EXPECT_EQ(GetBaseName(c.path), c.baseName);
+  }
+}
+
+TEST(PathParts, ManifestLiesBesideTheComponentNamedAfterIt) {
+  EXPECT_EQ(ManifestPathFor(u"C:\\Components\\grid.ocx"), u"C:\\Components\\grid.sxs.manifest");
+  EXPECT_EQ(ManifestPathFor(u"C:\\Components\\grid.core.dll"),
+            u"C:\\Components\\grid.core.sxs.manifest");
+  EXPECT_EQ(ManifestPathFor(u"C:\\my.folder\\grid"), u"C:\\my.folder\\grid.sxs.manifest");
+  EXPECT_EQ(ManifestPathFor(u"D:/Controles/rejilla.ocx"), u"D:/Controles/rejilla.sxs.manifest");
+  // A bare file name names a file in the current folder, and so does its manifest (the folder
+  // part of such a path is the whole path, which must not be put in front).
+  EXPECT_EQ(ManifestPathFor(u"grid.ocx"), u"grid.sxs.manifest");
+  EXPECT_EQ(ManifestPathFor(u"grid"), u"grid.sxs.manifest");
+}
+
+TEST(PathParts, ToolLiesInTheToolsFolderBelowTheProgram) {
+  EXPECT_EQ(ManifestToolPath(u"C:\\Program Files\\Kestrelwing"),
+            u"C:\\Program Files\\Kestrelwing\\tools\\regsvr42.exe");
+}
+
+}  // namespace
+}  // namespace kestrelwing

@@ -1,0 +1,85 @@
+// An ActionHost that records what the actions ask of the window and the system, and answers as
+// a test tells it to.
+#pragma once
+
+#include <filesystem>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "ActionHost.h"
+
+namespace kestrelwing::testing {
+
+struct Launch {
+  std::u16string fileToRun;
+  std::u16string parameters;
+  std::u16string directory;
+  ShowCommand showCommand;
+  bool waitForExit;
+  bool operator==(const Launch&) const = default;
+};
+
+struct Message {
+  std::u16string text;
+  MessageIcon icon;
+  bool operator==(const Message&) const = default;
+};
+
+struct DialogCall {
+  std::u16string title;
+  std::u16string filter;
+  bool operator==(const DialogCall&) const = default;
+};
+
+class RecordingHost : public ActionHost {
+ public:
+  std::u16string pathText;
+  std::u16string programFolder = u"C:\\Program Files\\Kestrelwing";
+  std::optional<std::u16string> dialogChoice;  // none: the user cancels
+  std::int32_t launchResult = 1;
+  std::function<void()> whileLaunched;   // what the launched program does before it ends
+  std::vector<std::u16string> existing;  // paths FileExists knows; others are looked up on disk
+
+  std::vector<Launch> launches;
+  std::vector<Message> messages;
+  std::vector<DialogCall> dialogs;
+  mutable std::vector<std::u16string> existenceTests;
+  int pathTextSets = 0;
+
+  std::u16string PathText() const override { return pathText; }
+  void SetPathText(std::u16string text) override {
+    pathText = std::move(text);
+    ++pathTextSets;
+  }
+  bool ShowOpenDialog(std::u16string& selectedPath, std::u16string_view dialogTitle,
+                      std::u16string_view filter) override {
+    dialogs.push_back({std::u16string(dialogTitle), std::u16string(filter)});
+    if (!dialogChoice) return false;
+    selectedPath = *dialogChoice;
+    return true;
+  }
+  std::int32_t RunElevated(std::u16string_view fileToRun, std::u16string_view parameters,
+                           std::u16string_view directory, ShowCommand showCommand,
+                           bool waitForExit) override {
+    launches.push_back({std::u16string(fileToRun), std::u16string(parameters),
+                        std::u16string(directory), showCommand, waitForExit});
+    if (launchResult != 0 && whileLaunched) whileLaunched();
+    return launchResult;
+  }
+  bool FileExists(std::u16string_view path) const override {
+    existenceTests.emplace_back(path);
+    for (const auto& known : existing) {
+      if (known == path) return true;
+    }
+    std::error_code error;
+    return std::filesystem::exists(std::filesystem::path(std::u16string(path)), error);
+  }
+  void ShowMessage(std::u16string_view text, MessageIcon icon) override {
+    messages.push_back({std::u16string(text), icon});
+  }
+  std::u16string ProgramFolder() const override { return programFolder; }
+};
+
+}  // namespace kestrelwing::testing
