@@ -6,7 +6,8 @@ namespace {
 void AppendDecimal(std::u16string& out, std::int64_t value) {
   if (value < 0) out += u'-';
   // Digits of the magnitude, built from the right; unsigned so the smallest value has one too.
-  std::uint64_t magnitude = value < 0 ? 0 - static_cast<std::uint64_t>(value) : value;
+  std::uint64_t magnitude = static_cast<std::uint64_t>(value);
+  if (value < 0) magnitude = 0 - magnitude;
   char16_t digits[20];
   int count = 0;
   do {
@@ -42,10 +43,6 @@ std::u16string FormatParseError(std::int32_t code, std::u16string_view text, std
 void RaiseParseError(std::int32_t code, std::u16string_view text, std::int64_t line,
                      std::int64_t column) {
   throw ParseError{code, u"XMLParser", FormatParseError(code, text, line, column)};
-}
-
-void RaiseEmptyData() {
-  throw ParseError{ParseErrorEmptyData, u"Xml", std::u16string(kEmptyDataMessage)};
 }
 
 }  // namespace kestrelwing::detail

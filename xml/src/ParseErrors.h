@@ -11,15 +11,14 @@ namespace kestrelwing::detail {
 enum : std::int32_t {
   ParseErrorExpected = 42,  // "Expected: <text> at line L [C]"
   ParseErrorMismatch = 43,  // "Mismatched tag: '<text>' at line L [C - 2]"
-  ParseErrorEmptyData = 13,
 };
 
 inline constexpr std::u16string_view kEmptyDataMessage = u"Unable to Parse Empty Data";
 
-// The error record that travels from the point of failure to Parse.
+// The error record of a syntax error, thrown from the point of failure to Parse.
 struct ParseError {
   std::int32_t number;
-  std::u16string source;  // "XMLParser" for syntax errors, "Xml" for empty data
+  std::u16string source;  // "XMLParser"
   std::u16string description;
 };
 
@@ -28,6 +27,5 @@ std::u16string FormatParseError(std::int32_t code, std::u16string_view text, std
                                 std::int64_t column);
 [[noreturn]] void RaiseParseError(std::int32_t code, std::u16string_view text, std::int64_t line,
                                   std::int64_t column);
-[[noreturn]] void RaiseEmptyData();
 
 }  // namespace kestrelwing::detail
