@@ -1,1 +1,186 @@
-// Filled in by its owner.
+// cXml as a front for its root node: creation, the root and declaration, forwarding.
+#include <kestrelwing/cXml.h>
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "NodeBuilders.h"
+
+namespace kestrelwing {
+namespace {
+
+using testing::AddChild;
+using testing::ChildNames;
+using testing::MakeNode;
+
+TEST(NewDocument, HasAnEmptyRootAndNothingElse) {
+  const cXml doc;
+  EXPECT_EQ(doc.Result(), u"");
+  EXPECT_EQ(doc.XMLNode(), nullptr);
+  ASSERT_NE(doc.Root(), nullptr);
+  EXPECT_EQ(doc.RootName(), u"cXmlNode");
+  EXPECT_EQ(doc.RootValue(), u"");
+  EXPECT_EQ(doc.Content(), ContentEmpty);
+  EXPECT_EQ(doc.NodeCount(), 0);
+  EXPECT_EQ(doc.PropertyCount(), 0);
+  EXPECT_EQ(doc.EncodingId(), 0);
+  EXPECT_TRUE(doc.Properties().empty());
+  EXPECT_TRUE(doc.Nodes().empty());
+}
+
+TEST(NewDocument, RootsAreNotShared) {
+  const cXml first;
+  const cXml second;
+  EXPECT_NE(first.Root(), second.Root());
+}
+
+TEST(Forwarding, AddAppendsTheVeryNodesToTheRoot) {
+  cXml doc;
+  doc.SetRootName(u"root");
+  const NodeRef first = MakeNode(u"first");
+  const NodeRef second = MakeNode(u"second");
+  doc.Add(first);
+  doc.Add(second);
+  EXPECT_EQ(doc.Root()->Name(), u"root");
+  EXPECT_EQ(doc.NodeCount(), 2);
+  EXPECT_EQ(doc.Node(1), first);
+  EXPECT_EQ(doc.Node(2), second);
+  EXPECT_EQ(doc.Node(3), nullptr);
+  first->SetValue(u"changed by the caller");
+  EXPECT_EQ(doc.Node(1)->Value(), u"changed by the caller");
+  EXPECT_THROW(doc.Add(nullptr), std::invalid_argument);
+}
+
+TEST(Forwarding, PropertiesAreTheRootsProperties) {
+  cXml doc;
+  doc.SetPropertyValue(u"Version", u"2");
+  doc.SetPropertyValue(u"VERSION", u"3");
+  EXPECT_EQ(doc.PropertyValue(u"version"), u"3");
+  EXPECT_EQ(doc.PropertyCount(), 1);
+  EXPECT_EQ(doc.PropertyName(1), u"Version");
+  EXPECT_EQ(doc.PropertyValue(u"absent", u"fallback"), u"fallback");
+  EXPECT_EQ(doc.PropertyValue(u"absent"), u"");
+  EXPECT_EQ(doc.PropertyCount(), 1);
+  EXPECT_EQ(doc.Properties(), (std::vector<PropertyPair>{{u"Version", u"3"}}));
+  EXPECT_EQ(doc.Root()->PropertyValue(u"version"), u"3");
+}
+
+TEST(Forwarding, ValueAndContentAreTheRoots) {
+  cXml doc;
+  doc.SetRootValue(u"<![CDATA[x]]>");
+  EXPECT_EQ(doc.Root()->Value(), u"<![CDATA[x]]>");
+  EXPECT_EQ(doc.Content(), ContentCData);
+  doc.Root()->SetValue(u"text");
+  EXPECT_EQ(doc.RootValue(), u"text");
+  EXPECT_EQ(doc.Content(), ContentText);
+}
+
+TEST(Forwarding, QueriesRunOnTheRoot) {
+  cXml doc;
+  doc.SetRootName(u"assembly");
+  const NodeRef file = MakeNode(u"file");
+  file->SetPropertyValue(u"name", u"a.dll");
+  const NodeRef comClass = AddChild(*file, u"comClass");
+  doc.Add(file);
+  const NodeRef other = MakeNode(u"FILE");
+  other->SetPropertyValue(u"name", u"b.dll");
+  doc.Add(other);
+
+  EXPECT_EQ(doc.NodeByName(u"assembly/file/comClass"), comClass);
+  EXPECT_EQ(doc.NodeByName(u"file\\comclass"), comClass);
+  EXPECT_EQ(doc.Search(u"file", u"name", u"B.DLL"), other);
+  EXPECT_EQ(doc.Search(u"file/comClass"), nullptr) << "the document's Search is not Search2";
+  EXPECT_EQ(doc.Nodes(u"file"), (std::vector<NodeRef>{file, other}));
+}
+
+TEST(Forwarding, RemoveTakesEachKindOfArgument) {
+  cXml doc;
+  for (const char16_t* name : {u"a", u"b", u"A", u"c"})
+    doc.Add(MakeNode(name));
+  const NodeRef c = doc.Node(4);
+  EXPECT_TRUE(doc.Remove(u"a"));
+  EXPECT_EQ(ChildNames(*doc.Root()), (std::vector<std::u16string>{u"b", u"c"}));
+  EXPECT_TRUE(doc.Remove(c));
+  EXPECT_FALSE(doc.Remove(5));
+  EXPECT_TRUE(doc.Remove(1));
+  EXPECT_EQ(doc.NodeCount(), 0);
+  EXPECT_FALSE(cXml().Remove(u"a")) << "a new root has no child list";
+}
+
+TEST(RootAndDeclaration, AreSharedNotCopied) {
+  cXml doc;
+  const NodeRef root = MakeNode(u"mine");
+  doc.SetRoot(root);
+  EXPECT_EQ(doc.Root(), root);
+  EXPECT_EQ(doc.RootName(), u"mine");
+  root->SetName(u"renamed by the caller");
+  EXPECT_EQ(doc.RootName(), u"renamed by the caller");
+
+  const NodeRef declaration = MakeNode(u"xml");
+  declaration->SetPropertyValue(u"version", u"1.0");
+  doc.SetXMLNode(declaration);
+  EXPECT_EQ(doc.XMLNode(), declaration);
+  doc.SetXMLNode(nullptr);
+  EXPECT_EQ(doc.XMLNode(), nullptr);
+  EXPECT_EQ(declaration->PropertyValue(u"version"), u"1.0") << "the caller's node lives on";
+}
+
+TEST(RootAndDeclaration, ANodeTakenFromTheDocumentOutlivesIt) {
+  NodeRef root;
+  {
+    cXml doc;
+    doc.SetRootName(u"kept");
+    doc.Add(MakeNode(u"child"));
+    root = doc.Root();
+  }
+  EXPECT_EQ(root->Name(), u"kept");
+  EXPECT_EQ(root->NodeCount(), 1);
+}
+
+// Every member that forwards to the root fails the same way while there is none, and works
+// again once a root is set.
+TEST(MissingRoot, EveryForwardingMemberThrowsLogicError) {
+  cXml doc;
+  doc.SetRoot(nullptr);
+  EXPECT_EQ(doc.Root(), nullptr);
+  const std::vector<std::pair<const char*, std::function<void()>>> members = {
+      {"RootName", [&] { doc.RootName(); }},
+      {"SetRootName", [&] { doc.SetRootName(u"x"); }},
+      {"RootValue", [&] { doc.RootValue(); }},
+      {"SetRootValue", [&] { doc.SetRootValue(u"x"); }},
+      {"Content", [&] { doc.Content(); }},
+      {"PropertyValue", [&] { doc.PropertyValue(u"x", u"d"); }},
+      {"SetPropertyValue", [&] { doc.SetPropertyValue(u"x", u"y"); }},
+      {"PropertyCount", [&] { doc.PropertyCount(); }},
+      {"PropertyName", [&] { doc.PropertyName(1); }},
+      {"NodeCount", [&] { doc.NodeCount(); }},
+      {"Node", [&] { doc.Node(1); }},
+      {"Properties", [&] { doc.Properties(); }},
+      {"Add", [&] { doc.Add(MakeNode(u"x")); }},
+      {"Remove(position)", [&] { doc.Remove(1); }},
+      {"Remove(name)", [&] { doc.Remove(u"x"); }},
+      {"Remove(node)", [&] { doc.Remove(MakeNode(u"x")); }},
+      {"NodeByName", [&] { doc.NodeByName(u"x"); }},
+      {"Nodes", [&] { doc.Nodes(); }},
+      {"Search", [&] { doc.Search(u"x"); }},
+  };
+  for (const auto& [name, call] : members)
+    EXPECT_THROW(call(), std::logic_error) << name;
+
+  // Members that do not forward keep working.
+  EXPECT_EQ(doc.Result(), u"");
+  EXPECT_EQ(doc.XMLNode(), nullptr);
+  EXPECT_EQ(doc.EncodingId(), 0);
+
+  doc.SetRoot(MakeNode(u"back"));
+  EXPECT_EQ(doc.RootName(), u"back");
+  doc.Add(MakeNode(u"x"));
+  EXPECT_EQ(doc.NodeCount(), 1);
+}
+
+}  // namespace
+}  // namespace kestrelwing

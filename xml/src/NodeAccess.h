@@ -11,6 +11,8 @@ namespace kestrelwing::detail {
 
 struct NodeAccess {
   static std::span<const NodeRef> Children(const cXmlNode& node);
+  // The 1-based index of the property of that name (letter case ignored), 0 when there is none.
+  static std::int32_t PropertyIndex(const cXmlNode& node, std::u16string_view name);
   // 1-based, as PropertyName(); index must lie in 1..PropertyCount().
   static std::u16string_view PropertyNameAt(const cXmlNode& node, std::int32_t index);
   static std::u16string_view PropertyValueAt(const cXmlNode& node, std::int32_t index);

@@ -1,1 +1,94 @@
-// Filled in by its owner.
+// Lookups below a node: by path, by name, by name and property value. None of them raises.
+#include <kestrelwing/cXmlNode.h>
+
+#include "CaseFold.h"
+#include "NodeAccess.h"
+
+namespace kestrelwing {
+namespace {
+
+using detail::EqualsIgnoreCase;
+
+bool IsSeparator(char16_t c) {
+  return c == u'/' || c == u'\\';
+}
+
+bool HasPathSeparator(std::u16string_view text) {
+  return text.find_first_of(u"/\\") != std::u16string_view::npos;
+}
+
+// "\" when the path holds one; then "/" is an ordinary character of a name.
+char16_t SeparatorOf(std::u16string_view path) {
+  return path.find(u'\\') != std::u16string_view::npos ? u'\\' : u'/';
+}
+
+// The first child whose name matches, or none.
+NodeRef ChildByName(const cXmlNode& parent, std::u16string_view name) {
+  for (const NodeRef& child : detail::NodeAccess::Children(parent)) {
+    if (EqualsIgnoreCase(child->Name(), name)) return child;
+  }
+  return nullptr;
+}
+
+// Descends one level per component; a component that matches no child ends the walk with none.
+// Components stand as written: an empty one matches only a child with an empty name.
+NodeRef WalkPath(const cXmlNode& start, std::u16string_view path, char16_t separator) {
+  if (path.empty()) return nullptr;
+  const cXmlNode* current = &start;
+  for (;;) {
+    const std::size_t end = path.find(separator);
+    NodeRef found = ChildByName(*current, path.substr(0, end));
+    if (!found || end == std::u16string_view::npos) return found;
+    current = found.get();
+    path.remove_prefix(end + 1);
+  }
+}
+
+}  // namespace
+
+// A path may begin with this node's own name followed by a separator, as a document's paths
+// begin with the root's name: that part is dropped. The path "item" on a node named item looks
+// for a child named item; the path "items" is not cut to "s".
+NodeRef cXmlNode::NodeByName(std::u16string_view path) const {
+  const char16_t separator = SeparatorOf(path);
+  if (path.size() > name_.size() && IsSeparator(path[name_.size()]) &&
+      detail::StartsWithIgnoreCase(path, name_)) {
+    path.remove_prefix(name_.size() + 1);
+  }
+  return WalkPath(*this, path, separator);
+}
+
+std::vector<NodeRef> cXmlNode::Nodes(std::u16string_view name) const {
+  if (name.empty()) return children_;
+  std::vector<NodeRef> matches;
+  for (const NodeRef& child : children_) {
+    if (EqualsIgnoreCase(child->name_, name)) matches.push_back(child);
+  }
+  return matches;
+}
+
+// A missing property reads as empty text, so an empty propertyValue also finds children that
+// lack the property.
+NodeRef cXmlNode::Search(std::u16string_view name, std::u16string_view propertyName,
+                         std::u16string_view propertyValue) const {
+  for (const NodeRef& child : children_) {
+    if (!EqualsIgnoreCase(child->name_, name)) continue;
+    if (propertyName.empty()) return child;
+    const std::int32_t index = detail::NodeAccess::PropertyIndex(*child, propertyName);
+    const std::u16string_view value =
+        index == 0 ? std::u16string_view() : detail::NodeAccess::PropertyValueAt(*child, index);
+    if (EqualsIgnoreCase(value, propertyValue)) return child;
+  }
+  return nullptr;
+}
+
+// One leading "\" is dropped; a name that still holds a separator is a path (and the property
+// filter is not used), anything else is a Search.
+NodeRef cXmlNode::Search2(std::u16string_view name, std::u16string_view propertyName,
+                          std::u16string_view propertyValue) const {
+  if (!name.empty() && name.front() == u'\\') name.remove_prefix(1);
+  if (HasPathSeparator(name)) return WalkPath(*this, name, SeparatorOf(name));
+  return Search(name, propertyName, propertyValue);
+}
+
+}  // namespace kestrelwing

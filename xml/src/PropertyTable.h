@@ -1,0 +1,90 @@
+// The properties of one node: ordered, names matched ignoring letter case, stored compactly.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string_view>
+
+namespace kestrelwing::detail {
+
+// Properties in the order in which they were first set. A name is matched ignoring letter case
+// and keeps the spelling of its first assignment; setting it again replaces only the value.
+//
+// A table is a single heap block: this header, then one entry per property, then one UTF-16
+// buffer holding every name and value. A node with a few properties therefore costs one
+// allocation and no per-property strings. Members that may need a bigger block are static and
+// take the owning pointer. Small tables are scanned; from kIndexedFrom properties on, a hash
+// index of the folded names sits beside the table, so n properties are set and read back in
+// time linear in n.
+class PropertyTable {
+ public:
+  static constexpr std::int32_t kIndexedFrom = 16;
+
+  ~PropertyTable();
+  PropertyTable(const PropertyTable&) = delete;
+  PropertyTable& operator=(const PropertyTable&) = delete;
+  // Frees the block that Allocate took (the block is larger than sizeof(PropertyTable)).
+  static void operator delete(void* block);
+
+  // Replaces the value of the property of that name, or appends a new property; creates the
+  // table when there is none. name and value may be views into the table itself.
+  static void Set(std::unique_ptr<PropertyTable>& table, std::u16string_view name,
+                  std::u16string_view value);
+  // Moves the table into a block of exactly the size its contents need.
+  static void Compact(std::unique_ptr<PropertyTable>& table);
+
+  std::int32_t Count() const { return static_cast<std::int32_t>(count_); }
+  // The 0-based slot of the property of that name, or -1.
+  std::int32_t Find(std::u16string_view name) const;
+  // slot must lie in 0..Count()-1. The views stay valid until the table next changes.
+  std::u16string_view NameAt(std::int32_t slot) const {
+    const Entry& entry = Entries()[slot];
+    return {Text() + entry.nameOffset, entry.nameLength};
+  }
+  std::u16string_view ValueAt(std::int32_t slot) const {
+    const Entry& entry = Entries()[slot];
+    return {Text() + entry.valueOffset, entry.valueLength};
+  }
+
+ private:
+  // Where one property's name and value lie in the text buffer.
+  struct Entry {
+    std::uint32_t nameOffset;
+    std::uint32_t nameLength;
+    std::uint32_t valueOffset;
+    std::uint32_t valueLength;
+  };
+  class NameIndex;
+
+  PropertyTable(std::uint32_t entryCapacity, std::uint32_t textCapacity);
+  static std::unique_ptr<PropertyTable> Allocate(std::size_t entryCapacity,
+                                                 std::size_t textCapacity);
+  // Moves the contents into a new block of the given capacities, leaving out the characters of
+  // replaced values, and hands back the old block: views into it stay valid while it lives.
+  static std::unique_ptr<PropertyTable> MoveTo(std::unique_ptr<PropertyTable>& table,
+                                               std::size_t entryCapacity, std::size_t textCapacity);
+  // MoveTo a block with room for extraEntries more entries and extraText more characters.
+  static std::unique_ptr<PropertyTable> Grow(std::unique_ptr<PropertyTable>& table,
+                                             std::size_t extraEntries, std::size_t extraText);
+  std::int32_t Find(std::u16string_view name, std::uint32_t hash) const;
+  void ReplaceValue(std::int32_t slot, std::u16string_view value);
+  void Append(std::u16string_view name, std::u16string_view value, std::uint32_t hash);
+  std::size_t LiveText() const;
+  std::size_t FreeText() const { return textCapacity_ - textSize_; }
+
+  Entry* Entries() {
+    return reinterpret_cast<Entry*>(reinterpret_cast<std::byte*>(this) + sizeof(PropertyTable));
+  }
+  const Entry* Entries() const { return const_cast<PropertyTable*>(this)->Entries(); }
+  char16_t* Text() { return reinterpret_cast<char16_t*>(Entries() + entryCapacity_); }
+  const char16_t* Text() const { return const_cast<PropertyTable*>(this)->Text(); }
+
+  std::uint32_t count_ = 0;
+  std::uint32_t entryCapacity_;
+  std::uint32_t textSize_ = 0;  // characters in use, including those of replaced values
+  std::uint32_t textCapacity_;
+  std::unique_ptr<NameIndex> index_;  // none below kIndexedFrom properties
+};
+
+}  // namespace kestrelwing::detail
