@@ -1,0 +1,102 @@
+#include "ComponentFile.h"
+
+#include <bcrypt.h>
+#include <windows.h>
+
+#include "Failure.h"
+#include "WideText.h"
+
+namespace kestrelwing::regsvr42 {
+namespace {
+
+class FileHandle {
+ public:
+  explicit FileHandle(HANDLE handle) : handle_(handle) {}
+  FileHandle(const FileHandle&) = delete;
+  FileHandle& operator=(const FileHandle&) = delete;
+  ~FileHandle() {
+    if (handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
+  }
+  HANDLE Get() const { return handle_; }
+
+ private:
+  HANDLE handle_;
+};
+
+std::u16string Decimal(unsigned value) {
+  return ToU16(std::to_wstring(value));
+}
+
+}  // namespace
+
+std::vector<std::uint8_t> ReadWholeFile(const std::wstring& path) {
+  FileHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE,
+                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  LARGE_INTEGER size{};
+  if (file.Get() == INVALID_HANDLE_VALUE || !GetFileSizeEx(file.Get(), &size)) {
+    throw Failure(ExitCode::FileMissing,
+                  u"cannot read " + ToU16(path) + u" (error " + Decimal(GetLastError()) + u")");
+  }
+  if (size.QuadPart > 0x7FFFFFFF) {
+    throw Failure(ExitCode::NotComponent, ToU16(path) + u" is too large for a component");
+  }
+  std::vector<std::uint8_t> bytes(static_cast<std::size_t>(size.QuadPart));
+  std::size_t done = 0;
+  while (done < bytes.size()) {
+    DWORD read = 0;
+    if (!ReadFile(file.Get(), bytes.data() + done, static_cast<DWORD>(bytes.size() - done), &read,
+                  nullptr) ||
+        read == 0) {
+      throw Failure(ExitCode::FileMissing, u"cannot read " + ToU16(path));
+    }
+    done += read;
+  }
+  return bytes;
+}
+
+FileHash HashBytes(std::span<const std::uint8_t> bytes, bool sha256) {
+  BCRYPT_ALG_HANDLE algorithm = nullptr;
+  if (!BCRYPT_SUCCESS(BCryptOpenAlgorithmProvider(
+          &algorithm, sha256 ? BCRYPT_SHA256_ALGORITHM : BCRYPT_SHA1_ALGORITHM, nullptr, 0))) {
+    throw Failure(ExitCode::WriteFailed, u"the system offers no SHA hash");
+  }
+  std::vector<UCHAR> digest(sha256 ? 32 : 20);
+  BCRYPT_HASH_HANDLE hash = nullptr;
+  bool ok = BCRYPT_SUCCESS(BCryptCreateHash(algorithm, &hash, nullptr, 0, nullptr, 0, 0));
+  // BCryptHashData takes at most 4 GB a call; components are far smaller (checked when read).
+  ok = ok && BCRYPT_SUCCESS(BCryptHashData(hash, const_cast<PUCHAR>(bytes.data()),
+                                           static_cast<ULONG>(bytes.size()), 0));
+  ok = ok &&
+       BCRYPT_SUCCESS(BCryptFinishHash(hash, digest.data(), static_cast<ULONG>(digest.size()), 0));
+  if (hash != nullptr) BCryptDestroyHash(hash);
+  BCryptCloseAlgorithmProvider(algorithm, 0);
+  if (!ok) throw Failure(ExitCode::WriteFailed, u"hashing the component failed");
+
+  FileHash result{sha256 ? u"SHA256" : u"SHA1", {}};
+  for (UCHAR byte : digest) {
+    result.hex += u"0123456789abcdef"[byte >> 4];
+    result.hex += u"0123456789abcdef"[byte & 0xF];
+  }
+  return result;
+}
+
+std::u16string VersionFromResource(const std::wstring& path, VersionSource source) {
+  DWORD ignored = 0;
+  const DWORD size = GetFileVersionInfoSizeW(path.c_str(), &ignored);
+  std::vector<BYTE> block(size);
+  VS_FIXEDFILEINFO* info = nullptr;
+  UINT infoSize = 0;
+  if (size == 0 || !GetFileVersionInfoW(path.c_str(), 0, size, block.data()) ||
+      !VerQueryValueW(block.data(), L"\\", reinterpret_cast<void**>(&info), &infoSize) ||
+      info == nullptr || infoSize < sizeof(VS_FIXEDFILEINFO)) {
+    throw Failure(ExitCode::NotComponent,
+                  u"the component has no version resource to take -version: from");
+  }
+  const bool file = source == VersionSource::FileVersion;
+  const DWORD high = file ? info->dwFileVersionMS : info->dwProductVersionMS;
+  const DWORD low = file ? info->dwFileVersionLS : info->dwProductVersionLS;
+  return Decimal(HIWORD(high)) + u'.' + Decimal(LOWORD(high)) + u'.' + Decimal(HIWORD(low)) + u'.' +
+         Decimal(LOWORD(low));
+}
+
+}  // namespace kestrelwing::regsvr42

@@ -1,0 +1,224 @@
+#include "Generator.h"
+
+#include <ole2.h>
+#include <windows.h>
+
+#include <memory>
+#include <optional>
+
+#include "ComponentFile.h"
+#include "Failure.h"
+#include "ManifestBuilder.h"
+#include "PeHeader.h"
+#include "PendingFile.h"
+#include "RegistryCapture.h"
+#include "Sibling.h"
+#include "TypeLibraries.h"
+#include "WideText.h"
+
+namespace kestrelwing::regsvr42 {
+namespace {
+
+constexpr wchar_t kDefaultVersion[] = L"1.0.0.0";
+
+struct ModuleDeleter {
+  void operator()(HMODULE module) const { FreeLibrary(module); }
+};
+using LoadedModule = std::unique_ptr<std::remove_pointer_t<HMODULE>, ModuleDeleter>;
+
+std::wstring FullPath(const std::wstring& path) {
+  const DWORD needed = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
+  std::wstring full(needed, L'\0');
+  const DWORD length = GetFullPathNameW(path.c_str(), needed, full.data(), nullptr);
+  if (needed == 0 || length == 0 || length >= needed) return path;
+  full.resize(length);
+  return full;
+}
+
+std::wstring FolderOf(const std::wstring& path) {
+  const std::size_t slash = path.find_last_of(L"\\/");
+  return slash == std::wstring::npos ? std::wstring(L".") : path.substr(0, slash);
+}
+
+std::wstring FileNameOf(const std::wstring& path) {
+  const std::size_t slash = path.find_last_of(L"\\/");
+  return slash == std::wstring::npos ? path : path.substr(slash + 1);
+}
+
+// The file name without its last extension.
+std::wstring BaseNameOf(const std::wstring& path) {
+  const std::wstring name = FileNameOf(path);
+  const std::size_t dot = name.find_last_of(L'.');
+  return dot == std::wstring::npos || dot == 0 ? name : name.substr(0, dot);
+}
+
+std::u16string SystemMessage(DWORD error) {
+  wchar_t* message = nullptr;
+  const DWORD length = FormatMessageW(
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+      nullptr, error, 0, reinterpret_cast<wchar_t*>(&message), 0, nullptr);
+  std::wstring text = length != 0 && message != nullptr ? std::wstring(message, length) : L"";
+  LocalFree(message);
+  while (!text.empty() && (text.back() == L'\n' || text.back() == L'\r' || text.back() == L' ' ||
+                           text.back() == L'.')) {
+    text.pop_back();
+  }
+  std::u16string result = u"error " + ToU16(std::to_wstring(error));
+  if (!text.empty()) result += u": " + ToU16(text);
+  return result;
+}
+
+// The first DLL of the import table that cannot be found, looking beside the component first.
+std::optional<std::wstring> MissingImport(const std::wstring& componentPath,
+                                          const std::vector<std::uint8_t>& bytes) {
+  for (const std::string& name : ImportedModules(bytes)) {
+    const std::wstring module(name.begin(), name.end());
+    const std::wstring beside = FolderOf(componentPath) + L"\\" + module;
+    if (GetFileAttributesW(beside.c_str()) != INVALID_FILE_ATTRIBUTES) continue;
+    HMODULE found = LoadLibraryExW(module.c_str(), nullptr, DONT_RESOLVE_DLL_REFERENCES);
+    if (found == nullptr) return module;
+    FreeLibrary(found);
+  }
+  return std::nullopt;
+}
+
+LoadedModule LoadComponent(const std::wstring& path, const std::vector<std::uint8_t>& bytes) {
+  // Errors are reported here, not in message boxes of the system.
+  const UINT previousMode = SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
+  HMODULE module = LoadLibraryExW(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+  const DWORD error = GetLastError();
+  SetErrorMode(previousMode);
+  if (module != nullptr) return LoadedModule(module);
+  if (error == ERROR_MOD_NOT_FOUND || error == ERROR_DLL_NOT_FOUND) {
+    if (const auto missing = MissingImport(path, bytes)) {
+      throw Failure(ExitCode::LoadFailed,
+                    u"the component needs " + ToU16(*missing) + u", which cannot be found");
+    }
+  }
+  throw Failure(ExitCode::LoadFailed,
+                u"the component or a DLL it needs does not load (" + SystemMessage(error) + u")");
+}
+
+// Checks the file is a PE image of a known machine; answers its architecture.
+Architecture InspectComponent(const std::wstring& path, const std::vector<std::uint8_t>& bytes) {
+  const PeHeader header = ReadPeHeader(bytes);
+  if (header.status == PeStatus::NotPe) {
+    throw Failure(ExitCode::NotComponent, ToU16(path) + u" is not a PE file (DLL or OCX)");
+  }
+  if (header.status == PeStatus::UnsupportedMachine) {
+    throw Failure(ExitCode::NotComponent, ToU16(path) + u" is built for machine type " +
+                                              HexCode(header.machine) + u", neither x86 nor x64");
+  }
+  return header.architecture;
+}
+
+// A class without a TypeLib key takes the library whose coclass describes it.
+void CompleteTypeLibraryIds(std::vector<ComClass>& classes, const TypeLibraryContents& contents) {
+  for (ComClass& comClass : classes) {
+    if (!comClass.typeLibraryId.empty()) continue;
+    for (const CoClassOrigin& origin : contents.coClasses) {
+      if (origin.clsid == comClass.clsid) {
+        comClass.typeLibraryId = origin.typeLibraryId;
+        break;
+      }
+    }
+  }
+}
+
+std::u16string AssemblyVersion(const std::wstring& path, const Options& options) {
+  switch (options.versionSource) {
+    case VersionSource::Explicit:
+      return options.version;
+    case VersionSource::FileVersion:
+    case VersionSource::ProductVersion:
+      return VersionFromResource(path, options.versionSource);
+    case VersionSource::Default:
+      break;
+  }
+  return ToU16(kDefaultVersion);
+}
+
+// The client's application manifest, with the dependency added to what it already holds.
+PendingFile ClientManifest(const std::wstring& clientPath, const AssemblyIdentity& dependency) {
+  const std::wstring manifestPath = clientPath + L".manifest";
+  AssemblyIdentity client{ToU16(BaseNameOf(clientPath)), ToU16(kDefaultVersion),
+                          dependency.architecture};
+  const DWORD attributes = GetFileAttributesW(clientPath.c_str());
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+    const PeHeader header = ReadPeHeader(ReadWholeFile(clientPath));
+    if (header.status == PeStatus::Ok) client.architecture = header.architecture;
+  }
+  cXml document;
+  if (GetFileAttributesW(manifestPath.c_str()) != INVALID_FILE_ATTRIBUTES &&
+      !document.Parse(ToU16(manifestPath))) {
+    throw Failure(ExitCode::WriteFailed, u"the client manifest " + ToU16(manifestPath) +
+                                             u" cannot be read: " + document.Result());
+  }
+  AddClientDependency(document, client, dependency);
+  return PendingFile(document, manifestPath);
+}
+
+}  // namespace
+
+Generated GenerateManifest(const std::wstring& component, const Options& options) {
+  const std::wstring path = FullPath(component);
+  const DWORD attributes = GetFileAttributesW(path.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+    throw Failure(ExitCode::FileMissing, u"cannot find the component " + ToU16(path));
+  }
+  const std::vector<std::uint8_t> bytes = ReadWholeFile(path);
+  const Architecture architecture = InspectComponent(path, bytes);
+
+  if (architecture != kOwnArchitecture) {
+    const std::u16string bitness = architecture == Architecture::Amd64 ? u"64-bit" : u"32-bit";
+    const auto sibling = FindSiblingGenerator(architecture);
+    if (!sibling) {
+      throw Failure(ExitCode::OtherBitness,
+                    ToU16(path) + u" is a " + bitness + u" component; it needs the " +
+                        (architecture == Architecture::Amd64 ? u"x64" : u"x86") +
+                        u" generator, which is not installed beside this one");
+    }
+    const int code = RunSiblingGenerator(*sibling, options.settings, path);
+    // The sibling has said what went wrong on the same standard error.
+    if (code != 0) throw Failure(static_cast<ExitCode>(code), u"");
+    return {};
+  }
+
+  Generated generated;
+  ComponentManifest manifest;
+  {
+    const LoadedModule module = LoadComponent(path, bytes);
+    CapturedRegistration captured = CaptureRegistration(module.get(), path);
+    manifest.classes = std::move(captured.classes);
+    generated.warnings = std::move(captured.warnings);
+  }
+  TypeLibraryContents contents = ReadTypeLibraries(path);
+  CompleteTypeLibraryIds(manifest.classes, contents);
+  manifest.typeLibraries = std::move(contents.libraries);
+  manifest.interfaces = std::move(contents.interfaces);
+
+  manifest.identity.name = options.name.empty() ? ToU16(BaseNameOf(path)) + u".sxs" : options.name;
+  manifest.identity.version = AssemblyVersion(path, options);
+  manifest.identity.architecture = architecture;
+  manifest.fileName = ToU16(FileNameOf(path));
+  if (options.sha1 || options.sha256) manifest.hash = HashBytes(bytes, options.sha256);
+  if (options.size) manifest.size = bytes.size();
+
+  const std::wstring folder =
+      options.directory.empty() ? FolderOf(path) : FullPath(ToWide(options.directory));
+  cXml document;
+  BuildComponentManifest(manifest, document);
+  // The file is named after the assembly, so that the loader finds it beside a client.
+  std::vector<PendingFile> pending;
+  pending.emplace_back(document, folder + L"\\" + ToWide(manifest.identity.name) + L".manifest");
+  if (!options.client.empty()) {
+    pending.push_back(ClientManifest(FullPath(ToWide(options.client)), manifest.identity));
+  }
+  for (PendingFile& file : pending) {
+    file.Commit();
+    generated.written.push_back(file.Destination());
+  }
+  return generated;
+}
+
+}  // namespace kestrelwing::regsvr42

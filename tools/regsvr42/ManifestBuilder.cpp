@@ -1,0 +1,182 @@
+#include "ManifestBuilder.h"
+
+#include <array>
+#include <memory>
+
+#include "OleMisc.h"
+
+namespace kestrelwing::regsvr42 {
+namespace {
+
+constexpr char16_t kNamespace[] = u"urn:schemas-microsoft-com:asm.v1";
+
+// miscStatus attribute of each Aspect, in Aspect order.
+constexpr std::array<std::u16string_view, kAspectCount> kMiscStatusAttributes = {
+    u"miscStatus", u"miscStatusContent", u"miscStatusThumbnail", u"miscStatusIcon",
+    u"miscStatusDocprint"};
+
+NodeRef NewElement(std::u16string_view name) {
+  NodeRef node = std::make_shared<cXmlNode>();
+  node->SetName(std::u16string(name));
+  return node;
+}
+
+NodeRef AddElement(cXmlNode& parent, std::u16string_view name) {
+  NodeRef node = NewElement(name);
+  parent.Add(node);
+  return node;
+}
+
+void SetIfPresent(cXmlNode& node, std::u16string_view name, const std::u16string& value) {
+  if (!value.empty()) node.SetPropertyValue(name, value);
+}
+
+std::u16string ToText(std::uint64_t number) {
+  std::u16string digits;
+  do {
+    digits.insert(digits.begin(), static_cast<char16_t>(u'0' + number % 10));
+    number /= 10;
+  } while (number != 0);
+  return digits;
+}
+
+NodeRef NewDeclaration() {
+  NodeRef declaration = NewElement(u"xml");
+  declaration->SetPropertyValue(u"version", u"1.0");
+  declaration->SetPropertyValue(u"encoding", u"UTF-8");
+  declaration->SetPropertyValue(u"standalone", u"yes");
+  return declaration;
+}
+
+NodeRef NewAssemblyRoot() {
+  NodeRef root = NewElement(u"assembly");
+  root->SetPropertyValue(u"xmlns", kNamespace);
+  root->SetPropertyValue(u"manifestVersion", u"1.0");
+  return root;
+}
+
+void SetIdentity(cXmlNode& identityElement, const AssemblyIdentity& identity) {
+  identityElement.SetPropertyValue(u"type", u"win32");
+  identityElement.SetPropertyValue(u"name", identity.name);
+  identityElement.SetPropertyValue(u"version", identity.version);
+  identityElement.SetPropertyValue(u"processorArchitecture",
+                                   ArchitectureName(identity.architecture));
+}
+
+void AddComClass(cXmlNode& file, const ComClass& comClass) {
+  NodeRef element = AddElement(file, u"comClass");
+  element->SetPropertyValue(u"clsid", comClass.clsid);
+  SetIfPresent(*element, u"threadingModel", comClass.threadingModel);
+  SetIfPresent(*element, u"progid", comClass.progId);
+  SetIfPresent(*element, u"tlbid", comClass.typeLibraryId);
+  SetIfPresent(*element, u"description", comClass.description);
+  for (std::size_t aspect = 0; aspect < kAspectCount; ++aspect) {
+    if (!comClass.miscStatus[aspect]) continue;
+    SetIfPresent(*element, kMiscStatusAttributes[aspect],
+                 NameOleMisc(*comClass.miscStatus[aspect]).names);
+  }
+  for (const std::u16string& progId : comClass.otherProgIds) {
+    AddElement(*element, u"progid")->SetValue(progId);
+  }
+}
+
+void AddTypeLibrary(cXmlNode& file, const TypeLibrary& library) {
+  NodeRef element = AddElement(file, u"typelib");
+  element->SetPropertyValue(u"tlbid", library.id);
+  element->SetPropertyValue(u"version", TypeLibraryVersion(library));
+  element->SetPropertyValue(u"helpdir", library.helpDirectory);
+  SetIfPresent(*element, u"flags", TypeLibraryFlags(library.flags));
+  if (library.resourceId != 1) {
+    element->SetPropertyValue(u"resourceid",
+                              ToText(static_cast<std::uint64_t>(library.resourceId)));
+  }
+}
+
+void AddProxyStub(cXmlNode& assembly, const ProxyStubInterface& proxyStub) {
+  NodeRef element = AddElement(assembly, u"comInterfaceExternalProxyStub");
+  element->SetPropertyValue(u"iid", proxyStub.iid);
+  element->SetPropertyValue(u"name", proxyStub.name);
+  SetIfPresent(*element, u"tlbid", proxyStub.typeLibraryId);
+  element->SetPropertyValue(u"numMethods",
+                            ToText(static_cast<std::uint64_t>(proxyStub.numMethods)));
+  SetIfPresent(*element, u"baseInterface", proxyStub.baseInterface);
+  element->SetPropertyValue(u"proxyStubClsid32", kOleAutomationProxyStub);
+}
+
+}  // namespace
+
+std::u16string ArchitectureName(Architecture architecture) {
+  return architecture == Architecture::Amd64 ? u"amd64" : u"x86";
+}
+
+std::u16string TypeLibraryVersion(const TypeLibrary& library) {
+  return ToText(library.majorVersion) + u'.' + ToText(library.minorVersion);
+}
+
+std::u16string TypeLibraryFlags(std::uint16_t flags) {
+  constexpr std::array<std::pair<std::uint16_t, std::u16string_view>, 4> kNames = {{
+      {kLibFlagRestricted, u"RESTRICTED"},
+      {kLibFlagControl, u"CONTROL"},
+      {kLibFlagHidden, u"HIDDEN"},
+      {kLibFlagHasDiskImage, u"HASDISKIMAGE"},
+  }};
+  std::u16string text;
+  for (const auto& [bit, name] : kNames) {
+    if ((flags & bit) == 0) continue;
+    if (!text.empty()) text += u',';
+    text += name;
+  }
+  return text;
+}
+
+void BuildComponentManifest(const ComponentManifest& component, cXml& document) {
+  document.SetXMLNode(NewDeclaration());
+  NodeRef assembly = NewAssemblyRoot();
+  document.SetRoot(assembly);
+
+  SetIdentity(*AddElement(*assembly, u"assemblyIdentity"), component.identity);
+
+  NodeRef file = AddElement(*assembly, u"file");
+  file->SetPropertyValue(u"name", component.fileName);
+  if (component.hash) {
+    file->SetPropertyValue(u"hashalg", component.hash->algorithm);
+    file->SetPropertyValue(u"hash", component.hash->hex);
+  }
+  if (component.size) file->SetPropertyValue(u"size", ToText(*component.size));
+  for (const ComClass& comClass : component.classes)
+    AddComClass(*file, comClass);
+  for (const TypeLibrary& library : component.typeLibraries)
+    AddTypeLibrary(*file, library);
+
+  for (const ProxyStubInterface& proxyStub : component.interfaces)
+    AddProxyStub(*assembly, proxyStub);
+}
+
+void AddClientDependency(cXml& document, const AssemblyIdentity& client,
+                         const AssemblyIdentity& dependency) {
+  NodeRef assembly = document.Root();
+  if (!assembly || assembly->Name() != u"assembly") {
+    assembly = NewAssemblyRoot();
+    document.SetRoot(assembly);
+  }
+  if (!document.XMLNode()) document.SetXMLNode(NewDeclaration());
+  NodeRef identity = assembly->NodeByName(u"assemblyIdentity");
+  if (!identity) {
+    identity = NewElement(u"assemblyIdentity");
+    assembly->Add(identity, 1);
+    SetIdentity(*identity, client);
+  }
+
+  // Drop an earlier dependency on an assembly of this name, then add the current one.
+  for (const NodeRef& existing : assembly->Nodes(u"dependency")) {
+    NodeRef dependent = existing->NodeByName(u"dependentAssembly");
+    NodeRef dependentIdentity = dependent ? dependent->NodeByName(u"assemblyIdentity") : nullptr;
+    if (dependentIdentity && dependentIdentity->PropertyValue(u"name") == dependency.name) {
+      assembly->Remove(existing);
+    }
+  }
+  NodeRef dependent = AddElement(*AddElement(*assembly, u"dependency"), u"dependentAssembly");
+  SetIdentity(*AddElement(*dependent, u"assemblyIdentity"), dependency);
+}
+
+}  // namespace kestrelwing::regsvr42

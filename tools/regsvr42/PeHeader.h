@@ -1,0 +1,28 @@
+// The few facts the generator needs from a component's PE header.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "ManifestModel.h"
+
+namespace kestrelwing::regsvr42 {
+
+enum class PeStatus { Ok, NotPe, UnsupportedMachine };
+
+struct PeHeader {
+  PeStatus status = PeStatus::NotPe;
+  std::uint16_t machine = 0;                      // IMAGE_FILE_HEADER.Machine when a PE file
+  Architecture architecture = Architecture::X86;  // meaningful when status is Ok
+};
+
+// Reads the DOS stub, the "PE\0\0" signature and the file header from the file's bytes.
+PeHeader ReadPeHeader(std::span<const std::uint8_t> file);
+
+// The names of the DLLs in the file's import directory, in table order; empty when the file has
+// none or the table is damaged.
+std::vector<std::string> ImportedModules(std::span<const std::uint8_t> file);
+
+}  // namespace kestrelwing::regsvr42

@@ -1,0 +1,306 @@
+#include "RegistryCapture.h"
+
+#include <ole2.h>
+
+#include <algorithm>
+#include <array>
+#include <map>
+#include <optional>
+
+#include "Failure.h"
+#include "OleMisc.h"
+#include "RegistryKey.h"
+#include "WideText.h"
+
+namespace kestrelwing::regsvr42 {
+namespace {
+
+constexpr wchar_t kCaptureParent[] = L"Software\\Kestrelwing\\regsvr42";
+
+// The predefined keys in the order they are redirected; HKCU goes last because the temporary
+// key itself lives below the real HKCU.
+struct Redirection {
+  HKEY predefined;
+  const wchar_t* subkey;
+};
+constexpr std::size_t kRedirectionCount = 4;
+const std::array<Redirection, kRedirectionCount> kRedirections = {{
+    {HKEY_CLASSES_ROOT, L"HKCR"},
+    {HKEY_LOCAL_MACHINE, L"HKLM"},
+    {HKEY_USERS, L"HKU"},
+    {HKEY_CURRENT_USER, L"HKCU"},
+}};
+
+// Where registered classes may land below the temporary key: HKCR itself, and the Classes keys
+// of HKLM and HKCU (per-user type library registration writes there).
+constexpr std::array<const wchar_t*, 3> kClassesRoots = {L"HKCR", L"HKLM\\Software\\Classes",
+                                                         L"HKCU\\Software\\Classes"};
+
+std::wstring Upper(std::wstring text) {
+  std::transform(text.begin(), text.end(), text.begin(),
+                 [](wchar_t c) { return static_cast<wchar_t>(towupper(c)); });
+  return text;
+}
+
+// The canonical long form of a path, for comparing server paths with the component's.
+std::wstring CanonicalPath(std::wstring path) {
+  if (path.size() >= 2 && path.front() == L'"' && path.back() == L'"') {
+    path = path.substr(1, path.size() - 2);
+  }
+  wchar_t full[MAX_PATH * 4];
+  DWORD length = GetFullPathNameW(path.c_str(), static_cast<DWORD>(std::size(full)), full, nullptr);
+  if (length == 0 || length >= std::size(full)) return Upper(path);
+  wchar_t longer[MAX_PATH * 4];
+  DWORD longLength = GetLongPathNameW(full, longer, static_cast<DWORD>(std::size(longer)));
+  if (longLength == 0 || longLength >= std::size(longer)) return Upper(full);
+  return Upper(longer);
+}
+
+std::wstring FileNameOf(const std::wstring& path) {
+  const std::size_t slash = path.find_last_of(L"\\/");
+  return slash == std::wstring::npos ? path : path.substr(slash + 1);
+}
+
+bool IsThisServer(const std::wstring& serverPath, const std::wstring& componentPath) {
+  std::wstring server = serverPath;
+  if (server.size() >= 2 && server.front() == L'"' && server.back() == L'"') {
+    server = server.substr(1, server.size() - 2);
+  }
+  // A bare file name is found by the loader's search; it names this component when the names match.
+  if (server.find_first_of(L"\\/") == std::wstring::npos) {
+    return Upper(server) == Upper(FileNameOf(componentPath));
+  }
+  return CanonicalPath(server) == CanonicalPath(componentPath);
+}
+
+std::u16string Read(const RegistryKey& key, const std::wstring& subkey) {
+  return ToU16(key.Open(subkey).String().value_or(L""));
+}
+
+// A temporary key below the real HKCU holding one subkey per redirected predefined key; removed
+// with everything below it when the capture ends, whatever happens.
+class CaptureKey {
+ public:
+  CaptureKey()
+      : path_(std::wstring(kCaptureParent) + L"\\" + std::to_wstring(GetCurrentProcessId())) {
+    RegDeleteTreeW(HKEY_CURRENT_USER, path_.c_str());  // left over from a run that crashed
+    Check(RegistryKey::Create(HKEY_CURRENT_USER, path_, root_), L"create");
+    for (std::size_t i = 0; i < kRedirections.size(); ++i) {
+      Check(RegistryKey::Create(root_.Handle(), kRedirections[i].subkey, targets_[i]), L"create");
+    }
+    // Some components open these keys without creating them.
+    RegistryKey created;
+    Check(RegistryKey::Create(root_.Handle(), L"HKCR\\CLSID", created), L"create");
+    Check(RegistryKey::Create(root_.Handle(), L"HKLM\\Software\\Classes", created), L"create");
+  }
+  CaptureKey(const CaptureKey&) = delete;
+  CaptureKey& operator=(const CaptureKey&) = delete;
+  ~CaptureKey() {
+    targets_ = {};
+    root_ = RegistryKey();
+    RegDeleteTreeW(HKEY_CURRENT_USER, path_.c_str());
+    RegDeleteKeyW(HKEY_CURRENT_USER, path_.c_str());
+    // The parents go too when no other run is using them.
+    RegDeleteKeyW(HKEY_CURRENT_USER, kCaptureParent);
+    RegDeleteKeyW(HKEY_CURRENT_USER, L"Software\\Kestrelwing");
+  }
+
+  const RegistryKey& Root() const { return root_; }
+  HKEY Target(std::size_t index) const { return targets_[index].Handle(); }
+
+ private:
+  void Check(LSTATUS status, const wchar_t* what) const {
+    if (status == ERROR_SUCCESS) return;
+    throw Failure(ExitCode::RegistryFailed,
+                  u"cannot " + ToU16(what) + u" the temporary key HKCU\\" + ToU16(path_) +
+                      u" (error " + ToU16(std::to_wstring(status)) + u")");
+  }
+
+  std::wstring path_;
+  RegistryKey root_;
+  std::array<RegistryKey, kRedirectionCount> targets_;
+};
+
+// Redirects the predefined keys into the capture key while it lives; undone in reverse order.
+class Redirected {
+ public:
+  explicit Redirected(const CaptureKey& capture) {
+    for (std::size_t i = 0; i < kRedirections.size(); ++i) {
+      const LSTATUS status = RegOverridePredefKey(kRedirections[i].predefined, capture.Target(i));
+      if (status != ERROR_SUCCESS) {
+        Undo();
+        throw Failure(ExitCode::RegistryFailed, u"cannot redirect " +
+                                                    ToU16(kRedirections[i].subkey) + u" (error " +
+                                                    ToU16(std::to_wstring(status)) + u")");
+      }
+      ++redirected_;
+    }
+  }
+  Redirected(const Redirected&) = delete;
+  Redirected& operator=(const Redirected&) = delete;
+  ~Redirected() { Undo(); }
+
+ private:
+  void Undo() {
+    while (redirected_ > 0)
+      RegOverridePredefKey(kRedirections[--redirected_].predefined, nullptr);
+  }
+  std::size_t redirected_ = 0;
+};
+
+// Makes oleaut32 register type libraries below HKCU\Software\Classes, as a per-user registration
+// would, when this version of oleaut32 can.
+void EnablePerUserTypeLibraryRegistration() {
+  HMODULE oleaut32 = GetModuleHandleW(L"oleaut32.dll");
+  if (oleaut32 == nullptr) return;
+  using EnableFunction = void(WINAPI*)();
+  auto enable = reinterpret_cast<EnableFunction>(
+      reinterpret_cast<void*>(GetProcAddress(oleaut32, "OaEnablePerUserTLibRegistration")));
+  if (enable != nullptr) enable();
+}
+
+std::u16string DescribeHresult(HRESULT hr) {
+  std::u16string text = HexCode(static_cast<std::uint32_t>(hr));
+  wchar_t* message = nullptr;
+  const DWORD length = FormatMessageW(
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+      nullptr, static_cast<DWORD>(hr), 0, reinterpret_cast<wchar_t*>(&message), 0, nullptr);
+  if (length != 0 && message != nullptr) {
+    std::wstring words(message, length);
+    while (!words.empty() && (words.back() == L'\n' || words.back() == L'\r' ||
+                              words.back() == L' ' || words.back() == L'.')) {
+      words.pop_back();
+    }
+    if (!words.empty()) text += u" (" + ToU16(words) + u")";
+  }
+  LocalFree(message);
+  return text;
+}
+
+void CallDllRegisterServer(HMODULE component) {
+  using RegisterFunction = HRESULT(STDAPICALLTYPE*)();
+  auto registerServer = reinterpret_cast<RegisterFunction>(
+      reinterpret_cast<void*>(GetProcAddress(component, "DllRegisterServer")));
+  if (registerServer == nullptr) {
+    throw Failure(ExitCode::NoRegisterExport, u"the component does not export DllRegisterServer");
+  }
+  const HRESULT hr = registerServer();
+  if (FAILED(hr)) {
+    throw Failure(ExitCode::RegisterFailed,
+                  u"DllRegisterServer failed with " + DescribeHresult(hr));
+  }
+}
+
+ComClass ReadClass(const std::wstring& clsid, const RegistryKey& key) {
+  ComClass comClass;
+  comClass.clsid = ToU16(Upper(clsid));
+  comClass.description = ToU16(key.String().value_or(L""));
+  comClass.threadingModel =
+      ToU16(key.Open(L"InprocServer32").String(L"ThreadingModel").value_or(L""));
+  comClass.progId = Read(key, L"ProgID");
+  comClass.typeLibraryId = ToU16(Upper(key.Open(L"TypeLib").String().value_or(L"")));
+  const std::u16string versionIndependent = Read(key, L"VersionIndependentProgID");
+  if (!versionIndependent.empty() && versionIndependent != comClass.progId) {
+    comClass.otherProgIds.push_back(versionIndependent);
+  }
+  if (comClass.progId.empty() && !comClass.otherProgIds.empty()) {
+    comClass.progId = comClass.otherProgIds.front();
+    comClass.otherProgIds.clear();
+  }
+  const RegistryKey miscStatus = key.Open(L"MiscStatus");
+  if (miscStatus) {
+    constexpr std::array<const wchar_t*, kAspectCount> kAspectKeys = {L"", L"1", L"2", L"4", L"8"};
+    for (std::size_t aspect = 0; aspect < kAspectCount; ++aspect) {
+      const auto text =
+          aspect == 0 ? miscStatus.String() : miscStatus.Open(kAspectKeys[aspect]).String();
+      if (text) comClass.miscStatus[aspect] = ParseOleMisc(ToU16(*text));
+    }
+  }
+  return comClass;
+}
+
+void AddProgId(ComClass& comClass, const std::u16string& progId) {
+  if (progId.empty() || progId == comClass.progId) return;
+  if (std::find(comClass.otherProgIds.begin(), comClass.otherProgIds.end(), progId) !=
+      comClass.otherProgIds.end()) {
+    return;
+  }
+  comClass.otherProgIds.push_back(progId);
+}
+
+// Reads every class below the capture key whose server is the component, and the ProgID keys
+// that point at them.
+CapturedRegistration ReadBack(const RegistryKey& capture, const std::wstring& componentPath) {
+  CapturedRegistration result;
+  std::map<std::wstring, ComClass> classes;  // by upper-case CLSID
+  for (const wchar_t* rootName : kClassesRoots) {
+    const RegistryKey classesRoot = capture.Open(rootName);
+    const RegistryKey clsidKey = classesRoot.Open(L"CLSID");
+    for (const std::wstring& clsid : clsidKey.SubkeyNames()) {
+      const RegistryKey classKey = clsidKey.Open(clsid);
+      const auto server = classKey.Open(L"InprocServer32").String();
+      if (!server || !IsThisServer(*server, componentPath)) continue;
+      classes.try_emplace(Upper(clsid), ReadClass(clsid, classKey));
+    }
+  }
+  // ProgID keys: HKCR\<ProgID>\CLSID names the class.
+  for (const wchar_t* rootName : kClassesRoots) {
+    const RegistryKey classesRoot = capture.Open(rootName);
+    for (const std::wstring& name : classesRoot.SubkeyNames()) {
+      if (name.empty() || name.front() == L'.' || name.front() == L'{') continue;
+      const auto clsid = classesRoot.Open(name + L"\\CLSID").String();
+      if (!clsid) continue;
+      const auto found = classes.find(Upper(*clsid));
+      if (found != classes.end()) AddProgId(found->second, ToU16(name));
+    }
+  }
+
+  // A ProgID can lead to one class only: the first keeps it, the others lose it with a warning.
+  std::map<std::u16string, std::u16string> owners;
+  for (auto& [clsid, comClass] : classes) {
+    if (comClass.threadingModel.empty()) {
+      result.warnings.push_back(u"class " + comClass.clsid +
+                                u" has no threading model (it will run in the main apartment)");
+    }
+    auto claim = [&](const std::u16string& progId) {
+      const auto [owner, inserted] = owners.try_emplace(progId, comClass.clsid);
+      if (inserted) return true;
+      result.warnings.push_back(u"ProgID " + progId + u" of class " + comClass.clsid +
+                                u" is already used by class " + owner->second + u"; left out");
+      return false;
+    };
+    if (!comClass.progId.empty() && !claim(comClass.progId)) comClass.progId.clear();
+    std::erase_if(comClass.otherProgIds,
+                  [&](const std::u16string& progId) { return !claim(progId); });
+    for (std::size_t aspect = 0; aspect < kAspectCount; ++aspect) {
+      if (!comClass.miscStatus[aspect]) continue;
+      const std::uint32_t unknown = NameOleMisc(*comClass.miscStatus[aspect]).unknownBits;
+      if (unknown != 0) {
+        result.warnings.push_back(u"class " + comClass.clsid + u" has MiscStatus bits " +
+                                  HexCode(unknown) + u" without a name; left out");
+      }
+    }
+    result.classes.push_back(std::move(comClass));
+  }
+  return result;
+}
+
+}  // namespace
+
+CapturedRegistration CaptureRegistration(HMODULE component, const std::wstring& componentPath) {
+  CaptureKey capture;
+  {
+    Redirected redirected(capture);
+    EnablePerUserTypeLibraryRegistration();
+    CallDllRegisterServer(component);
+  }
+  CapturedRegistration result = ReadBack(capture.Root(), componentPath);
+  if (result.classes.empty()) {
+    throw Failure(ExitCode::NothingRegistered,
+                  u"DllRegisterServer succeeded but registered no class served by " +
+                      ToU16(FileNameOf(componentPath)));
+  }
+  return result;
+}
+
+}  // namespace kestrelwing::regsvr42

@@ -1,0 +1,22 @@
+// Runs a component's DllRegisterServer with the predefined registry keys redirected into a
+// temporary key, and reads back the classes it registered. The live registry is never written.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "ManifestModel.h"
+
+namespace kestrelwing::regsvr42 {
+
+struct CapturedRegistration {
+  std::vector<ComClass> classes;  // classes whose InprocServer32 is the component, by CLSID
+  std::vector<std::u16string> warnings;
+};
+
+// `component` is the loaded DLL, `componentPath` its full path. Throws Failure.
+CapturedRegistration CaptureRegistration(HMODULE component, const std::wstring& componentPath);
+
+}  // namespace kestrelwing::regsvr42

@@ -1,0 +1,39 @@
+// A registry key handle that closes itself, with the few reads the generator needs.
+#pragma once
+
+#include <windows.h>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace kestrelwing::regsvr42 {
+
+class RegistryKey {
+ public:
+  RegistryKey() = default;
+  explicit RegistryKey(HKEY handle) : handle_(handle) {}
+  RegistryKey(RegistryKey&& other) noexcept : handle_(other.handle_) { other.handle_ = nullptr; }
+  RegistryKey& operator=(RegistryKey&& other) noexcept;
+  RegistryKey(const RegistryKey&) = delete;
+  RegistryKey& operator=(const RegistryKey&) = delete;
+  ~RegistryKey();
+
+  // Opens an existing subkey for reading; an empty key when it does not exist.
+  RegistryKey Open(const std::wstring& subkey) const;
+  // Opens or creates a subkey with full access; the error code on failure.
+  static LSTATUS Create(HKEY parent, const std::wstring& subkey, RegistryKey& key);
+
+  // A string value (REG_SZ, or REG_EXPAND_SZ expanded); none when missing or of another type.
+  // An empty name reads the default value.
+  std::optional<std::wstring> String(const std::wstring& name = L"") const;
+  std::vector<std::wstring> SubkeyNames() const;
+
+  explicit operator bool() const { return handle_ != nullptr; }
+  HKEY Handle() const { return handle_; }
+
+ private:
+  HKEY handle_ = nullptr;
+};
+
+}  // namespace kestrelwing::regsvr42

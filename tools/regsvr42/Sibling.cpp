@@ -1,0 +1,95 @@
+#include "Sibling.h"
+
+#include <windows.h>
+
+#include "Failure.h"
+#include "WideText.h"
+
+namespace kestrelwing::regsvr42 {
+namespace {
+
+constexpr wchar_t kExecutable[] = L"regsvr42.exe";
+
+std::wstring FolderName(Architecture architecture) {
+  return architecture == Architecture::Amd64 ? L"x64" : L"x86";
+}
+
+std::wstring OwnFolder() {
+  std::wstring path(MAX_PATH, L'\0');
+  for (;;) {
+    const DWORD length = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+    if (length < path.size()) {
+      path.resize(length);
+      break;
+    }
+    path.resize(path.size() * 2);
+  }
+  return path.substr(0, path.find_last_of(L"\\/"));
+}
+
+bool IsFile(const std::wstring& path) {
+  const DWORD attributes = GetFileAttributesW(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+}  // namespace
+
+std::optional<std::wstring> FindSiblingGenerator(Architecture architecture) {
+  const std::wstring own = OwnFolder();
+  // tools\regsvr42.exe looks in tools\<other>\; tools\<own>\regsvr42.exe looks back in tools\.
+  std::wstring candidate = own + L"\\" + FolderName(architecture) + L"\\" + kExecutable;
+  if (IsFile(candidate)) return candidate;
+  const std::size_t slash = own.find_last_of(L"\\/");
+  if (slash != std::wstring::npos &&
+      CompareStringOrdinal(own.c_str() + slash + 1, -1, FolderName(kOwnArchitecture).c_str(), -1,
+                           TRUE) == CSTR_EQUAL) {
+    candidate = own.substr(0, slash) + L"\\" + kExecutable;
+    if (IsFile(candidate)) return candidate;
+  }
+  return std::nullopt;
+}
+
+std::wstring QuoteArgument(const std::wstring& argument) {
+  if (!argument.empty() && argument.find_first_of(L" \t\"") == std::wstring::npos) return argument;
+  std::wstring quoted = L"\"";
+  std::size_t backslashes = 0;
+  for (wchar_t c : argument) {
+    if (c == L'\\') {
+      ++backslashes;
+      continue;
+    }
+    // Backslashes before a quote are doubled, and the quote escaped.
+    quoted.append(c == L'"' ? backslashes * 2 + 1 : backslashes, L'\\');
+    backslashes = 0;
+    quoted += c;
+  }
+  quoted.append(backslashes * 2, L'\\');
+  quoted += L'"';
+  return quoted;
+}
+
+int RunSiblingGenerator(const std::wstring& generator, const std::vector<std::u16string>& settings,
+                        const std::wstring& component) {
+  std::wstring commandLine = QuoteArgument(generator);
+  for (const std::u16string& setting : settings)
+    commandLine += L" " + QuoteArgument(ToWide(setting));
+  commandLine += L" " + QuoteArgument(component);
+
+  STARTUPINFOW startup{};
+  startup.cb = sizeof(startup);
+  PROCESS_INFORMATION process{};
+  if (!CreateProcessW(generator.c_str(), commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr,
+                      nullptr, &startup, &process)) {
+    throw Failure(ExitCode::OtherBitness, u"the component needs " + ToU16(generator) +
+                                              u", which cannot be started (error " +
+                                              ToU16(std::to_wstring(GetLastError())) + u")");
+  }
+  WaitForSingleObject(process.hProcess, INFINITE);
+  DWORD exitCode = static_cast<DWORD>(ExitCode::OtherBitness);
+  GetExitCodeProcess(process.hProcess, &exitCode);
+  CloseHandle(process.hThread);
+  CloseHandle(process.hProcess);
+  return static_cast<int>(exitCode);
+}
+
+}  // namespace kestrelwing::regsvr42

@@ -1,0 +1,200 @@
+#include "TypeLibraries.h"
+
+#include <ole2.h>
+#include <windows.h>
+
+#include <algorithm>
+
+#include "Failure.h"
+#include "WideText.h"
+
+namespace kestrelwing::regsvr42 {
+namespace {
+
+template <typename T>
+class ComPtr {
+ public:
+  ComPtr() = default;
+  ComPtr(const ComPtr&) = delete;
+  ComPtr& operator=(const ComPtr&) = delete;
+  ~ComPtr() {
+    if (pointer_ != nullptr) pointer_->Release();
+  }
+  T** Out() { return &pointer_; }
+  T* operator->() const { return pointer_; }
+  T* Get() const { return pointer_; }
+
+ private:
+  T* pointer_ = nullptr;
+};
+
+// Attributes of a type, released with their type.
+class TypeAttributes {
+ public:
+  explicit TypeAttributes(ITypeInfo* info) : info_(info) {
+    if (FAILED(info_->GetTypeAttr(&attributes_))) attributes_ = nullptr;
+  }
+  TypeAttributes(const TypeAttributes&) = delete;
+  TypeAttributes& operator=(const TypeAttributes&) = delete;
+  ~TypeAttributes() {
+    if (attributes_ != nullptr) info_->ReleaseTypeAttr(attributes_);
+  }
+  const TYPEATTR* operator->() const { return attributes_; }
+  explicit operator bool() const { return attributes_ != nullptr; }
+
+ private:
+  ITypeInfo* info_;
+  TYPEATTR* attributes_ = nullptr;
+};
+
+std::u16string GuidText(const GUID& guid) {
+  wchar_t text[40];
+  StringFromGUID2(guid, text, static_cast<int>(std::size(text)));
+  return ToU16(text);
+}
+
+std::u16string TypeName(ITypeInfo* info) {
+  BSTR name = nullptr;
+  if (FAILED(info->GetDocumentation(MEMBERID_NIL, &name, nullptr, nullptr, nullptr))) return {};
+  std::u16string text = name != nullptr ? ToU16(name) : std::u16string();
+  SysFreeString(name);
+  return text;
+}
+
+// The type an interface derives from, if any.
+bool BaseInterface(ITypeInfo* info, ComPtr<ITypeInfo>& base) {
+  HREFTYPE reference = 0;
+  return SUCCEEDED(info->GetRefTypeOfImplType(0, &reference)) &&
+         SUCCEEDED(info->GetRefTypeInfo(reference, base.Out()));
+}
+
+// Methods in the interface's vtable: its own and those of every interface below it.
+int CountMethods(ITypeInfo* info, int depth = 0) {
+  TypeAttributes attributes(info);
+  if (!attributes || depth > 64) return 0;
+  int count = attributes->cFuncs;
+  ComPtr<ITypeInfo> base;
+  if (BaseInterface(info, base)) count += CountMethods(base.Get(), depth + 1);
+  return count;
+}
+
+// The vtable side of a dual interface; the interface itself otherwise.
+void VtableSide(ITypeInfo* info, ComPtr<ITypeInfo>& vtable) {
+  HREFTYPE reference = 0;
+  if (SUCCEEDED(info->GetRefTypeOfImplType(-1, &reference)) &&
+      SUCCEEDED(info->GetRefTypeInfo(reference, vtable.Out()))) {
+    return;
+  }
+  info->AddRef();
+  *vtable.Out() = info;
+}
+
+void ReadTypes(ITypeLib* library, const std::u16string& libraryId, TypeLibraryContents& contents) {
+  const UINT count = library->GetTypeInfoCount();
+  for (UINT index = 0; index < count; ++index) {
+    ComPtr<ITypeInfo> info;
+    if (FAILED(library->GetTypeInfo(index, info.Out()))) continue;
+    TypeAttributes attributes(info.Get());
+    if (!attributes) continue;
+    if (attributes->typekind == TKIND_COCLASS) {
+      contents.coClasses.push_back({GuidText(attributes->guid), libraryId});
+      continue;
+    }
+    const bool dual =
+        attributes->typekind == TKIND_DISPATCH && (attributes->wTypeFlags & TYPEFLAG_FDUAL) != 0;
+    const bool automation =
+        attributes->typekind == TKIND_INTERFACE &&
+        (attributes->wTypeFlags & (TYPEFLAG_FOLEAUTOMATION | TYPEFLAG_FDUAL)) != 0;
+    if (!dual && !automation) continue;
+
+    ProxyStubInterface proxyStub;
+    proxyStub.iid = GuidText(attributes->guid);
+    const bool known =
+        std::any_of(contents.interfaces.begin(), contents.interfaces.end(),
+                    [&](const ProxyStubInterface& i) { return i.iid == proxyStub.iid; });
+    if (known) continue;
+    proxyStub.name = TypeName(info.Get());
+    proxyStub.typeLibraryId = libraryId;
+    ComPtr<ITypeInfo> vtable;
+    VtableSide(info.Get(), vtable);
+    proxyStub.numMethods = CountMethods(vtable.Get());
+    ComPtr<ITypeInfo> base;
+    if (BaseInterface(vtable.Get(), base)) {
+      TypeAttributes baseAttributes(base.Get());
+      if (baseAttributes) proxyStub.baseInterface = GuidText(baseAttributes->guid);
+    }
+    contents.interfaces.push_back(std::move(proxyStub));
+  }
+}
+
+// The help folder of a type library: the folder part of its help file when that is relative to
+// the component; an absolute folder of the build machine means nothing beside the component.
+std::u16string HelpDirectory(ITypeLib* library) {
+  BSTR helpFile = nullptr;
+  if (FAILED(library->GetDocumentation(-1, nullptr, nullptr, nullptr, &helpFile)) ||
+      helpFile == nullptr) {
+    return {};
+  }
+  std::wstring path(helpFile);
+  SysFreeString(helpFile);
+  const std::size_t slash = path.find_last_of(L"\\/");
+  const bool absolute = path.find(L':') != std::wstring::npos || path.starts_with(L"\\");
+  if (slash == std::wstring::npos || absolute) return {};
+  return ToU16(path.substr(0, slash));
+}
+
+void ReadLibrary(const std::wstring& componentPath, int resourceId, TypeLibraryContents& contents) {
+  std::wstring path = componentPath;
+  if (resourceId != 1) path += L"\\" + std::to_wstring(resourceId);
+  ComPtr<ITypeLib> library;
+  const HRESULT hr = LoadTypeLibEx(path.c_str(), REGKIND_NONE, library.Out());
+  if (FAILED(hr)) {
+    throw Failure(ExitCode::TypeLibraryFailed,
+                  u"the type library in TYPELIB resource " + ToU16(std::to_wstring(resourceId)) +
+                      u" cannot be read (" + HexCode(static_cast<std::uint32_t>(hr)) + u")");
+  }
+  TLIBATTR* attributes = nullptr;
+  if (FAILED(library->GetLibAttr(&attributes))) {
+    throw Failure(ExitCode::TypeLibraryFailed, u"the type library in TYPELIB resource " +
+                                                   ToU16(std::to_wstring(resourceId)) +
+                                                   u" has no attributes");
+  }
+  TypeLibrary entry;
+  entry.id = GuidText(attributes->guid);
+  entry.majorVersion = attributes->wMajorVerNum;
+  entry.minorVersion = attributes->wMinorVerNum;
+  entry.flags = attributes->wLibFlags;
+  entry.resourceId = resourceId;
+  library->ReleaseTLibAttr(attributes);
+  entry.helpDirectory = HelpDirectory(library.Get());
+  ReadTypes(library.Get(), entry.id, contents);
+  contents.libraries.push_back(std::move(entry));
+}
+
+BOOL CALLBACK CollectResourceId(HMODULE, LPCWSTR, LPWSTR name, LONG_PTR ids) {
+  if (IS_INTRESOURCE(name)) {
+    reinterpret_cast<std::vector<int>*>(ids)->push_back(
+        static_cast<int>(reinterpret_cast<ULONG_PTR>(name)));
+  }
+  return TRUE;
+}
+
+}  // namespace
+
+TypeLibraryContents ReadTypeLibraries(const std::wstring& componentPath) {
+  std::vector<int> resourceIds;
+  HMODULE image = LoadLibraryExW(componentPath.c_str(), nullptr,
+                                 LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+  if (image != nullptr) {
+    EnumResourceNamesW(image, L"TYPELIB", CollectResourceId,
+                       reinterpret_cast<LONG_PTR>(&resourceIds));
+    FreeLibrary(image);
+  }
+  std::sort(resourceIds.begin(), resourceIds.end());
+  TypeLibraryContents contents;
+  for (int resourceId : resourceIds)
+    ReadLibrary(componentPath, resourceId, contents);
+  return contents;
+}
+
+}  // namespace kestrelwing::regsvr42

@@ -1,0 +1,99 @@
+// regsvr42: writes a registration-free COM manifest for an in-process COM server.
+#include <ole2.h>
+#include <windows.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include <kestrelwing/cXmlNode.h>
+#include "ComponentFile.h"
+#include "Failure.h"
+#include "Generator.h"
+#include "Options.h"
+#include "WideText.h"
+
+namespace {
+
+using namespace kestrelwing::regsvr42;
+
+void WriteLine(std::FILE* stream, const std::u16string& text) {
+  const std::string bytes = kestrelwing::ToUtf8(text) + "\n";
+  std::fwrite(bytes.data(), 1, bytes.size(), stream);
+  std::fflush(stream);
+}
+
+// The components named by the batch file, decoded as UTF-8 (a byte-order mark is skipped).
+std::vector<std::u16string> ReadBatch(const std::u16string& batchFile) {
+  std::vector<std::uint8_t> bytes;
+  try {
+    bytes = ReadWholeFile(ToWide(batchFile));
+  } catch (const Failure&) {
+    throw Failure(ExitCode::FileMissing, u"cannot read the batch file " + batchFile);
+  }
+  std::string_view text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+  if (text.starts_with("\xEF\xBB\xBF")) text.remove_prefix(3);
+  return BatchComponents(kestrelwing::FromUtf8(text));
+}
+
+int Run(const std::vector<std::u16string>& arguments) {
+  const ParsedOptions parsed = ParseOptions(arguments);
+  if (!parsed.options) {
+    WriteLine(stderr, u"regsvr42: " + parsed.error);
+    return static_cast<int>(ExitCode::Usage);
+  }
+  const Options& options = *parsed.options;
+  if (options.help) {
+    WriteLine(stdout, UsageText());
+    return 0;
+  }
+
+  std::vector<std::u16string> components = options.components;
+  if (!options.batchFile.empty()) {
+    try {
+      const std::vector<std::u16string> listed = ReadBatch(options.batchFile);
+      components.insert(components.end(), listed.begin(), listed.end());
+    } catch (const Failure& failure) {
+      WriteLine(stderr, u"regsvr42: " + failure.Message());
+      return static_cast<int>(failure.Code());
+    }
+  }
+
+  // Every component is tried; the exit code is that of the first failure.
+  int exitCode = 0;
+  for (const std::u16string& component : components) {
+    try {
+      const Generated generated = GenerateManifest(ToWide(component), options);
+      for (const std::u16string& warning : generated.warnings) {
+        WriteLine(stderr, u"regsvr42: warning: " + component + u": " + warning);
+      }
+      for (const std::wstring& written : generated.written) {
+        WriteLine(stdout, u"regsvr42: wrote " + ToU16(written));
+      }
+    } catch (const Failure& failure) {
+      if (!failure.Message().empty()) {
+        WriteLine(stderr, u"regsvr42: error: " + component + u": " + failure.Message());
+      }
+      if (exitCode == 0) exitCode = static_cast<int>(failure.Code());
+    } catch (const std::exception& error) {
+      WriteLine(stderr,
+                u"regsvr42: error: " + component + u": " + kestrelwing::FromUtf8(error.what()));
+      if (exitCode == 0) exitCode = static_cast<int>(ExitCode::WriteFailed);
+    }
+  }
+  return exitCode;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+  // Registration code may show no dialog of its own while we run hidden.
+  SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
+  const HRESULT initialized = OleInitialize(nullptr);
+  std::vector<std::u16string> arguments;
+  for (int i = 1; i < argc; ++i)
+    arguments.push_back(ToU16(argv[i]));
+  const int exitCode = Run(arguments);
+  if (SUCCEEDED(initialized)) OleUninitialize();
+  return exitCode;
+}
