@@ -1,7 +1,8 @@
 #include "ComponentFile.h"
 
-#include <bcrypt.h>
 #include <windows.h>
+
+#include <bcrypt.h>
 
 #include "Failure.h"
 #include "WideText.h"
