@@ -1,1 +1,300 @@
-// Filled in by its owner.
+// The writer on trees built in memory: the exact text, the declaration's encoding, the byte
+// encodings, block output, and trees that are deep, wide or not trees at all.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include <kestrelwing/cXmlNode.h>
+
+#include "Serializer.h"
+#include "WriterTestSupport.h"
+
+namespace kestrelwing::detail {
+namespace {
+
+class StringSink final : public ByteSink {
+ public:
+  bool Write(std::string_view bytes) override {
+    if (failAfter_ == 0) return false;
+    --failAfter_;
+    blocks_.emplace_back(bytes);
+    text_.append(bytes);
+    return true;
+  }
+  void FailAfter(int blocks) { failAfter_ = blocks; }
+  const std::string& text() const { return text_; }
+  const std::vector<std::string>& blocks() const { return blocks_; }
+
+ private:
+  int failAfter_ = -1;  // negative: never fail
+  std::string text_;
+  std::vector<std::string> blocks_;
+};
+
+NodeRef Element(std::u16string name, std::u16string value = u"") {
+  NodeRef node = std::make_shared<cXmlNode>();
+  node->SetName(std::move(name));
+  node->SetValue(std::move(value));
+  return node;
+}
+
+NodeRef Declaration(std::initializer_list<std::pair<std::u16string, std::u16string>> properties) {
+  NodeRef node = Element(u"xml");
+  for (const auto& [name, value] : properties)
+    node->SetPropertyValue(name, value);
+  return node;
+}
+
+struct Written {
+  WriteOutcome outcome;
+  std::string bytes;
+};
+
+Written Write(const NodeRef& declaration, const NodeRef& root, WriteOptions options = {}) {
+  StringSink sink;
+  const WriteOutcome outcome = WriteDocument(declaration.get(), root.get(), options, sink);
+  return {outcome, sink.text()};
+}
+
+std::string WriteUtf8(const NodeRef& declaration, const NodeRef& root, bool pretty = true,
+                      std::int32_t identType = 1) {
+  return Write(declaration, root, {.prettyPrint = pretty, .identType = identType, .encodingId = 1})
+      .bytes;
+}
+
+// The document of the writer's reference example: a declaration, a root with a property, an
+// empty element, escaped text, a CDATA section and a nested group.
+struct ExampleDocument {
+  NodeRef declaration = Declaration({{u"version", u"1.0"}, {u"encoding", u"UTF-8"}});
+  NodeRef root = Element(u"config");
+
+  ExampleDocument() {
+    root->SetPropertyValue(u"version", u"2");
+    NodeRef item = Element(u"item");
+    item->SetPropertyValue(u"name", u"a");
+    root->Add(item);
+    root->Add(Element(u"note", u"x < y"));
+    root->Add(Element(u"data", u"<![CDATA[1<2]]>"));
+    NodeRef group = Element(u"group");
+    NodeRef inner = Element(u"item");
+    inner->SetPropertyValue(u"name", u"b");
+    group->Add(inner);
+    root->Add(group);
+  }
+};
+
+TEST(SerializerTest, ReferenceExampleComesOutByteForByteInEveryLayout) {
+  ExampleDocument document;
+  const std::string_view tabs = testing::kReferenceExample;
+  EXPECT_EQ(WriteUtf8(document.declaration, document.root, true, 1), tabs);
+  EXPECT_EQ(WriteUtf8(document.declaration, document.root, true, 0), testing::WithSpaces(tabs));
+  EXPECT_EQ(WriteUtf8(document.declaration, document.root, false, 1), testing::OnOneLine(tabs));
+  EXPECT_EQ(WriteUtf8(document.declaration, document.root, false, 0), testing::OnOneLine(tabs));
+}
+
+TEST(SerializerTest, IndentsByDepthWithFourSpacesOrOneTabPerLevel) {
+  NodeRef root = Element(u"a");
+  NodeRef b = Element(u"b");
+  NodeRef c = Element(u"c");
+  root->Add(b);
+  b->Add(c);
+  c->Add(Element(u"d", u"deep"));
+  const std::string spaces = WriteUtf8(nullptr, root, true, 0);
+  EXPECT_NE(spaces.find("\r\n            <d>deep</d>\r\n"), std::string::npos) << spaces;
+  EXPECT_NE(spaces.find("\r\n        </c>\r\n"), std::string::npos) << spaces;
+  const std::string tabs = WriteUtf8(nullptr, root, true, 7);
+  EXPECT_NE(tabs.find("\r\n\t\t\t<d>deep</d>\r\n"), std::string::npos) << tabs;
+  EXPECT_EQ(tabs.find("    "), std::string::npos);
+}
+
+TEST(SerializerTest, WritesValuesAsTheNodeKindsRequire) {
+  NodeRef root = Element(u"r");
+  root->SetPropertyValue(u"q", u"say \"a & b\" <c> 'd'");
+  root->Add(Element(u"text", u"a<b & c>d \"e\" 'f'"));
+  root->Add(Element(u"blank", u"   "));
+  root->Add(Element(u"lower", u"<![cdata[x < y & z]]>"));
+  root->Add(Element(u"entity", u"&lt; &#38;"));
+  NodeRef mixed = Element(u"mixed", u"lost text");
+  mixed->Add(Element(u"child"));
+  root->Add(mixed);
+  root->Add(Element(u"odd name!", u""));
+  EXPECT_EQ(WriteUtf8(nullptr, root, false),
+            "<r q=\"say &quot;a &amp; b&quot; &lt;c&gt; &apos;d&apos;\">"
+            "<text>a&lt;b &amp; c&gt;d &quot;e&quot; &apos;f&apos;</text>"
+            "<blank>   </blank>"
+            "<lower><![cdata[x < y & z]]></lower>"
+            "<entity>&amp;lt; &amp;#38;</entity>"
+            "<mixed><child/></mixed>"
+            "<odd name!/>"
+            "</r>");
+}
+
+TEST(SerializerTest, WritesWhatThereIsWhenDeclarationOrRootIsMissing) {
+  NodeRef emptyDeclaration = Element(u"xml");
+  EXPECT_EQ(WriteUtf8(emptyDeclaration, nullptr), "<?xml?>\r\n");
+  EXPECT_EQ(WriteUtf8(nullptr, nullptr), "");
+  EXPECT_EQ(WriteUtf8(nullptr, std::make_shared<cXmlNode>()), "<cXmlNode/>\r\n");
+  // Without a declaration the mark is followed directly by the root.
+  EXPECT_EQ(Write(nullptr, Element(u"a"), {.bom = true, .encodingId = 1}).bytes,
+            "\xEF\xBB\xBF<a/>\r\n");
+  EXPECT_EQ(Write(nullptr, nullptr, {.bom = true, .encodingId = 2}).bytes, "\xFF\xFE");
+}
+
+TEST(SerializerTest, DeclarationNamesTheEncodingThatIsWritten) {
+  struct Case {
+    std::int32_t encodingId;
+    std::vector<std::pair<std::u16string, std::u16string>> properties;
+    std::int32_t settled;
+    std::string declaration;  // as written, ASCII
+  };
+  const std::vector<Case> cases = {
+      {1, {{u"version", u"1.0"}}, 1, "<?xml version=\"1.0\" encoding=\"UTF-8\"?>"},
+      {2,
+       {{u"version", u"1.0"}, {u"encoding", u"utf-8"}, {u"standalone", u"yes"}},
+       2,
+       "<?xml version=\"1.0\" encoding=\"UTF-16\" standalone=\"yes\"?>"},
+      {1, {{u"Encoding", u"latin1"}}, 1, "<?xml Encoding=\"UTF-8\"?>"},
+      {0, {{u"encoding", u"utf-8"}}, 1, "<?xml encoding=\"utf-8\"?>"},
+      {0, {{u"encoding", u"UTF 16"}}, 2, "<?xml encoding=\"UTF 16\"?>"},
+      {0, {{u"encoding", u"utf16"}}, 2, "<?xml encoding=\"utf16\"?>"},
+      {0, {{u"encoding", u"Utf8"}}, 1, "<?xml encoding=\"Utf8\"?>"},
+      {0, {{u"encoding", u"ISO-8859-1"}}, 0, "<?xml encoding=\"ISO-8859-1\"?>"},
+      {0, {{u"encoding", u" UTF-8"}}, 0, "<?xml encoding=\" UTF-8\"?>"},
+      {0, {{u"version", u"1.0"}}, 0, "<?xml version=\"1.0\"?>"},
+  };
+  for (const Case& test : cases) {
+    NodeRef declaration = Element(u"xml");
+    for (const auto& [name, value] : test.properties)
+      declaration->SetPropertyValue(name, value);
+    const std::int32_t settled = SettleEncoding(declaration.get(), test.encodingId);
+    EXPECT_EQ(settled, test.settled) << test.declaration;
+    // Written narrow so that the declaration reads as ASCII whatever was settled.
+    EXPECT_EQ(Write(declaration, nullptr, {.prettyPrint = false, .encodingId = 0}).bytes,
+              test.declaration);
+  }
+  EXPECT_EQ(SettleEncoding(nullptr, 0), 0);
+  EXPECT_EQ(SettleEncoding(nullptr, 2), 2);
+}
+
+TEST(SerializerTest, EncodesTheWholeOutputInTheChosenEncoding) {
+  NodeRef root = Element(u"a", u"\u00E9\u20AC");
+  EXPECT_EQ(Write(nullptr, root, {.prettyPrint = false, .encodingId = 1}).bytes,
+            "<a>\xC3\xA9\xE2\x82\xAC</a>");
+  EXPECT_EQ(Write(nullptr, root, {.prettyPrint = false, .encodingId = 2}).bytes,
+            std::string("<\0a\0>\0\xE9\0\xAC\x20<\0/\0a\0>\0", 18));
+  // Narrow output uses the same code page as narrow reading: é and € exist there, 日 does not.
+  NodeRef narrow = Element(u"a", u"\u00E9\u20AC\u65E5");
+  EXPECT_EQ(Write(nullptr, narrow, {.prettyPrint = false, .encodingId = 0}).bytes,
+            "<a>\xE9\x80?</a>");
+  EXPECT_EQ(Write(nullptr, root, {.prettyPrint = false, .bom = true, .encodingId = 0}).bytes,
+            "<a>\xE9\x80</a>");
+  EXPECT_EQ(
+      Write(nullptr, root, {.prettyPrint = false, .bom = true, .encodingId = 2}).bytes.substr(0, 4),
+      std::string("\xFF\xFE<\0", 4));
+}
+
+TEST(SerializerTest, WritesLargeOutputInFewLargeBlocksWithoutSplittingCharacters) {
+  // Values of supplementary characters (surrogate pairs) at odd offsets, so that block ends
+  // fall inside pairs; a split pair would come out as U+FFFD.
+  NodeRef root = Element(u"r");
+  std::u16string value = u"x";
+  for (int i = 0; i < 3000; ++i)
+    value += u"\U0001F600";
+  std::string expected = "<r>";
+  std::string valueUtf8 = "x";
+  for (int i = 0; i < 3000; ++i)
+    valueUtf8 += "\xF0\x9F\x98\x80";
+  for (int i = 0; i < 100; ++i) {
+    root->Add(Element(u"v", value));
+    expected += "<v>" + valueUtf8 + "</v>";
+  }
+  expected += "</r>";
+  StringSink sink;
+  ASSERT_EQ(WriteDocument(nullptr, root.get(), {.prettyPrint = false, .encodingId = 1}, sink),
+            WriteOutcome::Written);
+  EXPECT_EQ(sink.text(), expected);
+  // About 1.2 MB of output: a handful of blocks, each at least tens of kilobytes but the last.
+  EXPECT_GE(sink.blocks().size(), 2u);
+  EXPECT_LE(sink.blocks().size(), 40u);
+  for (std::size_t i = 0; i + 1 < sink.blocks().size(); ++i) {
+    EXPECT_GE(sink.blocks()[i].size(), 32768u) << "block " << i;
+  }
+}
+
+TEST(SerializerTest, StopsAtTheFirstBlockTheSinkRefuses) {
+  NodeRef root = Element(u"r");
+  for (int i = 0; i < 50000; ++i)
+    root->Add(Element(u"item", u"some text to fill blocks"));
+  StringSink sink;
+  sink.FailAfter(1);
+  EXPECT_EQ(WriteDocument(nullptr, root.get(), {.encodingId = 1}, sink), WriteOutcome::SinkFailed);
+  EXPECT_EQ(sink.blocks().size(), 1u);
+}
+
+TEST(SerializerTest, NodeBelowItselfIsRefusedInsteadOfWrittenForever) {
+  NodeRef self = Element(u"self");
+  self->Add(self);
+  EXPECT_EQ(Write(nullptr, self).outcome, WriteOutcome::Cycle);
+
+  NodeRef a = Element(u"a");
+  NodeRef b = Element(u"b");
+  NodeRef c = Element(u"c");
+  a->Add(b);
+  b->Add(c);
+  c->Add(Element(u"leaf"));
+  c->Add(a);
+  NodeRef root = Element(u"root");
+  root->Add(a);
+  EXPECT_EQ(Write(nullptr, root).outcome, WriteOutcome::Cycle);
+
+  // Break the reference cycles, or the nodes would never be released.
+  self->Clear();
+  c->Clear();
+}
+
+TEST(SerializerTest, NodeSharedBySeveralParentsIsNoCycle) {
+  NodeRef shared = Element(u"s", u"v");
+  NodeRef group = Element(u"g");
+  group->Add(shared);
+  group->Add(shared);
+  NodeRef root = Element(u"r");
+  root->Add(group);
+  root->Add(group);
+  root->Add(Element(u"last"));
+  const Written written = Write(nullptr, root, {.prettyPrint = false, .encodingId = 1});
+  EXPECT_EQ(written.outcome, WriteOutcome::Written);
+  EXPECT_EQ(written.bytes, "<r><g><s>v</s><s>v</s></g><g><s>v</s><s>v</s></g><last/></r>");
+}
+
+TEST(SerializerTest, WritesTreesOfAnyDepthAndWidth) {
+  constexpr int kDepth = 1'000'000;
+  NodeRef root = Element(u"n");
+  cXmlNode* deepest = root.get();
+  for (int i = 1; i < kDepth; ++i) {
+    NodeRef child = Element(u"n");
+    deepest->Add(child);
+    deepest = child.get();
+  }
+  deepest->SetValue(u"bottom");
+  const Written deep = Write(nullptr, root, {.prettyPrint = false, .encodingId = 1});
+  ASSERT_EQ(deep.outcome, WriteOutcome::Written);
+  ASSERT_EQ(deep.bytes.size(), kDepth * 7u + 6);
+  EXPECT_EQ(deep.bytes.substr(0, 9), "<n><n><n>");
+  EXPECT_EQ(deep.bytes.substr(kDepth * 3u - 3, 16), "<n>bottom</n></n");
+  EXPECT_EQ(deep.bytes.substr(deep.bytes.size() - 8), "</n></n>");
+
+  constexpr int kChildren = 40'000;  // more than a 16-bit counter reaches
+  NodeRef wide = Element(u"w");
+  for (int i = 0; i < kChildren; ++i)
+    wide->Add(Element(u"c" + FromUtf8(std::to_string(i))));
+  const std::string written = WriteUtf8(nullptr, wide, true, 0);
+  EXPECT_NE(written.find("\r\n    <c32767/>\r\n    <c32768/>\r\n"), std::string::npos);
+  EXPECT_EQ(written.substr(written.size() - 21), "    <c39999/>\r\n</w>\r\n");
+}
+
+}  // namespace
+}  // namespace kestrelwing::detail

@@ -91,9 +91,7 @@ class Writer {
       if (text_.size() >= kBlockUnits && !Flush(/*final=*/false)) return WriteOutcome::SinkFailed;
       OpenElement& top = open.back();
       if (top.next < top.children.size()) {
-        const NodeRef& child = top.children[top.next++];
-        // A missing child is skipped; its siblings are still written.
-        if (child != nullptr && !enter(*child)) return WriteOutcome::Cycle;
+        if (!enter(*top.children[top.next++])) return WriteOutcome::Cycle;
         continue;
       }
       const cXmlNode& node = *top.node;
