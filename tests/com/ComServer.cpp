@@ -34,12 +34,12 @@ std::wstring ModulePath() {
   }
 }
 
-HRESULT WriteRegistryValues(std::initializer_list<RegistryValue> values) {
+HRESULT WriteRegistryValues(std::initializer_list<RegistryValue> values, HKEY root) {
   const std::wstring module = ModulePath();
   for (const RegistryValue& value : values) {
     HKEY key = nullptr;
-    LSTATUS status = RegCreateKeyExW(HKEY_CLASSES_ROOT, value.key, 0, nullptr, 0, KEY_WRITE,
-                                     nullptr, &key, nullptr);
+    LSTATUS status =
+        RegCreateKeyExW(root, value.key, 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr);
     if (status != ERROR_SUCCESS) return HRESULT_FROM_WIN32(status);
     const std::wstring data = value.data == std::wstring_view(kModulePath) ? module : value.data;
     status = RegSetValueExW(key, value.name, 0, REG_SZ, reinterpret_cast<const BYTE*>(data.c_str()),
@@ -50,11 +50,11 @@ HRESULT WriteRegistryValues(std::initializer_list<RegistryValue> values) {
   return S_OK;
 }
 
-HRESULT DeleteRegistryKeys(std::initializer_list<const wchar_t*> keys) {
+HRESULT DeleteRegistryKeys(std::initializer_list<const wchar_t*> keys, HKEY root) {
   for (const wchar_t* key : keys) {
-    LSTATUS status = RegDeleteTreeW(HKEY_CLASSES_ROOT, key);
+    LSTATUS status = RegDeleteTreeW(root, key);
     if (status == ERROR_SUCCESS || status == ERROR_FILE_NOT_FOUND) {
-      RegDeleteKeyW(HKEY_CLASSES_ROOT, key);
+      RegDeleteKeyW(root, key);
       continue;
     }
     return HRESULT_FROM_WIN32(status);
@@ -86,6 +86,12 @@ HRESULT UnregisterEmbeddedTypeLibrary(int resourceId) {
   library->Release();
   // Already gone is as good as removed.
   return hr == TYPE_E_REGISTRYACCESS || hr == TYPE_E_LIBNOTREGISTERED ? S_OK : hr;
+}
+
+HRESULT NoClassObject(void** object) {
+  if (object == nullptr) return E_POINTER;
+  *object = nullptr;
+  return CLASS_E_CLASSNOTAVAILABLE;
 }
 
 void AddServerReference() {

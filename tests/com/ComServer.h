@@ -9,8 +9,8 @@
 
 namespace kwtest {
 
-// One value written below HKEY_CLASSES_ROOT. A null name is the key's default value; a data
-// text of kModulePath stands for the full path of the component itself.
+// One value written below a root key (HKEY_CLASSES_ROOT unless told otherwise). A null name is the
+// key's default value; a data text of kModulePath stands for the full path of the component itself.
 struct RegistryValue {
   const wchar_t* key;
   const wchar_t* name;
@@ -22,12 +22,16 @@ inline constexpr wchar_t kModulePath[] = L"<module>";
 // Full path of the DLL this code is linked into.
 std::wstring ModulePath();
 
-// Writes every value of the table; stops at the first failure and answers its HRESULT.
-HRESULT WriteRegistryValues(std::initializer_list<RegistryValue> values);
+// Writes every value of the table below `root`; stops at the first failure and answers its HRESULT.
+HRESULT WriteRegistryValues(std::initializer_list<RegistryValue> values,
+                            HKEY root = HKEY_CLASSES_ROOT);
 
-// Deletes the given keys below HKEY_CLASSES_ROOT with everything beneath them; missing keys are
-// fine.
-HRESULT DeleteRegistryKeys(std::initializer_list<const wchar_t*> keys);
+// Deletes the given keys below `root` with everything beneath them; missing keys are fine.
+HRESULT DeleteRegistryKeys(std::initializer_list<const wchar_t*> keys,
+                           HKEY root = HKEY_CLASSES_ROOT);
+
+// DllGetClassObject of a component whose classes are only registered, never created.
+HRESULT NoClassObject(void** object);
 
 // Registers the TYPELIB resource `resourceId` of this module (also writes its Interface keys).
 HRESULT RegisterEmbeddedTypeLibrary(int resourceId);
