@@ -1,0 +1,271 @@
+// KwDriver.exe: drives a running Kestrelwing window for the end-to-end tests, run under the same
+// Wine prefix. Finds windows by title and controls by caption or class; clicks are posted, so a
+// click that opens a modal box does not block the driver.
+//
+//   KwDriver wait TITLE                  wait until the main window TITLE is shown
+//   KwDriver text TITLE                  print the text of the window's edit box
+//   KwDriver set-text TITLE TEXT         replace the text of the window's edit box
+//   KwDriver click TITLE CAPTION         click the button CAPTION
+//   KwDriver message TITLE               wait for a message box captioned TITLE, print its icon
+//                                        ("error", "information" or "other") and its text on two
+//                                        lines, and press its OK button
+//   KwDriver no-message TITLE MS         fail if a message box captioned TITLE shows within MS
+//   KwDriver cancel-dialog TITLE         wait for a dialog owned by the main window TITLE that
+//                                        is not a message box, print its title, press Cancel
+//   KwDriver client-size TITLE           print the client area's width and height in pixels and
+//                                        the display's DPI
+//   KwDriver close TITLE                 close the main window and wait until it is gone
+//
+// Exit code 0 on success, 1 on a failure or a timeout (10 s), 2 on bad usage.
+#include <windows.h>
+
+#include <chrono>
+#include <cstdio>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <thread>
+#include <vector>
+
+namespace {
+
+constexpr auto kTimeout = std::chrono::seconds(10);
+constexpr wchar_t kDialogClass[] = L"#32770";
+
+void Print(std::wstring_view text) {
+  std::string utf8(
+      static_cast<std::size_t>(WideCharToMultiByte(
+          CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr)),
+      '\0');
+  WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), utf8.data(),
+                      static_cast<int>(utf8.size()), nullptr, nullptr);
+  std::fwrite(utf8.data(), 1, utf8.size(), stdout);
+  std::fputc('\n', stdout);
+  std::fflush(stdout);
+}
+
+int Fail(std::wstring_view what) {
+  std::fwprintf(stderr, L"KwDriver: %.*ls\n", static_cast<int>(what.size()), what.data());
+  return 1;
+}
+
+std::wstring TextOf(HWND window) {
+  // WM_GETTEXT reaches into another process's edit box, where GetWindowText would not.
+  const auto length = SendMessageW(window, WM_GETTEXTLENGTH, 0, 0);
+  std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
+  text.resize(static_cast<std::size_t>(
+      SendMessageW(window, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()))));
+  return text;
+}
+
+std::wstring ClassOf(HWND window) {
+  wchar_t name[256] = {};
+  GetClassNameW(window, name, 256);
+  return name;
+}
+
+bool IsDialog(HWND window) {
+  return ClassOf(window) == kDialogClass;
+}
+
+// The visible top-level windows for which accept answers true.
+std::vector<HWND> TopLevelWindows(const std::function<bool(HWND)>& accept) {
+  struct Search {
+    const std::function<bool(HWND)>* accept;
+    std::vector<HWND> found;
+  } search{&accept, {}};
+  EnumWindows(
+      [](HWND window, LPARAM context) -> BOOL {
+        auto* s = reinterpret_cast<Search*>(context);
+        if (IsWindowVisible(window) && (*s->accept)(window)) s->found.push_back(window);
+        return TRUE;
+      },
+      reinterpret_cast<LPARAM>(&search));
+  return search.found;
+}
+
+std::vector<HWND> Descendants(HWND parent) {
+  std::vector<HWND> found;
+  EnumChildWindows(
+      parent,
+      [](HWND window, LPARAM context) -> BOOL {
+        reinterpret_cast<std::vector<HWND>*>(context)->push_back(window);
+        return TRUE;
+      },
+      reinterpret_cast<LPARAM>(&found));
+  return found;
+}
+
+// Polls find until it answers a window or the timeout passes.
+HWND WaitFor(const std::function<HWND()>& find, std::chrono::milliseconds timeout = kTimeout) {
+  const auto deadline = std::chrono::steady_clock::now() + timeout;
+  for (;;) {
+    if (const HWND window = find()) return window;
+    if (std::chrono::steady_clock::now() >= deadline) return nullptr;
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+}
+
+HWND MainWindow(std::wstring_view title) {
+  const auto windows =
+      TopLevelWindows([&](HWND window) { return !IsDialog(window) && TextOf(window) == title; });
+  return windows.empty() ? nullptr : windows.front();
+}
+
+HWND MessageBoxWindow(std::wstring_view title) {
+  const auto windows =
+      TopLevelWindows([&](HWND window) { return IsDialog(window) && TextOf(window) == title; });
+  return windows.empty() ? nullptr : windows.front();
+}
+
+HWND Control(HWND parent, const std::function<bool(HWND)>& accept) {
+  for (const HWND child : Descendants(parent)) {
+    if (accept(child)) return child;
+  }
+  return nullptr;
+}
+
+HWND EditBox(HWND window) {
+  return Control(window, [](HWND child) { return _wcsicmp(ClassOf(child).c_str(), L"Edit") == 0; });
+}
+
+void PostClick(HWND button) {
+  const auto id = static_cast<WORD>(GetDlgCtrlID(button));
+  PostMessageW(GetParent(button), WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
+               reinterpret_cast<LPARAM>(button));
+}
+
+// The icon a message box shows, told by its colour on the screen: the error icon is red, the
+// information icon blue (icon handles cannot be compared between processes).
+std::wstring IconName(HWND box) {
+  const HWND icon = Control(box, [](HWND child) {
+    return ClassOf(child) == L"Static" &&
+           (GetWindowLongW(child, GWL_STYLE) & SS_TYPEMASK) == SS_ICON;
+  });
+  if (!icon) return L"none";
+  RECT area{};
+  GetWindowRect(icon, &area);
+  const HDC screen = GetDC(nullptr);
+  long long red = 0;
+  long long blue = 0;
+  for (int y = area.top; y < area.bottom; ++y) {
+    for (int x = area.left; x < area.right; ++x) {
+      const COLORREF colour = GetPixel(screen, x, y);
+      if (colour == CLR_INVALID) continue;
+      red += GetRValue(colour);
+      blue += GetBValue(colour);
+    }
+  }
+  ReleaseDC(nullptr, screen);
+  const long long pixels =
+      static_cast<long long>(area.right - area.left) * (area.bottom - area.top);
+  const long long margin = 20 * (pixels > 0 ? pixels : 1);  // a clear tint, not noise
+  if (red > blue + margin) return L"error";
+  if (blue > red + margin) return L"information";
+  return L"other";
+}
+
+int Run(const std::vector<std::wstring>& args) {
+  if (args.size() < 2) return 2;
+  const std::wstring& command = args[0];
+  const std::wstring& title = args[1];
+
+  if (command == L"message") {
+    const HWND box = WaitFor([&] { return MessageBoxWindow(title); });
+    if (!box) return Fail(L"no message box " + title);
+    std::wstring text;
+    for (const HWND child : Descendants(box)) {
+      const auto style = GetWindowLongW(child, GWL_STYLE) & SS_TYPEMASK;
+      if (ClassOf(child) == L"Static" && style != SS_ICON && !TextOf(child).empty()) {
+        text = TextOf(child);
+        break;
+      }
+    }
+    // The box may not be painted yet when it is found.
+    std::wstring icon = IconName(box);
+    for (int attempt = 0; attempt < 40 && icon == L"other"; ++attempt) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+      icon = IconName(box);
+    }
+    Print(icon);
+    Print(text);
+    PostMessageW(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+    return WaitFor([&] { return IsWindow(box) ? nullptr : GetDesktopWindow(); })
+               ? 0
+               : Fail(L"box stays");
+  }
+  if (command == L"no-message") {
+    if (args.size() < 3) return 2;
+    const auto wait = std::chrono::milliseconds(std::stoi(args[2]));
+    const HWND box = WaitFor([&] { return MessageBoxWindow(title); }, wait);
+    if (!box) return 0;
+    PostMessageW(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+    return Fail(L"unexpected message box");
+  }
+
+  const HWND window = WaitFor([&] { return MainWindow(title); });
+  if (!window) return Fail(L"no window " + title);
+
+  if (command == L"wait") return 0;
+  if (command == L"text") {
+    const HWND edit = EditBox(window);
+    if (!edit) return Fail(L"no edit box");
+    Print(TextOf(edit));
+    return 0;
+  }
+  if (command == L"set-text" && args.size() >= 3) {
+    const HWND edit = EditBox(window);
+    if (!edit) return Fail(L"no edit box");
+    SendMessageW(edit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(args[2].c_str()));
+    return TextOf(edit) == args[2] ? 0 : Fail(L"text not set");
+  }
+  if (command == L"click" && args.size() >= 3) {
+    const HWND button = Control(window, [&](HWND child) {
+      return _wcsicmp(ClassOf(child).c_str(), L"Button") == 0 && TextOf(child) == args[2];
+    });
+    if (!button) return Fail(L"no button " + args[2]);
+    PostClick(button);
+    return 0;
+  }
+  if (command == L"cancel-dialog") {
+    const HWND dialog = WaitFor([&] {
+      const auto windows = TopLevelWindows([&](HWND candidate) {
+        return IsDialog(candidate) && GetWindow(candidate, GW_OWNER) == window &&
+               TextOf(candidate) != title;
+      });
+      return windows.empty() ? nullptr : windows.front();
+    });
+    if (!dialog) return Fail(L"no dialog");
+    Print(TextOf(dialog));
+    PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+    return WaitFor([&] { return IsWindow(dialog) ? nullptr : GetDesktopWindow(); })
+               ? 0
+               : Fail(L"dialog stays");
+  }
+  if (command == L"client-size") {
+    RECT client{};
+    GetClientRect(window, &client);
+    const HDC screen = GetDC(nullptr);
+    const int dpi = GetDeviceCaps(screen, LOGPIXELSX);
+    ReleaseDC(nullptr, screen);
+    Print(std::to_wstring(client.right) + L" " + std::to_wstring(client.bottom) + L" " +
+          std::to_wstring(dpi));
+    return 0;
+  }
+  if (command == L"close") {
+    PostMessageW(window, WM_CLOSE, 0, 0);
+    return WaitFor([&] { return IsWindow(window) ? nullptr : GetDesktopWindow(); })
+               ? 0
+               : Fail(L"window stays");
+  }
+  return 2;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+  const std::vector<std::wstring> args(argv + 1, argv + argc);
+  const int result = Run(args);
+  if (result == 2) Fail(L"bad usage; see the comment at the top of Driver.cpp");
+  return result;
+}

@@ -1,0 +1,44 @@
+// A stand-in for the manifest generator, for the end-to-end tests: called with a component's
+// path, it copies standin-manifest.bin from its own folder to the component's manifest (the
+// component's folder, its name without extension, ".sxs.manifest") and records its command line
+// in standin-command.txt beside itself. Without standin-manifest.bin it writes no manifest.
+#include <windows.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string Utf8(const std::wstring& text) {
+  std::string utf8(
+      static_cast<std::size_t>(WideCharToMultiByte(
+          CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr)),
+      '\0');
+  WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), utf8.data(),
+                      static_cast<int>(utf8.size()), nullptr, nullptr);
+  return utf8;
+}
+
+fs::path OwnFolder() {
+  std::wstring path(MAX_PATH, L'\0');
+  path.resize(GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size())));
+  return fs::path(path).parent_path();
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+  const fs::path folder = OwnFolder();
+  std::ofstream(folder / L"standin-command.txt", std::ios::binary) << Utf8(GetCommandLineW());
+  if (argc != 2) return 2;
+
+  fs::path manifest(argv[1]);
+  manifest.replace_extension();
+  manifest += L".sxs.manifest";
+  const fs::path source = folder / L"standin-manifest.bin";
+  if (!fs::exists(source)) return 0;
+  return CopyFileW(source.c_str(), manifest.c_str(), FALSE) ? 0 : 1;
+}
