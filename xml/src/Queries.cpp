@@ -51,9 +51,10 @@ NodeRef WalkPath(const cXmlNode& start, std::u16string_view path, char16_t separ
 // for a child named item; the path "items" is not cut to "s".
 NodeRef cXmlNode::NodeByName(std::u16string_view path) const {
   const char16_t separator = SeparatorOf(path);
-  if (path.size() > name_.size() && IsSeparator(path[name_.size()]) &&
-      detail::StartsWithIgnoreCase(path, name_)) {
-    path.remove_prefix(name_.size() + 1);
+  const std::u16string& ownName = Name();
+  if (path.size() > ownName.size() && IsSeparator(path[ownName.size()]) &&
+      detail::StartsWithIgnoreCase(path, ownName)) {
+    path.remove_prefix(ownName.size() + 1);
   }
   return WalkPath(*this, path, separator);
 }
@@ -62,7 +63,7 @@ std::vector<NodeRef> cXmlNode::Nodes(std::u16string_view name) const {
   if (name.empty()) return children_;
   std::vector<NodeRef> matches;
   for (const NodeRef& child : children_) {
-    if (EqualsIgnoreCase(child->name_, name)) matches.push_back(child);
+    if (EqualsIgnoreCase(child->Name(), name)) matches.push_back(child);
   }
   return matches;
 }
@@ -72,7 +73,7 @@ std::vector<NodeRef> cXmlNode::Nodes(std::u16string_view name) const {
 NodeRef cXmlNode::Search(std::u16string_view name, std::u16string_view propertyName,
                          std::u16string_view propertyValue) const {
   for (const NodeRef& child : children_) {
-    if (!EqualsIgnoreCase(child->name_, name)) continue;
+    if (!EqualsIgnoreCase(child->Name(), name)) continue;
     if (propertyName.empty()) return child;
     const std::int32_t index = detail::NodeAccess::PropertyIndex(*child, propertyName);
     const std::u16string_view value =

@@ -36,7 +36,7 @@ void TakeChildren(std::vector<NodeRef>& pending, std::vector<NodeRef>& children)
 
 }  // namespace
 
-cXmlNode::cXmlNode() : name_(kNewNodeName) {}
+cXmlNode::cXmlNode() = default;
 
 // Releasing the children one by one would recurse once per level of the tree and overflow the
 // stack on a deep one. Instead the subtree is taken apart here: a child that this node alone
@@ -53,11 +53,15 @@ cXmlNode::~cXmlNode() {
   }
 }
 
+// Every new node shares one copy of the initial name, so creating a node allocates no text.
 const std::u16string& cXmlNode::Name() const {
-  return name_;
+  static const std::u16string newNodeName(kNewNodeName);
+  return hasName_ ? name_ : newNodeName;
 }
+
 void cXmlNode::SetName(std::u16string value) {
   name_ = std::move(value);
+  hasName_ = true;
 }
 
 const std::u16string& cXmlNode::Value() const {
@@ -139,7 +143,7 @@ bool cXmlNode::Remove(std::u16string_view name) {
   std::vector<NodeRef> removed;
   auto kept = children_.begin();
   for (auto child = children_.begin(); child != children_.end(); ++child) {
-    if (detail::EqualsIgnoreCase((*child)->name_, name)) {
+    if (detail::EqualsIgnoreCase((*child)->Name(), name)) {
       removed.push_back(std::move(*child));
     } else {
       if (kept != child) *kept = std::move(*child);
@@ -188,6 +192,7 @@ void NodeAccess::SetProperty(cXmlNode& node, std::u16string_view name, std::u16s
 
 void NodeAccess::SetName(cXmlNode& node, std::u16string_view name) {
   node.name_.assign(name);
+  node.hasName_ = true;
 }
 
 void NodeAccess::SetValue(cXmlNode& node, std::u16string_view value) {

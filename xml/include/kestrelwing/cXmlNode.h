@@ -92,10 +92,11 @@ class cXmlNode {
  private:
   friend struct detail::NodeAccess;
 
-  std::u16string name_;
+  std::u16string name_;  // meaningful once hasName_ is set
   std::u16string value_;
   std::vector<NodeRef> children_;
   bool hasChildList_ = false;  // false until the first Add, and again after Clear
+  bool hasName_ = false;       // false while the node keeps the name every new node has
   std::unique_ptr<detail::PropertyTable> properties_;  // none until the first property
 };
 
