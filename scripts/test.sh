@@ -5,7 +5,8 @@
 #   3. installs the library and builds a small outside consumer against the CMake package;
 #   4. replays the fuzz corpus through the libFuzzer target (preset fuzz, clang);
 #   5. cross-builds everything for Windows x86_64 (preset win64) and runs its tests under Wine,
-#      the desktop program's end-to-end runs on a virtual display included;
+#      the desktop program's end-to-end runs on a virtual display included, then round-trips the
+#      Microsoft-format manifests of the Wine prefix through the library;
 #   6. cross-builds for Windows x86 (preset win32), which cannot run on this kernel.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -51,6 +52,12 @@ trap wine_shutdown EXIT
 wine_prefix_init "$root/build/wineprefix"
 wine_display_start
 ctest --preset win64 -j "$jobs"
+
+step "round trip of the side-by-side manifests that Wine's prefix holds"
+rm -rf build/wine-manifests
+mkdir -p build/wine-manifests
+cp "$WINEPREFIX"/drive_c/windows/winsxs/manifests/*.manifest build/wine-manifests/
+build/default/tests/xml/manifest_roundtrip build/wine-manifests
 
 step "Windows x86 build"
 build_preset win32
