@@ -1,0 +1,42 @@
+// Reads a manifest with cXml and prints it flat, one element a line: its path from the root, then
+// its attributes in document order, then its text. The end-to-end tests compare this listing
+// element by element with the expected one. Exit code 2 when the file does not parse.
+#include <kestrelwing/cXml.h>
+
+#include <cstdio>
+#include <string>
+
+namespace {
+
+using kestrelwing::cXml;
+using kestrelwing::cXmlNode;
+using kestrelwing::ToUtf8;
+
+void List(const cXmlNode& node, const std::u16string& parentPath) {
+  const std::u16string path = parentPath.empty() ? node.Name() : parentPath + u"/" + node.Name();
+  std::u16string line = path;
+  for (const kestrelwing::PropertyPair& property : node.Properties()) {
+    line += u" " + property[0] + u"=\"" + property[1] + u"\"";
+  }
+  if (!node.Value().empty()) line += u" text=\"" + node.Value() + u"\"";
+  std::printf("%s\n", ToUtf8(line).c_str());
+  for (std::int32_t i = 1; i <= node.NodeCount(); ++i)
+    List(*node.Node(i), path);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 2) {
+    std::fprintf(stderr, "usage: ManifestListing <manifest>\n");
+    return 1;
+  }
+  cXml document;
+  if (!document.Parse(kestrelwing::FromUtf8(argv[1]))) {
+    std::fprintf(stderr, "%s\n", ToUtf8(document.Result()).c_str());
+    return 2;
+  }
+  if (const auto declaration = document.XMLNode()) List(*declaration, u"?");
+  List(*document.Root(), u"");
+  return 0;
+}

@@ -1,0 +1,250 @@
+#!/usr/bin/env bash
+# One end-to-end case of the manifest generator under Wine.
+#   run.sh <case> <regsvr42.exe> <test component folder> <ManifestListing.exe> <expected folder> <work folder>
+# Uses the Wine prefix in WINEPREFIX (scripts/test.sh prepares it); every case works in a folder
+# of its own, with its own copies of the components.
+set -uo pipefail
+
+case_name=$1 generator=$2 components=$3 listing=$4 expected=$5 work=$6
+: "${WINEPREFIX:?WINEPREFIX must name a prepared Wine prefix (see scripts/wine-env.sh)}"
+export WINEDEBUG=${WINEDEBUG:--all} WINELOADER=${WINELOADER:-/usr/lib/wine/wine64}
+export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-"winedbg.exe=d;mscoree=d;mshtml=d"}
+wine=/usr/lib/wine/wine64
+failures=0
+
+rm -rf "$work" && mkdir -p "$work"
+cd "$work" || exit 1
+
+winpath() { local path=$1; echo "Z:${path//\//\\}"; }
+
+fail() {
+  echo "FAIL [$case_name]: $*" >&2
+  failures=$((failures + 1))
+}
+
+# Copies test components into the work folder.
+take() { local name; for name in "$@"; do cp "$components/$name" "$work/"; done; }
+
+# Runs the generator with the given arguments; leaves out.txt, err.txt and $rc.
+generate() {
+  "$wine" "$generator" "$@" >out.txt 2>err.txt
+  rc=$?
+}
+
+expect_rc() {
+  [[ $rc -eq $1 ]] || fail "exit code $rc, expected $1 (stderr: $(cat err.txt))"
+}
+
+expect_stderr() {
+  grep -qF -- "$1" err.txt || fail "standard error lacks \"$1\"; it is: $(cat err.txt)"
+}
+
+expect_stderr_lines() {
+  local lines
+  lines=$(grep -c . err.txt)
+  [[ $lines -eq $1 ]] || fail "standard error has $lines lines, expected $1: $(cat err.txt)"
+}
+
+expect_absent() {
+  [[ ! -e $1 ]] || fail "$1 exists but must not"
+}
+
+# Compares the manifest, listed element by element through cXml, with expected/<name>.txt.
+expect_listing() {
+  local manifest=$1 name=$2
+  if [[ ! -f $manifest ]]; then
+    fail "no manifest $manifest"
+    return
+  fi
+  head -c 3 "$manifest" | grep -q '^<?x' || fail "$manifest does not start with the XML declaration"
+  "$wine" "$listing" "$(winpath "$manifest")" 2>&1 | tr -d '\r' >"$name.listing"
+  diff -u "$expected/$name.txt" "$name.listing" >"$name.diff" ||
+    fail "manifest $manifest differs from expected/$name.txt:
+$(cat "$name.diff")"
+}
+
+# The live registry holds none of these keys (nor the generator's temporary key).
+expect_unregistered() {
+  local key
+  for key in "$@" 'HKCU\Software\Kestrelwing'; do
+    if "$wine" reg query "$key" >/dev/null 2>&1; then
+      fail "the live registry has $key"
+    fi
+  done
+}
+
+dual_keys=('HKCR\CLSID\{6F1C2B3A-5D4E-4F60-8A7B-9C0D1E2F3A4B}' 'HKCR\Kestrelwing.TestDual'
+           'HKCR\Kestrelwing.TestDual.1' 'HKCR\TypeLib\{6F1C2B3A-5D4E-4F60-8A7B-9C0D1E2F3A40}'
+           'HKCR\Interface\{6F1C2B3A-5D4E-4F60-8A7B-9C0D1E2F3A41}')
+
+case_dual_interface_server() {
+  take KwTestDual.dll
+  generate "$(winpath "$work/KwTestDual.dll")"
+  expect_rc 0
+  expect_stderr_lines 0
+  grep -qF 'KwTestDual.sxs.manifest' out.txt || fail "no 'wrote' line: $(cat out.txt)"
+  expect_listing "$work/KwTestDual.sxs.manifest" KwTestDual
+  expect_absent "$work/KwTestDual.sxs.manifest.tmp"
+  expect_unregistered "${dual_keys[@]}" 'HKLM\Software\Classes\CLSID\{6F1C2B3A-5D4E-4F60-8A7B-9C0D1E2F3A4B}'
+  # A second run replaces the manifest with the same content.
+  generate "$(winpath "$work/KwTestDual.dll")"
+  expect_rc 0
+  expect_listing "$work/KwTestDual.sxs.manifest" KwTestDual
+}
+
+case_control_server() {
+  take KwTestControl.dll
+  generate "$(winpath "$work/KwTestControl.dll")"
+  expect_rc 0
+  expect_stderr_lines 0
+  expect_listing "$work/KwTestControl.sxs.manifest" KwTestControl
+  expect_unregistered 'HKCR\CLSID\{6F1C2B3A-5D4E-4F60-8A7B-9C0D1E2F3B4B}' \
+    'HKCR\Kestrelwing.TestControl' 'HKCR\Kestrelwing.ControlAlias' \
+    'HKCR\TypeLib\{6F1C2B3A-5D4E-4F60-8A7B-9C0D1E2F3B40}' \
+    'HKCR\TypeLib\{6F1C2B3A-5D4E-4F60-8A7B-9C0D1E2F3B50}'
+}
+
+case_plain_server() {
+  take KwTestPlain.dll
+  generate "$(winpath "$work/KwTestPlain.dll")"
+  expect_rc 0
+  expect_listing "$work/KwTestPlain.sxs.manifest" KwTestPlain
+  expect_stderr 'warning'
+  expect_stderr 'class {6F1C2B3A-5D4E-4F60-8A7B-9C0D1E2F3C4C} has no threading model'
+  expect_stderr 'ProgID Kestrelwing.TestPlain.1 of class {6F1C2B3A-5D4E-4F60-8A7B-9C0D1E2F3C4C} is already used by class {6F1C2B3A-5D4E-4F60-8A7B-9C0D1E2F3C4B}'
+  expect_stderr_lines 2
+  expect_unregistered 'HKCR\CLSID\{6F1C2B3A-5D4E-4F60-8A7B-9C0D1E2F3C4B}' \
+    'HKCR\CLSID\{6F1C2B3A-5D4E-4F60-8A7B-9C0D1E2F3C4D}' 'HKCR\Kestrelwing.TestPlain.1' \
+    'HKLM\Software\Classes\CLSID\{6F1C2B3A-5D4E-4F60-8A7B-9C0D1E2F3C4C}'
+}
+
+# Runs a component that must fail: exit code, one error line naming the cause, no manifest.
+expect_failure() {
+  local component=$1 code=$2 message=$3
+  generate "$(winpath "$work/$component")"
+  expect_rc "$code"
+  expect_stderr "$message"
+  expect_stderr_lines 1
+  expect_absent "$work/${component%.*}.sxs.manifest"
+  [[ ! -s out.txt ]] || fail "$component: standard output should be empty: $(cat out.txt)"
+}
+
+case_failures() {
+  take KwTestFailing.dll KwTestSilent.dll KwTestNoExport.dll KwTestMissingDependency.dll
+  expect_failure KwTestFailing.dll 7 'DllRegisterServer failed with 0x80040201'
+  expect_failure KwTestSilent.dll 8 'registered no class'
+  expect_failure KwTestNoExport.dll 6 'does not export DllRegisterServer'
+  expect_failure KwTestMissingDependency.dll 5 'KwTestAbsent.dll'
+  expect_failure Missing.dll 2 'cannot find the component'
+  printf 'not a program\n' >Text.dll
+  expect_failure Text.dll 3 'is not a PE file'
+  # A 32-bit component: DOS header, "PE\0\0" at 0x40, machine 0x014C.
+  { printf 'MZ'; head -c 58 /dev/zero; printf '\x40\x00\x00\x00PE\x00\x00\x4c\x01'; head -c 64 /dev/zero; } >Old32.dll
+  expect_failure Old32.dll 4 '32-bit'
+  expect_unregistered 'HKCR\CLSID\{6F1C2B3A-5D4E-4F60-8A7B-9C0D1E2F3D4B}'
+
+  # A failing run leaves an earlier manifest exactly as it was.
+  printf '<assembly>earlier</assembly>\n' >KwTestFailing.sxs.manifest
+  generate "$(winpath "$work/KwTestFailing.dll")"
+  expect_rc 7
+  [[ $(cat KwTestFailing.sxs.manifest) == '<assembly>earlier</assembly>' ]] ||
+    fail "a failed run changed the earlier manifest"
+  [[ -z $(ls KwTestFailing.sxs.manifest.*.tmp 2>/dev/null) ]] || fail "a temporary file was left"
+}
+
+case_options() {
+  take KwTestDual.dll KwTestControl.dll KwTestPlain.dll
+  local dll
+  dll=$(winpath "$work/KwTestDual.dll")
+
+  generate -help
+  expect_rc 0
+  grep -qF -- '-client:<exe>' out.txt || fail "-help does not list -client: $(cat out.txt)"
+
+  generate -frobnicate "$dll"
+  expect_rc 1
+  expect_stderr 'unknown option -frobnicate'
+  generate -version:1.2.3 "$dll"
+  expect_rc 1
+  expect_stderr 'option -version: needs a.b.c.d'
+  generate
+  expect_rc 1
+  expect_stderr 'no component given'
+  expect_absent "$work/KwTestDual.sxs.manifest"
+
+  generate -name:Kestrelwing.Dual -version:2.5.0.7 "$dll"
+  expect_rc 0
+  expect_listing "$work/Kestrelwing.Dual.manifest" NamedDual
+  expect_absent "$work/KwTestDual.sxs.manifest"
+
+  local size sha1 sha256
+  size=$(stat -c %s KwTestDual.dll)
+  sha1=$(sha1sum KwTestDual.dll | cut -d' ' -f1)
+  sha256=$(sha256sum KwTestDual.dll | cut -d' ' -f1)
+  generate -size -hash "$dll"
+  expect_rc 0
+  grep -qF "<file name=\"KwTestDual.dll\" hashalg=\"SHA1\" hash=\"$sha1\" size=\"$size\">" \
+    KwTestDual.sxs.manifest || fail "-hash -size: $(grep '<file' KwTestDual.sxs.manifest)"
+
+  mkdir -p out
+  generate -sha256 "-dir:$(winpath "$work/out")" "$dll"
+  expect_rc 0
+  grep -qF "<file name=\"KwTestDual.dll\" hashalg=\"SHA256\" hash=\"$sha256\">" \
+    out/KwTestDual.sxs.manifest || fail "-sha256 -dir: $(grep '<file' out/KwTestDual.sxs.manifest)"
+
+  generate -version:FileVersion "$dll"
+  expect_rc 3
+  expect_stderr 'no version resource'
+
+  printf '# components\n\n"%s"\n%s\r\n' "$(winpath "$work/KwTestControl.dll")" \
+    "$(winpath "$work/KwTestPlain.dll")" >list.txt
+  rm -f KwTestControl.sxs.manifest KwTestPlain.sxs.manifest
+  generate "-batch:$(winpath "$work/list.txt")"
+  expect_rc 0
+  expect_listing "$work/KwTestControl.sxs.manifest" KwTestControl
+  expect_listing "$work/KwTestPlain.sxs.manifest" KwTestPlain
+
+  # In a batch every component is tried; the first failure gives the exit code.
+  take KwTestNoExport.dll
+  printf '%s\n%s\n' "$(winpath "$work/KwTestNoExport.dll")" "$dll" >mixed.txt
+  rm -f KwTestDual.sxs.manifest
+  generate "-batch:$(winpath "$work/mixed.txt")"
+  expect_rc 6
+  [[ -f KwTestDual.sxs.manifest ]] || fail "the batch stopped at the first failure"
+  expect_unregistered "${dual_keys[@]}"
+}
+
+case_client_activation() {
+  take KwTestDual.dll KwTestClient.exe
+  "$wine" KwTestClient.exe >before.txt 2>&1
+  local before=$?
+  [[ $before -ne 0 ]] || fail "the client works without a manifest: $(cat before.txt)"
+  grep -qF '0x800401F3' before.txt || fail "without a manifest the ProgID should be unknown: $(cat before.txt)"
+
+  generate "-client:$(winpath "$work/KwTestClient.exe")" "$(winpath "$work/KwTestDual.dll")"
+  expect_rc 0
+  expect_listing "$work/KwTestClient.exe.manifest" KwTestClient
+
+  "$wine" KwTestClient.exe >after.txt 2>&1
+  local after=$?
+  cat after.txt
+  [[ $after -eq 0 ]] || fail "registration-free activation failed: $(cat after.txt)"
+  grep -qF 'CLSID: Add(2, 40) = 42, Greeting = "Hello from Kestrelwing"' after.txt ||
+    fail "no call by CLSID"
+  grep -qF 'ProgID Kestrelwing.TestDual: Add(2, 40) = 42' after.txt || fail "no call by ProgID"
+  grep -qF 'ProgID Kestrelwing.TestDual.1: Add(2, 40) = 42' after.txt ||
+    fail "no call by the versioned ProgID"
+
+  # A second -client: run keeps one dependency on the assembly.
+  generate "-client:$(winpath "$work/KwTestClient.exe")" "$(winpath "$work/KwTestDual.dll")"
+  expect_rc 0
+  expect_listing "$work/KwTestClient.exe.manifest" KwTestClient
+  expect_unregistered "${dual_keys[@]}"
+}
+
+"case_$case_name"
+if [[ $failures -ne 0 ]]; then
+  echo "$case_name: $failures failure(s)" >&2
+  exit 1
+fi
+echo "$case_name: passed"
