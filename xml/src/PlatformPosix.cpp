@@ -7,17 +7,16 @@
 
 #include <algorithm>
 #include <array>
-#include <atomic>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
-#include <random>
 #include <system_error>
 
 #include <kestrelwing/cXmlNode.h>
 
 #include "Platform.h"
+#include "PlatformShared.h"
 
 namespace kestrelwing::platform {
 namespace {
@@ -29,18 +28,9 @@ std::optional<std::string> NativePath(std::u16string_view path) {
   return ToUtf8(path);
 }
 
-std::u16string ErrorText(int error) {
-  return FromUtf8(std::generic_category().message(error));
-}
-
-// "<what> "<path>": <reason>", the one-line form of every failure below.
+// <what> "<path>": <the system's text for error>.
 std::u16string Describe(std::u16string_view what, std::u16string_view path, int error) {
-  std::u16string text(what);
-  text += u" \"";
-  text += path;
-  text += u"\": ";
-  text += ErrorText(error);
-  return text;
+  return shared::Describe(what, path, FromUtf8(std::generic_category().message(error)));
 }
 
 // A descriptor that closes itself.
@@ -82,8 +72,6 @@ char ToWindows1252(char16_t c) {
   if (found == kWindows1252High.end()) return '?';
   return static_cast<char>(0x80 + (found - kWindows1252High.begin()));
 }
-
-std::atomic<ErrorReporter> customReporter{nullptr};
 
 }  // namespace
 
@@ -197,14 +185,11 @@ Download DownloadUrl(std::u16string_view url) {
 }
 
 ErrorReporter SetErrorReporter(ErrorReporter reporter) {
-  return customReporter.exchange(reporter);
+  return shared::customReporter.exchange(reporter);
 }
 
 void ReportError(std::u16string_view message) {
-  if (const ErrorReporter reporter = customReporter.load()) {
-    reporter(message);
-    return;
-  }
+  if (shared::SentToCustomReporter(message)) return;
   std::string line = ToUtf8(message);
   std::replace(line.begin(), line.end(), '\n', ' ');
   line += '\n';
@@ -221,21 +206,6 @@ std::u16string FolderOf(std::u16string_view path) {
   if (slash == std::u16string_view::npos) return u".";
   if (slash == 0) return u"/";
   return std::u16string(path.substr(0, slash));
-}
-
-// A name no other process can guess, so nobody can prepare a file or link under it.
-std::u16string TemporaryNameBeside(std::u16string_view target) {
-  static constexpr char16_t kDigits[] = u"0123456789abcdef";
-  std::random_device random;
-  std::u16string suffix;
-  for (int i = 0; i < 4; ++i) {
-    for (unsigned word = random(), n = 0; n < 8; ++n, word >>= 4)
-      suffix += kDigits[word & 15];
-  }
-  const std::size_t slash = target.rfind(u'/');
-  const std::size_t nameStart = slash == std::u16string_view::npos ? 0 : slash + 1;
-  return std::u16string(target.substr(0, nameStart)) + u"." +
-         std::u16string(target.substr(nameStart)) + u"." + suffix + u".tmp";
 }
 
 }  // namespace
@@ -270,7 +240,7 @@ bool SafeFileWriter::Open(std::u16string_view path) {
   // may be tighter than that, so the temporary file starts private and is opened up to it.
   const mode_t createMode = replacing ? S_IRUSR | S_IWUSR : 0666;
   for (int attempt = 0; attempt < 16; ++attempt) {
-    tempPath_ = TemporaryNameBeside(path_);
+    tempPath_ = shared::TemporaryNameBeside(path_);
     const int fd = ::open(ToUtf8(tempPath_).c_str(),
                           O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, createMode);
     if (fd >= 0) {

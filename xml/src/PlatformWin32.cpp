@@ -1,1 +1,372 @@
-// Filled in by its owner.
+// The platform layer on Windows: wide (W) functions for every path, WinINet for URLs, and the
+// system's ANSI code page for narrow text.
+#include <shlwapi.h>
+#include <windows.h>
+#include <wininet.h>
+
+#include <algorithm>
+#include <climits>
+#include <memory>
+
+#include "Platform.h"
+#include "PlatformShared.h"
+
+namespace kestrelwing::platform {
+namespace {
+
+static_assert(sizeof(wchar_t) == sizeof(char16_t));
+
+// A NUL-terminated wide string for the system; none when text cannot name a file (empty, or
+// holding a NUL that would cut it short).
+std::optional<std::wstring> Wide(std::u16string_view text) {
+  if (text.empty() || text.find(u'\0') != std::u16string_view::npos) return std::nullopt;
+  return std::wstring(text.begin(), text.end());
+}
+
+std::u16string FromWide(const wchar_t* text, std::size_t length) {
+  return std::u16string(text, text + length);
+}
+
+// The system's one-line text for an error code (module: where WinINet keeps its own texts).
+std::u16string ErrorText(DWORD error, HMODULE module = nullptr) {
+  wchar_t* buffer = nullptr;
+  const DWORD flags = FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS |
+                      FORMAT_MESSAGE_FROM_SYSTEM | (module ? FORMAT_MESSAGE_FROM_HMODULE : 0);
+  const DWORD length =
+      FormatMessageW(flags, module, error, 0, reinterpret_cast<LPWSTR>(&buffer), 0, nullptr);
+  std::u16string text = length ? FromWide(buffer, length) : u"";
+  LocalFree(buffer);
+  std::replace(text.begin(), text.end(), u'\r', u' ');
+  std::replace(text.begin(), text.end(), u'\n', u' ');
+  while (!text.empty() && text.back() == u' ')
+    text.pop_back();
+  if (text.empty()) {
+    const std::string number = std::to_string(error);
+    text = u"error " + std::u16string(number.begin(), number.end());
+  }
+  return text;
+}
+
+std::u16string Describe(std::u16string_view what, std::u16string_view path, DWORD error) {
+  return shared::Describe(what, path, ErrorText(error));
+}
+
+struct HandleCloser {
+  void operator()(HANDLE handle) const { CloseHandle(handle); }
+};
+using UniqueHandle = std::unique_ptr<void, HandleCloser>;
+
+struct InternetCloser {
+  void operator()(HINTERNET handle) const { InternetCloseHandle(handle); }
+};
+using UniqueInternet = std::unique_ptr<void, InternetCloser>;
+
+// The code page for narrow text. A system whose ANSI code page is UTF-8 gets Windows-1252:
+// narrow text is what the UTF-8 detection already turned down.
+UINT CodePage() {
+  static const UINT codePage = GetACP() == CP_UTF8 ? 1252 : GetACP();
+  return codePage;
+}
+
+// The conversion functions count in int: longer runs go in pieces of at most this size, cut
+// where no character can straddle the cut.
+constexpr std::size_t kPiece = std::size_t{1} << 28;
+
+}  // namespace
+
+bool FileExists(std::u16string_view path) {
+  const auto wide = Wide(path);
+  return wide && GetFileAttributesW(wide->c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+std::optional<std::vector<std::uint8_t>> ReadWholeFile(std::u16string_view path) {
+  const auto wide = Wide(path);
+  if (!wide) return std::nullopt;
+  // Without FILE_FLAG_BACKUP_SEMANTICS a folder does not open.
+  UniqueHandle file(CreateFileW(wide->c_str(), GENERIC_READ,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+  if (file.get() == INVALID_HANDLE_VALUE) {
+    file.release();
+    return std::nullopt;
+  }
+  LARGE_INTEGER size;
+  if (GetFileType(file.get()) != FILE_TYPE_DISK || !GetFileSizeEx(file.get(), &size)) {
+    return std::nullopt;
+  }
+  std::vector<std::uint8_t> bytes(static_cast<std::size_t>(size.QuadPart));
+  std::size_t filled = 0;
+  for (;;) {
+    if (filled == bytes.size()) bytes.resize(filled + std::max<std::size_t>(filled / 2, 4096));
+    const DWORD wanted = static_cast<DWORD>(std::min<std::size_t>(bytes.size() - filled, 1u << 30));
+    DWORD got = 0;
+    if (!ReadFile(file.get(), bytes.data() + filled, wanted, &got, nullptr)) return std::nullopt;
+    if (got == 0) break;  // the file may have grown or shrunk since its size was taken
+    filled += got;
+  }
+  bytes.resize(filled);
+  return bytes;
+}
+
+std::u16string NarrowToText(std::span<const std::uint8_t> bytes) {
+  std::u16string text;
+  text.reserve(bytes.size());
+  while (!bytes.empty()) {
+    std::size_t piece = std::min(bytes.size(), kPiece);
+    // In every double-byte code page a byte below 40 is a character of its own.
+    if (piece < bytes.size()) {
+      std::size_t cut = piece;
+      while (cut > 0 && bytes[cut - 1] >= 0x40)
+        --cut;
+      if (cut > 0) piece = cut;
+    }
+    const auto* in = reinterpret_cast<const char*>(bytes.data());
+    const int length = static_cast<int>(piece);
+    const int units = MultiByteToWideChar(CodePage(), 0, in, length, nullptr, 0);
+    const std::size_t at = text.size();
+    text.resize(at + static_cast<std::size_t>(units));
+    MultiByteToWideChar(CodePage(), 0, in, length, reinterpret_cast<wchar_t*>(text.data() + at),
+                        units);
+    bytes = bytes.subspan(piece);
+  }
+  return text;
+}
+
+namespace {
+
+// Converts a run without surrogate pairs, in pieces the conversion's int counts can hold.
+void AppendRunAsNarrow(std::string& out, std::u16string_view run) {
+  while (!run.empty()) {
+    const std::size_t piece = std::min(run.size(), kPiece);
+    const auto* in = reinterpret_cast<const wchar_t*>(run.data());
+    const int length = static_cast<int>(piece);
+    // No best fit: a character the code page lacks becomes '?', never a look-alike.
+    const int size =
+        WideCharToMultiByte(CodePage(), WC_NO_BEST_FIT_CHARS, in, length, nullptr, 0, "?", nullptr);
+    const std::size_t at = out.size();
+    out.resize(at + static_cast<std::size_t>(size));
+    WideCharToMultiByte(CodePage(), WC_NO_BEST_FIT_CHARS, in, length, out.data() + at, size, "?",
+                        nullptr);
+    run.remove_prefix(piece);
+  }
+}
+
+bool IsSurrogatePairAt(std::u16string_view text, std::size_t i) {
+  return text[i] >= 0xD800 && text[i] <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
+         text[i + 1] <= 0xDFFF;
+}
+
+}  // namespace
+
+void AppendTextAsNarrow(std::string& out, std::u16string_view text) {
+  // The system converts unit by unit and would give a surrogate pair two '?': it is one
+  // character, outside every ANSI code page, so it gets one '?' here.
+  std::size_t run = 0;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (!IsSurrogatePairAt(text, i)) continue;
+    AppendRunAsNarrow(out, text.substr(run, i - run));
+    out += '?';
+    run = ++i + 1;
+  }
+  AppendRunAsNarrow(out, text.substr(run));
+}
+
+std::uint32_t NarrowCodePage() {
+  return CodePage();
+}
+
+namespace {
+
+constexpr DWORD kConnectTimeoutMilliseconds = 30000;
+constexpr DWORD kStallTimeoutMilliseconds = 30000;  // no data at all for this long
+
+std::u16string InternetErrorText(DWORD error) {
+  return ErrorText(error, GetModuleHandleW(L"wininet.dll"));
+}
+
+Download ReadFileUrl(std::u16string_view url, const std::wstring& wide) {
+  wchar_t path[MAX_PATH * 4];
+  DWORD length = static_cast<DWORD>(std::size(path));
+  if (PathCreateFromUrlW(wide.c_str(), path, &length, 0) != S_OK) {
+    return {std::nullopt, shared::Describe(u"Cannot download", url, u"not a file address")};
+  }
+  auto bytes = ReadWholeFile(FromWide(path, length));
+  if (!bytes) return {std::nullopt, shared::Describe(u"Cannot download", url, u"cannot read it")};
+  return {std::move(bytes), {}};
+}
+
+}  // namespace
+
+Download DownloadUrl(std::u16string_view url) {
+  const auto wide = Wide(url);
+  if (!wide) return {std::nullopt, u"Empty or invalid URL"};
+  if (url.size() >= 5 && CompareStringOrdinal(wide->c_str(), 5, L"file:", 5, TRUE) == CSTR_EQUAL) {
+    return ReadFileUrl(url, *wide);
+  }
+  const auto failure = [&url](DWORD error) {
+    return Download{std::nullopt,
+                    shared::Describe(u"Cannot download", url, InternetErrorText(error))};
+  };
+  UniqueInternet session(
+      InternetOpenW(L"Kestrelwing", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
+  if (!session) return failure(GetLastError());
+  for (const DWORD option : {INTERNET_OPTION_CONNECT_TIMEOUT, INTERNET_OPTION_SEND_TIMEOUT}) {
+    DWORD timeout = kConnectTimeoutMilliseconds;
+    InternetSetOptionW(session.get(), option, &timeout, sizeof timeout);
+  }
+  DWORD stall = kStallTimeoutMilliseconds;
+  InternetSetOptionW(session.get(), INTERNET_OPTION_RECEIVE_TIMEOUT, &stall, sizeof stall);
+
+  // Nothing goes to the URL cache: the download lives in memory only.
+  UniqueInternet request(InternetOpenUrlW(session.get(), wide->c_str(), nullptr, 0,
+                                          INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE |
+                                              INTERNET_FLAG_PRAGMA_NOCACHE | INTERNET_FLAG_NO_UI |
+                                              INTERNET_FLAG_NO_COOKIES,
+                                          0));
+  if (!request) return failure(GetLastError());
+  DWORD status = 0;
+  DWORD size = sizeof status;
+  if (HttpQueryInfoW(request.get(), HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size,
+                     nullptr) &&
+      status >= 400) {
+    const std::string number = std::to_string(status);
+    return {std::nullopt,
+            shared::Describe(u"Cannot download", url,
+                             u"HTTP status " + std::u16string(number.begin(), number.end()))};
+  }
+  std::vector<std::uint8_t> bytes;
+  for (;;) {
+    const std::size_t at = bytes.size();
+    bytes.resize(at + 65536);
+    DWORD got = 0;
+    if (!InternetReadFile(request.get(), bytes.data() + at, 65536, &got)) {
+      return failure(GetLastError());
+    }
+    bytes.resize(at + got);
+    if (got == 0) break;
+  }
+  return {std::move(bytes), {}};
+}
+
+ErrorReporter SetErrorReporter(ErrorReporter reporter) {
+  return shared::customReporter.exchange(reporter);
+}
+
+void ReportError(std::u16string_view message) {
+  if (shared::SentToCustomReporter(message)) return;
+  // The title is the program's own name, as Windows programs title their message boxes.
+  wchar_t module[MAX_PATH] = {};
+  GetModuleFileNameW(nullptr, module, MAX_PATH);
+  std::wstring title = PathFindFileNameW(module);
+  title.erase(std::min(title.rfind(L'.'), title.size()));
+  const std::wstring text(message.begin(), message.end());
+  MessageBoxW(nullptr, text.c_str(), title.c_str(), MB_OK | MB_ICONERROR);
+}
+
+// SafeFileWriter ---------------------------------------------------------------------------------
+
+namespace {
+
+HANDLE AsHandle(std::intptr_t handle) {
+  return reinterpret_cast<HANDLE>(handle);
+}
+
+}  // namespace
+
+SafeFileWriter::~SafeFileWriter() {
+  Abandon();
+}
+
+bool SafeFileWriter::Open(std::u16string_view path) {
+  Abandon();
+  error_.clear();
+  path_ = path;
+  const auto wide = Wide(path);
+  if (!wide || shared::NameStart(path) == path.size()) {
+    error_ = u"Invalid file name \"" + path_ + u"\"";
+    return false;
+  }
+  const DWORD attributes = GetFileAttributesW(wide->c_str());
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+    error_ = u"\"" + path_ + u"\" is a folder";
+    return false;
+  }
+  DWORD error = ERROR_FILE_EXISTS;
+  for (int attempt = 0; attempt < 16 && error == ERROR_FILE_EXISTS; ++attempt) {
+    tempPath_ = shared::TemporaryNameBeside(path_);
+    const std::wstring temp(tempPath_.begin(), tempPath_.end());
+    const HANDLE file = CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file != INVALID_HANDLE_VALUE) {
+      handle_ = reinterpret_cast<std::intptr_t>(file);
+      return true;
+    }
+    error = GetLastError();
+  }
+  tempPath_.clear();
+  error_ = Describe(u"Cannot create", path_, error);
+  return false;
+}
+
+bool SafeFileWriter::Write(std::string_view bytes) {
+  if (handle_ == -1) {
+    if (error_.empty()) error_ = u"No file is open for writing";
+    return false;
+  }
+  while (!bytes.empty()) {
+    const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(bytes.size(), 1u << 30));
+    DWORD written = 0;
+    const BOOL ok = WriteFile(AsHandle(handle_), bytes.data(), chunk, &written, nullptr);
+    if (!ok || written == 0) {
+      // A write that stores nothing without an error means the disk is full.
+      error_ = Describe(u"Cannot write", path_, ok ? ERROR_DISK_FULL : GetLastError());
+      Abandon();
+      return false;
+    }
+    bytes.remove_prefix(written);
+  }
+  return true;
+}
+
+bool SafeFileWriter::Commit() {
+  if (handle_ == -1) {
+    if (error_.empty()) error_ = u"No file is open for writing";
+    return false;
+  }
+  const HANDLE file = AsHandle(handle_);
+  if (!FlushFileBuffers(file)) {
+    error_ = Describe(u"Cannot write", path_, GetLastError());
+    Abandon();
+    return false;
+  }
+  handle_ = -1;
+  if (!CloseHandle(file)) {
+    error_ = Describe(u"Cannot write", path_, GetLastError());
+    Abandon();
+    return false;
+  }
+  const std::wstring temp(tempPath_.begin(), tempPath_.end());
+  const std::wstring target(path_.begin(), path_.end());
+  if (!MoveFileExW(temp.c_str(), target.c_str(),
+                   MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    error_ = Describe(u"Cannot replace", path_, GetLastError());
+    Abandon();
+    return false;
+  }
+  tempPath_.clear();
+  return true;
+}
+
+void SafeFileWriter::Abandon() {
+  if (handle_ != -1) {
+    CloseHandle(AsHandle(handle_));
+    handle_ = -1;
+  }
+  if (!tempPath_.empty()) {
+    const std::wstring temp(tempPath_.begin(), tempPath_.end());
+    DeleteFileW(temp.c_str());
+    tempPath_.clear();
+  }
+}
+
+}  // namespace kestrelwing::platform
