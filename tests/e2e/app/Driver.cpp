@@ -15,12 +15,16 @@
 //   KwDriver client-size TITLE           print the client area's width and height in pixels and
 //                                        the display's DPI
 //   KwDriver close TITLE                 close the main window and wait until it is gone
+//   KwDriver resources EXE               print the version information of EXE ("name=value" lines,
+//                                        "language=" its translation) and its application manifest
 //
 // Exit code 0 on success, 1 on a failure or a timeout (10 s), 2 on bad usage.
 #include <windows.h>
 
 #include <chrono>
+#include <cstdint>
 #include <cstdio>
+#include <cwchar>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -68,31 +72,26 @@ bool IsDialog(HWND window) {
   return ClassOf(window) == kDialogClass;
 }
 
+// Collects every window that an enumeration hands it.
+BOOL CALLBACK CollectWindow(HWND window, LPARAM found) {
+  reinterpret_cast<std::vector<HWND>*>(found)->push_back(window);
+  return TRUE;
+}
+
 // The visible top-level windows for which accept answers true.
 std::vector<HWND> TopLevelWindows(const std::function<bool(HWND)>& accept) {
-  struct Search {
-    const std::function<bool(HWND)>* accept;
-    std::vector<HWND> found;
-  } search{&accept, {}};
-  EnumWindows(
-      [](HWND window, LPARAM context) -> BOOL {
-        auto* s = reinterpret_cast<Search*>(context);
-        if (IsWindowVisible(window) && (*s->accept)(window)) s->found.push_back(window);
-        return TRUE;
-      },
-      reinterpret_cast<LPARAM>(&search));
-  return search.found;
+  std::vector<HWND> all;
+  EnumWindows(CollectWindow, reinterpret_cast<LPARAM>(&all));
+  std::vector<HWND> found;
+  for (const HWND window : all) {
+    if (IsWindowVisible(window) && accept(window)) found.push_back(window);
+  }
+  return found;
 }
 
 std::vector<HWND> Descendants(HWND parent) {
   std::vector<HWND> found;
-  EnumChildWindows(
-      parent,
-      [](HWND window, LPARAM context) -> BOOL {
-        reinterpret_cast<std::vector<HWND>*>(context)->push_back(window);
-        return TRUE;
-      },
-      reinterpret_cast<LPARAM>(&found));
+  EnumChildWindows(parent, CollectWindow, reinterpret_cast<LPARAM>(&found));
   return found;
 }
 
@@ -165,10 +164,54 @@ std::wstring IconName(HWND box) {
   return L"other";
 }
 
+int PrintResources(const std::wstring& program) {
+  DWORD ignored = 0;
+  std::vector<std::uint8_t> version(GetFileVersionInfoSizeW(program.c_str(), &ignored));
+  if (version.empty() || !GetFileVersionInfoW(program.c_str(), 0,
+                                              static_cast<DWORD>(version.size()), version.data())) {
+    return Fail(L"no version information");
+  }
+  VS_FIXEDFILEINFO* fixed = nullptr;
+  UINT size = 0;
+  if (VerQueryValueW(version.data(), L"\\", reinterpret_cast<void**>(&fixed), &size)) {
+    Print(L"fixed=" + std::to_wstring(HIWORD(fixed->dwFileVersionMS)) + L"." +
+          std::to_wstring(LOWORD(fixed->dwFileVersionMS)) + L"." +
+          std::to_wstring(HIWORD(fixed->dwFileVersionLS)) + L"." +
+          std::to_wstring(LOWORD(fixed->dwFileVersionLS)));
+  }
+  WORD* translation = nullptr;
+  if (!VerQueryValueW(version.data(), L"\\VarFileInfo\\Translation",
+                      reinterpret_cast<void**>(&translation), &size) ||
+      size < 2 * sizeof(WORD)) {
+    return Fail(L"no translation");
+  }
+  wchar_t block[16];
+  swprintf(block, 16, L"%04X%04X", translation[0], translation[1]);
+  Print(std::wstring(L"language=") + block);
+  for (const wchar_t* name : {L"ProductName", L"InternalName", L"OriginalFilename",
+                              L"FileDescription", L"FileVersion", L"ProductVersion"}) {
+    wchar_t* value = nullptr;
+    const std::wstring key = std::wstring(L"\\StringFileInfo\\") + block + L"\\" + name;
+    if (VerQueryValueW(version.data(), key.c_str(), reinterpret_cast<void**>(&value), &size)) {
+      Print(std::wstring(name) + L"=" + value);
+    }
+  }
+
+  const HMODULE module = LoadLibraryExW(program.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+  const HRSRC manifest = module ? FindResourceW(module, MAKEINTRESOURCEW(1), RT_MANIFEST) : nullptr;
+  if (!manifest) return Fail(L"no application manifest");
+  const auto* text = static_cast<const char*>(LockResource(LoadResource(module, manifest)));
+  std::fwrite(text, 1, SizeofResource(module, manifest), stdout);
+  std::fflush(stdout);
+  FreeLibrary(module);
+  return 0;
+}
+
 int Run(const std::vector<std::wstring>& args) {
   if (args.size() < 2) return 2;
   const std::wstring& command = args[0];
   const std::wstring& title = args[1];
+  if (command == L"resources") return PrintResources(args[1]);
 
   if (command == L"message") {
     const HWND box = WaitFor([&] { return MessageBoxWindow(title); });
