@@ -92,7 +92,8 @@ ParsedOptions ParseOptions(std::span<const std::u16string> arguments) {
   if (options.components.empty() && options.batchFile.empty()) {
     return {std::nullopt, u"no component given (see -help)"};
   }
-  if (!options.name.empty() && options.components.size() + !options.batchFile.empty() > 1) {
+  // One name for several components would give every manifest the same file.
+  if (!options.name.empty() && (options.components.size() > 1 || !options.batchFile.empty())) {
     return {std::nullopt, u"option -name: names one assembly and cannot serve several components"};
   }
   return {std::move(options), {}};

@@ -1,0 +1,171 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "ManifestBuilder.h"
+
+namespace kestrelwing::regsvr42 {
+namespace {
+
+ComponentManifest GridControl() {
+  ComponentManifest component;
+  component.identity = {u"grid.sxs", u"1.0.0.0", Architecture::X86};
+  component.fileName = u"grid.ocx";
+  ComClass grid;
+  grid.clsid = u"{11111111-2222-3333-4444-555555555555}";
+  grid.description = u"Grid & co";
+  grid.threadingModel = u"Apartment";
+  grid.progId = u"Grid.Control.1";
+  grid.otherProgIds = {u"Grid.Control"};
+  grid.typeLibraryId = u"{AAAAAAAA-2222-3333-4444-555555555555}";
+  grid.miscStatus[static_cast<std::size_t>(Aspect::All)] = 0;
+  grid.miscStatus[static_cast<std::size_t>(Aspect::Content)] = 131473;
+  grid.miscStatus[static_cast<std::size_t>(Aspect::Docprint)] = 0x400;
+  ComClass bare;
+  bare.clsid = u"{22222222-2222-3333-4444-555555555555}";
+  component.classes = {grid, bare};
+  component.typeLibraries = {{u"{AAAAAAAA-2222-3333-4444-555555555555}", 1, 10, u"",
+                              kLibFlagControl | kLibFlagHasDiskImage, 1},
+                             {u"{BBBBBBBB-2222-3333-4444-555555555555}", 2, 0, u"help", 0, 3}};
+  component.interfaces = {{u"{CCCCCCCC-2222-3333-4444-555555555555}", u"IGrid",
+                           u"{AAAAAAAA-2222-3333-4444-555555555555}", 12,
+                           u"{00020400-0000-0000-C000-000000000046}"}};
+  return component;
+}
+
+TEST(ManifestBuilder, DescribesTheComponentInTheAssemblyNamespace) {
+  cXml document;
+  BuildComponentManifest(GridControl(), document);
+  ASSERT_TRUE(document.XMLNode());
+  EXPECT_EQ(document.XMLNode()->PropertyValue(u"version"), u"1.0");
+  EXPECT_EQ(document.XMLNode()->PropertyValue(u"encoding"), u"UTF-8");
+  EXPECT_EQ(document.RootName(), u"assembly");
+  EXPECT_EQ(document.PropertyValue(u"xmlns"), u"urn:schemas-microsoft-com:asm.v1");
+  EXPECT_EQ(document.PropertyValue(u"manifestVersion"), u"1.0");
+
+  const NodeRef identity = document.NodeByName(u"assemblyIdentity");
+  ASSERT_TRUE(identity);
+  EXPECT_EQ(identity->PropertyValue(u"type"), u"win32");
+  EXPECT_EQ(identity->PropertyValue(u"name"), u"grid.sxs");
+  EXPECT_EQ(identity->PropertyValue(u"version"), u"1.0.0.0");
+  EXPECT_EQ(identity->PropertyValue(u"processorArchitecture"), u"x86");
+
+  const NodeRef file = document.NodeByName(u"file");
+  ASSERT_TRUE(file);
+  EXPECT_EQ(file->PropertyValue(u"name"), u"grid.ocx");
+  EXPECT_EQ(file->PropertyCount(), 1);  // no hash or size unless asked
+  EXPECT_EQ(file->Nodes(u"comClass").size(), 2u);
+  EXPECT_EQ(file->Nodes(u"typelib").size(), 2u);
+  EXPECT_EQ(document.Nodes(u"comInterfaceExternalProxyStub").size(), 1u);
+}
+
+TEST(ManifestBuilder, ComClassCarriesEveryRegisteredFact) {
+  cXml document;
+  BuildComponentManifest(GridControl(), document);
+  const std::vector<NodeRef> classes = document.NodeByName(u"file")->Nodes(u"comClass");
+  ASSERT_EQ(classes.size(), 2u);
+  const cXmlNode& grid = *classes[0];
+  EXPECT_EQ(grid.PropertyValue(u"clsid"), u"{11111111-2222-3333-4444-555555555555}");
+  EXPECT_EQ(grid.PropertyValue(u"threadingModel"), u"Apartment");
+  EXPECT_EQ(grid.PropertyValue(u"progid"), u"Grid.Control.1");
+  EXPECT_EQ(grid.PropertyValue(u"tlbid"), u"{AAAAAAAA-2222-3333-4444-555555555555}");
+  EXPECT_EQ(grid.PropertyValue(u"description"), u"Grid & co");
+  EXPECT_EQ(grid.PropertyValue(u"miscStatusContent"),
+            u"recomposeonresize,cantlinkinside,insideout,activatewhenvisible,setclientsitefirst");
+  EXPECT_EQ(grid.PropertyValue(u"miscStatusDocprint"), u"invisibleatruntime");
+  // A zero status names nothing, so it is left out rather than written empty.
+  EXPECT_EQ(grid.PropertyValue(u"miscStatus", u"absent"), u"absent");
+  ASSERT_EQ(grid.NodeCount(), 1);
+  EXPECT_EQ(grid.Node(1)->Name(), u"progid");
+  EXPECT_EQ(grid.Node(1)->Value(), u"Grid.Control");
+
+  // A class that registered only its server gets only its CLSID.
+  EXPECT_EQ(classes[1]->PropertyCount(), 1);
+  EXPECT_EQ(classes[1]->NodeCount(), 0);
+}
+
+TEST(ManifestBuilder, TypeLibrariesAndProxyStubs) {
+  cXml document;
+  BuildComponentManifest(GridControl(), document);
+  const std::vector<NodeRef> libraries = document.NodeByName(u"file")->Nodes(u"typelib");
+  ASSERT_EQ(libraries.size(), 2u);
+  EXPECT_EQ(libraries[0]->PropertyValue(u"version"), u"1.10");
+  EXPECT_EQ(libraries[0]->PropertyValue(u"helpdir", u"absent"), u"");
+  EXPECT_EQ(libraries[0]->PropertyValue(u"flags"), u"CONTROL,HASDISKIMAGE");
+  EXPECT_EQ(libraries[0]->PropertyValue(u"resourceid", u"absent"), u"absent");
+  EXPECT_EQ(libraries[1]->PropertyValue(u"helpdir"), u"help");
+  EXPECT_EQ(libraries[1]->PropertyValue(u"flags", u"absent"), u"absent");
+  EXPECT_EQ(libraries[1]->PropertyValue(u"resourceid"), u"3");
+
+  const NodeRef proxyStub = document.NodeByName(u"comInterfaceExternalProxyStub");
+  EXPECT_EQ(proxyStub->PropertyValue(u"iid"), u"{CCCCCCCC-2222-3333-4444-555555555555}");
+  EXPECT_EQ(proxyStub->PropertyValue(u"name"), u"IGrid");
+  EXPECT_EQ(proxyStub->PropertyValue(u"tlbid"), u"{AAAAAAAA-2222-3333-4444-555555555555}");
+  EXPECT_EQ(proxyStub->PropertyValue(u"numMethods"), u"12");
+  EXPECT_EQ(proxyStub->PropertyValue(u"baseInterface"), u"{00020400-0000-0000-C000-000000000046}");
+  EXPECT_EQ(proxyStub->PropertyValue(u"proxyStubClsid32"), kOleAutomationProxyStub);
+
+  EXPECT_EQ(TypeLibraryFlags(kLibFlagRestricted | kLibFlagControl | kLibFlagHidden |
+                             kLibFlagHasDiskImage),
+            u"RESTRICTED,CONTROL,HIDDEN,HASDISKIMAGE");
+  EXPECT_EQ(TypeLibraryFlags(0), u"");
+}
+
+TEST(ManifestBuilder, FileHashAndSizeWhenAsked) {
+  ComponentManifest component = GridControl();
+  component.identity.architecture = Architecture::Amd64;
+  component.hash = FileHash{u"SHA256", u"00ff"};
+  component.size = 4294967296ull;
+  cXml document;
+  BuildComponentManifest(component, document);
+  const NodeRef file = document.NodeByName(u"file");
+  EXPECT_EQ(file->PropertyValue(u"hashalg"), u"SHA256");
+  EXPECT_EQ(file->PropertyValue(u"hash"), u"00ff");
+  EXPECT_EQ(file->PropertyValue(u"size"), u"4294967296");
+  EXPECT_EQ(document.NodeByName(u"assemblyIdentity")->PropertyValue(u"processorArchitecture"),
+            u"amd64");
+}
+
+TEST(ManifestBuilder, ClientDependencyIsCreatedOrReplacedKeepingTheRest) {
+  const AssemblyIdentity client{u"app", u"1.0.0.0", Architecture::X86};
+  AssemblyIdentity grid{u"grid.sxs", u"1.0.0.0", Architecture::X86};
+
+  cXml document;  // a new document: its root is not a manifest yet
+  AddClientDependency(document, client, grid);
+  ASSERT_TRUE(document.XMLNode());
+  EXPECT_EQ(document.RootName(), u"assembly");
+  EXPECT_EQ(document.NodeByName(u"assemblyIdentity")->PropertyValue(u"name"), u"app");
+  ASSERT_EQ(document.Nodes(u"dependency").size(), 1u);
+
+  // Another component, then the first again at a new version: two dependencies, the newer kept.
+  AddClientDependency(document, client, {u"chart.sxs", u"1.0.0.0", Architecture::X86});
+  grid.version = u"2.0.0.0";
+  AddClientDependency(document, client, grid);
+  const std::vector<NodeRef> dependencies = document.Nodes(u"dependency");
+  ASSERT_EQ(dependencies.size(), 2u);
+  const NodeRef last = dependencies[1]->NodeByName(u"dependentAssembly/assemblyIdentity");
+  ASSERT_TRUE(last);
+  EXPECT_EQ(last->PropertyValue(u"name"), u"grid.sxs");
+  EXPECT_EQ(last->PropertyValue(u"version"), u"2.0.0.0");
+  EXPECT_EQ(
+      dependencies[0]->NodeByName(u"dependentAssembly/assemblyIdentity")->PropertyValue(u"name"),
+      u"chart.sxs");
+  EXPECT_EQ(document.Nodes(u"assemblyIdentity").size(), 1u);
+}
+
+TEST(ManifestBuilder, ClientDependencyKeepsAnExistingManifestsOwnContent) {
+  cXml document;
+  ASSERT_TRUE(document.Parse(std::u16string_view(
+      u"<?xml version=\"1.0\"?><assembly xmlns=\"urn:schemas-microsoft-com:asm.v1\" "
+      u"manifestVersion=\"1.0\"><assemblyIdentity type=\"win32\" name=\"Mine\" "
+      u"version=\"3.0.0.0\"/>"
+      u"<trustInfo/></assembly>")));
+  AddClientDependency(document, {u"app", u"1.0.0.0", Architecture::X86},
+                      {u"grid.sxs", u"1.0.0.0", Architecture::X86});
+  EXPECT_EQ(document.NodeByName(u"assemblyIdentity")->PropertyValue(u"name"), u"Mine");
+  EXPECT_TRUE(document.NodeByName(u"trustInfo"));
+  EXPECT_EQ(document.Nodes(u"dependency").size(), 1u);
+}
+
+}  // namespace
+}  // namespace kestrelwing::regsvr42

@@ -1,0 +1,117 @@
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "PeHeader.h"
+
+namespace kestrelwing::regsvr42 {
+namespace {
+
+constexpr std::size_t kPeOffset = 0x80;
+constexpr std::size_t kSectionRaw = 0x400;
+constexpr std::uint32_t kSectionRva = 0x2000;
+
+void Put16(std::vector<std::uint8_t>& bytes, std::size_t at, std::uint16_t value) {
+  bytes[at] = static_cast<std::uint8_t>(value);
+  bytes[at + 1] = static_cast<std::uint8_t>(value >> 8);
+}
+
+void Put32(std::vector<std::uint8_t>& bytes, std::size_t at, std::uint32_t value) {
+  Put16(bytes, at, static_cast<std::uint16_t>(value));
+  Put16(bytes, at + 2, static_cast<std::uint16_t>(value >> 16));
+}
+
+// A PE image with one section holding an import directory that names `imports`.
+std::vector<std::uint8_t> Image(std::uint16_t machine, const std::vector<std::string>& imports) {
+  std::vector<std::uint8_t> bytes(kSectionRaw + 0x200, 0);
+  bytes[0] = 'M';
+  bytes[1] = 'Z';
+  Put32(bytes, 0x3C, kPeOffset);
+  bytes[kPeOffset] = 'P';
+  bytes[kPeOffset + 1] = 'E';
+  const std::size_t fileHeader = kPeOffset + 4;
+  Put16(bytes, fileHeader, machine);
+  Put16(bytes, fileHeader + 2, 1);  // one section
+  const bool wide = machine == 0x8664;
+  const std::uint16_t optionalSize = wide ? 240 : 224;
+  Put16(bytes, fileHeader + 16, optionalSize);
+  const std::size_t optional = fileHeader + 20;
+  Put16(bytes, optional, wide ? 0x20B : 0x10B);
+  const std::size_t importEntry = optional + (wide ? 112 : 96) + 8;
+  Put32(bytes, importEntry, imports.empty() ? 0 : kSectionRva);
+  const std::size_t section = optional + optionalSize;
+  Put32(bytes, section + 8, 0x200);         // virtual size
+  Put32(bytes, section + 12, kSectionRva);  // virtual address
+  Put32(bytes, section + 16, 0x200);        // raw size
+  Put32(bytes, section + 20, kSectionRaw);  // raw pointer
+  // Descriptors (20 bytes each, the last all zero), then the names.
+  std::size_t name = kSectionRaw + 20 * (imports.size() + 1);
+  for (std::size_t i = 0; i < imports.size(); ++i) {
+    Put32(bytes, kSectionRaw + 20 * i + 12,
+          static_cast<std::uint32_t>(kSectionRva + (name - kSectionRaw)));
+    for (char c : imports[i])
+      bytes[name++] = static_cast<std::uint8_t>(c);
+    bytes[name++] = 0;
+  }
+  return bytes;
+}
+
+TEST(PeHeader, TellsTheArchitectureFromTheMachine) {
+  const PeHeader x86 = ReadPeHeader(Image(0x014C, {}));
+  EXPECT_EQ(x86.status, PeStatus::Ok);
+  EXPECT_EQ(x86.architecture, Architecture::X86);
+  const PeHeader amd64 = ReadPeHeader(Image(0x8664, {}));
+  EXPECT_EQ(amd64.status, PeStatus::Ok);
+  EXPECT_EQ(amd64.architecture, Architecture::Amd64);
+  const PeHeader arm64 = ReadPeHeader(Image(0xAA64, {}));
+  EXPECT_EQ(arm64.status, PeStatus::UnsupportedMachine);
+  EXPECT_EQ(arm64.machine, 0xAA64);
+}
+
+TEST(PeHeader, RejectsFilesThatAreNoPeImage) {
+  const std::string text = "not a program at all, just some words in a file";
+  EXPECT_EQ(ReadPeHeader(std::vector<std::uint8_t>(text.begin(), text.end())).status,
+            PeStatus::NotPe);
+  EXPECT_EQ(ReadPeHeader({}).status, PeStatus::NotPe);
+
+  std::vector<std::uint8_t> farOffset = Image(0x8664, {});
+  Put32(farOffset, 0x3C, 0xFFFFFFF0u);  // beyond the end: no read outside the file
+  EXPECT_EQ(ReadPeHeader(farOffset).status, PeStatus::NotPe);
+
+  std::vector<std::uint8_t> badSignature = Image(0x8664, {});
+  badSignature[kPeOffset + 1] = 'X';
+  EXPECT_EQ(ReadPeHeader(badSignature).status, PeStatus::NotPe);
+
+  std::vector<std::uint8_t> cut = Image(0x8664, {});
+  cut.resize(kPeOffset + 5);  // the signature, but not the whole file header
+  EXPECT_EQ(ReadPeHeader(cut).status, PeStatus::NotPe);
+}
+
+TEST(PeHeader, ListsImportedModulesInTableOrder) {
+  EXPECT_EQ(ImportedModules(Image(0x8664, {"KERNEL32.dll", "KwTestAbsent.dll"})),
+            (std::vector<std::string>{"KERNEL32.dll", "KwTestAbsent.dll"}));
+  EXPECT_EQ(ImportedModules(Image(0x014C, {"OLEAUT32.dll"})),
+            std::vector<std::string>{"OLEAUT32.dll"});
+  EXPECT_TRUE(ImportedModules(Image(0x8664, {})).empty());
+}
+
+TEST(PeHeader, DamagedImportTablesGiveNoNamesAndNoOverrun) {
+  std::vector<std::uint8_t> outsideSections = Image(0x8664, {"A.dll"});
+  Put32(outsideSections, kPeOffset + 24 + 112 + 8, 0x90000);  // import RVA no section maps
+  EXPECT_TRUE(ImportedModules(outsideSections).empty());
+
+  std::vector<std::uint8_t> truncated = Image(0x8664, {"A.dll", "B.dll"});
+  truncated.resize(kSectionRaw + 30);  // the first descriptor, not the names
+  EXPECT_TRUE(ImportedModules(truncated).empty());
+
+  std::vector<std::uint8_t> unterminated = Image(0x014C, {"A.dll"});
+  std::fill(unterminated.begin() + kSectionRaw + 40, unterminated.end(), 'x');
+  const std::vector<std::string> names = ImportedModules(unterminated);
+  ASSERT_EQ(names.size(), 1u);
+  EXPECT_LE(names[0].size(), 260u);
+}
+
+}  // namespace
+}  // namespace kestrelwing::regsvr42
