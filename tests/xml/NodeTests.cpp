@@ -5,6 +5,7 @@
 
 #include <limits>
 #include <memory>
+#include <random>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -273,6 +274,47 @@ TEST(NodeAccessProperties, CompactKeepsEverything) {
   EXPECT_EQ(node.PropertyValue(u"LATE"), u"x");
   EXPECT_EQ(node.PropertyValue(u"p0"), u"value0");
   EXPECT_EQ(ChildNames(node), Names{u"child"});
+}
+
+// Random sets, replacements (shorter and longer), views into the table and trims, checked
+// after every step against a plain list of pairs searched the slow way.
+TEST(Properties, AgreeWithASimpleModelUnderRandomChanges) {
+  std::mt19937 random(20261208);
+  const auto pick = [&](int below) {
+    return static_cast<int>(random() % static_cast<unsigned>(below));
+  };
+  std::vector<PropertyPair> model;
+  const auto modelSet = [&](const std::u16string& name, const std::u16string& value) {
+    for (PropertyPair& pair : model) {
+      if (detail::EqualsIgnoreCase(pair[0], name)) {
+        pair[1] = value;
+        return;
+      }
+    }
+    model.push_back({name, value});
+  };
+
+  cXmlNode node;
+  for (int step = 0; step < 3000; ++step) {
+    const int action = pick(6);
+    if (action == 0) {
+      detail::NodeAccess::Compact(node);
+    } else {
+      const std::u16string name = Numbered(pick(2) ? u"Key" : u"kEY", pick(60));
+      const auto length = static_cast<std::size_t>(pick(pick(10) == 0 ? 300 : 12));
+      std::u16string value(length, static_cast<char16_t>(u'a' + pick(26)));
+      if (action == 1 && node.PropertyCount() > 0) {  // a value taken from the table itself
+        const std::int32_t from = 1 + pick(node.PropertyCount());
+        value = node.PropertyValue(node.PropertyName(from));
+        detail::NodeAccess::SetProperty(node, name,
+                                        detail::NodeAccess::PropertyValueAt(node, from));
+      } else {
+        node.SetPropertyValue(name, value);
+      }
+      modelSet(name, value);
+    }
+    ASSERT_EQ(node.Properties(), model) << "step " << step;
+  }
 }
 
 // --- case folding -------------------------------------------------------------------------------

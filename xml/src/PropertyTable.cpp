@@ -133,17 +133,19 @@ std::unique_ptr<PropertyTable> PropertyTable::Grow(std::unique_ptr<PropertyTable
     table = Allocate(std::max(kFirstEntries, extraEntries), std::max(kFirstText, extraText));
     return nullptr;
   }
-  if (table->count_ + extraEntries > kMaxEntries) throw std::length_error("too many properties");
-  std::size_t entryCapacity = table->entryCapacity_;
-  if (table->count_ + extraEntries > entryCapacity) {
-    entryCapacity =
-        std::min(std::max(2 * entryCapacity, table->count_ + extraEntries), kMaxEntries);
+  const std::size_t entriesNeeded = table->count_ + extraEntries;
+  const std::size_t textNeeded = table->LiveText() + extraText;
+  if (entriesNeeded > kMaxEntries || textNeeded > kMaxText) {
+    throw std::length_error("property table too large");
   }
-  // Doubling what is needed keeps growth amortised O(1) per character, also when the space
-  // went to replaced values: those are left behind by the move.
-  const std::size_t needed = table->LiveText() + extraText;
+  // Doubling keeps growth amortised O(1) per entry and per character, also when the space went
+  // to replaced values: those are left behind by the move.
+  std::size_t entryCapacity = table->entryCapacity_;
+  if (entriesNeeded > entryCapacity) {
+    entryCapacity = std::min(std::max(2 * entryCapacity, entriesNeeded), kMaxEntries);
+  }
   const std::size_t textCapacity =
-      std::min(std::max<std::size_t>(table->textCapacity_, 2 * needed), std::max(kMaxText, needed));
+      std::min(std::max<std::size_t>(table->textCapacity_, 2 * textNeeded), kMaxText);
   return MoveTo(table, entryCapacity, textCapacity);
 }
 

@@ -67,6 +67,7 @@ void cXmlNode::SetName(std::u16string value) {
 const std::u16string& cXmlNode::Value() const {
   return value_;
 }
+
 void cXmlNode::SetValue(std::u16string value) {
   value_ = std::move(value);
 }

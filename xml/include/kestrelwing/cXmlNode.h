@@ -67,7 +67,7 @@ class cXmlNode {
   // The child at 1-based index, or none.
   NodeRef Node(std::int32_t index) const;
   // Inserts before the child at 1-based index; appends for 0 or an index past the end.
-  // Throws std::out_of_range for a negative index.
+  // Throws std::out_of_range for a negative index, std::invalid_argument for a null node.
   void Add(NodeRef node, std::int32_t index = 0);
   // Removes the child at 1-based position; false when there is none.
   bool Remove(std::int32_t position);
