@@ -270,24 +270,70 @@ TEST(SaveTest, WidePathsAreWrittenAndReplaced) {
 
 #ifndef _WIN32
 
-TEST(SaveTest, ReadOnlyFolderFailsAndKeepsTheOldFile) {
-  if (geteuid() == 0) {
-    GTEST_SKIP() << "running as root, whom a read-only folder does not stop";
+// Runs a save in a child process, set up by prepare (which answers false when it cannot do its
+// part), and hands back what the child saw.
+struct ChildSave {
+  int exitCode = -1;   // 0: the save answered false; 1: it answered true; 3: no set-up
+  std::string result;  // the document's Result() in the child
+};
+
+template <typename Prepare>
+ChildSave SaveInChild(cXml& document, const fs::path& file, Prepare prepare) {
+  int channel[2];
+  if (pipe(channel) != 0) return {};
+  const pid_t child = fork();
+  if (child == -1) return {};
+  if (child == 0) {
+    close(channel[0]);
+    if (!prepare()) _exit(3);
+    const bool saved = document.Save(file.u16string());
+    const std::string result = ToUtf8(document.Result());
+    const bool sent = write(channel[1], result.data(), result.size()) >= 0;
+    _exit(saved ? 1 : sent ? 0 : 2);
   }
+  close(channel[1]);
+  ChildSave outcome;
+  char buffer[256];
+  for (ssize_t n; (n = read(channel[0], buffer, sizeof buffer)) > 0;) {
+    outcome.result.append(buffer, static_cast<std::size_t>(n));
+  }
+  close(channel[0]);
+  int status = 0;
+  if (waitpid(child, &status, 0) == child && WIFEXITED(status)) {
+    outcome.exitCode = WEXITSTATUS(status);
+  }
+  return outcome;
+}
+
+void ExpectFailedInChild(const ChildSave& outcome) {
+  EXPECT_EQ(outcome.exitCode, 0) << "1: the save answered true; 3: the child could not set up; "
+                                    "-1: the child died";
+  EXPECT_FALSE(outcome.result.empty());
+  EXPECT_EQ(outcome.result.find('\n'), std::string::npos) << outcome.result;
+}
+
+// Root may write into any folder, so as root the save runs as the unprivileged user "nobody".
+TEST(SaveTest, ReadOnlyFolderFailsAndKeepsTheOldFile) {
   TempFolder folder;
   const auto file = folder / "doc.xml";
   WriteBytes(file, "<old/>");
-  fs::permissions(folder.path(), fs::perms::owner_read | fs::perms::owner_exec);
+  fs::permissions(folder.path(), fs::perms::owner_read | fs::perms::owner_exec |
+                                     fs::perms::others_read | fs::perms::others_exec);
   auto document = SmallDocument();
-  EXPECT_FALSE(document->Save(file.u16string()));
-  EXPECT_FALSE(document->Result().empty());
+  const bool asRoot = geteuid() == 0;
+  const ChildSave outcome = SaveInChild(*document, file, [asRoot] {
+    constexpr uid_t kNobody = 65534;
+    return !asRoot || (setgid(kNobody) == 0 && setuid(kNobody) == 0);
+  });
+  ExpectFailedInChild(outcome);
+  EXPECT_NE(outcome.result.find("ermission"), std::string::npos) << outcome.result;
   fs::permissions(folder.path(), fs::perms::owner_all);
   EXPECT_EQ(ReadBytes(file), "<old/>");
   EXPECT_EQ(FolderEntries(folder.path()), std::vector<std::u16string>{u"doc.xml"});
 }
 
-// The disk fills up halfway: a child process may write only 64 KiB per file, and the signal
-// that would kill it for trying more is ignored, so the write itself fails.
+// The disk fills up halfway: the child may write only 64 KiB per file, and the signal that would
+// kill it for trying more is ignored, so the write itself fails.
 TEST(SaveTest, FullDiskFailsTheSaveAndKeepsTheOldFile) {
   TempFolder folder;
   const auto file = folder / "doc.xml";
@@ -301,33 +347,12 @@ TEST(SaveTest, FullDiskFailsTheSaveAndKeepsTheOldFile) {
     child->SetValue(u"a line of text that fills the disk");
     document.Add(child);
   }
-
-  int channel[2];
-  ASSERT_EQ(pipe(channel), 0);
-  const pid_t child = fork();
-  ASSERT_NE(child, -1);
-  if (child == 0) {
-    close(channel[0]);
+  const ChildSave outcome = SaveInChild(document, file, [] {
     const rlimit limit{64 * 1024, 64 * 1024};
     std::signal(SIGXFSZ, SIG_IGN);
-    const bool limited = setrlimit(RLIMIT_FSIZE, &limit) == 0;
-    const bool saved = document.Save(file.u16string());
-    const std::string result = ToUtf8(document.Result());
-    const ssize_t sent = write(channel[1], result.data(), result.size());
-    _exit(!limited ? 3 : saved ? 1 : sent < 0 ? 2 : 0);
-  }
-  close(channel[1]);
-  std::string result;
-  char buffer[256];
-  for (ssize_t n; (n = read(channel[0], buffer, sizeof buffer)) > 0;)
-    result.append(buffer, n);
-  close(channel[0]);
-  int status = 0;
-  ASSERT_EQ(waitpid(child, &status, 0), child);
-  ASSERT_TRUE(WIFEXITED(status)) << "the child died of signal " << WTERMSIG(status);
-  EXPECT_EQ(WEXITSTATUS(status), 0) << "1: the save answered true; 3: no file size limit";
-  EXPECT_FALSE(result.empty());
-  EXPECT_EQ(result.find('\n'), std::string::npos) << result;
+    return setrlimit(RLIMIT_FSIZE, &limit) == 0;
+  });
+  ExpectFailedInChild(outcome);
   EXPECT_EQ(ReadBytes(file), old);
   EXPECT_EQ(FolderEntries(folder.path()), std::vector<std::u16string>{u"doc.xml"});
 }

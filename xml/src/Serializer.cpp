@@ -1,8 +1,11 @@
-// The XML writer. Text is gathered as UTF-16 in one buffer; whenever the buffer holds a few tens
-// of thousands of code units it is encoded as one run and handed to the sink as one block.
+// The XML writer. Text is encoded as it is produced into one byte buffer, which goes to the sink
+// whenever it holds 64 KiB.
 #include "Serializer.h"
 
+#include <algorithm>
+#include <array>
 #include <cstddef>
+#include <cstring>
 #include <initializer_list>
 #include <span>
 #include <string>
@@ -18,12 +21,6 @@ namespace kestrelwing::detail {
 namespace {
 
 constexpr std::u16string_view kEncodingProperty = u"encoding";
-// Code units gathered before a block is encoded and written (64 KiB of UTF-16).
-constexpr std::size_t kBlockUnits = std::size_t{1} << 15;
-
-bool IsHighSurrogate(char16_t unit) {
-  return unit >= 0xD800 && unit <= 0xDBFF;
-}
 
 bool NamesAnyOf(std::u16string_view name, std::initializer_list<std::u16string_view> spellings) {
   for (std::u16string_view spelling : spellings) {
@@ -32,11 +29,123 @@ bool NamesAnyOf(std::u16string_view name, std::initializer_list<std::u16string_v
   return false;
 }
 
+// The output as bytes in the chosen encoding. ASCII, nearly all of an XML document, is encoded
+// here through two 128-entry tables, the characters as they are and escaped, both filled once
+// from the shared escaper and encoder; every run of other characters goes to the shared encoder
+// whole (escaping never changes them), so a surrogate pair is never split.
+class EncodedOutput {
+ public:
+  static constexpr std::size_t kBlockBytes = std::size_t{1} << 16;
+
+  EncodedOutput(std::int32_t encodingId, ByteSink& sink)
+      : encodingId_(encodingId),
+        sink_(sink),
+        plain_(TableFor(encodingId, /*escaped=*/false)),
+        escaped_(TableFor(encodingId, /*escaped=*/true)) {}
+
+  void Bytes(std::string_view bytes) {
+    std::memcpy(Reserve(bytes.size()), bytes.data(), bytes.size());
+    used_ += bytes.size();
+  }
+  void Text(std::u16string_view text) { Append(text, plain_); }
+  void Escaped(std::u16string_view text) { Append(text, escaped_); }
+
+  bool Full() const { return used_ >= kBlockBytes; }
+  bool Failed() const { return failed_; }
+  // Hands the gathered bytes to the sink; after a refusal nothing more is written.
+  void Flush() {
+    if (used_ > 0 && !failed_) failed_ = !sink_.Write(std::string_view(buffer_.data(), used_));
+    used_ = 0;
+  }
+
+ private:
+  // One ASCII character encoded: its bytes, padded so that every entry is copied whole.
+  struct Encoded {
+    char bytes[15];
+    std::uint8_t size;
+  };
+  static_assert(sizeof(Encoded) == 16);
+  using Table = std::array<Encoded, 128>;
+  // Units encoded per step, so that the room reserved for them stays small.
+  static constexpr std::size_t kChunkUnits = 4096;
+
+  // The tables of each encoding, filled on first use.
+  static const Table& TableFor(std::int32_t encodingId, bool escaped) {
+    static const std::array<Table, 6> tables = [] {
+      std::array<Table, 6> made{};
+      for (std::int32_t id : {kEncodingNarrow, kEncodingUtf8, kEncodingUtf16}) {
+        for (bool escape : {false, true}) {
+          Table& table = made[static_cast<std::size_t>(id * 2 + (escape ? 1 : 0))];
+          for (char16_t c = 0; c < 128; ++c) {
+            const std::u16string_view character(&c, 1);
+            std::string bytes;
+            AppendEncoded(bytes, escape ? EscapeMarkup(character) : std::u16string(character), id);
+            std::memcpy(table[c].bytes, bytes.data(),
+                        std::min(bytes.size(), sizeof table[c].bytes));
+            table[c].size = static_cast<std::uint8_t>(bytes.size());
+          }
+        }
+      }
+      return made;
+    }();
+    const bool unicode = encodingId == kEncodingUtf8 || encodingId == kEncodingUtf16;
+    return tables[static_cast<std::size_t>((unicode ? encodingId : kEncodingNarrow) * 2 +
+                                           (escaped ? 1 : 0))];
+  }
+
+  char* Reserve(std::size_t bytes) {
+    if (buffer_.size() - used_ < bytes) {
+      buffer_.resize(std::max({used_ + bytes, 2 * buffer_.size(), std::size_t{4096}}));
+    }
+    return buffer_.data() + used_;
+  }
+
+  void Append(std::u16string_view text, const Table& table) {
+    const char16_t* next = text.data();
+    const char16_t* const end = next + text.size();
+    while (next != end && !failed_) {
+      const char16_t* const chunkEnd = next + std::min<std::size_t>(end - next, kChunkUnits);
+      char* out = Reserve((chunkEnd - next) * sizeof(Encoded));
+      for (; next != chunkEnd && *next < 0x80; ++next) {
+        const Encoded& encoded = table[*next];
+        std::memcpy(out, &encoded, sizeof encoded);
+        out += encoded.size;
+      }
+      used_ = static_cast<std::size_t>(out - buffer_.data());
+      if (next != chunkEnd) next = AppendOtherRun(next, end);
+      if (Full()) Flush();
+    }
+  }
+
+  // Encodes the run of non-ASCII units that starts at run, up to a bounded length that does not
+  // end inside a surrogate pair; answers where the run ended.
+  const char16_t* AppendOtherRun(const char16_t* run, const char16_t* end) {
+    const char16_t* const limit = run + std::min<std::size_t>(end - run, kChunkUnits);
+    const char16_t* stop = run;
+    while (stop != limit && *stop >= 0x80)
+      ++stop;
+    if (stop == limit && stop != end && stop[-1] >= 0xD800 && stop[-1] <= 0xDBFF) ++stop;
+    scratch_.clear();
+    AppendEncoded(scratch_, std::u16string_view(run, static_cast<std::size_t>(stop - run)),
+                  encodingId_);
+    Bytes(scratch_);
+    return stop;
+  }
+
+  const std::int32_t encodingId_;
+  ByteSink& sink_;
+  const Table& plain_;
+  const Table& escaped_;
+  std::vector<char> buffer_;
+  std::size_t used_ = 0;
+  std::string scratch_;
+  bool failed_ = false;
+};
+
 class Writer {
  public:
-  Writer(const WriteOptions& options, ByteSink& sink) : options_(options), sink_(sink) {
-    text_.reserve(kBlockUnits + kBlockUnits / 4);
-    if (options.bom) bytes_ = ByteOrderMark(options.encodingId);
+  Writer(const WriteOptions& options, ByteSink& sink) : output_(options.encodingId, sink) {
+    if (options.bom) output_.Bytes(ByteOrderMark(options.encodingId));
     if (options.prettyPrint) {
       lineEnd_ = u"\r\n";
       indentUnit_ = options.identType == 0 ? u"    " : u"\t";
@@ -49,7 +158,8 @@ class Writer {
       WriteOutcome outcome = Tree(*root);
       if (outcome != WriteOutcome::Written) return outcome;
     }
-    return Flush(/*final=*/true) ? WriteOutcome::Written : WriteOutcome::SinkFailed;
+    output_.Flush();
+    return output_.Failed() ? WriteOutcome::SinkFailed : WriteOutcome::Written;
   }
 
  private:
@@ -61,10 +171,10 @@ class Writer {
   };
 
   void Declaration(const cXmlNode& declaration) {
-    text_ += u"<?xml";
+    output_.Text(u"<?xml");
     Properties(declaration);
-    text_ += u"?>";
-    text_ += lineEnd_;
+    output_.Text(u"?>");
+    output_.Text(lineEnd_);
   }
 
   // Walks the tree with an explicit stack, so depth costs heap memory, not call stack. A node met
@@ -80,15 +190,15 @@ class Writer {
         return true;
       }
       if (!openNodes.insert(&node).second) return false;
-      text_ += u'>';
-      text_ += lineEnd_;
+      output_.Text(u">");
+      output_.Text(lineEnd_);
       open.push_back({&node, children, 0});
       return true;
     };
 
     if (!enter(root)) return WriteOutcome::Cycle;
     while (!open.empty()) {
-      if (text_.size() >= kBlockUnits && !Flush(/*final=*/false)) return WriteOutcome::SinkFailed;
+      if (output_.Failed()) return WriteOutcome::SinkFailed;
       OpenElement& top = open.back();
       if (top.next < top.children.size()) {
         if (!enter(*top.children[top.next++])) return WriteOutcome::Cycle;
@@ -98,18 +208,18 @@ class Writer {
       open.pop_back();
       openNodes.erase(&node);
       Indent(open.size());
-      text_ += u"</";
-      text_ += node.Name();
-      text_ += u'>';
-      text_ += lineEnd_;
+      output_.Text(u"</");
+      output_.Text(node.Name());
+      output_.Text(u">");
+      output_.Text(lineEnd_);
     }
     return WriteOutcome::Written;
   }
 
   void StartTag(const cXmlNode& node, std::size_t depth) {
     Indent(depth);
-    text_ += u'<';
-    text_ += node.Name();
+    output_.Text(u"<");
+    output_.Text(node.Name());
     Properties(node);
   }
 
@@ -117,11 +227,11 @@ class Writer {
   void Properties(const cXmlNode& node) {
     const std::int32_t count = node.PropertyCount();
     for (std::int32_t index = 1; index <= count; ++index) {
-      text_ += u' ';
-      text_ += NodeAccess::PropertyNameAt(node, index);
-      text_ += u"=\"";
-      AppendEscapedMarkup(text_, NodeAccess::PropertyValueAt(node, index));
-      text_ += u'"';
+      output_.Text(u" ");
+      output_.Text(NodeAccess::PropertyNameAt(node, index));
+      output_.Text(u"=\"");
+      output_.Escaped(NodeAccess::PropertyValueAt(node, index));
+      output_.Text(u"\"");
     }
   }
 
@@ -130,19 +240,19 @@ class Writer {
   void LeafRest(const cXmlNode& node) {
     const std::u16string& value = node.Value();
     if (value.empty()) {
-      text_ += u"/>";
+      output_.Text(u"/>");
     } else {
-      text_ += u'>';
+      output_.Text(u">");
       if (node.Content() == ContentCData) {
-        text_ += value;
+        output_.Text(value);
       } else {
-        AppendEscapedMarkup(text_, value);
+        output_.Escaped(value);
       }
-      text_ += u"</";
-      text_ += node.Name();
-      text_ += u'>';
+      output_.Text(u"</");
+      output_.Text(node.Name());
+      output_.Text(u">");
     }
-    text_ += lineEnd_;
+    output_.Text(lineEnd_);
   }
 
   void Indent(std::size_t depth) {
@@ -150,29 +260,13 @@ class Writer {
     const std::size_t width = depth * indentUnit_.size();
     while (indentRun_.size() < width)
       indentRun_ += indentUnit_;
-    text_.append(indentRun_, 0, width);
+    output_.Text(std::u16string_view(indentRun_).substr(0, width));
   }
 
-  // Encodes the gathered text and writes it as one block. Before the end, a trailing high
-  // surrogate waits for its partner, so a character is never split between two blocks.
-  bool Flush(bool final) {
-    std::size_t cut = text_.size();
-    if (!final && cut > 0 && IsHighSurrogate(text_[cut - 1])) --cut;
-    AppendEncoded(bytes_, std::u16string_view(text_).substr(0, cut), options_.encodingId);
-    text_.erase(0, cut);
-    if (bytes_.empty()) return true;
-    const bool written = sink_.Write(bytes_);
-    bytes_.clear();
-    return written;
-  }
-
-  const WriteOptions& options_;
-  ByteSink& sink_;
+  EncodedOutput output_;
   std::u16string_view lineEnd_;
   std::u16string_view indentUnit_;
   std::u16string indentRun_;  // the widest indentation used so far
-  std::u16string text_;
-  std::string bytes_;
 };
 
 }  // namespace
