@@ -112,7 +112,9 @@ std::u16string NarrowToText(std::span<const std::uint8_t> bytes) {
 }
 
 void AppendTextAsNarrow(std::string& out, std::u16string_view text) {
-  out.reserve(out.size() + text.size());
+  const std::size_t at = out.size();
+  out.resize(at + text.size());
+  char* p = out.data() + at;
   for (std::size_t i = 0; i < text.size(); ++i) {
     const char16_t c = text[i];
     // A surrogate pair is one character: one '?'.
@@ -120,8 +122,9 @@ void AppendTextAsNarrow(std::string& out, std::u16string_view text) {
         text[i + 1] <= 0xDFFF) {
       ++i;
     }
-    out.push_back(ToWindows1252(c));
+    *p++ = ToWindows1252(c);
   }
+  out.resize(static_cast<std::size_t>(p - out.data()));
 }
 
 std::uint32_t NarrowCodePage() {
