@@ -24,6 +24,7 @@
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cwchar>
 #include <functional>
 #include <string>
@@ -53,12 +54,23 @@ int Fail(std::wstring_view what) {
   return 1;
 }
 
+// Sends a message and waits at most 5 s for the answer, so that a window that no longer answers
+// makes the driver fail instead of hang. Exits with 1 on a timeout.
+LRESULT Send(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  DWORD_PTR answer = 0;
+  if (!SendMessageTimeoutW(window, message, wParam, lParam, SMTO_NORMAL, 5000, &answer)) {
+    std::fwprintf(stderr, L"KwDriver: the window does not answer\n");
+    std::exit(1);
+  }
+  return static_cast<LRESULT>(answer);
+}
+
 std::wstring TextOf(HWND window) {
   // WM_GETTEXT reaches into another process's edit box, where GetWindowText would not.
-  const auto length = SendMessageW(window, WM_GETTEXTLENGTH, 0, 0);
+  const auto length = Send(window, WM_GETTEXTLENGTH, 0, 0);
   std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
   text.resize(static_cast<std::size_t>(
-      SendMessageW(window, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()))));
+      Send(window, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()))));
   return text;
 }
 
@@ -259,7 +271,7 @@ int Run(const std::vector<std::wstring>& args) {
   if (command == L"set-text" && args.size() >= 3) {
     const HWND edit = EditBox(window);
     if (!edit) return Fail(L"no edit box");
-    SendMessageW(edit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(args[2].c_str()));
+    Send(edit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(args[2].c_str()));
     return TextOf(edit) == args[2] ? 0 : Fail(L"text not set");
   }
   if (command == L"click" && args.size() >= 3) {

@@ -1,7 +1,8 @@
 // A stand-in for the manifest generator, for the end-to-end tests: called with a component's
 // path, it copies standin-manifest.bin from its own folder to the component's manifest (the
 // component's folder, its name without extension, ".sxs.manifest") and records its command line
-// in standin-command.txt beside itself. Without standin-manifest.bin it writes no manifest.
+// in standin-command.txt beside itself. Without standin-manifest.bin it writes no manifest. When
+// standin-delay-ms.txt holds a number, it first waits that many milliseconds.
 #include <windows.h>
 
 #include <filesystem>
@@ -34,6 +35,9 @@ int wmain(int argc, wchar_t** argv) {
   const fs::path folder = OwnFolder();
   std::ofstream(folder / L"standin-command.txt", std::ios::binary) << Utf8(GetCommandLineW());
   if (argc != 2) return 2;
+
+  int delay = 0;
+  if (std::ifstream(folder / L"standin-delay-ms.txt") >> delay) Sleep(static_cast<DWORD>(delay));
 
   fs::path manifest(argv[1]);
   manifest.replace_extension();
