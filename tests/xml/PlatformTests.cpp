@@ -44,9 +44,10 @@ class TempFolder {
   const fs::path& path() const { return path_; }
   fs::path operator/(std::u16string_view name) const { return path_ / fs::path(name); }
   // The names of everything in the folder, to see that no temporary file stayed behind.
-  std::vector<std::u16string> Entries() const {
+  std::vector<std::u16string> Entries() const { return EntriesOf(path_); }
+  static std::vector<std::u16string> EntriesOf(const fs::path& folder) {
     std::vector<std::u16string> names;
-    for (const auto& entry : fs::directory_iterator(path_)) {
+    for (const auto& entry : fs::directory_iterator(folder)) {
       names.push_back(entry.path().filename().u16string());
     }
     std::sort(names.begin(), names.end());
@@ -290,33 +291,44 @@ TEST(SafeFileWriter, ReplacesTheFileALinkPointsToAndKeepsTheLink) {
   EXPECT_EQ(ReadFile(folder / u"real.xml"), "new");
 }
 
-// Root ignores folder permissions: then the writer runs in a child process as "nobody".
-TEST(SafeFileWriter, FailsInAReadOnlyFolder) {
+// Root ignores permissions: then the writer runs in a child process as "nobody".
+TEST(SafeFileWriter, RespectsAReadOnlyFolderAndAReadOnlyFile) {
   TempFolder folder;
-  const fs::path target = folder / u"doc.xml";
-  WriteFile(target, "old");
+  fs::create_directory(folder / u"locked");
+  const fs::path inLockedFolder = folder / u"locked" / u"doc.xml";
+  const fs::path readOnlyFile = folder / u"readonly.xml";
+  WriteFile(inLockedFolder, "old");
+  WriteFile(readOnlyFile, "old");
   const bool root = ::geteuid() == 0;
   const uid_t nobody = 65534;
   if (root) {
-    ASSERT_EQ(::chown(folder.path().c_str(), nobody, nobody), 0);
-    ASSERT_EQ(::chown(target.c_str(), nobody, nobody), 0);
+    for (const fs::path& path : {folder.path(), folder / u"locked", inLockedFolder, readOnlyFile}) {
+      ASSERT_EQ(::chown(path.c_str(), nobody, nobody), 0);
+    }
   }
-  fs::permissions(folder.path(), fs::perms::owner_read | fs::perms::owner_exec);
+  fs::permissions(folder / u"locked", fs::perms::owner_read | fs::perms::owner_exec);
+  fs::permissions(readOnlyFile, fs::perms::owner_read);
   const pid_t child = ::fork();
   ASSERT_GE(child, 0);
   if (child == 0) {
     if (root && (::setgid(nobody) != 0 || ::setuid(nobody) != 0)) ::_exit(20);
-    SafeFileWriter writer;
-    if (writer.Open(target.u16string())) ::_exit(21);
-    ::_exit(writer.Error().find(u"doc.xml") == std::u16string::npos ? 22 : 0);
+    int exitCode = 0;
+    for (const fs::path& target : {inLockedFolder, readOnlyFile}) {
+      SafeFileWriter writer;
+      if (writer.Open(target.u16string())) exitCode = 21;
+      if (writer.Error().find(target.filename().u16string()) == std::u16string::npos) exitCode = 22;
+    }
+    ::_exit(exitCode);
   }
   int status = 0;
   ASSERT_EQ(::waitpid(child, &status, 0), child);
-  fs::permissions(folder.path(), fs::perms::owner_all);
+  fs::permissions(folder / u"locked", fs::perms::owner_all);
   ASSERT_TRUE(WIFEXITED(status));
   EXPECT_EQ(WEXITSTATUS(status), 0);
-  EXPECT_EQ(ReadFile(target), "old");
-  EXPECT_EQ(folder.Entries(), std::vector<std::u16string>{u"doc.xml"});
+  EXPECT_EQ(ReadFile(inLockedFolder), "old");
+  EXPECT_EQ(ReadFile(readOnlyFile), "old");
+  EXPECT_EQ(folder.Entries(), (std::vector<std::u16string>{u"locked", u"readonly.xml"}));
+  EXPECT_EQ(TempFolder::EntriesOf(folder / u"locked"), std::vector<std::u16string>{u"doc.xml"});
 }
 
 // A real full disk: a child process may write no more than 64 KiB per file.
@@ -346,6 +358,20 @@ TEST(SafeFileWriter, AFullDiskFailsTheWriteAndKeepsTheOldFile) {
   EXPECT_EQ(WEXITSTATUS(status), 0);
   EXPECT_EQ(ReadFile(target), "old");
   EXPECT_EQ(folder.Entries(), std::vector<std::u16string>{u"doc.xml"});
+}
+#else
+TEST(SafeFileWriter, DoesNotReplaceAReadOnlyFile) {
+  TempFolder folder;
+  const fs::path target = folder / u"readonly.xml";
+  WriteFile(target, "old");
+  fs::permissions(target, fs::perms::owner_write, fs::perm_options::remove);
+  SafeFileWriter writer;
+  const bool opened = writer.Open(target.u16string()) && writer.Write("new") && writer.Commit();
+  EXPECT_FALSE(opened);
+  EXPECT_NE(writer.Error().find(u"readonly.xml"), std::u16string::npos) << Narrow(writer.Error());
+  fs::permissions(target, fs::perms::owner_write, fs::perm_options::add);
+  EXPECT_EQ(ReadFile(target), "old");
+  EXPECT_EQ(folder.Entries(), std::vector<std::u16string>{u"readonly.xml"});
 }
 #endif
 

@@ -239,6 +239,11 @@ bool SafeFileWriter::Open(std::u16string_view path) {
     error_ = u"\"" + std::u16string(path) + u"\" is a folder";
     return false;
   }
+  // Renaming over a file needs no right to write it; a file its owner made read-only stays.
+  if (replacing && ::access(target.c_str(), W_OK) != 0) {
+    error_ = Describe(u"Cannot write", path, errno);
+    return false;
+  }
   // A new file gets the usual mode (0666 less the umask); a replaced one keeps its own, which
   // may be tighter than that, so the temporary file starts private and is opened up to it.
   const mode_t createMode = replacing ? S_IRUSR | S_IWUSR : 0666;

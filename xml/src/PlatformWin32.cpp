@@ -291,6 +291,11 @@ bool SafeFileWriter::Open(std::u16string_view path) {
     error_ = u"\"" + path_ + u"\" is a folder";
     return false;
   }
+  // Windows refuses to replace a read-only file; say so before anything is written.
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY)) {
+    error_ = Describe(u"Cannot write", path_, ERROR_ACCESS_DENIED);
+    return false;
+  }
   DWORD error = ERROR_FILE_EXISTS;
   for (int attempt = 0; attempt < 16 && error == ERROR_FILE_EXISTS; ++attempt) {
     tempPath_ = shared::TemporaryNameBeside(path_);
