@@ -108,8 +108,12 @@ class EncodedOutput {
       char* out = Reserve((chunkEnd - next) * sizeof(Encoded));
       for (; next != chunkEnd && *next < 0x80; ++next) {
         const Encoded& encoded = table[*next];
-        std::memcpy(out, &encoded, sizeof encoded);
-        out += encoded.size;
+        if (encoded.size == 1) {  // most characters in UTF-8 and narrow output
+          *out++ = encoded.bytes[0];
+        } else {
+          std::memcpy(out, &encoded, sizeof encoded);
+          out += encoded.size;
+        }
       }
       used_ = static_cast<std::size_t>(out - buffer_.data());
       if (next != chunkEnd) next = AppendOtherRun(next, end);
