@@ -7,15 +7,22 @@
 
 #include <kestrelwing/cXmlNode.h>
 
+#include "PropertyTable.h"
+
 namespace kestrelwing::detail {
 
 struct NodeAccess {
-  static std::span<const NodeRef> Children(const cXmlNode& node);
+  static std::span<const NodeRef> Children(const cXmlNode& node) { return node.children_; }
   // The 1-based index of the property of that name (letter case ignored), 0 when there is none.
   static std::int32_t PropertyIndex(const cXmlNode& node, std::u16string_view name);
   // 1-based, as PropertyName(); index must lie in 1..PropertyCount().
-  static std::u16string_view PropertyNameAt(const cXmlNode& node, std::int32_t index);
-  static std::u16string_view PropertyValueAt(const cXmlNode& node, std::int32_t index);
+  // Defined here: the writer calls them for every property of every node.
+  static std::u16string_view PropertyNameAt(const cXmlNode& node, std::int32_t index) {
+    return node.properties_->NameAt(index - 1);
+  }
+  static std::u16string_view PropertyValueAt(const cXmlNode& node, std::int32_t index) {
+    return node.properties_->ValueAt(index - 1);
+  }
   // The same rules as SetPropertyValue (first spelling kept, letter case ignored), without copies.
   static void SetProperty(cXmlNode& node, std::u16string_view name, std::u16string_view value);
   static void SetName(cXmlNode& node, std::u16string_view name);

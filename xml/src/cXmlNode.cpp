@@ -171,20 +171,8 @@ void cXmlNode::Clear() {
 
 namespace detail {
 
-std::span<const NodeRef> NodeAccess::Children(const cXmlNode& node) {
-  return node.children_;
-}
-
 std::int32_t NodeAccess::PropertyIndex(const cXmlNode& node, std::u16string_view name) {
   return node.properties_ ? node.properties_->Find(name) + 1 : 0;
-}
-
-std::u16string_view NodeAccess::PropertyNameAt(const cXmlNode& node, std::int32_t index) {
-  return node.properties_->NameAt(index - 1);
-}
-
-std::u16string_view NodeAccess::PropertyValueAt(const cXmlNode& node, std::int32_t index) {
-  return node.properties_->ValueAt(index - 1);
 }
 
 void NodeAccess::SetProperty(cXmlNode& node, std::u16string_view name, std::u16string_view value) {
