@@ -14,6 +14,10 @@
 //                                        is not a message box, print its title, press Cancel
 //   KwDriver client-size TITLE           print the client area's width and height in pixels and
 //                                        the display's DPI
+//   KwDriver layout TITLE                print one line per control, in tab order among
+//                                        siblings: caption (or class when it has none), then
+//                                        left, top, width and height in pixels relative to its
+//                                        container, then "tab" when it is a tab stop
 //   KwDriver close TITLE                 close the main window and wait until it is gone
 //   KwDriver resources EXE               print the version information of EXE ("name=value" lines,
 //                                        "language=" its translation) and its application manifest
@@ -32,18 +36,15 @@
 #include <thread>
 #include <vector>
 
+#include "Utf8.h"
+
 namespace {
 
 constexpr auto kTimeout = std::chrono::seconds(10);
 constexpr wchar_t kDialogClass[] = L"#32770";
 
 void Print(std::wstring_view text) {
-  std::string utf8(
-      static_cast<std::size_t>(WideCharToMultiByte(
-          CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr)),
-      '\0');
-  WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), utf8.data(),
-                      static_cast<int>(utf8.size()), nullptr, nullptr);
+  const std::string utf8 = Utf8(text);
   std::fwrite(utf8.data(), 1, utf8.size(), stdout);
   std::fputc('\n', stdout);
   std::fflush(stdout);
@@ -176,6 +177,21 @@ std::wstring IconName(HWND box) {
   return L"other";
 }
 
+// The controls below parent, depth first, siblings in Z order (the order of keyboard focus).
+void PrintLayout(HWND parent) {
+  for (HWND child = GetWindow(parent, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+    RECT area{};
+    GetWindowRect(child, &area);
+    MapWindowPoints(nullptr, parent, reinterpret_cast<POINT*>(&area), 2);
+    const std::wstring caption = TextOf(child);
+    const bool tabStop = (GetWindowLongW(child, GWL_STYLE) & WS_TABSTOP) != 0;
+    Print((caption.empty() ? ClassOf(child) : caption) + L"|" + std::to_wstring(area.left) + L" " +
+          std::to_wstring(area.top) + L" " + std::to_wstring(area.right - area.left) + L" " +
+          std::to_wstring(area.bottom - area.top) + (tabStop ? L" tab" : L""));
+    PrintLayout(child);
+  }
+}
+
 int PrintResources(const std::wstring& program) {
   DWORD ignored = 0;
   std::vector<std::uint8_t> version(GetFileVersionInfoSizeW(program.c_str(), &ignored));
@@ -305,6 +321,10 @@ int Run(const std::vector<std::wstring>& args) {
     ReleaseDC(nullptr, screen);
     Print(std::to_wstring(client.right) + L" " + std::to_wstring(client.bottom) + L" " +
           std::to_wstring(dpi));
+    return 0;
+  }
+  if (command == L"layout") {
+    PrintLayout(window);
     return 0;
   }
   if (command == L"close") {

@@ -9,19 +9,11 @@
 #include <fstream>
 #include <string>
 
+#include "Utf8.h"
+
 namespace fs = std::filesystem;
 
 namespace {
-
-std::string Utf8(const std::wstring& text) {
-  std::string utf8(
-      static_cast<std::size_t>(WideCharToMultiByte(
-          CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr)),
-      '\0');
-  WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), utf8.data(),
-                      static_cast<int>(utf8.size()), nullptr, nullptr);
-  return utf8;
-}
 
 fs::path OwnFolder() {
   std::wstring path(MAX_PATH, L'\0');
