@@ -1,7 +1,8 @@
 #include "Generator.h"
 
-#include <ole2.h>
 #include <windows.h>
+
+#include <ole2.h>
 
 #include <memory>
 #include <optional>
@@ -9,10 +10,12 @@
 #include "ComponentFile.h"
 #include "Failure.h"
 #include "ManifestBuilder.h"
+#include "Paths.h"
 #include "PeHeader.h"
 #include "PendingFile.h"
 #include "RegistryCapture.h"
 #include "Sibling.h"
+#include "SystemText.h"
 #include "TypeLibraries.h"
 #include "WideText.h"
 
@@ -25,48 +28,6 @@ struct ModuleDeleter {
   void operator()(HMODULE module) const { FreeLibrary(module); }
 };
 using LoadedModule = std::unique_ptr<std::remove_pointer_t<HMODULE>, ModuleDeleter>;
-
-std::wstring FullPath(const std::wstring& path) {
-  const DWORD needed = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
-  std::wstring full(needed, L'\0');
-  const DWORD length = GetFullPathNameW(path.c_str(), needed, full.data(), nullptr);
-  if (needed == 0 || length == 0 || length >= needed) return path;
-  full.resize(length);
-  return full;
-}
-
-std::wstring FolderOf(const std::wstring& path) {
-  const std::size_t slash = path.find_last_of(L"\\/");
-  return slash == std::wstring::npos ? std::wstring(L".") : path.substr(0, slash);
-}
-
-std::wstring FileNameOf(const std::wstring& path) {
-  const std::size_t slash = path.find_last_of(L"\\/");
-  return slash == std::wstring::npos ? path : path.substr(slash + 1);
-}
-
-// The file name without its last extension.
-std::wstring BaseNameOf(const std::wstring& path) {
-  const std::wstring name = FileNameOf(path);
-  const std::size_t dot = name.find_last_of(L'.');
-  return dot == std::wstring::npos || dot == 0 ? name : name.substr(0, dot);
-}
-
-std::u16string SystemMessage(DWORD error) {
-  wchar_t* message = nullptr;
-  const DWORD length = FormatMessageW(
-      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-      nullptr, error, 0, reinterpret_cast<wchar_t*>(&message), 0, nullptr);
-  std::wstring text = length != 0 && message != nullptr ? std::wstring(message, length) : L"";
-  LocalFree(message);
-  while (!text.empty() && (text.back() == L'\n' || text.back() == L'\r' || text.back() == L' ' ||
-                           text.back() == L'.')) {
-    text.pop_back();
-  }
-  std::u16string result = u"error " + ToU16(std::to_wstring(error));
-  if (!text.empty()) result += u": " + ToU16(text);
-  return result;
-}
 
 // The first DLL of the import table that cannot be found, looking beside the component first.
 std::optional<std::wstring> MissingImport(const std::wstring& componentPath,
@@ -96,18 +57,18 @@ LoadedModule LoadComponent(const std::wstring& path, const std::vector<std::uint
     }
   }
   throw Failure(ExitCode::LoadFailed,
-                u"the component or a DLL it needs does not load (" + SystemMessage(error) + u")");
+                u"the component or a DLL it needs does not load (" + DescribeError(error) + u")");
 }
 
 // Checks the file is a PE image of a known machine; answers its architecture.
-Architecture InspectComponent(const std::wstring& path, const std::vector<std::uint8_t>& bytes) {
+Architecture InspectComponent(const std::vector<std::uint8_t>& bytes) {
   const PeHeader header = ReadPeHeader(bytes);
   if (header.status == PeStatus::NotPe) {
-    throw Failure(ExitCode::NotComponent, ToU16(path) + u" is not a PE file (DLL or OCX)");
+    throw Failure(ExitCode::NotComponent, u"not a PE file (DLL or OCX)");
   }
   if (header.status == PeStatus::UnsupportedMachine) {
-    throw Failure(ExitCode::NotComponent, ToU16(path) + u" is built for machine type " +
-                                              HexCode(header.machine) + u", neither x86 nor x64");
+    throw Failure(ExitCode::NotComponent,
+                  u"built for machine type " + HexCode(header.machine) + u", neither x86 nor x64");
   }
   return header.architecture;
 }
@@ -167,20 +128,26 @@ Generated GenerateManifest(const std::wstring& component, const Options& options
     throw Failure(ExitCode::FileMissing, u"cannot find the component " + ToU16(path));
   }
   const std::vector<std::uint8_t> bytes = ReadWholeFile(path);
-  const Architecture architecture = InspectComponent(path, bytes);
+  const Architecture architecture = InspectComponent(bytes);
 
   if (architecture != kOwnArchitecture) {
     const std::u16string bitness = architecture == Architecture::Amd64 ? u"64-bit" : u"32-bit";
     const auto sibling = FindSiblingGenerator(architecture);
     if (!sibling) {
       throw Failure(ExitCode::OtherBitness,
-                    ToU16(path) + u" is a " + bitness + u" component; it needs the " +
+                    u"a " + bitness + u" component; it needs the " +
                         (architecture == Architecture::Amd64 ? u"x64" : u"x86") +
                         u" generator, which is not installed beside this one");
     }
-    const int code = RunSiblingGenerator(*sibling, options.settings, path);
+    unsigned long startError = 0;
+    const auto code = RunSiblingGenerator(*sibling, options.settings, path, startError);
+    if (!code) {
+      throw Failure(ExitCode::OtherBitness, u"a " + bitness + u" component, and its generator " +
+                                                ToU16(*sibling) + u" cannot be started (" +
+                                                DescribeError(startError) + u")");
+    }
     // The sibling has said what went wrong on the same standard error.
-    if (code != 0) throw Failure(static_cast<ExitCode>(code), u"");
+    if (*code != 0) throw Failure(static_cast<ExitCode>(*code), u"");
     return {};
   }
 

@@ -4,7 +4,7 @@ namespace kestrelwing::regsvr42 {
 namespace {
 
 char16_t AsciiLower(char16_t c) {
-  return c >= u'A' && c <= u'Z' ? c + (u'a' - u'A') : c;
+  return c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c - u'A' + u'a') : c;
 }
 
 bool SameIgnoringCase(std::u16string_view a, std::u16string_view b) {

@@ -4,12 +4,15 @@
 
 #include <algorithm>
 #include <array>
+#include <cwctype>
 #include <map>
 #include <optional>
 
 #include "Failure.h"
 #include "OleMisc.h"
+#include "Paths.h"
 #include "RegistryKey.h"
+#include "SystemText.h"
 #include "WideText.h"
 
 namespace kestrelwing::regsvr42 {
@@ -43,29 +46,18 @@ std::wstring Upper(std::wstring text) {
 }
 
 // The canonical long form of a path, for comparing server paths with the component's.
-std::wstring CanonicalPath(std::wstring path) {
-  if (path.size() >= 2 && path.front() == L'"' && path.back() == L'"') {
-    path = path.substr(1, path.size() - 2);
-  }
-  wchar_t full[MAX_PATH * 4];
-  DWORD length = GetFullPathNameW(path.c_str(), static_cast<DWORD>(std::size(full)), full, nullptr);
-  if (length == 0 || length >= std::size(full)) return Upper(path);
-  wchar_t longer[MAX_PATH * 4];
-  DWORD longLength = GetLongPathNameW(full, longer, static_cast<DWORD>(std::size(longer)));
-  if (longLength == 0 || longLength >= std::size(longer)) return Upper(full);
+std::wstring CanonicalPath(const std::wstring& path) {
+  const std::wstring full = FullPath(Unquoted(path));
+  const DWORD needed = GetLongPathNameW(full.c_str(), nullptr, 0);
+  std::wstring longer(needed, L'\0');
+  const DWORD length = needed == 0 ? 0 : GetLongPathNameW(full.c_str(), longer.data(), needed);
+  if (length == 0 || length >= needed) return Upper(full);
+  longer.resize(length);
   return Upper(longer);
 }
 
-std::wstring FileNameOf(const std::wstring& path) {
-  const std::size_t slash = path.find_last_of(L"\\/");
-  return slash == std::wstring::npos ? path : path.substr(slash + 1);
-}
-
 bool IsThisServer(const std::wstring& serverPath, const std::wstring& componentPath) {
-  std::wstring server = serverPath;
-  if (server.size() >= 2 && server.front() == L'"' && server.back() == L'"') {
-    server = server.substr(1, server.size() - 2);
-  }
+  const std::wstring server = Unquoted(serverPath);
   // A bare file name is found by the loader's search; it names this component when the names match.
   if (server.find_first_of(L"\\/") == std::wstring::npos) {
     return Upper(server) == Upper(FileNameOf(componentPath));
@@ -83,7 +75,7 @@ class CaptureKey {
  public:
   CaptureKey()
       : path_(std::wstring(kCaptureParent) + L"\\" + std::to_wstring(GetCurrentProcessId())) {
-    RegDeleteTreeW(HKEY_CURRENT_USER, path_.c_str());  // left over from a run that crashed
+    RemoveLeftovers();
     Check(RegistryKey::Create(HKEY_CURRENT_USER, path_, root_), L"create");
     for (std::size_t i = 0; i < kRedirections.size(); ++i) {
       Check(RegistryKey::Create(root_.Handle(), kRedirections[i].subkey, targets_[i]), L"create");
@@ -109,6 +101,23 @@ class CaptureKey {
   HKEY Target(std::size_t index) const { return targets_[index].Handle(); }
 
  private:
+  // A run that crashed inside DllRegisterServer could not remove its key: the keys of processes
+  // that are gone (and one of an earlier process with this id) are removed now.
+  void RemoveLeftovers() const {
+    const RegistryKey parent = RegistryKey::Open(HKEY_CURRENT_USER, kCaptureParent);
+    for (const std::wstring& name : parent.SubkeyNames()) {
+      const DWORD processId = static_cast<DWORD>(wcstoul(name.c_str(), nullptr, 10));
+      HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, processId);
+      const bool alive = process != nullptr && WaitForSingleObject(process, 0) == WAIT_TIMEOUT;
+      if (process != nullptr) CloseHandle(process);
+      if (!alive || processId == GetCurrentProcessId()) {
+        const std::wstring leftover = std::wstring(kCaptureParent) + L"\\" + name;
+        RegDeleteTreeW(HKEY_CURRENT_USER, leftover.c_str());
+        RegDeleteKeyW(HKEY_CURRENT_USER, leftover.c_str());
+      }
+    }
+  }
+
   void Check(LSTATUS status, const wchar_t* what) const {
     if (status == ERROR_SUCCESS) return;
     throw Failure(ExitCode::RegistryFailed,
@@ -159,24 +168,6 @@ void EnablePerUserTypeLibraryRegistration() {
   if (enable != nullptr) enable();
 }
 
-std::u16string DescribeHresult(HRESULT hr) {
-  std::u16string text = HexCode(static_cast<std::uint32_t>(hr));
-  wchar_t* message = nullptr;
-  const DWORD length = FormatMessageW(
-      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-      nullptr, static_cast<DWORD>(hr), 0, reinterpret_cast<wchar_t*>(&message), 0, nullptr);
-  if (length != 0 && message != nullptr) {
-    std::wstring words(message, length);
-    while (!words.empty() && (words.back() == L'\n' || words.back() == L'\r' ||
-                              words.back() == L' ' || words.back() == L'.')) {
-      words.pop_back();
-    }
-    if (!words.empty()) text += u" (" + ToU16(words) + u")";
-  }
-  LocalFree(message);
-  return text;
-}
-
 void CallDllRegisterServer(HMODULE component) {
   using RegisterFunction = HRESULT(STDAPICALLTYPE*)();
   auto registerServer = reinterpret_cast<RegisterFunction>(
@@ -191,7 +182,8 @@ void CallDllRegisterServer(HMODULE component) {
   }
 }
 
-ComClass ReadClass(const std::wstring& clsid, const RegistryKey& key) {
+ComClass ReadClass(const std::wstring& clsid, const RegistryKey& key,
+                   std::vector<std::u16string>& warnings) {
   ComClass comClass;
   comClass.clsid = ToU16(Upper(clsid));
   comClass.description = ToU16(key.String().value_or(L""));
@@ -213,7 +205,12 @@ ComClass ReadClass(const std::wstring& clsid, const RegistryKey& key) {
     for (std::size_t aspect = 0; aspect < kAspectCount; ++aspect) {
       const auto text =
           aspect == 0 ? miscStatus.String() : miscStatus.Open(kAspectKeys[aspect]).String();
-      if (text) comClass.miscStatus[aspect] = ParseOleMisc(ToU16(*text));
+      if (!text) continue;
+      comClass.miscStatus[aspect] = ParseOleMisc(ToU16(*text));
+      if (!comClass.miscStatus[aspect]) {
+        warnings.push_back(u"class " + comClass.clsid + u" has a MiscStatus value \"" +
+                           ToU16(*text) + u"\" that is no number; left out");
+      }
     }
   }
   return comClass;
@@ -240,7 +237,8 @@ CapturedRegistration ReadBack(const RegistryKey& capture, const std::wstring& co
       const RegistryKey classKey = clsidKey.Open(clsid);
       const auto server = classKey.Open(L"InprocServer32").String();
       if (!server || !IsThisServer(*server, componentPath)) continue;
-      classes.try_emplace(Upper(clsid), ReadClass(clsid, classKey));
+      if (classes.contains(Upper(clsid))) continue;
+      classes.emplace(Upper(clsid), ReadClass(clsid, classKey, result.warnings));
     }
   }
   // ProgID keys: HKCR\<ProgID>\CLSID names the class.

@@ -13,10 +13,10 @@ RegistryKey::~RegistryKey() {
   if (handle_ != nullptr) RegCloseKey(handle_);
 }
 
-RegistryKey RegistryKey::Open(const std::wstring& subkey) const {
+RegistryKey RegistryKey::Open(HKEY parent, const std::wstring& subkey) {
   HKEY handle = nullptr;
-  if (handle_ == nullptr ||
-      RegOpenKeyExW(handle_, subkey.c_str(), 0, KEY_READ, &handle) != ERROR_SUCCESS) {
+  if (parent == nullptr ||
+      RegOpenKeyExW(parent, subkey.c_str(), 0, KEY_READ, &handle) != ERROR_SUCCESS) {
     return RegistryKey();
   }
   return RegistryKey(handle);

@@ -20,7 +20,8 @@ class RegistryKey {
   ~RegistryKey();
 
   // Opens an existing subkey for reading; an empty key when it does not exist.
-  RegistryKey Open(const std::wstring& subkey) const;
+  RegistryKey Open(const std::wstring& subkey) const { return Open(handle_, subkey); }
+  static RegistryKey Open(HKEY parent, const std::wstring& subkey);
   // Opens or creates a subkey with full access; the error code on failure.
   static LSTATUS Create(HKEY parent, const std::wstring& subkey, RegistryKey& key);
 

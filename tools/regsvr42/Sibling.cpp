@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "Failure.h"
+#include "SystemText.h"
 #include "WideText.h"
 
 namespace kestrelwing::regsvr42 {
@@ -14,19 +15,6 @@ std::wstring FolderName(Architecture architecture) {
   return architecture == Architecture::Amd64 ? L"x64" : L"x86";
 }
 
-std::wstring OwnFolder() {
-  std::wstring path(MAX_PATH, L'\0');
-  for (;;) {
-    const DWORD length = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
-    if (length < path.size()) {
-      path.resize(length);
-      break;
-    }
-    path.resize(path.size() * 2);
-  }
-  return path.substr(0, path.find_last_of(L"\\/"));
-}
-
 bool IsFile(const std::wstring& path) {
   const DWORD attributes = GetFileAttributesW(path.c_str());
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
@@ -35,7 +23,7 @@ bool IsFile(const std::wstring& path) {
 }  // namespace
 
 std::optional<std::wstring> FindSiblingGenerator(Architecture architecture) {
-  const std::wstring own = OwnFolder();
+  const std::wstring own = ExecutableFolder();
   // tools\regsvr42.exe looks in tools\<other>\; tools\<own>\regsvr42.exe looks back in tools\.
   std::wstring candidate = own + L"\\" + FolderName(architecture) + L"\\" + kExecutable;
   if (IsFile(candidate)) return candidate;
@@ -68,8 +56,9 @@ std::wstring QuoteArgument(const std::wstring& argument) {
   return quoted;
 }
 
-int RunSiblingGenerator(const std::wstring& generator, const std::vector<std::u16string>& settings,
-                        const std::wstring& component) {
+std::optional<int> RunSiblingGenerator(const std::wstring& generator,
+                                       const std::vector<std::u16string>& settings,
+                                       const std::wstring& component, unsigned long& startError) {
   std::wstring commandLine = QuoteArgument(generator);
   for (const std::u16string& setting : settings)
     commandLine += L" " + QuoteArgument(ToWide(setting));
@@ -80,12 +69,11 @@ int RunSiblingGenerator(const std::wstring& generator, const std::vector<std::u1
   PROCESS_INFORMATION process{};
   if (!CreateProcessW(generator.c_str(), commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr,
                       nullptr, &startup, &process)) {
-    throw Failure(ExitCode::OtherBitness, u"the component needs " + ToU16(generator) +
-                                              u", which cannot be started (error " +
-                                              ToU16(std::to_wstring(GetLastError())) + u")");
+    startError = GetLastError();
+    return std::nullopt;
   }
   WaitForSingleObject(process.hProcess, INFINITE);
-  DWORD exitCode = static_cast<DWORD>(ExitCode::OtherBitness);
+  DWORD exitCode = static_cast<DWORD>(ExitCode::OtherBitness);  // when even that is not known
   GetExitCodeProcess(process.hProcess, &exitCode);
   CloseHandle(process.hThread);
   CloseHandle(process.hProcess);

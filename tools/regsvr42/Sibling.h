@@ -20,10 +20,11 @@ inline constexpr Architecture kOwnArchitecture = Architecture::X86;
 // The installed generator for `architecture`, if there is one.
 std::optional<std::wstring> FindSiblingGenerator(Architecture architecture);
 
-// Runs `generator` on one component with the same settings and answers its exit code.
-// Throws Failure(OtherBitness) when it cannot be started.
-int RunSiblingGenerator(const std::wstring& generator, const std::vector<std::u16string>& settings,
-                        const std::wstring& component);
+// Runs `generator` on one component with the same settings and answers its exit code; none, with
+// the system's error code in `startError`, when it cannot be started.
+std::optional<int> RunSiblingGenerator(const std::wstring& generator,
+                                       const std::vector<std::u16string>& settings,
+                                       const std::wstring& component, unsigned long& startError);
 
 // One argument quoted for a Windows command line, so that CommandLineToArgvW gives it back.
 std::wstring QuoteArgument(const std::wstring& argument);

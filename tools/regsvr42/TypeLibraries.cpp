@@ -1,7 +1,8 @@
 #include "TypeLibraries.h"
 
-#include <ole2.h>
 #include <windows.h>
+
+#include <ole2.h>
 
 #include <algorithm>
 
@@ -81,7 +82,7 @@ int CountMethods(ITypeInfo* info, int depth = 0) {
 // The vtable side of a dual interface; the interface itself otherwise.
 void VtableSide(ITypeInfo* info, ComPtr<ITypeInfo>& vtable) {
   HREFTYPE reference = 0;
-  if (SUCCEEDED(info->GetRefTypeOfImplType(-1, &reference)) &&
+  if (SUCCEEDED(info->GetRefTypeOfImplType(static_cast<UINT>(-1), &reference)) &&
       SUCCEEDED(info->GetRefTypeInfo(reference, vtable.Out()))) {
     return;
   }

@@ -1,12 +1,14 @@
 // regsvr42: writes a registration-free COM manifest for an in-process COM server.
-#include <ole2.h>
 #include <windows.h>
+
+#include <ole2.h>
 
 #include <cstdio>
 #include <string>
 #include <vector>
 
 #include <kestrelwing/cXmlNode.h>
+
 #include "ComponentFile.h"
 #include "Failure.h"
 #include "Generator.h"
