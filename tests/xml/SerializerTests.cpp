@@ -198,14 +198,14 @@ TEST(SerializerTest, EncodesTheWholeOutputInTheChosenEncoding) {
 }
 
 TEST(SerializerTest, WritesLargeOutputInFewLargeBlocksWithoutSplittingCharacters) {
-  // Values of supplementary characters (surrogate pairs) at odd offsets, so that block ends
-  // fall inside pairs; a split pair would come out as U+FFFD.
+  // Long runs of supplementary characters (surrogate pairs) after one BMP character, so that
+  // the bounded steps of encoding end inside pairs; a split pair would come out as U+FFFD.
   NodeRef root = Element(u"r");
-  std::u16string value = u"x";
+  std::u16string value = u"x\u00E9";
   for (int i = 0; i < 3000; ++i)
     value += u"\U0001F600";
   std::string expected = "<r>";
-  std::string valueUtf8 = "x";
+  std::string valueUtf8 = "x\xC3\xA9";
   for (int i = 0; i < 3000; ++i)
     valueUtf8 += "\xF0\x9F\x98\x80";
   for (int i = 0; i < 100; ++i) {
@@ -289,8 +289,11 @@ TEST(SerializerTest, WritesTreesOfAnyDepthAndWidth) {
 
   constexpr int kChildren = 40'000;  // more than a 16-bit counter reaches
   NodeRef wide = Element(u"w");
-  for (int i = 0; i < kChildren; ++i)
-    wide->Add(Element(u"c" + FromUtf8(std::to_string(i))));
+  for (int i = 0; i < kChildren; ++i) {
+    std::u16string name = u"c";
+    name += FromUtf8(std::to_string(i));
+    wide->Add(Element(std::move(name)));
+  }
   const std::string written = WriteUtf8(nullptr, wide, true, 0);
   EXPECT_NE(written.find("\r\n    <c32767/>\r\n    <c32768/>\r\n"), std::string::npos);
   EXPECT_EQ(written.substr(written.size() - 21), "    <c39999/>\r\n</w>\r\n");

@@ -7,7 +7,10 @@ namespace kestrelwing::testing {
 namespace {
 
 std::string Quoted(const std::u16string& text) {
-  return "\"" + ToUtf8(text) + "\"";
+  std::string quoted(1, '"');
+  quoted += ToUtf8(text);
+  quoted += '"';
+  return quoted;
 }
 
 // The first difference between the two elements themselves (not their children), or empty.
@@ -54,9 +57,12 @@ TreeComparison CompareTrees(const cXmlNode& expected, const cXmlNode& actual) {
   auto pathTo = [&](std::size_t entry) {
     std::string path;
     for (; entry != kNoParent; entry = visited[entry].parent) {
-      std::string step = "/" + ToUtf8(visited[entry].expected->Name());
+      std::string step(1, '/');
+      step += ToUtf8(visited[entry].expected->Name());
       if (visited[entry].parent != kNoParent) {
-        step += "[" + std::to_string(visited[entry].position) + "]";
+        step += '[';
+        step += std::to_string(visited[entry].position);
+        step += ']';
       }
       path.insert(0, step);
     }
