@@ -30,9 +30,20 @@ class MarkupParser {
   void StoreText(cXmlNode& node, const TextRun& run);
   std::u16string_view Unescaped(const TextRun& run);
 
+  // An attribute read from a start tag; a value with entity references is unescaped into
+  // unescaped_, the others stay in the source.
+  static constexpr std::size_t kInSource = std::u16string_view::npos;
+  struct Attribute {
+    std::u16string_view name;
+    std::u16string_view value;
+    std::size_t unescapedFrom = kInSource;
+    std::size_t length = 0;
+  };
+
   Cursor cursor_;
   bool hasDeclaration_ = false;
-  std::u16string unescaped_;  // reused for values that hold entity references
+  std::vector<Attribute> attributes_;  // reused for every start tag
+  std::u16string unescaped_;           // reused for text with entity references
 };
 
 ParsedDocument MarkupParser::ParseDocument() {
@@ -131,19 +142,42 @@ NodeRef MarkupParser::BeginElement(std::u16string_view name, bool& complete) {
   return node;
 }
 
+// Reads the whole list first, so that the node's properties take one allocation.
 void MarkupParser::ParseAttributes(cXmlNode& node) {
+  attributes_.clear();
+  unescaped_.clear();
+  std::size_t characters = 0;
   while (cursor_.Current() != u'>' && cursor_.Current() != u'/' && !cursor_.AtEnd()) {
     cursor_.SkipWhitespace();
-    const std::u16string_view name = cursor_.ReadName();
+    Attribute& attribute = attributes_.emplace_back();
+    attribute.name = cursor_.ReadName();
     cursor_.Expect(u'=');
     cursor_.Expect(u'"');
     const TextRun value = cursor_.ReadText(u'"');
-    NodeAccess::SetProperty(node, name, Unescaped(value));
+    if (value.hasReference) {
+      attribute.unescapedFrom = unescaped_.size();
+      AppendUnescapedMarkup(unescaped_, value.text);
+      attribute.length = unescaped_.size() - attribute.unescapedFrom;
+    } else {
+      attribute.value = value.text;
+      attribute.length = value.text.size();
+    }
+    characters += attribute.name.size() + attribute.length;
     cursor_.Expect(u'"');
     cursor_.SkipWhitespace();
     // Ends the declaration's "?>"; in a document with a declaration it is also accepted after
     // any attribute value of any element.
     if (cursor_.Current() == u'?' && hasDeclaration_) cursor_.Expect(u'?');
+  }
+  if (attributes_.empty()) return;
+  NodeAccess::ReserveProperties(node, attributes_.size(), characters);
+  const std::u16string_view unescaped = unescaped_;
+  for (const Attribute& attribute : attributes_) {
+    const std::u16string_view value =
+        attribute.unescapedFrom == kInSource
+            ? attribute.value
+            : unescaped.substr(attribute.unescapedFrom, attribute.length);
+    NodeAccess::SetProperty(node, attribute.name, value);
   }
 }
 

@@ -1,6 +1,7 @@
 // Fast, copy-free access to a node's internals for the reader and the writer.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <span>
 #include <string_view>
@@ -25,6 +26,9 @@ struct NodeAccess {
   }
   // The same rules as SetPropertyValue (first spelling kept, letter case ignored), without copies.
   static void SetProperty(cXmlNode& node, std::u16string_view name, std::u16string_view value);
+  // Makes room for count more properties holding characters name and value characters in all,
+  // so that the reader sets an element's attributes with one allocation.
+  static void ReserveProperties(cXmlNode& node, std::size_t count, std::size_t characters);
   static void SetName(cXmlNode& node, std::u16string_view name);
   static void SetValue(cXmlNode& node, std::u16string_view value);
   static void AppendChild(cXmlNode& node, NodeRef child);

@@ -169,6 +169,16 @@ void PropertyTable::Set(std::unique_ptr<PropertyTable>& table, std::u16string_vi
   }
 }
 
+void PropertyTable::Reserve(std::unique_ptr<PropertyTable>& table, std::size_t extraEntries,
+                            std::size_t extraText) {
+  if (!table) {
+    table = Allocate(extraEntries, extraText);
+  } else if (table->count_ + extraEntries > table->entryCapacity_ ||
+             extraText > table->FreeText()) {
+    Grow(table, extraEntries, extraText);
+  }
+}
+
 void PropertyTable::Compact(std::unique_ptr<PropertyTable>& table) {
   if (!table) return;
   const std::size_t live = table->LiveText();

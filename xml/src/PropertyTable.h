@@ -31,6 +31,10 @@ class PropertyTable {
   // table when there is none. name and value may be views into the table itself.
   static void Set(std::unique_ptr<PropertyTable>& table, std::u16string_view name,
                   std::u16string_view value);
+  // Makes room for extraEntries more entries and extraText more characters; creates the table
+  // with exactly that room when there is none.
+  static void Reserve(std::unique_ptr<PropertyTable>& table, std::size_t extraEntries,
+                      std::size_t extraText);
   // Moves the table into a block of exactly the size its contents need.
   static void Compact(std::unique_ptr<PropertyTable>& table);
 

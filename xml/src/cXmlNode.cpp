@@ -179,6 +179,10 @@ void NodeAccess::SetProperty(cXmlNode& node, std::u16string_view name, std::u16s
   PropertyTable::Set(node.properties_, name, value);
 }
 
+void NodeAccess::ReserveProperties(cXmlNode& node, std::size_t count, std::size_t characters) {
+  PropertyTable::Reserve(node.properties_, count, characters);
+}
+
 void NodeAccess::SetName(cXmlNode& node, std::u16string_view name) {
   node.name_.assign(name);
   node.hasName_ = true;
