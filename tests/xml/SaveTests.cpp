@@ -268,7 +268,24 @@ TEST(SaveTest, WidePathsAreWrittenAndReplaced) {
             std::vector<std::u16string>{u"\u00FC\u20AC\u65E5\u672C.xml"});
 }
 
-#ifndef _WIN32
+#ifdef _WIN32
+
+// Windows does not let a read-only file be replaced.
+TEST(SaveTest, ReadOnlyTargetFailsAndKeepsTheOldFile) {
+  TempFolder folder;
+  const auto file = folder / "doc.xml";
+  WriteBytes(file, "<old/>");
+  fs::permissions(file, fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+                  fs::perm_options::remove);
+  auto document = SmallDocument();
+  EXPECT_FALSE(document->Save(file.u16string()));
+  EXPECT_FALSE(document->Result().empty());
+  fs::permissions(file, fs::perms::owner_write, fs::perm_options::add);
+  EXPECT_EQ(ReadBytes(file), "<old/>");
+  EXPECT_EQ(FolderEntries(folder.path()), std::vector<std::u16string>{u"doc.xml"});
+}
+
+#else
 
 // Runs a save in a child process, set up by prepare (which answers false when it cannot do its
 // part), and hands back what the child saw.
