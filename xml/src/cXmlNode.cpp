@@ -183,13 +183,15 @@ void NodeAccess::ReserveProperties(cXmlNode& node, std::size_t count, std::size_
   PropertyTable::Reserve(node.properties_, count, characters);
 }
 
+// A string built from the text holds exactly its characters (assign would round the capacity
+// up), so the reader's nodes need no trimming of their name and value.
 void NodeAccess::SetName(cXmlNode& node, std::u16string_view name) {
-  node.name_.assign(name);
+  node.name_ = std::u16string(name);
   node.hasName_ = true;
 }
 
 void NodeAccess::SetValue(cXmlNode& node, std::u16string_view value) {
-  node.value_.assign(value);
+  node.value_ = std::u16string(value);
 }
 
 void NodeAccess::AppendChild(cXmlNode& node, NodeRef child) {
