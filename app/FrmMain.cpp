@@ -3,7 +3,6 @@
 #include <commctrl.h>
 
 #include <algorithm>
-#include <vector>
 
 #include "Actions.h"
 #include "Global.h"
@@ -27,8 +26,10 @@ constexpr DWORD kWindowStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINI
 constexpr WORD kBtnMainId = 100;
 
 enum class Kind { CommandButton, Frame, Panel, TextBox };
+using enum Kind;
 
 struct ControlLayout {
+  FrmMainControl control;
   Kind kind;
   int container;  // the containing FrmMainControl, or kWindow
   int index;      // the BtnMain index, or -1
@@ -39,16 +40,28 @@ struct ControlLayout {
 
 constexpr int kWindow = -1;
 
-// One row per FrmMainControl, in creation order.
+// The window's controls in creation order; a container comes before what it contains.
+// clang-format off
 constexpr ControlLayout kLayout[FrmMainControlCount] = {
-    {Kind::CommandButton, kWindow, BtnGenerate, L"Generar SxS", 3600, 1440, 1335, 495, 6},
-    {Kind::CommandButton, kWindow, BtnRegister, L"Registrar", 240, 1440, 1575, 495, 5},
-    {Kind::CommandButton, kWindow, BtnUnregister, L"Desregistrar", 1920, 1440, 1575, 495, 4},
-    {Kind::Frame, kWindow, -1, L"Axtivex DLL/ OCX", 240, 240, 7575, 855, 0},
-    {Kind::Panel, Frame1, -1, L"", 120, 240, 7335, 495, 1},
-    {Kind::CommandButton, Picture1, BtnBrowse, L"...", 6600, 60, 735, 375, 3},
-    {Kind::TextBox, Picture1, -1, L"", 0, 120, 6495, 285, 2},
+  // control  kind           container BtnMain       caption             left   top width height tab
+  {BtnMain1, CommandButton, kWindow,  BtnGenerate,   L"Generar SxS",      3600, 1440, 1335, 495, 6},
+  {BtnMain2, CommandButton, kWindow,  BtnRegister,   L"Registrar",         240, 1440, 1575, 495, 5},
+  {BtnMain3, CommandButton, kWindow,  BtnUnregister, L"Desregistrar",     1920, 1440, 1575, 495, 4},
+  {Frame1,   Frame,         kWindow,  -1,            L"Axtivex DLL/ OCX",  240,  240, 7575, 855, 0},
+  {Picture1, Panel,         Frame1,   -1,            L"",                  120,  240, 7335, 495, 1},
+  {BtnMain0, CommandButton, Picture1, BtnBrowse,     L"...",              6600,   60,  735, 375, 3},
+  {Txt0,     TextBox,       Picture1, -1,            L"",                    0,  120, 6495, 285, 2},
 };
+// clang-format on
+
+constexpr bool RowsAreInControlOrder() {
+  for (int i = 0; i < FrmMainControlCount; ++i) {
+    if (kLayout[i].control != i || kLayout[i].container >= i) return false;
+  }
+  return true;
+}
+static_assert(RowsAreInControlOrder(),
+              "kLayout[i] describes FrmMainControl i, after its container");
 
 struct ControlClass {
   const wchar_t* name;
