@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <map>
 #include <string>
@@ -30,6 +31,7 @@ class LoopbackHttpServer {
     int status = 200;
     std::string body;
     std::string headers;  // extra header lines, each ending with \r\n
+    bool stall = false;   // announce one byte more than the body, then send nothing until stopped
   };
 
   explicit LoopbackHttpServer(std::map<std::string, Response> routes) : routes_(std::move(routes)) {
@@ -134,8 +136,9 @@ class LoopbackHttpServer {
     const std::string path = request.substr(pathStart, request.find(' ', pathStart) - pathStart);
     const auto route = routes_.find(path);
     const Response response = route != routes_.end() ? route->second : Response{404, "none", ""};
+    const std::size_t announced = response.body.size() + (response.stall ? 1 : 0);
     const std::string reply = "HTTP/1.1 " + std::to_string(response.status) +
-                              " Canned\r\nContent-Length: " + std::to_string(response.body.size()) +
+                              " Canned\r\nContent-Length: " + std::to_string(announced) +
                               "\r\nConnection: close\r\n" + response.headers + "\r\n" +
                               response.body;
     for (std::size_t sent = 0; sent < reply.size();) {
@@ -144,6 +147,8 @@ class LoopbackHttpServer {
       if (put <= 0) return;
       sent += static_cast<std::size_t>(put);
     }
+    while (response.stall && !stopping_)
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
 
   std::map<std::string, Response> routes_;

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -433,6 +434,18 @@ TEST(DownloadUrl, UnreachableAndMalformedAddressesFail) {
     EXPECT_FALSE(download.bytes.has_value()) << Narrow(url);
     EXPECT_FALSE(OneLine(download).empty()) << Narrow(url);
   }
+}
+
+TEST(DownloadUrl, GivesUpOnAServerThatStopsSending) {
+  LoopbackHttpServer server({{"/stalled", {200, "<a>", "", true}}});
+  ASSERT_TRUE(server.Running());
+  const auto start = std::chrono::steady_clock::now();
+  const Download download =
+      DownloadUrl(server.Url("/stalled"), {std::chrono::seconds(2), std::chrono::seconds(1)});
+  const auto waited = std::chrono::steady_clock::now() - start;
+  EXPECT_FALSE(download.bytes.has_value());
+  EXPECT_FALSE(OneLine(download).empty());
+  EXPECT_LT(waited, std::chrono::seconds(20));  // the default of 30 s was not used
 }
 
 std::u16string FileUrl(const fs::path& path) {

@@ -2,6 +2,7 @@
 // hands them to the system as UTF-8, the Win32 side uses the wide (W) functions.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <optional>
 #include <span>
@@ -25,12 +26,18 @@ void AppendTextAsNarrow(std::string& out, std::u16string_view text);
 // The number of that code page (1252 for Windows-1252).
 std::uint32_t NarrowCodePage();
 
-// Downloads a URL into memory (connect and stall timeouts); none with a one-line error.
+// Downloads a URL into memory; none with a one-line error.
 struct Download {
   std::optional<std::vector<std::uint8_t>> bytes;
   std::u16string error;
 };
-Download DownloadUrl(std::u16string_view url);
+// A download gives up when the server does not answer within connect, or when no data arrives
+// for stall (whole seconds on POSIX).
+struct DownloadTimeouts {
+  std::chrono::milliseconds connect{30000};
+  std::chrono::milliseconds stall{30000};
+};
+Download DownloadUrl(std::u16string_view url, DownloadTimeouts timeouts = {});
 
 // Tells the user about a failure: a message box with the error icon on Windows, one line on
 // standard error elsewhere.

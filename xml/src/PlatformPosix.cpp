@@ -133,9 +133,6 @@ std::uint32_t NarrowCodePage() {
 
 namespace {
 
-constexpr long kConnectTimeoutSeconds = 30;
-constexpr long kStallTimeoutSeconds = 30;  // less than one byte a second for this long
-
 std::size_t AppendReceived(char* data, std::size_t size, std::size_t count, void* target) {
   auto& bytes = *static_cast<std::vector<std::uint8_t>*>(target);
   bytes.insert(bytes.end(), data, data + size * count);
@@ -153,7 +150,7 @@ bool CurlReady() {
 
 }  // namespace
 
-Download DownloadUrl(std::u16string_view url) {
+Download DownloadUrl(std::u16string_view url, DownloadTimeouts timeouts) {
   const auto native = NativePath(url);
   if (!native) return {std::nullopt, u"Empty or invalid URL"};
   if (!CurlReady()) return {std::nullopt, u"The URL library could not start"};
@@ -171,9 +168,12 @@ Download DownloadUrl(std::u16string_view url) {
   curl_easy_setopt(handle, CURLOPT_MAXREDIRS, 10L);
   curl_easy_setopt(handle, CURLOPT_FAILONERROR, 1L);
   curl_easy_setopt(handle, CURLOPT_NOSIGNAL, 1L);
-  curl_easy_setopt(handle, CURLOPT_CONNECTTIMEOUT, kConnectTimeoutSeconds);
+  curl_easy_setopt(handle, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(timeouts.connect.count()));
+  // Stalled: less than one byte a second for that many seconds.
+  const auto stallSeconds = std::chrono::ceil<std::chrono::seconds>(timeouts.stall).count();
   curl_easy_setopt(handle, CURLOPT_LOW_SPEED_LIMIT, 1L);
-  curl_easy_setopt(handle, CURLOPT_LOW_SPEED_TIME, kStallTimeoutSeconds);
+  curl_easy_setopt(handle, CURLOPT_LOW_SPEED_TIME,
+                   static_cast<long>(std::max<long long>(stallSeconds, 1)));
   curl_easy_setopt(handle, CURLOPT_WRITEFUNCTION, AppendReceived);
   curl_easy_setopt(handle, CURLOPT_WRITEDATA, &bytes);
   curl_easy_setopt(handle, CURLOPT_ERRORBUFFER, reason);

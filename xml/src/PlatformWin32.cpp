@@ -1,8 +1,8 @@
-// The platform layer on Windows: wide (W) functions for every path, WinINet for URLs, and the
+// The platform layer on Windows: wide (W) functions for every path, WinHTTP for URLs, and the
 // system's ANSI code page for narrow text.
 #include <shlwapi.h>
 #include <windows.h>
-#include <wininet.h>
+#include <winhttp.h>
 
 #include <algorithm>
 #include <climits>
@@ -27,7 +27,7 @@ std::u16string FromWide(const wchar_t* text, std::size_t length) {
   return std::u16string(text, text + length);
 }
 
-// The system's one-line text for an error code (module: where WinINet keeps its own texts).
+// The system's one-line text for an error code (module: where WinHTTP keeps its own texts).
 std::u16string ErrorText(DWORD error, HMODULE module = nullptr) {
   wchar_t* buffer = nullptr;
   const DWORD flags = FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS |
@@ -56,10 +56,10 @@ struct HandleCloser {
 };
 using UniqueHandle = std::unique_ptr<void, HandleCloser>;
 
-struct InternetCloser {
-  void operator()(HINTERNET handle) const { InternetCloseHandle(handle); }
+struct WinHttpCloser {
+  void operator()(HINTERNET handle) const { WinHttpCloseHandle(handle); }
 };
-using UniqueInternet = std::unique_ptr<void, InternetCloser>;
+using UniqueWinHttp = std::unique_ptr<void, WinHttpCloser>;
 
 // The code page for narrow text. A system whose ANSI code page is UTF-8 gets Windows-1252:
 // narrow text is what the UTF-8 detection already turned down.
@@ -177,69 +177,81 @@ std::uint32_t NarrowCodePage() {
 
 namespace {
 
-constexpr DWORD kConnectTimeoutMilliseconds = 30000;
-constexpr DWORD kStallTimeoutMilliseconds = 30000;  // no data at all for this long
-
-std::u16string InternetErrorText(DWORD error) {
-  return ErrorText(error, GetModuleHandleW(L"wininet.dll"));
+Download Failed(std::u16string_view url, std::u16string_view reason) {
+  return {std::nullopt, shared::Describe(u"Cannot download", url, reason)};
 }
 
 Download ReadFileUrl(std::u16string_view url, const std::wstring& wide) {
   wchar_t path[MAX_PATH * 4];
   DWORD length = static_cast<DWORD>(std::size(path));
   if (PathCreateFromUrlW(wide.c_str(), path, &length, 0) != S_OK) {
-    return {std::nullopt, shared::Describe(u"Cannot download", url, u"not a file address")};
+    return Failed(url, u"not a file address");
   }
   auto bytes = ReadWholeFile(FromWide(path, length));
-  if (!bytes) return {std::nullopt, shared::Describe(u"Cannot download", url, u"cannot read it")};
+  if (!bytes) return Failed(url, u"cannot read it");
   return {std::move(bytes), {}};
+}
+
+int Milliseconds(std::chrono::milliseconds timeout) {
+  return static_cast<int>(std::clamp<std::chrono::milliseconds::rep>(timeout.count(), 1, INT_MAX));
 }
 
 }  // namespace
 
-Download DownloadUrl(std::u16string_view url) {
+// http and https through WinHTTP, whose timeouts bound every wait (WinINet's receive timeout
+// does not bound a read that waits for the rest of a body, at least under Wine).
+Download DownloadUrl(std::u16string_view url, DownloadTimeouts timeouts) {
   const auto wide = Wide(url);
   if (!wide) return {std::nullopt, u"Empty or invalid URL"};
   if (url.size() >= 5 && CompareStringOrdinal(wide->c_str(), 5, L"file:", 5, TRUE) == CSTR_EQUAL) {
     return ReadFileUrl(url, *wide);
   }
   const auto failure = [&url](DWORD error) {
-    return Download{std::nullopt,
-                    shared::Describe(u"Cannot download", url, InternetErrorText(error))};
+    return Failed(url, ErrorText(error, GetModuleHandleW(L"winhttp.dll")));
   };
-  UniqueInternet session(
-      InternetOpenW(L"Kestrelwing", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
-  if (!session) return failure(GetLastError());
-  for (const DWORD option : {INTERNET_OPTION_CONNECT_TIMEOUT, INTERNET_OPTION_SEND_TIMEOUT}) {
-    DWORD timeout = kConnectTimeoutMilliseconds;
-    InternetSetOptionW(session.get(), option, &timeout, sizeof timeout);
+  // Lengths of -1: the parts are pointed to inside the URL itself.
+  URL_COMPONENTS parts{};
+  parts.dwStructSize = sizeof parts;
+  parts.dwHostNameLength = parts.dwUrlPathLength = parts.dwExtraInfoLength = static_cast<DWORD>(-1);
+  if (!WinHttpCrackUrl(wide->c_str(), 0, 0, &parts) ||
+      (parts.nScheme != INTERNET_SCHEME_HTTP && parts.nScheme != INTERNET_SCHEME_HTTPS)) {
+    return Failed(url, u"only http, https and file addresses can be downloaded");
   }
-  DWORD stall = kStallTimeoutMilliseconds;
-  InternetSetOptionW(session.get(), INTERNET_OPTION_RECEIVE_TIMEOUT, &stall, sizeof stall);
+  const std::wstring host(parts.lpszHostName, parts.dwHostNameLength);
+  const std::wstring pathAndQuery(parts.lpszUrlPath,
+                                  parts.dwUrlPathLength + parts.dwExtraInfoLength);
 
-  // Nothing goes to the URL cache: the download lives in memory only.
-  UniqueInternet request(InternetOpenUrlW(session.get(), wide->c_str(), nullptr, 0,
-                                          INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE |
-                                              INTERNET_FLAG_PRAGMA_NOCACHE | INTERNET_FLAG_NO_UI |
-                                              INTERNET_FLAG_NO_COOKIES,
-                                          0));
-  if (!request) return failure(GetLastError());
+  UniqueWinHttp session(WinHttpOpen(L"Kestrelwing", WINHTTP_ACCESS_TYPE_DEFAULT_PROXY,
+                                    WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0));
+  if (!session) return failure(GetLastError());
+  const int connect = Milliseconds(timeouts.connect);
+  WinHttpSetTimeouts(session.get(), connect, connect, connect, Milliseconds(timeouts.stall));
+  UniqueWinHttp connection(WinHttpConnect(session.get(), host.c_str(), parts.nPort, 0));
+  if (!connection) return failure(GetLastError());
+  UniqueWinHttp request(
+      WinHttpOpenRequest(connection.get(), L"GET", pathAndQuery.c_str(), nullptr,
+                         WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES,
+                         parts.nScheme == INTERNET_SCHEME_HTTPS ? WINHTTP_FLAG_SECURE : 0));
+  if (!request ||
+      !WinHttpSendRequest(request.get(), WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA,
+                          0, 0, 0) ||
+      !WinHttpReceiveResponse(request.get(), nullptr)) {
+    return failure(GetLastError());
+  }
   DWORD status = 0;
   DWORD size = sizeof status;
-  if (HttpQueryInfoW(request.get(), HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size,
-                     nullptr) &&
+  if (WinHttpQueryHeaders(request.get(), WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER,
+                          WINHTTP_HEADER_NAME_BY_INDEX, &status, &size, WINHTTP_NO_HEADER_INDEX) &&
       status >= 400) {
     const std::string number = std::to_string(status);
-    return {std::nullopt,
-            shared::Describe(u"Cannot download", url,
-                             u"HTTP status " + std::u16string(number.begin(), number.end()))};
+    return Failed(url, u"HTTP status " + std::u16string(number.begin(), number.end()));
   }
   std::vector<std::uint8_t> bytes;
   for (;;) {
     const std::size_t at = bytes.size();
     bytes.resize(at + 65536);
     DWORD got = 0;
-    if (!InternetReadFile(request.get(), bytes.data() + at, 65536, &got)) {
+    if (!WinHttpReadData(request.get(), bytes.data() + at, 65536, &got)) {
       return failure(GetLastError());
     }
     bytes.resize(at + got);
