@@ -44,6 +44,7 @@ class EncodedOutput {
         escaped_(TableFor(encodingId, /*escaped=*/true)) {}
 
   void Bytes(std::string_view bytes) {
+    if (bytes.empty()) return;  // no mark for narrow output; the buffer may not exist yet
     std::memcpy(Reserve(bytes.size()), bytes.data(), bytes.size());
     used_ += bytes.size();
   }
