@@ -20,9 +20,9 @@ std::uint64_t Load8(const std::uint8_t* p) {
   return word;
 }
 
-// Index of the first byte at or after from that is not ASCII, or bytes.size().
-std::size_t FirstNonAscii(std::span<const std::uint8_t> bytes, std::size_t from = 0) {
-  std::size_t i = from;
+// Index of the first byte that is not ASCII, or bytes.size(); eight bytes at a time.
+std::size_t FirstNonAscii(std::span<const std::uint8_t> bytes) {
+  std::size_t i = 0;
   while (i + 8 <= bytes.size() && (Load8(bytes.data() + i) & kHighBits) == 0)
     i += 8;
   while (i < bytes.size() && bytes[i] < 0x80)
