@@ -11,6 +11,7 @@
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
+#include <new>
 #include <system_error>
 
 #include <kestrelwing/cXmlNode.h>
@@ -133,10 +134,16 @@ std::uint32_t NarrowCodePage() {
 
 namespace {
 
-std::size_t AppendReceived(char* data, std::size_t size, std::size_t count, void* target) {
-  auto& bytes = *static_cast<std::vector<std::uint8_t>*>(target);
-  bytes.insert(bytes.end(), data, data + size * count);
-  return size * count;
+// Called by libcurl, a C library: nothing may be thrown through it. Answering fewer bytes than
+// given ends the transfer with an error.
+std::size_t AppendReceived(char* data, std::size_t size, std::size_t count, void* target) noexcept {
+  try {
+    auto& bytes = *static_cast<std::vector<std::uint8_t>*>(target);
+    bytes.insert(bytes.end(), data, data + size * count);
+    return size * count;
+  } catch (const std::bad_alloc&) {
+    return 0;
+  }
 }
 
 struct CurlEasyDeleter {

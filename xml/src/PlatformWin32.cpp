@@ -91,7 +91,8 @@ std::optional<std::vector<std::uint8_t>> ReadWholeFile(std::u16string_view path)
     return std::nullopt;
   }
   LARGE_INTEGER size;
-  if (GetFileType(file.get()) != FILE_TYPE_DISK || !GetFileSizeEx(file.get(), &size)) {
+  if (GetFileType(file.get()) != FILE_TYPE_DISK || !GetFileSizeEx(file.get(), &size) ||
+      static_cast<unsigned long long>(size.QuadPart) > std::vector<std::uint8_t>().max_size()) {
     return std::nullopt;
   }
   std::vector<std::uint8_t> bytes(static_cast<std::size_t>(size.QuadPart));
