@@ -19,6 +19,7 @@ enum class ExitCode : int {
   TypeLibraryFailed = 9,  // an embedded type library cannot be read
   RegistryFailed = 10,    // the temporary registry key cannot be set up
   WriteFailed = 11,       // a manifest cannot be written
+  ComponentCrashed = 12,  // the component crashed while loading or registering
 };
 
 // An empty message means the line was already written (by the sibling generator).

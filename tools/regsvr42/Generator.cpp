@@ -8,6 +8,7 @@
 #include <optional>
 
 #include "ComponentFile.h"
+#include "CrashGuard.h"
 #include "Failure.h"
 #include "ManifestBuilder.h"
 #include "Paths.h"
@@ -154,6 +155,8 @@ Generated GenerateManifest(const std::wstring& component, const Options& options
   Generated generated;
   ComponentManifest manifest;
   {
+    // Loading runs the component's DllMain; the module is freed once its registration is read.
+    const CrashContext crash(ToU16(component), u"DllMain or DllRegisterServer");
     const LoadedModule module = LoadComponent(path, bytes);
     CapturedRegistration captured = CaptureRegistration(module.get(), path);
     manifest.classes = std::move(captured.classes);

@@ -8,6 +8,7 @@
 #include <map>
 #include <optional>
 
+#include "ClassChecks.h"
 #include "Failure.h"
 #include "OleMisc.h"
 #include "Paths.h"
@@ -71,10 +72,21 @@ std::u16string Read(const RegistryKey& key, const std::wstring& subkey) {
 
 // A temporary key below the real HKCU holding one subkey per redirected predefined key; removed
 // with everything below it when the capture ends, whatever happens.
+std::wstring CaptureKeyPath() {
+  return std::wstring(kCaptureParent) + L"\\" + std::to_wstring(GetCurrentProcessId());
+}
+
+void RemoveCaptureKey(const std::wstring& path) {
+  RegDeleteTreeW(HKEY_CURRENT_USER, path.c_str());
+  RegDeleteKeyW(HKEY_CURRENT_USER, path.c_str());
+  // The parents go too when no other run is using them.
+  RegDeleteKeyW(HKEY_CURRENT_USER, kCaptureParent);
+  RegDeleteKeyW(HKEY_CURRENT_USER, L"Software\\Kestrelwing");
+}
+
 class CaptureKey {
  public:
-  CaptureKey()
-      : path_(std::wstring(kCaptureParent) + L"\\" + std::to_wstring(GetCurrentProcessId())) {
+  CaptureKey() : path_(CaptureKeyPath()) {
     RemoveLeftovers();
     Check(RegistryKey::Create(HKEY_CURRENT_USER, path_, root_), L"create");
     for (std::size_t i = 0; i < kRedirections.size(); ++i) {
@@ -90,11 +102,7 @@ class CaptureKey {
   ~CaptureKey() {
     targets_ = {};
     root_ = RegistryKey();
-    RegDeleteTreeW(HKEY_CURRENT_USER, path_.c_str());
-    RegDeleteKeyW(HKEY_CURRENT_USER, path_.c_str());
-    // The parents go too when no other run is using them.
-    RegDeleteKeyW(HKEY_CURRENT_USER, kCaptureParent);
-    RegDeleteKeyW(HKEY_CURRENT_USER, L"Software\\Kestrelwing");
+    RemoveCaptureKey(path_);
   }
 
   const RegistryKey& Root() const { return root_; }
@@ -253,37 +261,21 @@ CapturedRegistration ReadBack(const RegistryKey& capture, const std::wstring& co
     }
   }
 
-  // A ProgID can lead to one class only: the first keeps it, the others lose it with a warning.
-  std::map<std::u16string, std::u16string> owners;
-  for (auto& [clsid, comClass] : classes) {
-    if (comClass.threadingModel.empty()) {
-      result.warnings.push_back(u"class " + comClass.clsid +
-                                u" has no threading model (it will run in the main apartment)");
-    }
-    auto claim = [&](const std::u16string& progId) {
-      const auto [owner, inserted] = owners.try_emplace(progId, comClass.clsid);
-      if (inserted) return true;
-      result.warnings.push_back(u"ProgID " + progId + u" of class " + comClass.clsid +
-                                u" is already used by class " + owner->second + u"; left out");
-      return false;
-    };
-    if (!comClass.progId.empty() && !claim(comClass.progId)) comClass.progId.clear();
-    std::erase_if(comClass.otherProgIds,
-                  [&](const std::u16string& progId) { return !claim(progId); });
-    for (std::size_t aspect = 0; aspect < kAspectCount; ++aspect) {
-      if (!comClass.miscStatus[aspect]) continue;
-      const std::uint32_t unknown = NameOleMisc(*comClass.miscStatus[aspect]).unknownBits;
-      if (unknown != 0) {
-        result.warnings.push_back(u"class " + comClass.clsid + u" has MiscStatus bits " +
-                                  HexCode(unknown) + u" without a name; left out");
-      }
-    }
-    result.classes.push_back(std::move(comClass));
-  }
+  for (auto& entry : classes)
+    result.classes.push_back(std::move(entry.second));
+  std::vector<std::u16string> findings = CheckClasses(result.classes);
+  result.warnings.insert(result.warnings.end(), findings.begin(), findings.end());
   return result;
 }
 
 }  // namespace
+
+void AbandonCapture() {
+  for (const Redirection& redirection : kRedirections) {
+    RegOverridePredefKey(redirection.predefined, nullptr);
+  }
+  RemoveCaptureKey(CaptureKeyPath());
+}
 
 CapturedRegistration CaptureRegistration(HMODULE component, const std::wstring& componentPath) {
   CaptureKey capture;

@@ -19,4 +19,7 @@ struct CapturedRegistration {
 // `component` is the loaded DLL, `componentPath` its full path. Throws Failure.
 CapturedRegistration CaptureRegistration(HMODULE component, const std::wstring& componentPath);
 
+// Ends a capture cut short by a crash: restores the predefined keys and removes the temporary key.
+void AbandonCapture();
+
 }  // namespace kestrelwing::regsvr42

@@ -10,6 +10,7 @@
 #include <kestrelwing/cXmlNode.h>
 
 #include "ComponentFile.h"
+#include "CrashGuard.h"
 #include "Failure.h"
 #include "Generator.h"
 #include "Options.h"
@@ -90,7 +91,8 @@ int Run(const std::vector<std::u16string>& arguments) {
 
 int wmain(int argc, wchar_t** argv) {
   // Registration code may show no dialog of its own while we run hidden.
-  SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
+  SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX | SEM_NOGPFAULTERRORBOX);
+  InstallCrashGuard();
   const HRESULT initialized = OleInitialize(nullptr);
   std::vector<std::u16string> arguments;
   for (int i = 1; i < argc; ++i)

@@ -130,8 +130,10 @@ expect_failure() {
 }
 
 case_failures() {
-  take KwTestFailing.dll KwTestSilent.dll KwTestNoExport.dll KwTestMissingDependency.dll
+  take KwTestFailing.dll KwTestSilent.dll KwTestNoExport.dll KwTestMissingDependency.dll \
+    KwTestCrashing.dll
   expect_failure KwTestFailing.dll 7 'DllRegisterServer failed with 0x80040201'
+  expect_failure KwTestCrashing.dll 12 'crashed in DllMain or DllRegisterServer (exception 0xC0000005)'
   expect_failure KwTestSilent.dll 8 'registered no class'
   expect_failure KwTestNoExport.dll 6 'does not export DllRegisterServer'
   expect_failure KwTestMissingDependency.dll 5 'KwTestAbsent.dll'
@@ -141,7 +143,8 @@ case_failures() {
   # A 32-bit component: DOS header, "PE\0\0" at 0x40, machine 0x014C.
   { printf 'MZ'; head -c 58 /dev/zero; printf '\x40\x00\x00\x00PE\x00\x00\x4c\x01'; head -c 64 /dev/zero; } >Old32.dll
   expect_failure Old32.dll 4 '32-bit'
-  expect_unregistered 'HKCR\CLSID\{6F1C2B3A-5D4E-4F60-8A7B-9C0D1E2F3D4B}'
+  expect_unregistered 'HKCR\CLSID\{6F1C2B3A-5D4E-4F60-8A7B-9C0D1E2F3D4B}' \
+    'HKCR\CLSID\{6F1C2B3A-5D4E-4F60-8A7B-9C0D1E2F3E4B}'
 
   # A failing run leaves an earlier manifest exactly as it was.
   printf '<assembly>earlier</assembly>\n' >KwTestFailing.sxs.manifest

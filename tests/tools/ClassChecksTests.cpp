@@ -1,0 +1,74 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "ClassChecks.h"
+
+namespace kestrelwing::regsvr42 {
+namespace {
+
+ComClass Class(std::u16string clsid, std::u16string threadingModel, std::u16string progId,
+               std::vector<std::u16string> otherProgIds = {}) {
+  ComClass comClass;
+  comClass.clsid = std::move(clsid);
+  comClass.threadingModel = std::move(threadingModel);
+  comClass.progId = std::move(progId);
+  comClass.otherProgIds = std::move(otherProgIds);
+  return comClass;
+}
+
+bool Mentions(const std::vector<std::u16string>& warnings, std::u16string_view text) {
+  for (const std::u16string& warning : warnings) {
+    if (warning.find(text) != std::u16string::npos) return true;
+  }
+  return false;
+}
+
+TEST(ClassChecks, WellRegisteredClassesPassUntouched) {
+  std::vector<ComClass> classes = {Class(u"{A}", u"Apartment", u"Grid.1", {u"Grid"}),
+                                   Class(u"{B}", u"Both", u"Chart.1", {u"Chart"})};
+  EXPECT_TRUE(CheckClasses(classes).empty());
+  EXPECT_EQ(classes[0].progId, u"Grid.1");
+  EXPECT_EQ(classes[1].otherProgIds, std::vector<std::u16string>{u"Chart"});
+}
+
+TEST(ClassChecks, WarnsAboutAMissingThreadingModel) {
+  std::vector<ComClass> classes = {Class(u"{A}", u"", u"Grid.1")};
+  const std::vector<std::u16string> warnings = CheckClasses(classes);
+  ASSERT_EQ(warnings.size(), 1u);
+  EXPECT_TRUE(Mentions(warnings, u"class {A} has no threading model"));
+  EXPECT_EQ(classes[0].progId, u"Grid.1");
+}
+
+TEST(ClassChecks, ADuplicateProgIdStaysWithTheFirstClass) {
+  std::vector<ComClass> classes = {
+      Class(u"{A}", u"Apartment", u"Grid.1", {u"Grid"}),
+      Class(u"{B}", u"Apartment", u"Grid.1", {u"Grid", u"Grid.Other"}),
+      Class(u"{C}", u"Apartment", u"", {u"Grid"}),
+  };
+  const std::vector<std::u16string> warnings = CheckClasses(classes);
+  EXPECT_EQ(warnings.size(), 3u);
+  EXPECT_TRUE(Mentions(warnings, u"ProgID Grid.1 of class {B} is already used by class {A}"));
+  EXPECT_TRUE(Mentions(warnings, u"ProgID Grid of class {B} is already used by class {A}"));
+  EXPECT_TRUE(Mentions(warnings, u"ProgID Grid of class {C} is already used by class {A}"));
+  EXPECT_EQ(classes[0].progId, u"Grid.1");
+  EXPECT_EQ(classes[0].otherProgIds, std::vector<std::u16string>{u"Grid"});
+  // {B} keeps the one ProgID nobody else has, as its own.
+  EXPECT_EQ(classes[1].progId, u"Grid.Other");
+  EXPECT_TRUE(classes[1].otherProgIds.empty());
+  EXPECT_TRUE(classes[2].progId.empty());
+  EXPECT_TRUE(classes[2].otherProgIds.empty());
+}
+
+TEST(ClassChecks, WarnsAboutMiscStatusBitsWithoutAName) {
+  std::vector<ComClass> classes = {Class(u"{A}", u"Apartment", u"")};
+  classes[0].miscStatus[static_cast<std::size_t>(Aspect::Content)] = 0x80000001u;
+  classes[0].miscStatus[static_cast<std::size_t>(Aspect::Icon)] = 0x400;
+  const std::vector<std::u16string> warnings = CheckClasses(classes);
+  ASSERT_EQ(warnings.size(), 1u);
+  EXPECT_TRUE(Mentions(warnings, u"MiscStatus bits 0x80000000 without a name"));
+}
+
+}  // namespace
+}  // namespace kestrelwing::regsvr42
