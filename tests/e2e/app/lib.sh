@@ -7,12 +7,15 @@ set -euo pipefail
 
 kw_root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../../.." && pwd)
 source "$kw_root/scripts/wine-env.sh"
+kw_own_wine=  # set when this test made its own prefix or display, which it then stops
 if [[ -z ${WINEPREFIX:-} ]]; then
   wine_prefix_init "$kw_root/build/e2e-wineprefix"
+  kw_own_wine=yes
 else
   wine_prefix_init "$WINEPREFIX"
 fi
 wine_display_start
+[[ -z ${KESTRELWING_XVFB_PID:-} ]] || kw_own_wine=yes
 
 WINE=/usr/lib/wine/wine64
 TITLE=Kestrelwing
@@ -29,6 +32,7 @@ kw_cleanup() {
     "$WINE" "$KW_DRIVER" close "$TITLE" >/dev/null 2>&1 || kill "$kw_program_pid" 2>/dev/null || true
   fi
   rm -rf "$work"
+  [[ -z $kw_own_wine ]] || wine_shutdown
 }
 trap kw_cleanup EXIT
 
