@@ -193,6 +193,26 @@ TEST(SafeFileWriter, ReplacesALongerFileWholeAndOnlyOnCommit) {
   EXPECT_EQ(ReadFile(target), "again");
 }
 
+TEST(SafeFileWriter, WritersOfOneTargetUseSeparateHiddenFiles) {
+  TempFolder folder;
+  const fs::path target = folder / u"doc.xml";
+  SafeFileWriter first;
+  SafeFileWriter second;
+  ASSERT_TRUE(first.Open(target.u16string()));
+  ASSERT_TRUE(second.Open(target.u16string())) << Narrow(second.Error());
+  const std::vector<std::u16string> pending = folder.Entries();
+  ASSERT_EQ(pending.size(), 2u);
+  for (const std::u16string& name : pending) {
+    EXPECT_TRUE(name.starts_with(u".doc.xml.") && name.ends_with(u".tmp")) << Narrow(name);
+  }
+  ASSERT_TRUE(first.Write("first"));
+  ASSERT_TRUE(second.Write("second"));
+  ASSERT_TRUE(first.Commit());
+  ASSERT_TRUE(second.Commit());
+  EXPECT_EQ(ReadFile(target), "second");
+  EXPECT_EQ(folder.Entries(), std::vector<std::u16string>{u"doc.xml"});
+}
+
 TEST(SafeFileWriter, AnUncommittedFileIsThrownAwayAndTheOldOneStays) {
   TempFolder folder;
   const fs::path target = folder / u"doc.xml";
