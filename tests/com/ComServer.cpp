@@ -88,12 +88,6 @@ HRESULT UnregisterEmbeddedTypeLibrary(int resourceId) {
   return hr == TYPE_E_REGISTRYACCESS || hr == TYPE_E_LIBNOTREGISTERED ? S_OK : hr;
 }
 
-HRESULT NoClassObject(void** object) {
-  if (object == nullptr) return E_POINTER;
-  *object = nullptr;
-  return CLASS_E_CLASSNOTAVAILABLE;
-}
-
 void AddServerReference() {
   ++g_serverReferences;
 }

@@ -30,9 +30,6 @@ HRESULT WriteRegistryValues(std::initializer_list<RegistryValue> values,
 HRESULT DeleteRegistryKeys(std::initializer_list<const wchar_t*> keys,
                            HKEY root = HKEY_CLASSES_ROOT);
 
-// DllGetClassObject of a component whose classes are only registered, never created.
-HRESULT NoClassObject(void** object);
-
 // Registers the TYPELIB resource `resourceId` of this module (also writes its Interface keys).
 HRESULT RegisterEmbeddedTypeLibrary(int resourceId);
 

@@ -52,11 +52,3 @@ STDAPI DllUnregisterServer() {
                                   L"Kestrelwing.TestControl", L"Kestrelwing.ControlAlias"});
   return FAILED(first) ? first : FAILED(second) ? second : keys;
 }
-
-STDAPI DllGetClassObject(REFCLSID, REFIID, void** object) {
-  return kwtest::NoClassObject(object);
-}
-
-STDAPI DllCanUnloadNow() {
-  return S_OK;
-}

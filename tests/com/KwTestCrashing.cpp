@@ -24,11 +24,3 @@ STDAPI DllRegisterServer() {
 STDAPI DllUnregisterServer() {
   return kwtest::DeleteRegistryKeys({kClassKey});
 }
-
-STDAPI DllGetClassObject(REFCLSID, REFIID, void** object) {
-  return kwtest::NoClassObject(object);
-}
-
-STDAPI DllCanUnloadNow() {
-  return S_OK;
-}

@@ -22,11 +22,3 @@ STDAPI DllRegisterServer() {
 STDAPI DllUnregisterServer() {
   return kwtest::DeleteRegistryKeys({kClassKey});
 }
-
-STDAPI DllGetClassObject(REFCLSID, REFIID, void** object) {
-  return kwtest::NoClassObject(object);
-}
-
-STDAPI DllCanUnloadNow() {
-  return S_OK;
-}

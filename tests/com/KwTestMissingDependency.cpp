@@ -11,11 +11,3 @@ STDAPI DllRegisterServer() {
 STDAPI DllUnregisterServer() {
   return S_OK;
 }
-
-STDAPI DllGetClassObject(REFCLSID, REFIID, void** object) {
-  return kwtest::NoClassObject(object);
-}
-
-STDAPI DllCanUnloadNow() {
-  return S_OK;
-}

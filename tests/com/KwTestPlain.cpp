@@ -46,11 +46,3 @@ STDAPI DllUnregisterServer() {
   HRESULT machine = kwtest::DeleteRegistryKeys({kSecondKey}, HKEY_LOCAL_MACHINE);
   return FAILED(classes) ? classes : machine;
 }
-
-STDAPI DllGetClassObject(REFCLSID, REFIID, void** object) {
-  return kwtest::NoClassObject(object);
-}
-
-STDAPI DllCanUnloadNow() {
-  return S_OK;
-}
