@@ -1,12 +1,15 @@
 // The platform layer on Windows: wide (W) functions for every path, WinHTTP for URLs, and the
 // system's ANSI code page for narrow text.
-#include <shlwapi.h>
 #include <windows.h>
+// The headers below need windows.h first.
+#include <shlwapi.h>
 #include <winhttp.h>
 
 #include <algorithm>
 #include <climits>
+#include <iterator>
 #include <memory>
+#include <string>
 
 #include "Platform.h"
 #include "PlatformShared.h"
@@ -27,6 +30,11 @@ std::u16string FromWide(const wchar_t* text, std::size_t length) {
   return std::u16string(text, text + length);
 }
 
+std::u16string Decimal(DWORD number) {
+  const std::string digits = std::to_string(number);
+  return std::u16string(digits.begin(), digits.end());
+}
+
 // The system's one-line text for an error code (module: where WinHTTP keeps its own texts).
 std::u16string ErrorText(DWORD error, HMODULE module = nullptr) {
   wchar_t* buffer = nullptr;
@@ -40,10 +48,7 @@ std::u16string ErrorText(DWORD error, HMODULE module = nullptr) {
   std::replace(text.begin(), text.end(), u'\n', u' ');
   while (!text.empty() && text.back() == u' ')
     text.pop_back();
-  if (text.empty()) {
-    const std::string number = std::to_string(error);
-    text = u"error " + std::u16string(number.begin(), number.end());
-  }
+  if (text.empty()) text = u"error " + Decimal(error);
   return text;
 }
 
@@ -244,8 +249,7 @@ Download DownloadUrl(std::u16string_view url, DownloadTimeouts timeouts) {
   if (WinHttpQueryHeaders(request.get(), WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER,
                           WINHTTP_HEADER_NAME_BY_INDEX, &status, &size, WINHTTP_NO_HEADER_INDEX) &&
       status >= 400) {
-    const std::string number = std::to_string(status);
-    return Failed(url, u"HTTP status " + std::u16string(number.begin(), number.end()));
+    return Failed(url, u"HTTP status " + Decimal(status));
   }
   std::vector<std::uint8_t> bytes;
   for (;;) {
