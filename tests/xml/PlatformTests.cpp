@@ -435,6 +435,7 @@ TEST(DownloadUrl, HttpErrorsAreFailuresWithOneLineOfText) {
     const Download download = DownloadUrl(server.Url(path));
     EXPECT_FALSE(download.bytes.has_value()) << path;
     EXPECT_NE(OneLine(download).find(status), std::string::npos) << OneLine(download);
+    EXPECT_NE(OneLine(download).find(path), std::string::npos) << OneLine(download);
   }
 }
 

@@ -160,9 +160,9 @@ bool CurlReady() {
 Download DownloadUrl(std::u16string_view url, DownloadTimeouts timeouts) {
   const auto native = NativePath(url);
   if (!native) return {std::nullopt, u"Empty or invalid URL"};
-  if (!CurlReady()) return {std::nullopt, u"The URL library could not start"};
-  std::unique_ptr<CURL, CurlEasyDeleter> curl(curl_easy_init());
-  if (!curl) return {std::nullopt, u"The URL library could not start"};
+  std::unique_ptr<CURL, CurlEasyDeleter> curl(CurlReady() ? curl_easy_init() : nullptr);
+  if (!curl)
+    return {std::nullopt, shared::Describe(u"Cannot download", url, u"libcurl did not start")};
 
   std::vector<std::uint8_t> bytes;
   char reason[CURL_ERROR_SIZE] = {};
@@ -189,7 +189,7 @@ Download DownloadUrl(std::u16string_view url, DownloadTimeouts timeouts) {
   if (result != CURLE_OK) {
     std::u16string error = FromUtf8(reason[0] != '\0' ? reason : curl_easy_strerror(result));
     std::replace(error.begin(), error.end(), u'\n', u' ');
-    return {std::nullopt, std::move(error)};
+    return {std::nullopt, shared::Describe(u"Cannot download", url, error)};
   }
   return {std::move(bytes), {}};
 }
