@@ -251,6 +251,18 @@ TEST(SerializerTest, NodeBelowItselfIsRefusedInsteadOfWrittenForever) {
   root->Add(a);
   EXPECT_EQ(Write(nullptr, root).outcome, WriteOutcome::Cycle);
 
+  // Far below the root, where open elements are tracked differently from the first levels.
+  std::vector<NodeRef> chain{Element(u"level")};
+  for (int i = 1; i < 200; ++i) {
+    chain.push_back(Element(u"level"));
+    chain[i - 1]->Add(chain[i]);
+  }
+  chain[199]->Add(chain[150]);
+  EXPECT_EQ(Write(nullptr, chain[0]).outcome, WriteOutcome::Cycle);
+  chain[199]->Clear();
+  chain[199]->Add(Element(u"leaf"));
+  EXPECT_EQ(Write(nullptr, chain[0]).outcome, WriteOutcome::Written);
+
   // Break the reference cycles, or the nodes would never be released.
   self->Clear();
   c->Clear();

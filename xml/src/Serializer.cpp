@@ -183,10 +183,20 @@ class Writer {
   }
 
   // Walks the tree with an explicit stack, so depth costs heap memory, not call stack. A node met
-  // again while it is still open lies below itself: the tree is infinite, so writing stops.
+  // again while it is still open lies below itself: the tree is infinite, so writing stops. The
+  // open elements of the first levels are searched directly, which costs next to nothing for the
+  // usual shallow document; deeper ones are also kept in a hash set, so that a very deep tree
+  // still costs the same per element.
   WriteOutcome Tree(const cXmlNode& root) {
+    constexpr std::size_t kShallowLevels = 32;
     std::vector<OpenElement> open;
-    std::unordered_set<const cXmlNode*> openNodes;
+    std::unordered_set<const cXmlNode*> deepOpen;
+    auto isOpen = [&](const cXmlNode& node) {
+      const auto shallowEnd = open.begin() + std::min(open.size(), kShallowLevels);
+      return std::any_of(open.begin(), shallowEnd,
+                         [&](const OpenElement& e) { return e.node == &node; }) ||
+             (open.size() > kShallowLevels && deepOpen.contains(&node));
+    };
     auto enter = [&](const cXmlNode& node) {
       StartTag(node, open.size());
       std::span<const NodeRef> children = NodeAccess::Children(node);
@@ -194,7 +204,8 @@ class Writer {
         LeafRest(node);
         return true;
       }
-      if (!openNodes.insert(&node).second) return false;
+      if (isOpen(node)) return false;
+      if (open.size() >= kShallowLevels) deepOpen.insert(&node);
       output_.Text(u">");
       output_.Text(lineEnd_);
       open.push_back({&node, children, 0});
@@ -211,7 +222,7 @@ class Writer {
       }
       const cXmlNode& node = *top.node;
       open.pop_back();
-      openNodes.erase(&node);
+      if (open.size() >= kShallowLevels) deepOpen.erase(&node);
       Indent(open.size());
       output_.Text(u"</");
       output_.Text(node.Name());
