@@ -111,8 +111,9 @@ PendingFile ClientManifest(const std::wstring& clientPath, const AssemblyIdentit
     if (header.status == PeStatus::Ok) client.architecture = header.architecture;
   }
   cXml document;
+  // Read as bytes: the path overload of Parse also takes URLs and XML text for sources.
   if (GetFileAttributesW(manifestPath.c_str()) != INVALID_FILE_ATTRIBUTES &&
-      !document.Parse(ToU16(manifestPath))) {
+      !document.Parse(std::span<const std::uint8_t>(ReadWholeFile(manifestPath)))) {
     throw Failure(ExitCode::WriteFailed, u"the client manifest " + ToU16(manifestPath) +
                                              u" cannot be read: " + document.Result());
   }

@@ -1,10 +1,12 @@
 // Reads a manifest with cXml and prints it flat, one element a line: its path from the root, then
 // its attributes in document order, then its text. The end-to-end tests compare this listing
-// element by element with the expected one. Exit code 2 when the file does not parse.
+// element by element with the expected one. Exit code 2 when the file cannot be read or parsed.
 #include <kestrelwing/cXml.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -26,13 +28,25 @@ void List(const cXmlNode& node, const std::u16string& parentPath) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+// Wide arguments and a wide file open: the path may hold any character.
+int wmain(int argc, wchar_t** argv) {
   if (argc != 2) {
     std::fprintf(stderr, "usage: ManifestListing <manifest>\n");
     return 1;
   }
+  std::FILE* file = _wfopen(argv[1], L"rb");
+  if (file == nullptr) {
+    std::fprintf(stderr, "cannot open the manifest\n");
+    return 2;
+  }
+  std::vector<std::uint8_t> bytes;
+  std::uint8_t buffer[4096];
+  for (std::size_t got; (got = std::fread(buffer, 1, sizeof buffer, file)) > 0;) {
+    bytes.insert(bytes.end(), buffer, buffer + got);
+  }
+  std::fclose(file);
   cXml document;
-  if (!document.Parse(kestrelwing::FromUtf8(argv[1]))) {
+  if (!document.Parse(std::span<const std::uint8_t>(bytes))) {
     std::fprintf(stderr, "%s\n", ToUtf8(document.Result()).c_str());
     return 2;
   }

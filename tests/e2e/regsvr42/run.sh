@@ -195,6 +195,17 @@ case_options() {
   grep -qF "<file name=\"KwTestDual.dll\" hashalg=\"SHA256\" hash=\"$sha256\">" \
     out/KwTestDual.sxs.manifest || fail "-sha256 -dir: $(grep '<file' out/KwTestDual.sxs.manifest)"
 
+  # A folder name outside ASCII, with a space, and an existing client manifest that is merged.
+  mkdir -p "Componentes ñandú"
+  cp KwTestDual.dll "Componentes ñandú/"
+  printf '<?xml version="1.0"?>\n<assembly xmlns="urn:schemas-microsoft-com:asm.v1" manifestVersion="1.0"><assemblyIdentity type="win32" name="Cliente" version="1.0.0.0"/><trustInfo/></assembly>\n' \
+    >"Componentes ñandú/Cliente.exe.manifest"
+  generate "-client:$(winpath "$work/Componentes ñandú/Cliente.exe")" \
+    "$(winpath "$work/Componentes ñandú/KwTestDual.dll")"
+  expect_rc 0
+  expect_listing "$work/Componentes ñandú/KwTestDual.sxs.manifest" KwTestDual
+  expect_listing "$work/Componentes ñandú/Cliente.exe.manifest" MergedClient
+
   generate -version:FileVersion "$dll"
   expect_rc 3
   expect_stderr 'no version resource'
