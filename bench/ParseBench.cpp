@@ -285,6 +285,7 @@ void RegisterParse(const NamedInput& input, const char* peer) {
 BENCHMARK_CAPTURE(BM_Growth, wide_attributes, Shape::WideAttributes)
     ->Arg(10'000)
     ->Arg(100'000)
+    ->Arg(1'000'000)
     ->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_Growth, siblings, Shape::Siblings)
     ->Arg(100'000)

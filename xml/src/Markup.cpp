@@ -1,5 +1,6 @@
 #include "Markup.h"
 
+#include <array>
 #include <memory>
 #include <string>
 #include <utility>
@@ -23,6 +24,7 @@ class MarkupParser {
   NodeRef ParseElementTree(std::u16string_view rootName);
   NodeRef BeginElement(std::u16string_view name, bool& complete);
   void ParseAttributes(cXmlNode& node);
+  void SetAttributes(cXmlNode& node);
   void ReadCDataSection(cXmlNode& node);
   void ExpectEndTag(const cXmlNode& node);
   void ExpectEndTagName(const cXmlNode& node);
@@ -42,8 +44,10 @@ class MarkupParser {
 
   Cursor cursor_;
   bool hasDeclaration_ = false;
-  std::vector<Attribute> attributes_;  // reused for every start tag
-  std::u16string unescaped_;           // reused for text with entity references
+  std::array<Attribute, 16> batch_;  // attributes read but not yet set
+  std::size_t batchSize_ = 0;
+  std::size_t batchCharacters_ = 0;
+  std::u16string unescaped_;  // reused for text with entity references
 };
 
 ParsedDocument MarkupParser::ParseDocument() {
@@ -142,14 +146,13 @@ NodeRef MarkupParser::BeginElement(std::u16string_view name, bool& complete) {
   return node;
 }
 
-// Reads the whole list first, so that the node's properties take one allocation.
+// Attributes are set in batches, so that an element's properties take one allocation in the
+// common case and a long list grows its table a few times only.
 void MarkupParser::ParseAttributes(cXmlNode& node) {
-  attributes_.clear();
-  unescaped_.clear();
-  std::size_t characters = 0;
   while (cursor_.Current() != u'>' && cursor_.Current() != u'/' && !cursor_.AtEnd()) {
     cursor_.SkipWhitespace();
-    Attribute& attribute = attributes_.emplace_back();
+    if (batchSize_ == batch_.size()) SetAttributes(node);
+    Attribute& attribute = batch_[batchSize_++];
     attribute.name = cursor_.ReadName();
     cursor_.Expect(u'=');
     cursor_.Expect(u'"');
@@ -159,26 +162,35 @@ void MarkupParser::ParseAttributes(cXmlNode& node) {
       AppendUnescapedMarkup(unescaped_, value.text);
       attribute.length = unescaped_.size() - attribute.unescapedFrom;
     } else {
+      attribute.unescapedFrom = kInSource;
       attribute.value = value.text;
       attribute.length = value.text.size();
     }
-    characters += attribute.name.size() + attribute.length;
+    batchCharacters_ += attribute.name.size() + attribute.length;
     cursor_.Expect(u'"');
     cursor_.SkipWhitespace();
     // Ends the declaration's "?>"; in a document with a declaration it is also accepted after
     // any attribute value of any element.
     if (cursor_.Current() == u'?' && hasDeclaration_) cursor_.Expect(u'?');
   }
-  if (attributes_.empty()) return;
-  NodeAccess::ReserveProperties(node, attributes_.size(), characters);
+  SetAttributes(node);
+}
+
+void MarkupParser::SetAttributes(cXmlNode& node) {
+  if (batchSize_ == 0) return;
+  NodeAccess::ReserveProperties(node, batchSize_, batchCharacters_);
   const std::u16string_view unescaped = unescaped_;
-  for (const Attribute& attribute : attributes_) {
+  for (std::size_t i = 0; i < batchSize_; ++i) {
+    const Attribute& attribute = batch_[i];
     const std::u16string_view value =
         attribute.unescapedFrom == kInSource
             ? attribute.value
             : unescaped.substr(attribute.unescapedFrom, attribute.length);
     NodeAccess::SetProperty(node, attribute.name, value);
   }
+  batchSize_ = 0;
+  batchCharacters_ = 0;
+  unescaped_.clear();
 }
 
 // On the '!' of a "<![CDATA[" marker written in any letter case; the value keeps the section
