@@ -121,6 +121,46 @@ PendingFile ClientManifest(const std::wstring& clientPath, const AssemblyIdentit
   return PendingFile(document, manifestPath);
 }
 
+// A component of the other bitness goes to the generator of that bitness, with the same options.
+void HandOverToSibling(const std::wstring& path, Architecture architecture,
+                       const Options& options) {
+  const std::u16string bitness = architecture == Architecture::Amd64 ? u"64-bit" : u"32-bit";
+  const auto sibling = FindSiblingGenerator(architecture);
+  if (!sibling) {
+    throw Failure(ExitCode::OtherBitness,
+                  u"a " + bitness + u" component; it needs the " +
+                      (architecture == Architecture::Amd64 ? u"x64" : u"x86") +
+                      u" generator, which is not installed beside this one");
+  }
+  unsigned long startError = 0;
+  const auto code = RunSiblingGenerator(*sibling, options.settings, path, startError);
+  if (!code) {
+    throw Failure(ExitCode::OtherBitness, u"a " + bitness + u" component, and its generator " +
+                                              ToU16(*sibling) + u" cannot be started (" +
+                                              DescribeError(startError) + u")");
+  }
+  // The sibling has said what went wrong on the same standard error.
+  if (*code != 0) throw Failure(static_cast<ExitCode>(*code), u"");
+}
+
+// Registers the component into the temporary key and reads its type libraries.
+void DescribeComponent(const std::wstring& component, const std::wstring& path,
+                       const std::vector<std::uint8_t>& bytes, ComponentManifest& manifest,
+                       std::vector<std::u16string>& warnings) {
+  {
+    // Loading runs the component's DllMain; the module is freed once its registration is read.
+    const CrashContext crash(ToU16(component), u"DllMain or DllRegisterServer");
+    const LoadedModule module = LoadComponent(path, bytes);
+    CapturedRegistration captured = CaptureRegistration(module.get(), path);
+    manifest.classes = std::move(captured.classes);
+    warnings = std::move(captured.warnings);
+  }
+  TypeLibraryContents contents = ReadTypeLibraries(path);
+  CompleteTypeLibraryIds(manifest.classes, contents);
+  manifest.typeLibraries = std::move(contents.libraries);
+  manifest.interfaces = std::move(contents.interfaces);
+}
+
 }  // namespace
 
 Generated GenerateManifest(const std::wstring& component, const Options& options) {
@@ -131,43 +171,13 @@ Generated GenerateManifest(const std::wstring& component, const Options& options
   }
   const std::vector<std::uint8_t> bytes = ReadWholeFile(path);
   const Architecture architecture = InspectComponent(bytes);
-
   if (architecture != kOwnArchitecture) {
-    const std::u16string bitness = architecture == Architecture::Amd64 ? u"64-bit" : u"32-bit";
-    const auto sibling = FindSiblingGenerator(architecture);
-    if (!sibling) {
-      throw Failure(ExitCode::OtherBitness,
-                    u"a " + bitness + u" component; it needs the " +
-                        (architecture == Architecture::Amd64 ? u"x64" : u"x86") +
-                        u" generator, which is not installed beside this one");
-    }
-    unsigned long startError = 0;
-    const auto code = RunSiblingGenerator(*sibling, options.settings, path, startError);
-    if (!code) {
-      throw Failure(ExitCode::OtherBitness, u"a " + bitness + u" component, and its generator " +
-                                                ToU16(*sibling) + u" cannot be started (" +
-                                                DescribeError(startError) + u")");
-    }
-    // The sibling has said what went wrong on the same standard error.
-    if (*code != 0) throw Failure(static_cast<ExitCode>(*code), u"");
+    HandOverToSibling(path, architecture, options);
     return {};
   }
 
-  Generated generated;
+  // Everything that needs no code of the component is settled before it runs.
   ComponentManifest manifest;
-  {
-    // Loading runs the component's DllMain; the module is freed once its registration is read.
-    const CrashContext crash(ToU16(component), u"DllMain or DllRegisterServer");
-    const LoadedModule module = LoadComponent(path, bytes);
-    CapturedRegistration captured = CaptureRegistration(module.get(), path);
-    manifest.classes = std::move(captured.classes);
-    generated.warnings = std::move(captured.warnings);
-  }
-  TypeLibraryContents contents = ReadTypeLibraries(path);
-  CompleteTypeLibraryIds(manifest.classes, contents);
-  manifest.typeLibraries = std::move(contents.libraries);
-  manifest.interfaces = std::move(contents.interfaces);
-
   manifest.identity.name = options.name.empty() ? ToU16(BaseNameOf(path)) + u".sxs" : options.name;
   manifest.identity.version = AssemblyVersion(path, options);
   manifest.identity.architecture = architecture;
@@ -175,11 +185,14 @@ Generated GenerateManifest(const std::wstring& component, const Options& options
   if (options.sha1 || options.sha256) manifest.hash = HashBytes(bytes, options.sha256);
   if (options.size) manifest.size = bytes.size();
 
-  const std::wstring folder =
-      options.directory.empty() ? FolderOf(path) : FullPath(ToWide(options.directory));
+  Generated generated;
+  DescribeComponent(component, path, bytes, manifest, generated.warnings);
+
   cXml document;
   BuildComponentManifest(manifest, document);
   // The file is named after the assembly, so that the loader finds it beside a client.
+  const std::wstring folder =
+      options.directory.empty() ? FolderOf(path) : FullPath(ToWide(options.directory));
   std::vector<PendingFile> pending;
   pending.emplace_back(document, folder + L"\\" + ToWide(manifest.identity.name) + L".manifest");
   if (!options.client.empty()) {

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cwchar>
 #include <cwctype>
 #include <map>
 #include <optional>
