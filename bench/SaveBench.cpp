@@ -5,8 +5,9 @@
 //
 // bytes_per_second counts the bytes of the source document per save, the same for every peer.
 // The files go to /dev/shm when it exists: this library flushes its file to the disk before it
-// replaces the old one (the peers do not), and on a memory file system that costs nothing, so
-// the figures compare the writers themselves.
+// replaces the old one (the peers do not), and on a memory file system the flush costs nothing,
+// so the figures compare the writers and their use of the file system. On a busy machine,
+// --benchmark_enable_random_interleaving=true with a few repetitions gives steadier ratios.
 #include <benchmark/benchmark.h>
 
 #include <unistd.h>
