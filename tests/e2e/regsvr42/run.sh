@@ -206,6 +206,12 @@ case_options() {
   expect_listing "$work/Componentes ñandú/KwTestDual.sxs.manifest" KwTestDual
   expect_listing "$work/Componentes ñandú/Cliente.exe.manifest" MergedClient
 
+  generate "-dir:$(winpath "$work/nowhere")" "$dll"
+  expect_rc 11
+  expect_stderr 'cannot write'
+  expect_stderr_lines 1
+  expect_absent "$work/nowhere"
+
   generate -version:FileVersion "$dll"
   expect_rc 3
   expect_stderr 'no version resource'
