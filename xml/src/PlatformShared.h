@@ -26,7 +26,7 @@ inline std::size_t NameStart(std::u16string_view path) {
 // link under it: ".<name>.<32 random hex digits>.tmp".
 inline std::u16string TemporaryNameBeside(std::u16string_view target) {
   static constexpr char16_t kDigits[] = u"0123456789abcdef";
-  std::random_device random;
+  thread_local std::random_device random;  // opened once: small saves pay for it otherwise
   std::u16string name(target.substr(0, NameStart(target)));
   name += u'.';
   name += target.substr(NameStart(target));
