@@ -99,6 +99,15 @@ class GeneratedDocument {
     return content;
   }
 
+  // What a CDATA section may hold here: no end marker inside.
+  std::u16string CDataContent() {
+    std::u16string content;
+    do {
+      content = Chance(5) ? u"" : Content(12);
+    } while (content.find(u"]]>") != std::u16string::npos);
+    return content;
+  }
+
   // Entities where they are needed, and at random where the raw character would do too.
   std::u16string Escape(std::u16string_view value, char16_t quote) {
     std::u16string out;
@@ -167,10 +176,7 @@ class GeneratedDocument {
       text_ += u">" + Blank() + (Chance(4) ? u"<!-- before the text -->" : u"") + Escape(value, 0) +
                EndTag(name);
     } else if (kind == 2) {  // CDATA
-      std::u16string content;
-      do {
-        content = Chance(5) ? u"" : Content(12);
-      } while (content.find(u"]]>") != std::u16string::npos);
+      const std::u16string content = CDataContent();
       node->SetValue(u"<![CDATA[" + content + u"]]>");
       text_ += u">" + Blank() + (Chance(3) ? u"<![cdata[" : u"<![CDATA[") + content + u"]]>" +
                Blank() + EndTag(name);
@@ -180,6 +186,11 @@ class GeneratedDocument {
         text_ += Blank();
         if (Chance(6)) text_ += u"<!-- between -->" + Blank();
         node->Add(Element(depth + 1, false));
+      }
+      if (Chance(6)) {  // a CDATA section after the children becomes the value
+        const std::u16string content = CDataContent();
+        node->SetValue(u"<![CDATA[" + content + u"]]>");
+        text_ += Blank() + u"<![CDATA[" + content + u"]]>";
       }
       text_ += Blank() + EndTag(name);
     }

@@ -121,6 +121,9 @@ TEST(SerializerTest, WritesValuesAsTheNodeKindsRequire) {
   NodeRef mixed = Element(u"mixed", u"lost text");
   mixed->Add(Element(u"child"));
   root->Add(mixed);
+  NodeRef trailing = Element(u"trailing", u"<![CDATA[after <child>]]>");
+  trailing->Add(Element(u"child"));
+  root->Add(trailing);
   root->Add(Element(u"odd name!", u""));
   EXPECT_EQ(WriteUtf8(nullptr, root, false),
             "<r q=\"say &quot;a &amp; b&quot; &lt;c&gt; &apos;d&apos;\">"
@@ -129,6 +132,7 @@ TEST(SerializerTest, WritesValuesAsTheNodeKindsRequire) {
             "<lower><![cdata[x < y & z]]></lower>"
             "<entity>&amp;lt; &amp;#38;</entity>"
             "<mixed><child/></mixed>"
+            "<trailing><child/><![CDATA[after <child>]]></trailing>"
             "<odd name!/>"
             "</r>");
 }

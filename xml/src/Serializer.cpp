@@ -223,6 +223,13 @@ class Writer {
       const cXmlNode& node = *top.node;
       open.pop_back();
       if (open.size() >= kShallowLevels) deepOpen.erase(&node);
+      // The reader keeps a CDATA section that follows the children as the value; it goes back
+      // where it came from. Plain text beside children could not be read again and is left out.
+      if (node.Content() == ContentCData) {
+        Indent(open.size() + 1);
+        output_.Text(node.Value());
+        output_.Text(lineEnd_);
+      }
       Indent(open.size());
       output_.Text(u"</");
       output_.Text(node.Name());
