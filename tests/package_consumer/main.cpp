@@ -26,10 +26,11 @@ int main() {
                   document.NodeByName(u"config/group") == group &&
                   document.Search(u"ITEM", u"name", u"A") == item &&
                   group->Search2(u"\\cXmlNode") != nullptr && document.Nodes().size() == 2 &&
-                  document.Properties().at(0)[1] == u"2" && document.PropertyName(1) == u"version" &&
-                  document.PropertyCount() == 1 && document.Content() == ContentEmpty &&
-                  document.RootValue().empty() && document.Result().empty() &&
-                  document.EncodingId() == 0 && ToUtf8(FromUtf8("\xc3\xa9")) == "\xc3\xa9";
+                  document.Properties().at(0)[1] == u"2" &&
+                  document.PropertyName(1) == u"version" && document.PropertyCount() == 1 &&
+                  document.Content() == ContentEmpty && document.RootValue().empty() &&
+                  document.Result().empty() && document.EncodingId() == 0 &&
+                  ToUtf8(FromUtf8("\xc3\xa9")) == "\xc3\xa9";
 
   bool parsed = document.Parse(u"<a b=\"c\"/>");
   const std::uint8_t bytes[] = {'<', 'x', '/', '>'};

@@ -35,7 +35,8 @@ class cXml {
   std::u16string RootValue() const;
   void SetRootValue(std::u16string value);
   NodeContent Content() const;
-  std::u16string PropertyValue(std::u16string_view name, std::u16string_view defaultValue = u"") const;
+  std::u16string PropertyValue(std::u16string_view name,
+                               std::u16string_view defaultValue = u"") const;
   void SetPropertyValue(std::u16string_view name, std::u16string value);
   std::int32_t PropertyCount() const;
   std::u16string PropertyName(std::int32_t index) const;

@@ -56,7 +56,8 @@ class cXmlNode {
   // A copy of the properties in the order they were first set.
   std::vector<PropertyPair> Properties() const;
   // The value of the property of that name (letter case ignored), or defaultValue.
-  std::u16string PropertyValue(std::u16string_view name, std::u16string_view defaultValue = u"") const;
+  std::u16string PropertyValue(std::u16string_view name,
+                               std::u16string_view defaultValue = u"") const;
   // Replaces the value of the property of that name, or appends a new property.
   void SetPropertyValue(std::u16string_view name, std::u16string value);
   std::int32_t PropertyCount() const;
