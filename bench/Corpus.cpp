@@ -6,7 +6,9 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <map>
 #include <string_view>
+#include <tuple>
 
 namespace kestrelwing::bench {
 namespace {
@@ -212,6 +214,31 @@ std::vector<std::string> ManifestFiles() {
     files.emplace_back(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
   }
   return files;
+}
+
+const std::vector<std::string>& Documents(Input input, InputOptions options) {
+  constexpr std::size_t kNestedBytes = std::size_t{5} << 20;
+  static std::map<std::tuple<Input, std::size_t, bool>, std::vector<std::string>> cache;
+  std::vector<std::string>& documents = cache[{input, options.largeBytes, options.utf16Manifests}];
+  if (!documents.empty()) return documents;
+  switch (input) {
+    case Input::AttributeHeavy:
+      documents.push_back(AttributeHeavyDocument(options.largeBytes));
+      break;
+    case Input::TextLeaves:
+      documents.push_back(TextLeavesDocument(options.largeBytes));
+      break;
+    case Input::Nested:
+      documents.push_back(NestedDocument(kNestedBytes));
+      break;
+    case Input::Manifests:
+      for (std::string& manifest : ManifestFiles()) {
+        const bool utf16 = manifest.starts_with("\xFF\xFE") || manifest.starts_with("\xFE\xFF");
+        if (options.utf16Manifests || !utf16) documents.push_back(std::move(manifest));
+      }
+      break;
+  }
+  return documents;
 }
 
 }  // namespace kestrelwing::bench

@@ -21,4 +21,13 @@ std::string DeepDocument(std::size_t depth);
 // The contents of the project's test manifests (real-world shape, small files).
 std::vector<std::string> ManifestFiles();
 
+// The corpora the parse and save benchmarks compare the libraries on.
+enum class Input { AttributeHeavy, TextLeaves, Nested, Manifests };
+struct InputOptions {
+  std::size_t largeBytes;  // size of the attribute-heavy and text-leaves documents
+  bool utf16Manifests;     // false for peers that read no UTF-16
+};
+// The documents of a corpus, generated once and kept for the rest of the run.
+const std::vector<std::string>& Documents(Input input, InputOptions options);
+
 }  // namespace kestrelwing::bench

@@ -160,33 +160,7 @@ struct Libxml2 {
   return true;
 }();
 
-// Inputs, generated once ------------------------------------------------------------------------
-
-enum class Input { AttributeHeavy, TextLeaves, Nested, Manifests };
-
-constexpr std::size_t kMegabyte = 1 << 20;
-
-const std::vector<std::string>& Documents(Input input) {
-  static std::vector<std::string> cache[4];
-  std::vector<std::string>& documents = cache[static_cast<int>(input)];
-  if (documents.empty()) {
-    switch (input) {
-      case Input::AttributeHeavy:
-        documents.push_back(AttributeHeavyDocument(50 * kMegabyte));
-        break;
-      case Input::TextLeaves:
-        documents.push_back(TextLeavesDocument(50 * kMegabyte));
-        break;
-      case Input::Nested:
-        documents.push_back(NestedDocument(5 * kMegabyte));
-        break;
-      case Input::Manifests:
-        documents = ManifestFiles();
-        break;
-    }
-  }
-  return documents;
-}
+// Measuring ------------------------------------------------------------------------------------
 
 template <typename Peer>
 void ParseDocuments(benchmark::State& state, const std::vector<std::string>& documents) {
@@ -261,7 +235,7 @@ template <typename Peer>
 void RegisterParse(const NamedInput& input, const char* peer) {
   const std::string name = std::string("BM_Parse/") + input.name + "/" + peer;
   benchmark::RegisterBenchmark(name.c_str(), [which = input.input](benchmark::State& state) {
-    ParseDocuments<Peer>(state, Documents(which));
+    ParseDocuments<Peer>(state, Documents(which, {50 << 20, true}));
   })->Unit(input.unit);
 }
 

@@ -173,38 +173,7 @@ struct Libxml2 {
 };
 #endif
 
-// Inputs, generated once ------------------------------------------------------------------------
-
-enum class Input { AttributeHeavy, TextLeaves, Nested, Manifests };
-
-constexpr std::size_t kMegabyte = 1 << 20;
-
-const std::vector<std::string>& Documents(Input input) {
-  static std::vector<std::string> cache[4];
-  std::vector<std::string>& documents = cache[static_cast<int>(input)];
-  if (documents.empty()) {
-    switch (input) {
-      case Input::AttributeHeavy:
-        documents.push_back(AttributeHeavyDocument(10 * kMegabyte));
-        break;
-      case Input::TextLeaves:
-        documents.push_back(TextLeavesDocument(10 * kMegabyte));
-        break;
-      case Input::Nested:
-        documents.push_back(NestedDocument(5 * kMegabyte));
-        break;
-      case Input::Manifests:
-        // tinyxml2 reads no UTF-16, so the UTF-16 manifest is left out for every peer alike.
-        for (std::string& manifest : ManifestFiles()) {
-          if (!manifest.starts_with("\xFF\xFE") && !manifest.starts_with("\xFE\xFF")) {
-            documents.push_back(std::move(manifest));
-          }
-        }
-        break;
-    }
-  }
-  return documents;
-}
+// Measuring ------------------------------------------------------------------------------------
 
 enum class Target { File, Memory };
 
@@ -240,7 +209,8 @@ void SaveDocuments(benchmark::State& state, const std::vector<std::string>& docu
 
 template <typename Peer>
 void BM_Save(benchmark::State& state, Input input, Target target) {
-  SaveDocuments<Peer>(state, Documents(input), target);
+  // tinyxml2 reads no UTF-16, so the UTF-16 manifest is left out for every peer alike.
+  SaveDocuments<Peer>(state, Documents(input, {10 << 20, false}), target);
 }
 
 // Growth shapes: the same speed at both sizes means time grows linearly with the tree.
