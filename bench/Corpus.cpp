@@ -167,6 +167,8 @@ std::string NestedDocument(std::size_t approximateBytes) {
   return out;
 }
 
+namespace {
+
 std::string WideAttributesDocument(std::size_t attributes) {
   std::string out = "<wide";
   for (std::size_t i = 0; i < attributes; ++i) {
@@ -196,6 +198,20 @@ std::string DeepDocument(std::size_t depth) {
   for (std::size_t i = 0; i < depth; ++i)
     out += "</d>";
   return out;
+}
+
+}  // namespace
+
+std::string GrowthDocument(Shape shape, std::size_t count) {
+  switch (shape) {
+    case Shape::WideAttributes:
+      return WideAttributesDocument(count);
+    case Shape::Siblings:
+      return SiblingsDocument(count);
+    case Shape::Depth:
+      return DeepDocument(count);
+  }
+  return {};
 }
 
 std::vector<std::string> ManifestFiles() {

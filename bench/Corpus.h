@@ -15,9 +15,8 @@ std::string TextLeavesDocument(std::size_t approximateBytes);
 // A tree a few levels deep with a mix of attributes, text and CDATA.
 std::string NestedDocument(std::size_t approximateBytes);
 // Growth shapes: one element with that many attributes, that many siblings, that much depth.
-std::string WideAttributesDocument(std::size_t attributes);
-std::string SiblingsDocument(std::size_t siblings);
-std::string DeepDocument(std::size_t depth);
+enum class Shape { WideAttributes, Siblings, Depth };
+std::string GrowthDocument(Shape shape, std::size_t count);
 // The contents of the project's test manifests (real-world shape, small files).
 std::vector<std::string> ManifestFiles();
 

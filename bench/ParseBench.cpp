@@ -206,22 +206,9 @@ void ParseDocuments(benchmark::State& state, const std::vector<std::string>& doc
 }
 
 // Growth shapes: the same speed at both sizes means time grows linearly with the input.
-enum class Shape { WideAttributes, Siblings, Depth };
-
 void BM_Growth(benchmark::State& state, Shape shape) {
   const auto count = static_cast<std::size_t>(state.range(0));
-  std::vector<std::string> document;
-  switch (shape) {
-    case Shape::WideAttributes:
-      document.push_back(WideAttributesDocument(count));
-      break;
-    case Shape::Siblings:
-      document.push_back(SiblingsDocument(count));
-      break;
-    case Shape::Depth:
-      document.push_back(DeepDocument(count));
-      break;
-  }
+  const std::vector<std::string> document{GrowthDocument(shape, count)};
   ParseDocuments<Kestrelwing>(state, document);
 }
 

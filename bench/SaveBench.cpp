@@ -214,19 +214,9 @@ void BM_Save(benchmark::State& state, Input input, Target target) {
 }
 
 // Growth shapes: the same speed at both sizes means time grows linearly with the tree.
-enum class Shape { WideAttributes, Siblings };
-
 void BM_SaveGrowth(benchmark::State& state, Shape shape) {
   const auto count = static_cast<std::size_t>(state.range(0));
-  std::vector<std::string> document;
-  switch (shape) {
-    case Shape::WideAttributes:
-      document.push_back(WideAttributesDocument(count));
-      break;
-    case Shape::Siblings:
-      document.push_back(SiblingsDocument(count));
-      break;
-  }
+  const std::vector<std::string> document{GrowthDocument(shape, count)};
   SaveDocuments<Kestrelwing>(state, document);
 }
 
