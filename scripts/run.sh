@@ -17,8 +17,8 @@ cmake --build "$build" -j "$(nproc)" --target Kestrelwing regsvr42
 
 source scripts/wine-env.sh
 trap wine_shutdown EXIT
-wine_prefix_init "$root/build/run-wineprefix"
 wine_display_start
+wine_prefix_init "$root/build/run-wineprefix"
 virtual_display=${KESTRELWING_XVFB_PID:+yes}
 
 arguments=()

@@ -1,14 +1,18 @@
 #!/usr/bin/env bash
 # Sourced: prepares a Wine prefix and, when asked, a display for the Windows programs.
 #   wine_use_wow64 LOADER    use the private 32-bit capable Wine (scripts/wine-wow64.sh) from now on
-#   wine_prefix_init DIR     create or reuse the prefix DIR and export the Wine variables
+#   wine_restart             restart the prefix's server and services (for settings such as the
+#                            DPI, which Wine reads once per session)
 #   wine_display_start       start Xvfb and openbox on a free display unless one is usable
+#   wine_prefix_init DIR     create or reuse the prefix DIR and export the Wine variables (after
+#                            wine_display_start: Wine's services started here keep that display)
 #   wine_shutdown            stop the wineserver of the prefix and the display started here
 # The system's Wine runs 64-bit programs only; KW_WINE_WOW64=1 tells the tests that 32-bit ones run.
 
-WINE_LOADER_PATH=/usr/lib/wine/wine64
-WINESERVER_PATH=/usr/lib/wine/wineserver
-export KW_WINE_WOW64=0
+# A script run from a test keeps the Wine its caller chose.
+WINE_LOADER_PATH=${WINELOADER:-/usr/lib/wine/wine64}
+WINESERVER_PATH=${WINESERVER:-/usr/lib/wine/wineserver}
+export KW_WINE_WOW64=${KW_WINE_WOW64:-0}
 
 wine_use_wow64() {
   WINE_LOADER_PATH=$1
@@ -18,7 +22,8 @@ wine_use_wow64() {
 
 wine_prefix_init() {
   export WINEPREFIX=$1 WINEDEBUG=-all WINELOADER=$WINE_LOADER_PATH WINESERVER=$WINESERVER_PATH
-  export WINEDLLOVERRIDES="winedbg.exe=d;mscoree=d;mshtml=d" LANG=C.UTF-8
+  # No debugger for crashing programs, no .NET or Gecko set-up, no Linux menu entries for shortcuts.
+  export WINEDLLOVERRIDES="winedbg.exe=d;mscoree=d;mshtml=d;winemenubuilder.exe=d" LANG=C.UTF-8
   if [[ ! -f $WINEPREFIX/system.reg ]]; then
     echo "Creating the Wine prefix $WINEPREFIX"
     mkdir -p "$WINEPREFIX"
@@ -28,7 +33,16 @@ wine_prefix_init() {
     cp /usr/share/wine/fonts/*.ttf "$WINEPREFIX/drive_c/windows/Fonts/" 2>/dev/null || true
   fi
   # One server kept alive for the whole run: otherwise every program start waits for a new one.
+  # Wine's own services (services.exe, rpcss ...) live as long as the server; they are started
+  # here, apart from any test, so that no test's output pipe stays open after the test has ended.
   "$WINESERVER_PATH" -p 2>/dev/null || true
+  "$WINE_LOADER_PATH" cmd /c exit </dev/null >/dev/null 2>&1 || true
+}
+
+wine_restart() {
+  "$WINESERVER_PATH" -k 2>/dev/null || true
+  "$WINESERVER_PATH" -w 2>/dev/null || true
+  wine_prefix_init "$WINEPREFIX"
 }
 
 wine_display_start() {

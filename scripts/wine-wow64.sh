@@ -80,11 +80,13 @@ find "$wine_dir/x86_64-windows" -type f -print0 |
   xargs -0 -n 64 x86_64-w64-mingw32-strip --strip-debug 2>/dev/null || true
 
 # What the package's install trigger does: the MinGW zlib1.dll becomes a Wine built-in DLL for
-# both architectures (the mark "Wine builtin DLL" at offset 64). Without it user32 does not load.
+# both architectures (the mark "Wine builtin DLL" and 16 zero bytes at offset 64, in the DOS stub).
+# Without it user32 does not load.
 for pair in i386-windows:i686 x86_64-windows:x86_64; do
   dll=$wine_dir/${pair%%:*}/zlib1.dll
   cp "$tree/usr/${pair##*:}-w64-mingw32/lib/zlib1.dll" "$dll"
-  printf 'Wine builtin DLL' | dd of="$dll" bs=1 seek=64 conv=notrunc status=none
+  printf 'Wine builtin DLL\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0' |
+    dd of="$dll" bs=1 seek=64 conv=notrunc status=none
 done
 
 "$loader" --version >/dev/null 2>&1 || give_up "the private Wine does not start"

@@ -1,4 +1,6 @@
 # "Registrar" makes Wine's regsvr32 register the test COM server; "Desregistrar" removes it.
+# Wine 10's regsvr32 (the 32-bit stage's Wine) tells the result in a message box captioned
+# "RegSvr32", as Windows' does, which the user closes; Wine 8's writes to standard output only.
 source "$(dirname "$0")/lib.sh"
 
 clsid='{6F1C2B3A-5D4E-4F60-8A7B-9C0D1E2F3A4B}'
@@ -17,6 +19,13 @@ wait_until() {
   return 1
 }
 unregistered() { ! registered; }
+# confirms WORD: regsvr32's own message box, when this Wine shows one, names that outcome.
+confirms() {
+  [[ ${KW_WINE_WOW64:-0} == 1 ]] || return 0
+  local shown
+  shown=$(drive message RegSvr32) || fail "regsvr32 showed no message box"
+  grep -qi "$1" <<<"$shown" || fail "regsvr32's message does not say \"$1\": $shown"
+}
 
 "$WINE" regsvr32 /u /s "$(winpath "$server")" >/dev/null 2>&1 || true
 registered && fail "the test server is registered before the test"
@@ -24,11 +33,13 @@ registered && fail "the test server is registered before the test"
 kw_start "$(winpath "$server")"
 drive click "$TITLE" "Registrar"
 wait_until registered || fail "Registrar did not register $clsid"
+confirms registered
 "$WINE" reg query "HKCR\\Kestrelwing.TestDual.1" "$KW_REG_VIEW" >/dev/null 2>&1 ||
   fail "no ProgID after Registrar"
 
 drive click "$TITLE" "Desregistrar"
 wait_until unregistered || fail "Desregistrar did not remove $clsid"
+confirms unregistered
 drive no-message "$TITLE" 500 || fail "a message box appeared"
 kw_stop
 echo "PASS"

@@ -7,7 +7,8 @@ desktop='HKCU\Control Panel\Desktop'
 shot="$KW_ARTIFACTS/kestrelwing-window.png"
 if (($# > 0)); then
   "$WINE" reg add "$desktop" /v LogPixels /t REG_DWORD /d "$1" /f >/dev/null
-  trap '"$WINE" reg delete "$desktop" /v LogPixels /f >/dev/null 2>&1; kw_cleanup' EXIT
+  wine_restart
+  trap '"$WINE" reg delete "$desktop" /v LogPixels /f >/dev/null 2>&1; wine_restart; kw_cleanup' EXIT
   shot="$KW_ARTIFACTS/kestrelwing-window-${1}dpi.png"
 fi
 
