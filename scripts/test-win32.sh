@@ -2,8 +2,8 @@
 # The 32-bit stage of the test suite, also run on its own: builds the Windows x86 form (preset
 # win32) and runs its tests under the private Wine that runs 32-bit programs (scripts/wine-wow64.sh):
 # the unit suites, the desktop program's end-to-end runs, the generator's runs on 32-bit
-# components, and the hand-overs between the two generators (the x64 one's runs, preset
-# win64-crossing). When that Wine cannot be prepared here, the x86 form is only built and one line
+# components, the hand-overs between the two generators (the x64 one's runs, preset
+# win64-crossing), and the x86 release packages (zip and installer). When that Wine cannot be prepared here, the x86 form is only built and one line
 # says why; the exit code is then that of the build.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -28,8 +28,11 @@ build_preset win64
 source scripts/wine-env.sh
 wine_use_wow64 "$loader"
 trap wine_shutdown EXIT
-wine_prefix_init "$root/build/wineprefix-wow64"
+# A prefix made by an earlier preparation of that Wine may lack what this one installs.
+prefix=$root/build/wineprefix-wow64
+[[ $prefix/system.reg -nt $(dirname "$loader")/../../../../.prepared ]] || rm -rf "$prefix"
 wine_display_start
+wine_prefix_init "$prefix"
 
 log=$root/build/win32/stage.log
 : >"$log"
@@ -43,6 +46,15 @@ run_ctest --preset win64-crossing || status=1
 # ctest ends each run with "N% tests passed, F tests failed out of T".
 read -r passed total < <(grep -E 'tests passed, [0-9]+ tests? failed out of' "$log" |
   awk '{failed += $4; total += $NF} END {print total - failed, total + 0}')
-echo "32-bit stage: $passed of $total tests passed (x86 unit suites and end-to-end runs, x64 generator runs with hand-overs to x86)"
+
+bash scripts/package.sh win32
+total=$((total + 1))
+if bash tests/e2e/package/run.sh win32 build/packages build/win32/tests/e2e/app/KwDriver.exe \
+  build/win32/tests/com/KwTestDual.dll; then
+  passed=$((passed + 1))
+else
+  status=1
+fi
+echo "32-bit stage: $passed of $total tests passed (x86 unit suites and end-to-end runs, x64 generator runs with hand-overs to x86, x86 packages)"
 ((total > 0)) || status=1
 exit "$status"

@@ -7,7 +7,9 @@
 #   5. cross-builds everything for Windows x86_64 (preset win64) and runs its tests under Wine,
 #      the desktop program's end-to-end runs on a virtual display included, then round-trips the
 #      Microsoft-format manifests of the Wine prefix through the library;
-#   6. the 32-bit stage (scripts/test-win32.sh): cross-builds for Windows x86 (preset win32) and runs
+#   6. builds the x86_64 release packages (scripts/package.sh) and installs, runs and removes them
+#      under Wine;
+#   7. the 32-bit stage (scripts/test-win32.sh): cross-builds for Windows x86 (preset win32) and runs
 #      its tests, and the generators' hand-overs between bitnesses, under a private Wine that runs
 #      32-bit programs; where that Wine cannot be prepared, it says so in one line and only builds.
 set -euo pipefail
@@ -51,8 +53,8 @@ step "Windows x86_64 build, tests under Wine"
 build_preset win64
 source scripts/wine-env.sh
 trap wine_shutdown EXIT
-wine_prefix_init "$root/build/wineprefix"
 wine_display_start
+wine_prefix_init "$root/build/wineprefix"
 ctest --preset win64 -j "$jobs"
 
 step "round trip of the side-by-side manifests that Wine's prefix holds"
@@ -60,6 +62,11 @@ rm -rf build/wine-manifests
 mkdir -p build/wine-manifests
 cp "$WINEPREFIX"/drive_c/windows/winsxs/manifests/*.manifest build/wine-manifests/
 build/default/tests/xml/manifest_roundtrip build/wine-manifests
+
+step "Windows x86_64 release packages: contents, portable run, silent install and uninstall"
+bash scripts/package.sh win64
+bash tests/e2e/package/run.sh win64 build/packages build/win64/tests/e2e/app/KwDriver.exe \
+  build/win64/tests/com/KwTestDual.dll
 
 step "Windows x86 stage under the private 32-bit Wine"
 wine_shutdown

@@ -9,14 +9,14 @@ set -euo pipefail
 kw_root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../../.." && pwd)
 source "$kw_root/scripts/wine-env.sh"
 kw_own_wine=  # set when this test made its own prefix or display, which it then stops
+wine_display_start
+[[ -z ${KESTRELWING_XVFB_PID:-} ]] || kw_own_wine=yes
 if [[ -z ${WINEPREFIX:-} ]]; then
   wine_prefix_init "$kw_root/build/e2e-wineprefix"
   kw_own_wine=yes
 else
   wine_prefix_init "$WINEPREFIX"
 fi
-wine_display_start
-[[ -z ${KESTRELWING_XVFB_PID:-} ]] || kw_own_wine=yes
 
 WINE=$WINELOADER  # the system Wine, or the 32-bit capable one of the 32-bit stage
 TITLE=Kestrelwing
@@ -58,9 +58,11 @@ drive() {
   "$WINE" "$KW_DRIVER" "$@" | tr -d '\r'
 }
 
-# kw_start [COMMAND LINE]: starts the program and waits for its window.
+# kw_start [COMMAND LINE]: starts the program (the copy in $work/app, or $kw_program when set)
+# and waits for its window.
+kw_program=
 kw_start() {
-  "$WINE" "$work/app/Kestrelwing.exe" "$@" &
+  "$WINE" "${kw_program:-$work/app/Kestrelwing.exe}" "$@" &
   kw_program_pid=$!
   drive wait "$TITLE" || fail "the window did not appear"
 }

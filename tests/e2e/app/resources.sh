@@ -1,12 +1,13 @@
-# Kestrelwing.exe carries its version information (1.0.0.0 shown "1.00", Spanish (Spain)) and an
-# application manifest: Windows Vista to 8.1, common controls 6, DPI aware, no elevation.
+# Kestrelwing.exe carries its version information (the project's, such as 1.0.0.0 shown "1.00";
+# Spanish (Spain)) and an application manifest: Windows Vista to 8.1, common controls 6, DPI aware,
+# no elevation.
 source "$(dirname "$0")/lib.sh"
 
 resources=$(drive resources "$(winpath "$work/app/Kestrelwing.exe")") || fail "no resources"
 value() { sed -n "s/^$1=//p" <<<"$resources"; }
-expect_eq "$(value fixed)" "1.0.0.0" "file version"
-expect_eq "$(value FileVersion)" "1.00" "file version as shown"
-expect_eq "$(value ProductVersion)" "1.00" "product version as shown"
+expect_eq "$(value fixed)" "$KW_VERSION" "file version"
+expect_eq "$(value FileVersion)" "$KW_VERSION_SHOWN" "file version as shown"
+expect_eq "$(value ProductVersion)" "$KW_VERSION_SHOWN" "product version as shown"
 expect_eq "$(value language)" "0C0A04B0" "language (Spanish (Spain), Unicode)"
 expect_eq "$(value ProductName)" "Kestrelwing" "product name"
 expect_eq "$(value InternalName)" "Kestrelwing" "internal name"
