@@ -6,6 +6,12 @@ source "$(dirname "$0")/lib.sh"
 desktop='HKCU\Control Panel\Desktop'
 shot="$KW_ARTIFACTS/kestrelwing-window.png"
 if (($# > 0)); then
+  # Wine 10 (the 32-bit stage's) scales windows per monitor and no longer takes the DPI from
+  # LogPixels; the layout code is the same for both bitnesses and runs at 144 DPI under Wine 8.
+  if [[ ${KW_WINE_WOW64:-0} == 1 ]]; then
+    echo "SKIP: this Wine takes no DPI from LogPixels"
+    exit 77
+  fi
   "$WINE" reg add "$desktop" /v LogPixels /t REG_DWORD /d "$1" /f >/dev/null
   wine_restart
   trap '"$WINE" reg delete "$desktop" /v LogPixels /f >/dev/null 2>&1; wine_restart; kw_cleanup' EXIT
