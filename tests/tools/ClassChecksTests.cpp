@@ -41,26 +41,6 @@ TEST(ClassChecks, WarnsAboutAMissingThreadingModel) {
   EXPECT_EQ(classes[0].progId, u"Grid.1");
 }
 
-TEST(ClassChecks, ADuplicateProgIdStaysWithTheFirstClass) {
-  std::vector<ComClass> classes = {
-      Class(u"{A}", u"Apartment", u"Grid.1", {u"Grid"}),
-      Class(u"{B}", u"Apartment", u"Grid.1", {u"Grid", u"Grid.Other"}),
-      Class(u"{C}", u"Apartment", u"", {u"Grid"}),
-  };
-  const std::vector<std::u16string> warnings = CheckClasses(classes);
-  EXPECT_EQ(warnings.size(), 3u);
-  EXPECT_TRUE(Mentions(warnings, u"ProgID Grid.1 of class {B} is already used by class {A}"));
-  EXPECT_TRUE(Mentions(warnings, u"ProgID Grid of class {B} is already used by class {A}"));
-  EXPECT_TRUE(Mentions(warnings, u"ProgID Grid of class {C} is already used by class {A}"));
-  EXPECT_EQ(classes[0].progId, u"Grid.1");
-  EXPECT_EQ(classes[0].otherProgIds, std::vector<std::u16string>{u"Grid"});
-  // {B} keeps the one ProgID nobody else has, as its own.
-  EXPECT_EQ(classes[1].progId, u"Grid.Other");
-  EXPECT_TRUE(classes[1].otherProgIds.empty());
-  EXPECT_TRUE(classes[2].progId.empty());
-  EXPECT_TRUE(classes[2].otherProgIds.empty());
-}
-
 TEST(ClassChecks, WarnsAboutMiscStatusBitsWithoutAName) {
   std::vector<ComClass> classes = {Class(u"{A}", u"Apartment", u"")};
   classes[0].miscStatus[static_cast<std::size_t>(Aspect::Content)] = 0x80000001u;

@@ -13,6 +13,7 @@
 #include "Failure.h"
 #include "OleMisc.h"
 #include "Paths.h"
+#include "ProgIds.h"
 #include "RegistryKey.h"
 #include "SystemText.h"
 #include "WideText.h"
@@ -198,16 +199,7 @@ ComClass ReadClass(const std::wstring& clsid, const RegistryKey& key,
   comClass.description = ToU16(key.String().value_or(L""));
   comClass.threadingModel =
       ToU16(key.Open(L"InprocServer32").String(L"ThreadingModel").value_or(L""));
-  comClass.progId = Read(key, L"ProgID");
   comClass.typeLibraryId = ToU16(Upper(key.Open(L"TypeLib").String().value_or(L"")));
-  const std::u16string versionIndependent = Read(key, L"VersionIndependentProgID");
-  if (!versionIndependent.empty() && versionIndependent != comClass.progId) {
-    comClass.otherProgIds.push_back(versionIndependent);
-  }
-  if (comClass.progId.empty() && !comClass.otherProgIds.empty()) {
-    comClass.progId = comClass.otherProgIds.front();
-    comClass.otherProgIds.clear();
-  }
   const RegistryKey miscStatus = key.Open(L"MiscStatus");
   if (miscStatus) {
     constexpr std::array<const wchar_t*, kAspectCount> kAspectKeys = {L"", L"1", L"2", L"4", L"8"};
@@ -225,20 +217,12 @@ ComClass ReadClass(const std::wstring& clsid, const RegistryKey& key,
   return comClass;
 }
 
-void AddProgId(ComClass& comClass, const std::u16string& progId) {
-  if (progId.empty() || progId == comClass.progId) return;
-  if (std::find(comClass.otherProgIds.begin(), comClass.otherProgIds.end(), progId) !=
-      comClass.otherProgIds.end()) {
-    return;
-  }
-  comClass.otherProgIds.push_back(progId);
-}
-
-// Reads every class below the capture key whose server is the component, and the ProgID keys
-// that point at them.
+// Reads every class below the capture key whose server is the component, and gives them the
+// ProgIDs the registration's ProgID keys lead to.
 CapturedRegistration ReadBack(const RegistryKey& capture, const std::wstring& componentPath) {
   CapturedRegistration result;
   std::map<std::wstring, ComClass> classes;  // by upper-case CLSID
+  ProgIdTable progIds;
   for (const wchar_t* rootName : kClassesRoots) {
     const RegistryKey classesRoot = capture.Open(rootName);
     const RegistryKey clsidKey = classesRoot.Open(L"CLSID");
@@ -247,21 +231,28 @@ CapturedRegistration ReadBack(const RegistryKey& capture, const std::wstring& co
       const auto server = classKey.Open(L"InprocServer32").String();
       if (!server || !IsThisServer(*server, componentPath)) continue;
       if (classes.contains(Upper(clsid))) continue;
-      classes.emplace(Upper(clsid), ReadClass(clsid, classKey, result.warnings));
+      ComClass comClass = ReadClass(clsid, classKey, result.warnings);
+      progIds.classes.push_back(
+          {comClass.clsid, Read(classKey, L"ProgID"), Read(classKey, L"VersionIndependentProgID")});
+      classes.emplace(Upper(clsid), std::move(comClass));
     }
-  }
-  // ProgID keys: HKCR\<ProgID>\CLSID names the class.
-  for (const wchar_t* rootName : kClassesRoots) {
-    const RegistryKey classesRoot = capture.Open(rootName);
+    // Every other key may be a ProgID: HKCR\<ProgID>\CLSID names its class, CurVer its current
+    // version.
     for (const std::wstring& name : classesRoot.SubkeyNames()) {
       if (name.empty() || name.front() == L'.' || name.front() == L'{') continue;
-      const auto clsid = classesRoot.Open(name + L"\\CLSID").String();
-      if (!clsid) continue;
-      const auto found = classes.find(Upper(*clsid));
-      if (found != classes.end()) AddProgId(found->second, ToU16(name));
+      const RegistryKey key = classesRoot.Open(name);
+      progIds.keys.push_back({ToU16(name), ToU16(Upper(key.Open(L"CLSID").String().value_or(L""))),
+                              Read(key, L"CurVer")});
     }
   }
 
+  SettledProgIds settled = SettleProgIds(progIds);
+  for (std::size_t i = 0; i < progIds.classes.size(); ++i) {
+    ComClass& comClass = classes.at(ToWide(progIds.classes[i].clsid));
+    comClass.progId = std::move(settled.classes[i].progId);
+    comClass.otherProgIds = std::move(settled.classes[i].otherProgIds);
+  }
+  result.warnings.insert(result.warnings.end(), settled.warnings.begin(), settled.warnings.end());
   for (auto& entry : classes)
     result.classes.push_back(std::move(entry.second));
   std::vector<std::u16string> findings = CheckClasses(result.classes);
