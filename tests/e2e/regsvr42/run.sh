@@ -6,21 +6,8 @@
 set -uo pipefail
 
 case_name=$1 generator=$2 components=$3 listing=$4 expected=$5 work=$6
-: "${WINEPREFIX:?WINEPREFIX must name a prepared Wine prefix (see scripts/wine-env.sh)}"
-export WINEDEBUG=${WINEDEBUG:--all} WINELOADER=${WINELOADER:-/usr/lib/wine/wine64}
-export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-"winedbg.exe=d;mscoree=d;mshtml=d"}
-wine=/usr/lib/wine/wine64
-failures=0
-
-rm -rf "$work" && mkdir -p "$work"
-cd "$work" || exit 1
-
-winpath() { local path=$1; echo "Z:${path//\//\\}"; }
-
-fail() {
-  echo "FAIL [$case_name]: $*" >&2
-  failures=$((failures + 1))
-}
+source "$(dirname "$0")/../case.sh"
+case_begin "$case_name" "$work"
 
 # Copies test components into the work folder.
 take() { local name; for name in "$@"; do cp "$components/$name" "$work/"; done; }
@@ -263,8 +250,4 @@ case_client_activation() {
 }
 
 "case_$case_name"
-if [[ $failures -ne 0 ]]; then
-  echo "$case_name: $failures failure(s)" >&2
-  exit 1
-fi
-echo "$case_name: passed"
+case_end
