@@ -1,9 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "ClassChecks.h"
+#include "WideText.h"
 
 namespace kestrelwing::regsvr42 {
 namespace {
@@ -39,6 +42,31 @@ TEST(ClassChecks, WarnsAboutAMissingThreadingModel) {
   ASSERT_EQ(warnings.size(), 1u);
   EXPECT_TRUE(Mentions(warnings, u"class {A} has no threading model"));
   EXPECT_EQ(classes[0].progId, u"Grid.1");
+}
+
+TEST(ClassChecks, ThreadingModelsAreSpelledAsManifestsWantThem) {
+  const std::vector<std::pair<std::u16string, std::optional<std::u16string>>> cases = {
+      {u"apartment", u"Apartment"},
+      {u"BOTH", u"Both"},
+      {u"free", u"Free"},
+      {u"nEUTRAL", u"Neutral"},
+      {u"Apartment", u"Apartment"},
+      {u"single", u""},
+      {u"", u""},
+      {u"Apartement", std::nullopt},
+      {u"Both ", std::nullopt}};
+  for (const auto& [registered, expected] : cases) {
+    EXPECT_EQ(NormalizedThreadingModel(registered), expected) << ToWide(registered);
+  }
+
+  std::vector<ComClass> classes = {Class(u"{A}", u"both", u""), Class(u"{B}", u"Apartement", u""),
+                                   Class(u"{C}", u"Single", u"")};
+  const std::vector<std::u16string> warnings = CheckClasses(classes);
+  EXPECT_EQ(classes[0].threadingModel, u"Both");
+  EXPECT_EQ(classes[1].threadingModel, u"");
+  EXPECT_EQ(classes[2].threadingModel, u"");
+  ASSERT_EQ(warnings.size(), 1u);
+  EXPECT_TRUE(Mentions(warnings, u"class {B} has an unknown threading model \"Apartement\""));
 }
 
 TEST(ClassChecks, WarnsAboutMiscStatusBitsWithoutAName) {

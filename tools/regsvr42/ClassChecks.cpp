@@ -1,14 +1,33 @@
 #include "ClassChecks.h"
 
+#include <array>
+
 #include "OleMisc.h"
 #include "WideText.h"
 
 namespace kestrelwing::regsvr42 {
+std::optional<std::u16string> NormalizedThreadingModel(std::u16string_view registered) {
+  // "Single" is the main apartment, which a manifest says by leaving the attribute out.
+  const std::u16string upper = AsciiUpper(registered);
+  if (upper.empty() || upper == u"SINGLE") return std::u16string();
+  constexpr std::array<std::u16string_view, 4> kModels = {u"Apartment", u"Both", u"Free",
+                                                          u"Neutral"};
+  for (std::u16string_view model : kModels) {
+    if (upper == AsciiUpper(model)) return std::u16string(model);
+  }
+  return std::nullopt;
+}
 
 std::vector<std::u16string> CheckClasses(std::vector<ComClass>& classes) {
   std::vector<std::u16string> warnings;
   for (ComClass& comClass : classes) {
-    if (comClass.threadingModel.empty()) {
+    const std::u16string registered = std::move(comClass.threadingModel);
+    const auto model = NormalizedThreadingModel(registered);
+    comClass.threadingModel = model.value_or(u"");
+    if (!model) {
+      warnings.push_back(u"class " + comClass.clsid + u" has an unknown threading model \"" +
+                         registered + u"\"; left out");
+    } else if (registered.empty()) {
       warnings.push_back(u"class " + comClass.clsid +
                          u" has no threading model (it will run in the main apartment)");
     }

@@ -6,17 +6,10 @@
 #include <optional>
 #include <set>
 
+#include "WideText.h"
+
 namespace kestrelwing::regsvr42 {
 namespace {
-
-// Registry key names, CLSIDs and ProgIDs compare without letter case.
-std::u16string Folded(std::u16string_view text) {
-  std::u16string folded(text);
-  for (char16_t& c : folded) {
-    if (c >= u'a' && c <= u'z') c = static_cast<char16_t>(c - u'a' + u'A');
-  }
-  return folded;
-}
 
 // Where a ProgID's key leads.
 struct Lead {
@@ -28,16 +21,16 @@ class Registration {
  public:
   explicit Registration(const ProgIdTable& table) : table_(table) {
     for (std::size_t i = 0; i < table.keys.size(); ++i)
-      keys_.try_emplace(Folded(table.keys[i].name), i);
+      keys_.try_emplace(AsciiUpper(table.keys[i].name), i);
     for (std::size_t i = 0; i < table.classes.size(); ++i)
-      classes_.try_emplace(Folded(table.classes[i].clsid), i);
+      classes_.try_emplace(AsciiUpper(table.classes[i].clsid), i);
   }
 
   // Follows CurVer while a key has no CLSID of its own; a loop of CurVer keys leads nowhere.
   Lead Follow(const std::u16string& progId) const {
     Lead lead;
     std::set<std::u16string> visited;
-    std::u16string name = Folded(progId);
+    std::u16string name = AsciiUpper(progId);
     while (visited.insert(name).second) {
       const auto found = keys_.find(name);
       if (found == keys_.end()) return lead;
@@ -48,23 +41,24 @@ class Registration {
         return lead;
       }
       if (key.curVer.empty()) return lead;
-      name = Folded(key.curVer);
+      name = AsciiUpper(key.curVer);
     }
     return lead;
   }
 
   std::optional<std::size_t> ClassIndex(const std::u16string& clsid) const {
-    const auto found = classes_.find(Folded(clsid));
+    const auto found = classes_.find(AsciiUpper(clsid));
     if (found == classes_.end()) return std::nullopt;
     return found->second;
   }
 
   // The classes whose ProgID or VersionIndependentProgID value is the name.
-  std::vector<std::size_t> Namers(const std::u16string& folded) const {
+  std::vector<std::size_t> Namers(const std::u16string& upper) const {
     std::vector<std::size_t> namers;
     for (std::size_t i = 0; i < table_.classes.size(); ++i) {
       const ClassProgIdValues& values = table_.classes[i];
-      if (Folded(values.progId) == folded || Folded(values.versionIndependentProgId) == folded) {
+      if (AsciiUpper(values.progId) == upper ||
+          AsciiUpper(values.versionIndependentProgId) == upper) {
         namers.push_back(i);
       }
     }
@@ -73,8 +67,8 @@ class Registration {
 
  private:
   const ProgIdTable& table_;
-  std::map<std::u16string, std::size_t> keys_;     // folded name -> first key of that name
-  std::map<std::u16string, std::size_t> classes_;  // folded CLSID -> class
+  std::map<std::u16string, std::size_t> keys_;     // upper-case name -> first key of that name
+  std::map<std::u16string, std::size_t> classes_;  // upper-case CLSID -> class
 };
 
 std::u16string ClassList(const ProgIdTable& table, const std::vector<std::size_t>& indexes) {
@@ -91,7 +85,7 @@ std::vector<std::u16string> CandidateNames(const ProgIdTable& table) {
   std::vector<std::u16string> names;
   std::set<std::u16string> seen;
   auto add = [&](const std::u16string& name) {
-    if (!name.empty() && seen.insert(Folded(name)).second) names.push_back(name);
+    if (!name.empty() && seen.insert(AsciiUpper(name)).second) names.push_back(name);
   };
   for (const ClassProgIdValues& values : table.classes) {
     add(values.progId);
@@ -108,7 +102,7 @@ std::optional<std::size_t> Owner(const ProgIdTable& table, const Registration& r
                                  const std::u16string& name,
                                  std::vector<std::u16string>& warnings) {
   const Lead lead = registration.Follow(name);
-  const std::vector<std::size_t> namers = registration.Namers(Folded(name));
+  const std::vector<std::size_t> namers = registration.Namers(AsciiUpper(name));
   if (!lead.hasKey) {
     if (namers.size() == 1) return namers.front();
     warnings.push_back(u"ProgID " + name + u" is named by classes " + ClassList(table, namers) +
@@ -151,7 +145,7 @@ SettledProgIds SettleProgIds(const ProgIdTable& table) {
     for (const std::u16string* preferred : {&values.progId, &values.versionIndependentProgId}) {
       if (preferred->empty()) continue;
       const auto found = std::find_if(names.begin(), names.end(), [&](const std::u16string& n) {
-        return Folded(n) == Folded(*preferred);
+        return AsciiUpper(n) == AsciiUpper(*preferred);
       });
       if (found == names.end()) continue;
       progIds.progId = *found;

@@ -229,8 +229,12 @@ CapturedRegistration ReadBack(const RegistryKey& capture, const std::wstring& co
     for (const std::wstring& clsid : clsidKey.SubkeyNames()) {
       const RegistryKey classKey = clsidKey.Open(clsid);
       const auto server = classKey.Open(L"InprocServer32").String();
-      if (!server || !IsThisServer(*server, componentPath)) continue;
-      if (classes.contains(Upper(clsid))) continue;
+      if (!server || classes.contains(Upper(clsid))) continue;
+      if (!IsThisServer(*server, componentPath)) {
+        result.warnings.push_back(u"class " + ToU16(Upper(clsid)) + u" is registered for " +
+                                  ToU16(*server) + u", not for this component; left out");
+        continue;
+      }
       ComClass comClass = ReadClass(clsid, classKey, result.warnings);
       progIds.classes.push_back(
           {comClass.clsid, Read(classKey, L"ProgID"), Read(classKey, L"VersionIndependentProgID")});

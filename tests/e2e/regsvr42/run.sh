@@ -98,8 +98,9 @@ case_plain_server() {
   expect_listing "$work/KwTestPlain.sxs.manifest" KwTestPlain
   expect_stderr 'warning'
   expect_stderr 'class {6F1C2B3A-5D4E-4F60-8A7B-9C0D1E2F3C4C} has no threading model'
+  expect_stderr 'class {6F1C2B3A-5D4E-4F60-8A7B-9C0D1E2F3C4D} is registered for C:\elsewhere\Other.dll, not for this component; left out'
   # Both classes name Kestrelwing.TestPlain.1; its key gives it to the first, with no warning.
-  expect_stderr_lines 1
+  expect_stderr_lines 2
   expect_unregistered 'HKCR\CLSID\{6F1C2B3A-5D4E-4F60-8A7B-9C0D1E2F3C4B}' \
     'HKCR\CLSID\{6F1C2B3A-5D4E-4F60-8A7B-9C0D1E2F3C4D}' 'HKCR\Kestrelwing.TestPlain.1' \
     'HKLM\Software\Classes\CLSID\{6F1C2B3A-5D4E-4F60-8A7B-9C0D1E2F3C4C}'
