@@ -250,6 +250,16 @@ CapturedRegistration ReadBack(const RegistryKey& capture, const std::wstring& co
     }
   }
 
+  for (const wchar_t* rootName : kClassesRoots) {
+    const RegistryKey interfaces = capture.Open(rootName).Open(L"Interface");
+    for (const std::wstring& iid : interfaces.SubkeyNames()) {
+      const RegistryKey key = interfaces.Open(iid);
+      result.interfaces.push_back({ToU16(iid), ToU16(key.String().value_or(L"")),
+                                   Read(key, L"ProxyStubClsid32"), Read(key, L"NumMethods"),
+                                   Read(key, L"BaseInterface"), Read(key, L"TypeLib")});
+    }
+  }
+
   SettledProgIds settled = SettleProgIds(progIds);
   for (std::size_t i = 0; i < progIds.classes.size(); ++i) {
     ComClass& comClass = classes.at(ToWide(progIds.classes[i].clsid));

@@ -101,6 +101,9 @@ void ReadTypes(ITypeLib* library, const std::u16string& libraryId, TypeLibraryCo
       contents.coClasses.push_back({GuidText(attributes->guid), libraryId});
       continue;
     }
+    if (attributes->typekind == TKIND_INTERFACE || attributes->typekind == TKIND_DISPATCH) {
+      contents.describedIids.push_back(GuidText(attributes->guid));
+    }
     const bool dual =
         attributes->typekind == TKIND_DISPATCH && (attributes->wTypeFlags & TYPEFLAG_FDUAL) != 0;
     const bool automation =

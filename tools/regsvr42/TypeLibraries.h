@@ -18,6 +18,7 @@ struct TypeLibraryContents {
   std::vector<TypeLibrary> libraries;
   std::vector<ProxyStubInterface> interfaces;  // dual and oleautomation interfaces, each IID once
   std::vector<CoClassOrigin> coClasses;        // which library describes which class
+  std::vector<std::u16string> describedIids;   // every interface and dispinterface
 };
 
 // Throws Failure when a TYPELIB resource is there but cannot be read as a type library.

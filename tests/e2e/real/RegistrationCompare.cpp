@@ -91,6 +91,7 @@ struct Facts {
   std::map<std::wstring, std::wstring> typeLibraryIds;   // by upper CLSID, only where registered
   std::set<std::wstring> typeLibraries;                  // "{LIBID} major.minor", upper
   std::map<std::wstring, std::wstring> progIds;          // upper ProgID -> upper CLSID
+  std::set<std::wstring> ownProxyStubs;  // upper IIDs marshaled by a class of the component
 };
 
 std::wstring GuidText(const GUID& guid) {
@@ -139,6 +140,12 @@ Facts Registered(const std::wstring& component) {
       }
     }
   }
+  for (const std::wstring& iid : Subkeys(L"Interface")) {
+    const auto proxyStub = Value(L"Interface\\" + iid + L"\\ProxyStubClsid32");
+    if (proxyStub && facts.threadingModels.contains(Upper(*proxyStub))) {
+      facts.ownProxyStubs.insert(Upper(iid));
+    }
+  }
   for (const std::wstring& name : Subkeys(L"")) {
     if (name.empty() || name.front() == L'.' || name.front() == L'{') continue;
     if (!Value(name + L"\\CLSID") && !Value(name + L"\\CurVer")) continue;
@@ -172,6 +179,8 @@ Described FromManifest(const cXml& document) {
       for (const NodeRef& progId : comClass->Nodes(u"progid"))
         addProgId(progId->Value(), clsid);
     }
+    for (const NodeRef& proxyStub : file->Nodes(u"comInterfaceProxyStub"))
+      facts.ownProxyStubs.insert(Upper(Wide(proxyStub->PropertyValue(u"iid"))));
     for (const NodeRef& library : file->Nodes(u"typelib")) {
       facts.typeLibraries.insert(Upper(Wide(library->PropertyValue(u"tlbid"))) + L" " +
                                  Wide(library->PropertyValue(u"version")));
@@ -295,10 +304,26 @@ int wmain(int argc, wchar_t** argv) {
       report.Disagree("type library " + Narrow(library) + " is missing from the manifest");
     }
   }
+  int proxyStubs = 0;
+  for (const std::wstring& iid : registered.ownProxyStubs) {
+    if (described.facts.ownProxyStubs.contains(iid)) {
+      ++proxyStubs;
+    } else {
+      report.Disagree("interface " + Narrow(iid) + " is marshaled by a class of the component " +
+                      "but has no comInterfaceProxyStub");
+    }
+  }
+  for (const std::wstring& iid : described.facts.ownProxyStubs) {
+    if (!registered.ownProxyStubs.contains(iid)) {
+      report.Disagree("comInterfaceProxyStub " + Narrow(iid) + " is not registered so");
+    }
+  }
   const std::wstring name = component.substr(component.find_last_of(L'\\') + 1);
-  std::printf("%s: classes %d/%zu, ProgIDs %d/%zu, type libraries %d/%zu%s\n", Narrow(name).c_str(),
-              classes, registered.threadingModels.size(), progIds, registered.progIds.size(),
-              libraries, registered.typeLibraries.size(), report.Clean() ? "" : " DISAGREES");
+  std::printf(
+      "%s: classes %d/%zu, ProgIDs %d/%zu, type libraries %d/%zu, own proxy/stubs %d/%zu%s\n",
+      Narrow(name).c_str(), classes, registered.threadingModels.size(), progIds,
+      registered.progIds.size(), libraries, registered.typeLibraries.size(), proxyStubs,
+      registered.ownProxyStubs.size(), report.Clean() ? "" : " DISAGREES");
   report.Print();
   CoUninitialize();
   return report.Clean() ? 0 : 1;
