@@ -128,6 +128,23 @@ TEST(ManifestBuilder, TypeLibrariesAndProxyStubs) {
   EXPECT_EQ(TypeLibraryFlags(0), u"");
 }
 
+TEST(ManifestBuilder, ATypeLibraryFileBesideTheComponentIsAFileOfTheAssembly) {
+  ComponentManifest component = GridControl();
+  component.typeLibraryFiles = {
+      {u"grid.tlb", {u"{EEEEEEEE-2222-3333-4444-555555555555}", 3, 1, u"", 0, 1}}};
+  cXml document;
+  BuildComponentManifest(component, document);
+  const std::vector<NodeRef> files = document.Root()->Nodes(u"file");
+  ASSERT_EQ(files.size(), 2u);
+  EXPECT_EQ(files[0]->Nodes(u"typelib").size(), 2u);
+  EXPECT_EQ(files[1]->PropertyValue(u"name"), u"grid.tlb");
+  ASSERT_EQ(files[1]->NodeCount(), 1);
+  const NodeRef library = files[1]->Node(1);
+  EXPECT_EQ(library->Name(), u"typelib");
+  EXPECT_EQ(library->PropertyValue(u"tlbid"), u"{EEEEEEEE-2222-3333-4444-555555555555}");
+  EXPECT_EQ(library->PropertyValue(u"version"), u"3.1");
+}
+
 TEST(ManifestBuilder, FileHashAndSizeWhenAsked) {
   ComponentManifest component = GridControl();
   component.identity.architecture = Architecture::Amd64;

@@ -157,8 +157,11 @@ void DescribeComponent(const std::wstring& component, const std::wstring& path,
   manifest.classes = std::move(captured.classes);
   warnings = std::move(captured.warnings);
   TypeLibraryContents contents = ReadTypeLibraries(path);
+  for (const std::wstring& file : captured.typeLibraryFiles)
+    ReadTypeLibraryFile(file, contents);
   CompleteTypeLibraryIds(manifest.classes, contents);
   manifest.typeLibraries = std::move(contents.libraries);
+  manifest.typeLibraryFiles = std::move(contents.files);
   manifest.interfaces = std::move(contents.interfaces);
   AddRegisteredInterfaces(captured.interfaces, contents.describedIids, manifest);
 }

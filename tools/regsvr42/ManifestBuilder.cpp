@@ -157,6 +157,12 @@ void BuildComponentManifest(const ComponentManifest& component, cXml& document) 
   for (const ProxyStubInterface& proxyStub : component.ownProxyStubs)
     AddProxyStub(*file, u"comInterfaceProxyStub", proxyStub);
 
+  for (const TypeLibraryFile& libraryFile : component.typeLibraryFiles) {
+    NodeRef separate = AddElement(*assembly, u"file");
+    separate->SetPropertyValue(u"name", libraryFile.fileName);
+    AddTypeLibrary(*separate, libraryFile.library);
+  }
+
   for (const ProxyStubInterface& proxyStub : component.interfaces)
     AddProxyStub(*assembly, u"comInterfaceExternalProxyStub", proxyStub);
 }

@@ -49,6 +49,12 @@ struct TypeLibrary {
   int resourceId = 1;
 };
 
+// A type library the component registered from a file of its own beside it.
+struct TypeLibraryFile {
+  std::u16string fileName;
+  TypeLibrary library;
+};
+
 struct ProxyStubInterface {
   std::u16string iid;
   std::u16string name;
@@ -69,7 +75,8 @@ struct ComponentManifest {
   std::optional<FileHash> hash;
   std::optional<std::uint64_t> size;
   std::vector<ComClass> classes;
-  std::vector<TypeLibrary> typeLibraries;
+  std::vector<TypeLibrary> typeLibraries;  // embedded in the component
+  std::vector<TypeLibraryFile> typeLibraryFiles;
   std::vector<ProxyStubInterface> interfaces;     // marshaled by a proxy/stub of another file
   std::vector<ProxyStubInterface> ownProxyStubs;  // marshaled by a proxy/stub class of this file
 };

@@ -48,9 +48,17 @@ std::wstring Upper(std::wstring text) {
   return text;
 }
 
+// A registered path without its quotes, and without the "\\?\" prefix of long paths that some
+// registrations write (Wine's RegisterTypeLib does).
+std::wstring PlainPath(const std::wstring& path) {
+  std::wstring plain = Unquoted(path);
+  if (plain.starts_with(L"\\\\?\\")) plain.erase(0, 4);
+  return plain;
+}
+
 // The canonical long form of a path, for comparing server paths with the component's.
 std::wstring CanonicalPath(const std::wstring& path) {
-  const std::wstring full = FullPath(Unquoted(path));
+  const std::wstring full = FullPath(PlainPath(path));
   const DWORD needed = GetLongPathNameW(full.c_str(), nullptr, 0);
   std::wstring longer(needed, L'\0');
   const DWORD length = needed == 0 ? 0 : GetLongPathNameW(full.c_str(), longer.data(), needed);
@@ -217,6 +225,41 @@ ComClass ReadClass(const std::wstring& clsid, const RegistryKey& key,
   return comClass;
 }
 
+// The files other than the component that type libraries were registered from: those beside the
+// component go into its manifest, others are left out with a warning.
+void ReadTypeLibraryFiles(const RegistryKey& capture, const std::wstring& componentPath,
+                          CapturedRegistration& result) {
+  const std::wstring component = CanonicalPath(componentPath);
+  std::vector<std::wstring> seen;
+  for (const wchar_t* rootName : kClassesRoots) {
+    const RegistryKey libraries = capture.Open(rootName).Open(L"TypeLib");
+    for (const std::wstring& libraryId : libraries.SubkeyNames()) {
+      const RegistryKey library = libraries.Open(libraryId);
+      for (const std::wstring& version : library.SubkeyNames()) {
+        const RegistryKey versionKey = library.Open(version);
+        for (const std::wstring& locale : versionKey.SubkeyNames()) {
+          for (const wchar_t* platform : {L"win32", L"win64"}) {
+            const auto file = versionKey.Open(locale + L"\\" + platform).String();
+            if (!file || file->empty()) continue;
+            const std::wstring path = CanonicalPath(*file);
+            // The component itself, or "<component>\<resource id>" for a further embedded one.
+            if (path == component || FolderOf(path) == component) continue;
+            if (std::find(seen.begin(), seen.end(), path) != seen.end()) continue;
+            seen.push_back(path);
+            if (FolderOf(path) == FolderOf(component)) {
+              result.typeLibraryFiles.push_back(FullPath(PlainPath(*file)));
+            } else {
+              result.warnings.push_back(u"type library " + ToU16(Upper(libraryId)) +
+                                        u" is registered from " + ToU16(*file) +
+                                        u", which is not beside the component; left out");
+            }
+          }
+        }
+      }
+    }
+  }
+}
+
 // Reads every class below the capture key whose server is the component, and gives them the
 // ProgIDs the registration's ProgID keys lead to.
 CapturedRegistration ReadBack(const RegistryKey& capture, const std::wstring& componentPath) {
@@ -259,6 +302,8 @@ CapturedRegistration ReadBack(const RegistryKey& capture, const std::wstring& co
                                    Read(key, L"BaseInterface"), Read(key, L"TypeLib")});
     }
   }
+
+  ReadTypeLibraryFiles(capture, componentPath, result);
 
   SettledProgIds settled = SettleProgIds(progIds);
   for (std::size_t i = 0; i < progIds.classes.size(); ++i) {

@@ -106,6 +106,23 @@ case_plain_server() {
     'HKLM\Software\Classes\CLSID\{6F1C2B3A-5D4E-4F60-8A7B-9C0D1E2F3C4C}'
 }
 
+# A server registered the way third-party ones are: several versions of a class, ProgIDs decided by
+# their keys, server paths through an environment variable and as 8.3 names (the work folder's
+# long names make real short names), threading models in lower case, interfaces with their own
+# proxy/stub, and a type library file beside the DLL.
+case_vendor_server() {
+  take KwTestVendor.dll KwTestVendor.tlb
+  generate "$(winpath "$work/KwTestVendor.dll")"
+  expect_rc 0
+  expect_listing "$work/KwTestVendor.sxs.manifest" KwTestVendor
+  expect_stderr 'ProgID Kestrelwing.Vendor.Elsewhere leads to class {6F1C2B3A-5D4E-4F60-8A7B-9C0D1E2F3C4D}, which this component does not serve; left out'
+  expect_stderr 'class {6F1C2B3A-5D4E-4F60-8A7B-9C0D1E2F3F4D} has no threading model'
+  expect_stderr_lines 2
+  expect_unregistered 'HKCR\CLSID\{6F1C2B3A-5D4E-4F60-8A7B-9C0D1E2F3F4B}' 'HKCR\Kestrelwing.Vendor.Thing' \
+    'HKCR\TypeLib\{6F1C2B3A-5D4E-4F60-8A7B-9C0D1E2F3F40}' \
+    'HKCR\Interface\{6F1C2B3A-5D4E-4F60-8A7B-9C0D1E2F3F61}'
+}
+
 # Runs a component that must fail: exit code, one error line naming the cause, no manifest.
 expect_failure() {
   local component=$1 code=$2 message=$3
