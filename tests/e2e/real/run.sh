@@ -45,7 +45,7 @@ for component in "${components[@]}"; do
 done
 
 # Registration-free creation by ProgID in a scratch copy of the prefix. The system folder is
-# linked, not copied: nothing here writes into it.
+# linked, not copied, where the file system allows it: nothing here writes into it.
 scratch=$work/scratch-prefix
 mkdir -p "$scratch/drive_c/windows"
 cp -a "$WINEPREFIX"/*.reg "$WINEPREFIX/dosdevices" "$scratch/"
@@ -55,7 +55,9 @@ for entry in "$WINEPREFIX"/drive_c/*; do
 done
 for entry in "$WINEPREFIX"/drive_c/windows/*; do
   if [[ $(basename "$entry") == system32 ]]; then
-    cp -al "$entry" "$scratch/drive_c/windows/"
+    # A partial set of links is removed first, so that copying never writes through one.
+    cp -al "$entry" "$scratch/drive_c/windows/" 2>/dev/null ||
+      { rm -rf "$scratch/drive_c/windows/system32" && cp -a "$entry" "$scratch/drive_c/windows/"; }
   else
     cp -a "$entry" "$scratch/drive_c/windows/"
   fi
