@@ -225,6 +225,19 @@ ComClass ReadClass(const std::wstring& clsid, const RegistryKey& key,
   return comClass;
 }
 
+// Every HKCR\Interface key the registration wrote.
+void ReadInterfaces(const RegistryKey& capture, CapturedRegistration& result) {
+  for (const wchar_t* rootName : kClassesRoots) {
+    const RegistryKey interfaces = capture.Open(rootName).Open(L"Interface");
+    for (const std::wstring& iid : interfaces.SubkeyNames()) {
+      const RegistryKey key = interfaces.Open(iid);
+      result.interfaces.push_back({ToU16(iid), ToU16(key.String().value_or(L"")),
+                                   Read(key, L"ProxyStubClsid32"), Read(key, L"NumMethods"),
+                                   Read(key, L"BaseInterface"), Read(key, L"TypeLib")});
+    }
+  }
+}
+
 // The files other than the component that type libraries were registered from: those beside the
 // component go into its manifest, others are left out with a warning.
 void ReadTypeLibraryFiles(const RegistryKey& capture, const std::wstring& componentPath,
@@ -293,16 +306,7 @@ CapturedRegistration ReadBack(const RegistryKey& capture, const std::wstring& co
     }
   }
 
-  for (const wchar_t* rootName : kClassesRoots) {
-    const RegistryKey interfaces = capture.Open(rootName).Open(L"Interface");
-    for (const std::wstring& iid : interfaces.SubkeyNames()) {
-      const RegistryKey key = interfaces.Open(iid);
-      result.interfaces.push_back({ToU16(iid), ToU16(key.String().value_or(L"")),
-                                   Read(key, L"ProxyStubClsid32"), Read(key, L"NumMethods"),
-                                   Read(key, L"BaseInterface"), Read(key, L"TypeLib")});
-    }
-  }
-
+  ReadInterfaces(capture, result);
   ReadTypeLibraryFiles(capture, componentPath, result);
 
   SettledProgIds settled = SettleProgIds(progIds);
