@@ -3,8 +3,11 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
+
+#include "FileStamp.h"
 
 namespace kestrelwing {
 
@@ -25,14 +28,18 @@ class ActionHost {
   virtual bool ShowOpenDialog(std::u16string& selectedPath, std::u16string_view dialogTitle,
                               std::u16string_view filter) = 0;
 
-  // Starts fileToRun elevated; with waitForExit, returns once it has ended. Nonzero when the
-  // launch succeeded, 0 when it failed (missing program, elevation declined).
+  // Starts fileToRun elevated; with waitForExit, returns once it has ended and, when exitCode is
+  // given, sets it to the program's exit code (left empty when there was no process to wait on).
+  // Nonzero when the launch succeeded, 0 when it failed (missing program, elevation declined).
   virtual std::int32_t RunElevated(std::u16string_view fileToRun, std::u16string_view parameters,
                                    std::u16string_view directory, ShowCommand showCommand,
-                                   bool waitForExit) = 0;
+                                   bool waitForExit, std::optional<std::uint32_t>* exitCode) = 0;
 
   // True when a file or folder exists at path.
   virtual bool FileExists(std::u16string_view path) const = 0;
+
+  // The stamp of the file at path, to tell whether a program wrote it; none without a file.
+  virtual std::optional<FileStamp> StampOf(std::u16string_view path) const = 0;
 
   // A modal message box captioned with the program's title; returns when the user closed it.
   virtual void ShowMessage(std::u16string_view text, MessageIcon icon) = 0;

@@ -17,11 +17,11 @@ void Browse(ActionHost& host) {
 }
 
 void Register(ActionHost& host, std::u16string_view path) {
-  host.RunElevated(kRegistrationTool, Quoted(path), u"", ShowNormal, false);
+  host.RunElevated(kRegistrationTool, Quoted(path), u"", ShowNormal, false, nullptr);
 }
 
 void Unregister(ActionHost& host, std::u16string_view path) {
-  host.RunElevated(kRegistrationTool, u"/u " + Quoted(path), u"", ShowNormal, false);
+  host.RunElevated(kRegistrationTool, u"/u " + Quoted(path), u"", ShowNormal, false, nullptr);
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "Actions.h"
+#include "Files.h"
 #include "Global.h"
 #include "Win32Text.h"
 #include "mShellElevated.h"
@@ -262,12 +263,17 @@ bool FrmMain::ShowOpenDialog(std::u16string& selectedPath, std::u16string_view d
 
 std::int32_t FrmMain::RunElevated(std::u16string_view fileToRun, std::u16string_view parameters,
                                   std::u16string_view directory, ShowCommand showCommand,
-                                  bool waitForExit) {
-  return kestrelwing::RunElevated(fileToRun, parameters, directory, showCommand, waitForExit);
+                                  bool waitForExit, std::optional<std::uint32_t>* exitCode) {
+  return kestrelwing::RunElevated(fileToRun, parameters, directory, showCommand, waitForExit,
+                                  exitCode);
 }
 
 bool FrmMain::FileExists(std::u16string_view path) const {
   return kestrelwing::FileExists(path);
+}
+
+std::optional<FileStamp> FrmMain::StampOf(std::u16string_view path) const {
+  return kestrelwing::StampOf(ToWide(path));
 }
 
 void FrmMain::ShowMessage(std::u16string_view text, MessageIcon icon) {

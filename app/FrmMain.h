@@ -40,9 +40,10 @@ class FrmMain final : public ActionHost {
   bool ShowOpenDialog(std::u16string& selectedPath, std::u16string_view dialogTitle,
                       std::u16string_view filter) override;
   std::int32_t RunElevated(std::u16string_view fileToRun, std::u16string_view parameters,
-                           std::u16string_view directory, ShowCommand showCommand,
-                           bool waitForExit) override;
+                           std::u16string_view directory, ShowCommand showCommand, bool waitForExit,
+                           std::optional<std::uint32_t>* exitCode) override;
   bool FileExists(std::u16string_view path) const override;
+  std::optional<FileStamp> StampOf(std::u16string_view path) const override;
   void ShowMessage(std::u16string_view text, MessageIcon icon) override;
   std::u16string ProgramFolder() const override;
 

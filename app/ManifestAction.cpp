@@ -2,6 +2,10 @@
 
 #include <kestrelwing/cXml.h>
 
+#include <array>
+#include <cstdio>
+#include <optional>
+
 #include "Actions.h"
 #include "Global.h"
 
@@ -15,6 +19,36 @@ void ShowError(ActionHost& host, std::u16string_view prefix, std::u16string_view
   std::u16string message(prefix);
   message += detail;
   host.ShowMessage(message, MessageIcon::Error);
+}
+
+// What the generator's exit codes 1 to 12 mean.
+constexpr std::array<std::u16string_view, 12> kGeneratorFailures = {
+    u"la línea de órdenes no es válida",
+    u"no se encuentra o no se puede leer el componente",
+    u"no es un archivo PE de x86 o x64, o le falta el recurso de versión",
+    u"el componente es de la otra arquitectura y su generador no está instalado o no escribió el "
+    u"manifiesto",
+    u"el componente, o una DLL que necesita, no se carga",
+    u"el componente no exporta DllRegisterServer",
+    u"DllRegisterServer falló",
+    u"DllRegisterServer no registró ninguna clase del componente",
+    u"no se puede leer una biblioteca de tipos del componente",
+    u"no se puede preparar la clave temporal del registro",
+    u"no se puede escribir el manifiesto",
+    u"el componente falló en DllMain o en DllRegisterServer",
+};
+
+std::u16string GeneratorFailure(std::uint32_t exitCode) {
+  // Small codes in decimal; exception codes of a crashed generator as Windows shows them.
+  char digits[16];
+  std::snprintf(digits, sizeof digits, exitCode <= 0xFFFF ? "%u" : "0x%08X", exitCode);
+  std::u16string text = u"El generador terminó con el código ";
+  text.append(digits, digits + std::char_traits<char>::length(digits));
+  if (exitCode >= 1 && exitCode <= kGeneratorFailures.size()) {
+    text += u": ";
+    text += kGeneratorFailures[exitCode - 1];
+  }
+  return text;
 }
 
 }  // namespace
@@ -34,15 +68,25 @@ std::u16string ManifestPathFor(std::u16string_view componentPath) {
 
 void GenerateManifest(ActionHost& host, std::u16string_view componentPath) {
   const std::u16string toolPath = ManifestToolPath(host.ProgramFolder());
-  if (host.RunElevated(toolPath, Quoted(componentPath), u"", ShowHidden, true) == 0) {
+  // The manifest of the component the tool runs on, even if the box is edited meanwhile; a
+  // manifest left by an earlier run must not pass for this run's.
+  const std::u16string manifestPath = ManifestPathFor(componentPath);
+  const std::optional<FileStamp> earlier = host.StampOf(manifestPath);
+  std::optional<std::uint32_t> exitCode;
+  if (host.RunElevated(toolPath, Quoted(componentPath), u"", ShowHidden, true, &exitCode) == 0) {
     ShowError(host, u"No se pudo ejecutar ", toolPath);
     return;
   }
-
-  // The manifest of the component the tool ran on, even if the box was edited meanwhile.
-  const std::u16string manifestPath = ManifestPathFor(componentPath);
+  if (exitCode.value_or(0) != 0) {
+    host.ShowMessage(GeneratorFailure(*exitCode), MessageIcon::Error);
+    return;
+  }
   if (!host.FileExists(manifestPath)) {
     ShowError(host, u"No se encontró el manifiesto ", manifestPath);
+    return;
+  }
+  if (!WrittenSince(earlier, host.StampOf(manifestPath))) {
+    ShowError(host, u"El generador no escribió el manifiesto ", manifestPath);
     return;
   }
 

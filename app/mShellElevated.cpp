@@ -39,8 +39,8 @@ void WaitDispatchingMessages(HANDLE process) {
 }  // namespace
 
 std::int32_t RunElevated(std::u16string_view fileToRun, std::u16string_view parameters,
-                         std::u16string_view directory, std::int32_t showCommand,
-                         bool waitForExit) {
+                         std::u16string_view directory, std::int32_t showCommand, bool waitForExit,
+                         std::optional<std::uint32_t>* exitCode) {
   const std::wstring file = ToWide(fileToRun);
   const std::wstring arguments = ToWide(parameters);
   const std::wstring folder = ToWide(directory);
@@ -59,7 +59,12 @@ std::int32_t RunElevated(std::u16string_view fileToRun, std::u16string_view para
   // Without a process (failed launch, or one handed to a running program) there is nothing to wait
   // on.
   const UniqueHandle process(waitForExit ? request.hProcess : nullptr);
-  if (process) WaitDispatchingMessages(process.get());
+  if (exitCode != nullptr) exitCode->reset();
+  if (process) {
+    WaitDispatchingMessages(process.get());
+    DWORD code = 0;
+    if (exitCode != nullptr && GetExitCodeProcess(process.get(), &code)) *exitCode = code;
+  }
   return launched;
 }
 

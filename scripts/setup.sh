@@ -10,6 +10,7 @@ kestrelwing_packages=(
   libpugixml-dev libtinyxml2-dev libxml2-dev         # benchmark peers
   g++-mingw-w64-x86-64 g++-mingw-w64-i686 mingw-w64-tools   # Windows cross builds
   wine64 fonts-wine xvfb xdotool imagemagick openbox  # running the Windows programs here
+  patchelf                                           # the private 32-bit Wine (wine-wow64.sh)
   x11-utils python3 ca-certificates
 )
 

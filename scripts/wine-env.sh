@@ -1,14 +1,23 @@
 #!/usr/bin/env bash
-# Sourced: prepares a Wine prefix (x86_64) and, when asked, a display for the Windows programs.
+# Sourced: prepares a Wine prefix and, when asked, a display for the Windows programs.
+#   wine_use_wow64 LOADER    use the private 32-bit capable Wine (scripts/wine-wow64.sh) from now on
 #   wine_prefix_init DIR     create or reuse the prefix DIR and export the Wine variables
 #   wine_display_start       start Xvfb and openbox on a free display unless one is usable
 #   wine_shutdown            stop the wineserver of the prefix and the display started here
+# The system's Wine runs 64-bit programs only; KW_WINE_WOW64=1 tells the tests that 32-bit ones run.
 
 WINE_LOADER_PATH=/usr/lib/wine/wine64
 WINESERVER_PATH=/usr/lib/wine/wineserver
+export KW_WINE_WOW64=0
+
+wine_use_wow64() {
+  WINE_LOADER_PATH=$1
+  WINESERVER_PATH=$(dirname "$1")/wineserver
+  export KW_WINE_WOW64=1
+}
 
 wine_prefix_init() {
-  export WINEPREFIX=$1 WINEDEBUG=-all WINELOADER=$WINE_LOADER_PATH
+  export WINEPREFIX=$1 WINEDEBUG=-all WINELOADER=$WINE_LOADER_PATH WINESERVER=$WINESERVER_PATH
   export WINEDLLOVERRIDES="winedbg.exe=d;mscoree=d;mshtml=d" LANG=C.UTF-8
   if [[ ! -f $WINEPREFIX/system.reg ]]; then
     echo "Creating the Wine prefix $WINEPREFIX"
@@ -18,6 +27,8 @@ wine_prefix_init() {
     # Debian's Wine does not load its own fonts by itself: Tahoma would fall back otherwise.
     cp /usr/share/wine/fonts/*.ttf "$WINEPREFIX/drive_c/windows/Fonts/" 2>/dev/null || true
   fi
+  # One server kept alive for the whole run: otherwise every program start waits for a new one.
+  "$WINESERVER_PATH" -p 2>/dev/null || true
 }
 
 wine_display_start() {

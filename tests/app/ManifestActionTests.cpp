@@ -4,10 +4,12 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdint>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <utility>
 
 #include <kestrelwing/cXmlNode.h>
 
@@ -73,6 +75,14 @@ void WriteBytes(const fs::path& path, const std::string& bytes) {
   std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
 }
 
+// As the generator writes: a new file moved over the old one.
+void ReplaceBytes(const fs::path& path, const std::string& bytes) {
+  fs::path temporary = path;
+  temporary += ".new";
+  WriteBytes(temporary, bytes);
+  fs::rename(temporary, path);
+}
+
 std::string ReadBytes(const fs::path& path) {
   std::ifstream file(path, std::ios::binary);
   return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
@@ -100,7 +110,7 @@ class GenerateManifestTest : public ::testing::Test {
 
   // The generator, when launched, writes bytes as the component's manifest.
   void GeneratorWrites(const std::string& bytes) {
-    host_.whileLaunched = [this, bytes] { WriteBytes(manifest_, bytes); };
+    host_.whileLaunched = [this, bytes] { ReplaceBytes(manifest_, bytes); };
   }
 
   std::vector<Message> Confirmation() const {
@@ -126,11 +136,45 @@ TEST_F(GenerateManifestTest, RunsTheGeneratorHiddenAndRewritesItsManifestPrettyP
   EXPECT_EQ(ReadBytes(component_), "MZ");
 }
 
-TEST_F(GenerateManifestTest, ManifestLeftFromAnEarlierRunIsRewrittenWhenTheToolWritesNothing) {
-  const std::string declaration = "<?xml version=\"1.0\"?>";
-  WriteBytes(manifest_, CompactManifest(declaration, "old"));
+TEST_F(GenerateManifestTest, ManifestLeftFromAnEarlierRunIsNotConfirmedWhenTheToolWritesNothing) {
+  const std::string stale = CompactManifest("<?xml version=\"1.0\"?>", "old");
+  WriteBytes(manifest_, stale);
   OnBtnMainClick(host_, BtnGenerate);
-  EXPECT_EQ(ReadBytes(manifest_), PrettyManifest(declaration, "old"));
+  const std::vector<Message> expected = {
+      {u"El generador no escribi\u00f3 el manifiesto " + manifest_.u16string(),
+       MessageIcon::Error}};
+  EXPECT_EQ(host_.messages, expected);
+  EXPECT_EQ(ReadBytes(manifest_), stale);
+}
+
+TEST_F(GenerateManifestTest, GeneratorFailureIsReportedWithItsMeaningAndNothingIsTouched) {
+  GeneratorWrites(CompactManifest("", "half-written"));  // a failed run must not be trusted
+  const std::pair<std::uint32_t, std::u16string> cases[] = {
+      {5u,
+       u"El generador termin\u00f3 con el c\u00f3digo 5: el componente, o una DLL que "
+       u"necesita, no se carga"},
+      {12u,
+       u"El generador termin\u00f3 con el c\u00f3digo 12: el componente fall\u00f3 en "
+       u"DllMain o en DllRegisterServer"},
+      {40u, u"El generador termin\u00f3 con el c\u00f3digo 40"},
+      {0xC0000005u, u"El generador termin\u00f3 con el c\u00f3digo 0xC0000005"},
+  };
+  for (const auto& [code, text] : cases) {
+    SCOPED_TRACE(code);
+    host_.messages.clear();
+    host_.exitCode = code;
+    OnBtnMainClick(host_, BtnGenerate);
+    EXPECT_EQ(host_.messages, (std::vector<Message>{{text, MessageIcon::Error}}));
+    EXPECT_EQ(ReadBytes(manifest_), CompactManifest("", "half-written"));
+  }
+}
+
+TEST_F(GenerateManifestTest, ManifestIsTrustedOnItsOwnWhenTheExitCodeIsUnknown) {
+  const std::string declaration = "<?xml version=\"1.0\"?>";
+  GeneratorWrites(CompactManifest(declaration, "x"));
+  host_.exitCode.reset();
+  OnBtnMainClick(host_, BtnGenerate);
+  EXPECT_EQ(ReadBytes(manifest_), PrettyManifest(declaration, "x"));
   EXPECT_EQ(host_.messages, Confirmation());
 }
 

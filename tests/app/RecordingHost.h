@@ -10,6 +10,12 @@
 
 #include "ActionHost.h"
 
+#if defined(_WIN32)
+#include "Files.h"
+#else
+#include <sys/stat.h>
+#endif
+
 namespace kestrelwing::testing {
 
 struct Launch {
@@ -39,7 +45,8 @@ class RecordingHost : public ActionHost {
   std::u16string programFolder = u"C:\\Program Files\\Kestrelwing";
   std::optional<std::u16string> dialogChoice;  // none: the user cancels
   std::int32_t launchResult = 1;
-  std::function<void()> whileLaunched;   // what the launched program does before it ends
+  std::optional<std::uint32_t> exitCode = 0;  // what the launched program ends with
+  std::function<void()> whileLaunched;        // what the launched program does before it ends
   std::vector<std::u16string> existing;  // paths FileExists knows; others are looked up on disk
 
   std::vector<Launch> launches;
@@ -61,11 +68,12 @@ class RecordingHost : public ActionHost {
     return true;
   }
   std::int32_t RunElevated(std::u16string_view fileToRun, std::u16string_view parameters,
-                           std::u16string_view directory, ShowCommand showCommand,
-                           bool waitForExit) override {
+                           std::u16string_view directory, ShowCommand showCommand, bool waitForExit,
+                           std::optional<std::uint32_t>* exitCodeOut) override {
     launches.push_back({std::u16string(fileToRun), std::u16string(parameters),
                         std::u16string(directory), showCommand, waitForExit});
     if (launchResult != 0 && whileLaunched) whileLaunched();
+    if (exitCodeOut != nullptr) *exitCodeOut = launchResult != 0 ? exitCode : std::nullopt;
     return launchResult;
   }
   bool FileExists(std::u16string_view path) const override {
@@ -76,10 +84,26 @@ class RecordingHost : public ActionHost {
     std::error_code error;
     return std::filesystem::exists(std::filesystem::path(std::u16string(path)), error);
   }
+  // The file system's own answer: the Windows one under Wine, inode and change time here.
+  std::optional<FileStamp> StampOf(std::u16string_view path) const override {
+    const std::filesystem::path file{std::u16string(path)};
+#if defined(_WIN32)
+    return kestrelwing::StampOf(file.wstring());
+#else
+    struct stat status;
+    if (stat(file.c_str(), &status) != 0 || S_ISDIR(status.st_mode)) return std::nullopt;
+    return FileStamp{static_cast<std::uint32_t>(status.st_dev),
+                     static_cast<std::uint64_t>(status.st_ino),
+                     static_cast<std::uint64_t>(status.st_mtim.tv_sec) * 1'000'000'000u +
+                         static_cast<std::uint64_t>(status.st_mtim.tv_nsec)};
+#endif
+  }
   void ShowMessage(std::u16string_view text, MessageIcon icon) override {
     messages.push_back({std::u16string(text), icon});
   }
-  std::u16string ProgramFolder() const override { return programFolder; }
+  std::u16string ProgramFolder() const override {
+    return programFolder;
+  }
 };
 
 }  // namespace kestrelwing::testing

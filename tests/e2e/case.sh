@@ -5,8 +5,9 @@
 #   fail <message>                    reports one failure and counts it
 #   case_end                          exits with 1 after any failure, else says the case passed
 
-wine=/usr/lib/wine/wine64
-wineserver=/usr/lib/wine/wineserver
+# The system's Wine, or the one scripts/wine-env.sh chose (the 32-bit capable one of the 32-bit stage).
+wine=${WINELOADER:-/usr/lib/wine/wine64}
+wineserver=${WINESERVER:-/usr/lib/wine/wineserver}
 failures=0
 
 case_begin() {

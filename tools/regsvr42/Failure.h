@@ -20,6 +20,7 @@ enum class ExitCode : int {
   RegistryFailed = 10,    // the temporary registry key cannot be set up
   WriteFailed = 11,       // a manifest cannot be written
   ComponentCrashed = 12,  // the component crashed while loading or registering
+  Last = ComponentCrashed,
 };
 
 // An empty message means the line was already written (by the sibling generator).

@@ -10,6 +10,7 @@
 #include "ComponentFile.h"
 #include "CrashGuard.h"
 #include "Failure.h"
+#include "Files.h"
 #include "ManifestBuilder.h"
 #include "Paths.h"
 #include "PeHeader.h"
@@ -121,26 +122,66 @@ PendingFile ClientManifest(const std::wstring& clientPath, const AssemblyIdentit
   return PendingFile(document, manifestPath);
 }
 
+std::u16string AssemblyName(const std::wstring& path, const Options& options) {
+  return options.name.empty() ? ToU16(BaseNameOf(path)) + u".sxs" : options.name;
+}
+
+// The files a run on the component at `path` writes: its manifest, named after the assembly so
+// that the loader finds it beside a client, then the client's manifest.
+std::vector<std::wstring> Destinations(const std::wstring& path, const Options& options) {
+  const std::wstring folder =
+      options.directory.empty() ? FolderOf(path) : FullPath(ToWide(options.directory));
+  std::vector<std::wstring> files{folder + L"\\" + ToWide(AssemblyName(path, options)) +
+                                  L".manifest"};
+  if (!options.client.empty()) files.push_back(FullPath(ToWide(options.client)) + L".manifest");
+  return files;
+}
+
 // A component of the other bitness goes to the generator of that bitness, with the same options.
+// Its exit code alone is not trusted: a generator that could not really run (a system that starts
+// programs of that bitness only halfway) may end with 0, so every file it was to write must have
+// been written during the hand-over.
 void HandOverToSibling(const std::wstring& path, Architecture architecture,
                        const Options& options) {
   const std::u16string bitness = architecture == Architecture::Amd64 ? u"64-bit" : u"32-bit";
+  const std::u16string folder = architecture == Architecture::Amd64 ? u"x64" : u"x86";
   const auto sibling = FindSiblingGenerator(architecture);
   if (!sibling) {
     throw Failure(ExitCode::OtherBitness,
-                  u"a " + bitness + u" component; it needs the " +
-                      (architecture == Architecture::Amd64 ? u"x64" : u"x86") +
+                  u"a " + bitness + u" component; it needs the " + folder +
                       u" generator, which is not installed beside this one");
   }
+  const std::vector<std::wstring> destinations = Destinations(path, options);
+  std::vector<std::optional<FileStamp>> before;
+  for (const std::wstring& destination : destinations)
+    before.push_back(StampOf(destination));
+
   unsigned long startError = 0;
   const auto code = RunSiblingGenerator(*sibling, options.settings, path, startError);
+  const std::u16string generator = u"the " + folder + u" generator " + ToU16(*sibling);
   if (!code) {
-    throw Failure(ExitCode::OtherBitness, u"a " + bitness + u" component, and its generator " +
-                                              ToU16(*sibling) + u" cannot be started (" +
-                                              DescribeError(startError) + u")");
+    throw Failure(ExitCode::OtherBitness, u"a " + bitness + u" component, and " + generator +
+                                              u" cannot be started (" + DescribeError(startError) +
+                                              u")");
   }
-  // The sibling has said what went wrong on the same standard error.
-  if (*code != 0) throw Failure(static_cast<ExitCode>(*code), u"");
+  // A failure of its own: the sibling has said what went wrong on the same standard error.
+  if (*code > 0 && *code <= static_cast<int>(ExitCode::Last)) {
+    throw Failure(static_cast<ExitCode>(*code), u"");
+  }
+  if (*code != 0) {
+    throw Failure(ExitCode::OtherBitness, generator + u" ended with exit code " +
+                                              HexCode(static_cast<std::uint32_t>(*code)) +
+                                              u" and wrote nothing");
+  }
+  std::u16string missing;
+  for (std::size_t i = 0; i < destinations.size(); ++i) {
+    if (WrittenSince(before[i], StampOf(destinations[i]))) continue;
+    missing += (missing.empty() ? u"" : u", ") + ToU16(destinations[i]);
+  }
+  if (!missing.empty()) {
+    throw Failure(ExitCode::OtherBitness,
+                  generator + u" ended with exit code 0 but did not write " + missing);
+  }
 }
 
 // Registers the component into the temporary key and reads its type libraries.
@@ -183,7 +224,7 @@ Generated GenerateManifest(const std::wstring& component, const Options& options
 
   // Everything that needs no code of the component is settled before it runs.
   ComponentManifest manifest;
-  manifest.identity.name = options.name.empty() ? ToU16(BaseNameOf(path)) + u".sxs" : options.name;
+  manifest.identity.name = AssemblyName(path, options);
   manifest.identity.version = AssemblyVersion(path, options);
   manifest.identity.architecture = architecture;
   manifest.fileName = ToU16(FileNameOf(path));
@@ -195,11 +236,8 @@ Generated GenerateManifest(const std::wstring& component, const Options& options
 
   cXml document;
   BuildComponentManifest(manifest, document);
-  // The file is named after the assembly, so that the loader finds it beside a client.
-  const std::wstring folder =
-      options.directory.empty() ? FolderOf(path) : FullPath(ToWide(options.directory));
   std::vector<PendingFile> pending;
-  pending.emplace_back(document, folder + L"\\" + ToWide(manifest.identity.name) + L".manifest");
+  pending.emplace_back(document, Destinations(path, options).front());
   if (!options.client.empty()) {
     pending.push_back(ClientManifest(FullPath(ToWide(options.client)), manifest.identity));
   }

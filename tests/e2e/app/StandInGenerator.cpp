@@ -2,7 +2,8 @@
 // path, it copies standin-manifest.bin from its own folder to the component's manifest (the
 // component's folder, its name without extension, ".sxs.manifest") and records its command line
 // in standin-command.txt beside itself. Without standin-manifest.bin it writes no manifest. When
-// standin-delay-ms.txt holds a number, it first waits that many milliseconds.
+// standin-delay-ms.txt holds a number, it first waits that many milliseconds; when
+// standin-exit-code.txt holds one, it ends with that exit code.
 #include <windows.h>
 
 #include <filesystem>
@@ -34,7 +35,9 @@ int wmain(int argc, wchar_t** argv) {
   fs::path manifest(argv[1]);
   manifest.replace_extension();
   manifest += L".sxs.manifest";
+  int exitCode = 0;
+  std::ifstream(folder / L"standin-exit-code.txt") >> exitCode;
   const fs::path source = folder / L"standin-manifest.bin";
-  if (!fs::exists(source)) return 0;
-  return CopyFileW(source.c_str(), manifest.c_str(), FALSE) ? 0 : 1;
+  if (!fs::exists(source)) return exitCode;
+  return CopyFileW(source.c_str(), manifest.c_str(), FALSE) ? exitCode : 1;
 }

@@ -2,6 +2,7 @@
 #   KW_EXE, KW_DRIVER, KW_STANDIN   the program, the driver, the stand-in generator
 #   KW_ARTIFACTS                    where screenshots are kept
 #   KW_TEST_DLL, KW_GENERATOR       the test COM server and the real generator, when built
+#   KW_REG_VIEW                     /reg:32 or /reg:64, the registry view of the program's bitness
 #   DISPLAY, WINEPREFIX             from scripts/test.sh; made here when missing
 set -euo pipefail
 
@@ -17,7 +18,7 @@ fi
 wine_display_start
 [[ -z ${KESTRELWING_XVFB_PID:-} ]] || kw_own_wine=yes
 
-WINE=/usr/lib/wine/wine64
+WINE=$WINELOADER  # the system Wine, or the 32-bit capable one of the 32-bit stage
 TITLE=Kestrelwing
 
 # A fresh folder with blanks and a non-ASCII letter in its name; the program is copied into

@@ -5,7 +5,8 @@ clsid='{6F1C2B3A-5D4E-4F60-8A7B-9C0D1E2F3A4B}'
 server="$work/Mis Componentes/KwTestDual.dll"
 cp "$KW_TEST_DLL" "$server"
 
-registered() { "$WINE" reg query "HKCR\\CLSID\\$clsid" >/dev/null 2>&1; }
+# The server's bitness decides the registry view it lands in (a 32-bit one in Wow6432Node).
+registered() { "$WINE" reg query "HKCR\\CLSID\\$clsid" "$KW_REG_VIEW" >/dev/null 2>&1; }
 # wait_until CONDITION...: polls for up to 20 s.
 wait_until() {
   local tries
@@ -23,7 +24,8 @@ registered && fail "the test server is registered before the test"
 kw_start "$(winpath "$server")"
 drive click "$TITLE" "Registrar"
 wait_until registered || fail "Registrar did not register $clsid"
-"$WINE" reg query "HKCR\\Kestrelwing.TestDual.1" >/dev/null 2>&1 || fail "no ProgID after Registrar"
+"$WINE" reg query "HKCR\\Kestrelwing.TestDual.1" "$KW_REG_VIEW" >/dev/null 2>&1 ||
+  fail "no ProgID after Registrar"
 
 drive click "$TITLE" "Desregistrar"
 wait_until unregistered || fail "Desregistrar did not remove $clsid"

@@ -2,12 +2,17 @@
 # One end-to-end case of the manifest generator under Wine.
 #   run.sh <case> <regsvr42.exe> <test component folder> <ManifestListing.exe> <expected folder> <work folder>
 # Uses the Wine prefix in WINEPREFIX (scripts/test.sh prepares it); every case works in a folder
-# of its own, with its own copies of the components.
+# of its own, with its own copies of the components. From CTest:
+#   KW_ARCH              the generator's processorArchitecture (amd64 or x86)
+#   KW_STANDIN           a stand-in generator that ends with 0 and writes nothing
+#   KW_PEER_COMPONENTS   the test components of the other bitness (for the crossing case)
+#   KW_WINE_WOW64        1 when this Wine runs 32-bit programs too (scripts/wine-env.sh)
 set -uo pipefail
 
 case_name=$1 generator=$2 components=$3 listing=$4 expected=$5 work=$6
 source "$(dirname "$0")/../case.sh"
 case_begin "$case_name" "$work"
+arch=${KW_ARCH:-amd64}
 
 # Copies test components into the work folder.
 take() { local name; for name in "$@"; do cp "$components/$name" "$work/"; done; }
@@ -36,27 +41,32 @@ expect_absent() {
   [[ ! -e $1 ]] || fail "$1 exists but must not"
 }
 
-# Compares the manifest, listed element by element through cXml, with expected/<name>.txt.
+# Compares the manifest, listed element by element through cXml, with expected/<name>.txt, in
+# which the architecture is that of the generator's own components (or $3).
 expect_listing() {
-  local manifest=$1 name=$2
+  local manifest=$1 name=$2 architecture=${3:-$arch}
   if [[ ! -f $manifest ]]; then
     fail "no manifest $manifest"
     return
   fi
   head -c 3 "$manifest" | grep -q '^<?x' || fail "$manifest does not start with the XML declaration"
   "$wine" "$listing" "$(winpath "$manifest")" 2>&1 | tr -d '\r' >"$name.listing"
-  diff -u "$expected/$name.txt" "$name.listing" >"$name.diff" ||
+  sed "s/processorArchitecture=\"amd64\"/processorArchitecture=\"$architecture\"/" \
+    "$expected/$name.txt" >"$name.expected"
+  diff -u "$name.expected" "$name.listing" >"$name.diff" ||
     fail "manifest $manifest differs from expected/$name.txt:
 $(cat "$name.diff")"
 }
 
-# The live registry holds none of these keys (nor the generator's temporary key).
+# The live registry holds none of these keys (nor the generator's temporary key), in either view.
 expect_unregistered() {
-  local key
+  local key view
   for key in "$@" 'HKCU\Software\Kestrelwing'; do
-    if "$wine" reg query "$key" >/dev/null 2>&1; then
-      fail "the live registry has $key"
-    fi
+    for view in /reg:64 /reg:32; do
+      if "$wine" reg query "$key" "$view" >/dev/null 2>&1; then
+        fail "the live registry has $key ($view)"
+      fi
+    done
   done
 }
 
@@ -145,9 +155,15 @@ case_failures() {
   expect_failure Missing.dll 2 'cannot find the component'
   printf 'not a program\n' >Text.dll
   expect_failure Text.dll 3 'not a PE file'
-  # A 32-bit component: DOS header, "PE\0\0" at 0x40, machine 0x014C.
-  { printf 'MZ'; head -c 58 /dev/zero; printf '\x40\x00\x00\x00PE\x00\x00\x4c\x01'; head -c 64 /dev/zero; } >Old32.dll
-  expect_failure Old32.dll 4 '32-bit'
+  # A file of the other bitness that is no real component goes to the generator of that bitness.
+  # Where this Wine runs it, its own failure comes back; the system's Wine 8 cannot run a 32-bit
+  # program, and the hand-over must not pass for a success there.
+  fake_other_bitness Other.dll
+  if [[ ${KW_WINE_WOW64:-0} == 1 ]]; then
+    expect_failure Other.dll 5 'the component or a DLL it needs does not load'
+  else
+    expect_failure Other.dll 4 "the $other_folder generator"
+  fi
   expect_unregistered 'HKCR\CLSID\{6F1C2B3A-5D4E-4F60-8A7B-9C0D1E2F3D4B}' \
     'HKCR\CLSID\{6F1C2B3A-5D4E-4F60-8A7B-9C0D1E2F3E4B}'
 
@@ -158,6 +174,53 @@ case_failures() {
   [[ $(cat KwTestFailing.sxs.manifest) == '<assembly>earlier</assembly>' ]] ||
     fail "a failed run changed the earlier manifest"
   [[ -z $(ls KwTestFailing.sxs.manifest.*.tmp 2>/dev/null) ]] || fail "a temporary file was left"
+}
+
+# A PE header of the other bitness (DOS header, "PE\0\0" at 0x40, its machine) and nothing else.
+fake_other_bitness() {
+  local machine='\x64\x86'
+  [[ $arch == amd64 ]] && machine='\x4c\x01'
+  { printf 'MZ'; head -c 58 /dev/zero; printf "\\x40\\x00\\x00\\x00PE\\x00\\x00$machine"; head -c 64 /dev/zero; } >"$1"
+}
+if [[ $arch == amd64 ]]; then other_folder=x86 other_arch=x86; else other_folder=x64 other_arch=amd64; fi
+
+# A sibling generator that ends with exit code 0 but writes nothing is not believed, also when a
+# manifest of an earlier run is there; a missing sibling is named.
+case_handover() {
+  mkdir -p tools/$other_folder
+  cp "$generator" tools/regsvr42.exe
+  fake_other_bitness Other.dll
+  generator=$work/tools/regsvr42.exe
+  expect_failure Other.dll 4 "needs the $other_folder generator, which is not installed"
+
+  cp "$KW_STANDIN" "tools/$other_folder/regsvr42.exe"
+  expect_failure Other.dll 4 "the $other_folder generator $(winpath "$work/tools/$other_folder/regsvr42.exe") ended with exit code 0 but did not write $(winpath "$work/Other.sxs.manifest")"
+  printf '<assembly>earlier</assembly>\n' >Other.sxs.manifest
+  generate "$(winpath "$work/Other.dll")"
+  expect_rc 4
+  expect_stderr 'did not write'
+  [[ $(cat Other.sxs.manifest) == '<assembly>earlier</assembly>' ]] || fail "the earlier manifest changed"
+}
+
+# The generator given components of the other bitness hands them to its sibling, which writes the
+# same manifests as a direct run, with the other architecture. Needs a Wine that runs both.
+case_crossing() {
+  : "${KW_PEER_COMPONENTS:?the test components of the other bitness are not built}"
+  local name
+  for name in KwTestDual KwTestControl; do
+    cp "$KW_PEER_COMPONENTS/$name.dll" "$work/"
+    generate "$(winpath "$work/$name.dll")"
+    expect_rc 0
+    expect_stderr_lines 0
+    expect_listing "$work/$name.sxs.manifest" "$name" "$other_arch"
+  done
+  cp "$KW_PEER_COMPONENTS/KwTestClient.exe" "$work/"
+  generate "-client:$(winpath "$work/KwTestClient.exe")" "$(winpath "$work/KwTestDual.dll")"
+  expect_rc 0
+  expect_listing "$work/KwTestClient.exe.manifest" KwTestClient "$other_arch"
+  "$wine" KwTestClient.exe >after.txt 2>&1 || fail "registration-free activation failed: $(cat after.txt)"
+  grep -qF 'ProgID Kestrelwing.TestDual: Add(2, 40) = 42' after.txt || fail "no call by ProgID: $(cat after.txt)"
+  expect_unregistered "${dual_keys[@]}"
 }
 
 case_options() {

@@ -1,0 +1,29 @@
+#include "Files.h"
+
+#include <windows.h>
+
+#include "Win32Handles.h"
+
+namespace kestrelwing {
+
+std::optional<FileStamp> StampOf(const std::wstring& path) {
+  // No access asked for: the stamp can be read while another program writes or renames the file.
+  HANDLE opened =
+      CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (opened == INVALID_HANDLE_VALUE) return std::nullopt;
+  const UniqueHandle file(opened);
+  BY_HANDLE_FILE_INFORMATION information;
+  if (!GetFileInformationByHandle(file.get(), &information) ||
+      (information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+    return std::nullopt;
+  }
+  FileStamp stamp;
+  stamp.volume = information.dwVolumeSerialNumber;
+  stamp.fileIndex = (std::uint64_t{information.nFileIndexHigh} << 32) | information.nFileIndexLow;
+  stamp.lastWrite = (std::uint64_t{information.ftLastWriteTime.dwHighDateTime} << 32) |
+                    information.ftLastWriteTime.dwLowDateTime;
+  return stamp;
+}
+
+}  // namespace kestrelwing
