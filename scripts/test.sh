@@ -56,6 +56,8 @@ trap wine_shutdown EXIT
 wine_display_start
 wine_prefix_init "$root/build/wineprefix"
 ctest --preset win64 -j "$jobs"
+# What the generator made of the prefix's real COM servers, one line each.
+grep -hE '^[^ ]+\.(dll|ocx): classes ' build/win64/Testing/Temporary/LastTest.log || true
 
 step "round trip of the side-by-side manifests that Wine's prefix holds"
 rm -rf build/wine-manifests

@@ -1,9 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "ClassChecks.h"
+#include "WideText.h"
 
 namespace kestrelwing::regsvr42 {
 namespace {
@@ -41,24 +44,29 @@ TEST(ClassChecks, WarnsAboutAMissingThreadingModel) {
   EXPECT_EQ(classes[0].progId, u"Grid.1");
 }
 
-TEST(ClassChecks, ADuplicateProgIdStaysWithTheFirstClass) {
-  std::vector<ComClass> classes = {
-      Class(u"{A}", u"Apartment", u"Grid.1", {u"Grid"}),
-      Class(u"{B}", u"Apartment", u"Grid.1", {u"Grid", u"Grid.Other"}),
-      Class(u"{C}", u"Apartment", u"", {u"Grid"}),
-  };
+TEST(ClassChecks, ThreadingModelsAreSpelledAsManifestsWantThem) {
+  const std::vector<std::pair<std::u16string, std::optional<std::u16string>>> cases = {
+      {u"apartment", u"Apartment"},
+      {u"BOTH", u"Both"},
+      {u"free", u"Free"},
+      {u"nEUTRAL", u"Neutral"},
+      {u"Apartment", u"Apartment"},
+      {u"single", u""},
+      {u"", u""},
+      {u"Apartement", std::nullopt},
+      {u"Both ", std::nullopt}};
+  for (const auto& [registered, expected] : cases) {
+    EXPECT_EQ(NormalizedThreadingModel(registered), expected) << ToWide(registered);
+  }
+
+  std::vector<ComClass> classes = {Class(u"{A}", u"both", u""), Class(u"{B}", u"Apartement", u""),
+                                   Class(u"{C}", u"Single", u"")};
   const std::vector<std::u16string> warnings = CheckClasses(classes);
-  EXPECT_EQ(warnings.size(), 3u);
-  EXPECT_TRUE(Mentions(warnings, u"ProgID Grid.1 of class {B} is already used by class {A}"));
-  EXPECT_TRUE(Mentions(warnings, u"ProgID Grid of class {B} is already used by class {A}"));
-  EXPECT_TRUE(Mentions(warnings, u"ProgID Grid of class {C} is already used by class {A}"));
-  EXPECT_EQ(classes[0].progId, u"Grid.1");
-  EXPECT_EQ(classes[0].otherProgIds, std::vector<std::u16string>{u"Grid"});
-  // {B} keeps the one ProgID nobody else has, as its own.
-  EXPECT_EQ(classes[1].progId, u"Grid.Other");
-  EXPECT_TRUE(classes[1].otherProgIds.empty());
-  EXPECT_TRUE(classes[2].progId.empty());
-  EXPECT_TRUE(classes[2].otherProgIds.empty());
+  EXPECT_EQ(classes[0].threadingModel, u"Both");
+  EXPECT_EQ(classes[1].threadingModel, u"");
+  EXPECT_EQ(classes[2].threadingModel, u"");
+  ASSERT_EQ(warnings.size(), 1u);
+  EXPECT_TRUE(Mentions(warnings, u"class {B} has an unknown threading model \"Apartement\""));
 }
 
 TEST(ClassChecks, WarnsAboutMiscStatusBitsWithoutAName) {

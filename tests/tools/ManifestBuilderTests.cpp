@@ -29,7 +29,7 @@ ComponentManifest GridControl() {
                              {u"{BBBBBBBB-2222-3333-4444-555555555555}", 2, 0, u"help", 0, 3}};
   component.interfaces = {{u"{CCCCCCCC-2222-3333-4444-555555555555}", u"IGrid",
                            u"{AAAAAAAA-2222-3333-4444-555555555555}", 12,
-                           u"{00020400-0000-0000-C000-000000000046}"}};
+                           u"{00020400-0000-0000-C000-000000000046}", u""}};
   return component;
 }
 
@@ -105,10 +105,44 @@ TEST(ManifestBuilder, TypeLibrariesAndProxyStubs) {
   EXPECT_EQ(proxyStub->PropertyValue(u"baseInterface"), u"{00020400-0000-0000-C000-000000000046}");
   EXPECT_EQ(proxyStub->PropertyValue(u"proxyStubClsid32"), kOleAutomationProxyStub);
 
+  // Interfaces registered with a proxy/stub of their own: inside the file when it serves that
+  // class, with the registered class otherwise; no numMethods where it is unknown.
+  ComponentManifest component = GridControl();
+  component.ownProxyStubs = {{u"{DDDDDDDD-2222-3333-4444-555555555555}", u"ICallback", u"", 0, u"",
+                              u"{22222222-2222-3333-4444-555555555555}"}};
+  component.interfaces[0].proxyStubClsid = u"{00020420-0000-0000-C000-000000000046}";
+  cXml withProxies;
+  BuildComponentManifest(component, withProxies);
+  const NodeRef own = withProxies.NodeByName(u"file")->NodeByName(u"comInterfaceProxyStub");
+  ASSERT_TRUE(own);
+  EXPECT_EQ(own->PropertyValue(u"iid"), u"{DDDDDDDD-2222-3333-4444-555555555555}");
+  EXPECT_EQ(own->PropertyValue(u"proxyStubClsid32"), u"{22222222-2222-3333-4444-555555555555}");
+  EXPECT_EQ(own->PropertyValue(u"numMethods", u"absent"), u"absent");
+  EXPECT_EQ(
+      withProxies.NodeByName(u"comInterfaceExternalProxyStub")->PropertyValue(u"proxyStubClsid32"),
+      u"{00020420-0000-0000-C000-000000000046}");
+
   EXPECT_EQ(TypeLibraryFlags(kLibFlagRestricted | kLibFlagControl | kLibFlagHidden |
                              kLibFlagHasDiskImage),
             u"RESTRICTED,CONTROL,HIDDEN,HASDISKIMAGE");
   EXPECT_EQ(TypeLibraryFlags(0), u"");
+}
+
+TEST(ManifestBuilder, ATypeLibraryFileBesideTheComponentIsAFileOfTheAssembly) {
+  ComponentManifest component = GridControl();
+  component.typeLibraryFiles = {
+      {u"grid.tlb", {u"{EEEEEEEE-2222-3333-4444-555555555555}", 3, 1, u"", 0, 1}}};
+  cXml document;
+  BuildComponentManifest(component, document);
+  const std::vector<NodeRef> files = document.Root()->Nodes(u"file");
+  ASSERT_EQ(files.size(), 2u);
+  EXPECT_EQ(files[0]->Nodes(u"typelib").size(), 2u);
+  EXPECT_EQ(files[1]->PropertyValue(u"name"), u"grid.tlb");
+  ASSERT_EQ(files[1]->NodeCount(), 1);
+  const NodeRef library = files[1]->Node(1);
+  EXPECT_EQ(library->Name(), u"typelib");
+  EXPECT_EQ(library->PropertyValue(u"tlbid"), u"{EEEEEEEE-2222-3333-4444-555555555555}");
+  EXPECT_EQ(library->PropertyValue(u"version"), u"3.1");
 }
 
 TEST(ManifestBuilder, FileHashAndSizeWhenAsked) {

@@ -1,17 +1,33 @@
 #include "ClassChecks.h"
 
-#include <map>
+#include <array>
 
 #include "OleMisc.h"
 #include "WideText.h"
 
 namespace kestrelwing::regsvr42 {
+std::optional<std::u16string> NormalizedThreadingModel(std::u16string_view registered) {
+  // "Single" is the main apartment, which a manifest says by leaving the attribute out.
+  const std::u16string upper = AsciiUpper(registered);
+  if (upper.empty() || upper == u"SINGLE") return std::u16string();
+  constexpr std::array<std::u16string_view, 4> kModels = {u"Apartment", u"Both", u"Free",
+                                                          u"Neutral"};
+  for (std::u16string_view model : kModels) {
+    if (upper == AsciiUpper(model)) return std::u16string(model);
+  }
+  return std::nullopt;
+}
 
 std::vector<std::u16string> CheckClasses(std::vector<ComClass>& classes) {
   std::vector<std::u16string> warnings;
-  std::map<std::u16string, std::u16string> owners;  // ProgID -> CLSID of the class keeping it
   for (ComClass& comClass : classes) {
-    if (comClass.threadingModel.empty()) {
+    const std::u16string registered = std::move(comClass.threadingModel);
+    const auto model = NormalizedThreadingModel(registered);
+    comClass.threadingModel = model.value_or(u"");
+    if (!model) {
+      warnings.push_back(u"class " + comClass.clsid + u" has an unknown threading model \"" +
+                         registered + u"\"; left out");
+    } else if (registered.empty()) {
       warnings.push_back(u"class " + comClass.clsid +
                          u" has no threading model (it will run in the main apartment)");
     }
@@ -22,21 +38,6 @@ std::vector<std::u16string> CheckClasses(std::vector<ComClass>& classes) {
         warnings.push_back(u"class " + comClass.clsid + u" has MiscStatus bits " +
                            HexCode(unknown) + u" without a name; left out");
       }
-    }
-    auto claim = [&](const std::u16string& progId) {
-      const auto [owner, inserted] = owners.try_emplace(progId, comClass.clsid);
-      if (inserted) return true;
-      warnings.push_back(u"ProgID " + progId + u" of class " + comClass.clsid +
-                         u" is already used by class " + owner->second + u"; left out");
-      return false;
-    };
-    if (!comClass.progId.empty() && !claim(comClass.progId)) comClass.progId.clear();
-    std::erase_if(comClass.otherProgIds,
-                  [&](const std::u16string& progId) { return !claim(progId); });
-    // A class that lost its ProgID keeps the first other one it still has as its own.
-    if (comClass.progId.empty() && !comClass.otherProgIds.empty()) {
-      comClass.progId = comClass.otherProgIds.front();
-      comClass.otherProgIds.erase(comClass.otherProgIds.begin());
     }
   }
   return warnings;

@@ -188,18 +188,23 @@ void HandOverToSibling(const std::wstring& path, Architecture architecture,
 void DescribeComponent(const std::wstring& component, const std::wstring& path,
                        const std::vector<std::uint8_t>& bytes, ComponentManifest& manifest,
                        std::vector<std::u16string>& warnings) {
+  CapturedRegistration captured;
   {
     // Loading runs the component's DllMain; the module is freed once its registration is read.
     const CrashContext crash(ToU16(component), u"DllMain or DllRegisterServer");
     const LoadedModule module = LoadComponent(path, bytes);
-    CapturedRegistration captured = CaptureRegistration(module.get(), path);
-    manifest.classes = std::move(captured.classes);
-    warnings = std::move(captured.warnings);
+    captured = CaptureRegistration(module.get(), path);
   }
+  manifest.classes = std::move(captured.classes);
+  warnings = std::move(captured.warnings);
   TypeLibraryContents contents = ReadTypeLibraries(path);
+  for (const std::wstring& file : captured.typeLibraryFiles)
+    ReadTypeLibraryFile(file, contents);
   CompleteTypeLibraryIds(manifest.classes, contents);
   manifest.typeLibraries = std::move(contents.libraries);
+  manifest.typeLibraryFiles = std::move(contents.files);
   manifest.interfaces = std::move(contents.interfaces);
+  AddRegisteredInterfaces(captured.interfaces, contents.describedIids, manifest);
 }
 
 }  // namespace

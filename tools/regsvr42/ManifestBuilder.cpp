@@ -92,15 +92,22 @@ void AddTypeLibrary(cXmlNode& file, const TypeLibrary& library) {
   }
 }
 
-void AddProxyStub(cXmlNode& assembly, const ProxyStubInterface& proxyStub) {
-  NodeRef element = AddElement(assembly, u"comInterfaceExternalProxyStub");
+// comInterfaceExternalProxyStub below the assembly, or comInterfaceProxyStub below the file whose
+// class is the proxy/stub.
+void AddProxyStub(cXmlNode& parent, std::u16string_view elementName,
+                  const ProxyStubInterface& proxyStub) {
+  NodeRef element = AddElement(parent, elementName);
   element->SetPropertyValue(u"iid", proxyStub.iid);
   element->SetPropertyValue(u"name", proxyStub.name);
   SetIfPresent(*element, u"tlbid", proxyStub.typeLibraryId);
-  element->SetPropertyValue(u"numMethods",
-                            ToText(static_cast<std::uint64_t>(proxyStub.numMethods)));
+  if (proxyStub.numMethods > 0) {
+    element->SetPropertyValue(u"numMethods",
+                              ToText(static_cast<std::uint64_t>(proxyStub.numMethods)));
+  }
   SetIfPresent(*element, u"baseInterface", proxyStub.baseInterface);
-  element->SetPropertyValue(u"proxyStubClsid32", kOleAutomationProxyStub);
+  element->SetPropertyValue(u"proxyStubClsid32", proxyStub.proxyStubClsid.empty()
+                                                     ? std::u16string(kOleAutomationProxyStub)
+                                                     : proxyStub.proxyStubClsid);
 }
 
 }  // namespace
@@ -147,9 +154,17 @@ void BuildComponentManifest(const ComponentManifest& component, cXml& document) 
     AddComClass(*file, comClass);
   for (const TypeLibrary& library : component.typeLibraries)
     AddTypeLibrary(*file, library);
+  for (const ProxyStubInterface& proxyStub : component.ownProxyStubs)
+    AddProxyStub(*file, u"comInterfaceProxyStub", proxyStub);
+
+  for (const TypeLibraryFile& libraryFile : component.typeLibraryFiles) {
+    NodeRef separate = AddElement(*assembly, u"file");
+    separate->SetPropertyValue(u"name", libraryFile.fileName);
+    AddTypeLibrary(*separate, libraryFile.library);
+  }
 
   for (const ProxyStubInterface& proxyStub : component.interfaces)
-    AddProxyStub(*assembly, proxyStub);
+    AddProxyStub(*assembly, u"comInterfaceExternalProxyStub", proxyStub);
 }
 
 void AddClientDependency(cXml& document, const AssemblyIdentity& client,

@@ -49,12 +49,19 @@ struct TypeLibrary {
   int resourceId = 1;
 };
 
+// A type library the component registered from a file of its own beside it.
+struct TypeLibraryFile {
+  std::u16string fileName;
+  TypeLibrary library;
+};
+
 struct ProxyStubInterface {
   std::u16string iid;
   std::u16string name;
   std::u16string typeLibraryId;
-  int numMethods = 0;
-  std::u16string baseInterface;  // IID of the interface it derives from, empty for none
+  int numMethods = 0;             // 0 when unknown
+  std::u16string baseInterface;   // IID of the interface it derives from, empty for none
+  std::u16string proxyStubClsid;  // empty for the OLE automation marshaler
 };
 
 struct FileHash {
@@ -68,8 +75,10 @@ struct ComponentManifest {
   std::optional<FileHash> hash;
   std::optional<std::uint64_t> size;
   std::vector<ComClass> classes;
-  std::vector<TypeLibrary> typeLibraries;
-  std::vector<ProxyStubInterface> interfaces;
+  std::vector<TypeLibrary> typeLibraries;  // embedded in the component
+  std::vector<TypeLibraryFile> typeLibraryFiles;
+  std::vector<ProxyStubInterface> interfaces;     // marshaled by a proxy/stub of another file
+  std::vector<ProxyStubInterface> ownProxyStubs;  // marshaled by a proxy/stub class of this file
 };
 
 }  // namespace kestrelwing::regsvr42

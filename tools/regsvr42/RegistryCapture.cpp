@@ -13,6 +13,7 @@
 #include "Failure.h"
 #include "OleMisc.h"
 #include "Paths.h"
+#include "ProgIds.h"
 #include "RegistryKey.h"
 #include "SystemText.h"
 #include "WideText.h"
@@ -47,9 +48,17 @@ std::wstring Upper(std::wstring text) {
   return text;
 }
 
+// A registered path without its quotes, and without the "\\?\" prefix of long paths that some
+// registrations write (Wine's RegisterTypeLib does).
+std::wstring PlainPath(const std::wstring& path) {
+  std::wstring plain = Unquoted(path);
+  if (plain.starts_with(L"\\\\?\\")) plain.erase(0, 4);
+  return plain;
+}
+
 // The canonical long form of a path, for comparing server paths with the component's.
 std::wstring CanonicalPath(const std::wstring& path) {
-  const std::wstring full = FullPath(Unquoted(path));
+  const std::wstring full = FullPath(PlainPath(path));
   const DWORD needed = GetLongPathNameW(full.c_str(), nullptr, 0);
   std::wstring longer(needed, L'\0');
   const DWORD length = needed == 0 ? 0 : GetLongPathNameW(full.c_str(), longer.data(), needed);
@@ -198,16 +207,7 @@ ComClass ReadClass(const std::wstring& clsid, const RegistryKey& key,
   comClass.description = ToU16(key.String().value_or(L""));
   comClass.threadingModel =
       ToU16(key.Open(L"InprocServer32").String(L"ThreadingModel").value_or(L""));
-  comClass.progId = Read(key, L"ProgID");
   comClass.typeLibraryId = ToU16(Upper(key.Open(L"TypeLib").String().value_or(L"")));
-  const std::u16string versionIndependent = Read(key, L"VersionIndependentProgID");
-  if (!versionIndependent.empty() && versionIndependent != comClass.progId) {
-    comClass.otherProgIds.push_back(versionIndependent);
-  }
-  if (comClass.progId.empty() && !comClass.otherProgIds.empty()) {
-    comClass.progId = comClass.otherProgIds.front();
-    comClass.otherProgIds.clear();
-  }
   const RegistryKey miscStatus = key.Open(L"MiscStatus");
   if (miscStatus) {
     constexpr std::array<const wchar_t*, kAspectCount> kAspectKeys = {L"", L"1", L"2", L"4", L"8"};
@@ -225,43 +225,97 @@ ComClass ReadClass(const std::wstring& clsid, const RegistryKey& key,
   return comClass;
 }
 
-void AddProgId(ComClass& comClass, const std::u16string& progId) {
-  if (progId.empty() || progId == comClass.progId) return;
-  if (std::find(comClass.otherProgIds.begin(), comClass.otherProgIds.end(), progId) !=
-      comClass.otherProgIds.end()) {
-    return;
+// Every HKCR\Interface key the registration wrote.
+void ReadInterfaces(const RegistryKey& capture, CapturedRegistration& result) {
+  for (const wchar_t* rootName : kClassesRoots) {
+    const RegistryKey interfaces = capture.Open(rootName).Open(L"Interface");
+    for (const std::wstring& iid : interfaces.SubkeyNames()) {
+      const RegistryKey key = interfaces.Open(iid);
+      result.interfaces.push_back({ToU16(iid), ToU16(key.String().value_or(L"")),
+                                   Read(key, L"ProxyStubClsid32"), Read(key, L"NumMethods"),
+                                   Read(key, L"BaseInterface"), Read(key, L"TypeLib")});
+    }
   }
-  comClass.otherProgIds.push_back(progId);
 }
 
-// Reads every class below the capture key whose server is the component, and the ProgID keys
-// that point at them.
+// The files other than the component that type libraries were registered from: those beside the
+// component go into its manifest, others are left out with a warning.
+void ReadTypeLibraryFiles(const RegistryKey& capture, const std::wstring& componentPath,
+                          CapturedRegistration& result) {
+  const std::wstring component = CanonicalPath(componentPath);
+  std::vector<std::wstring> seen;
+  for (const wchar_t* rootName : kClassesRoots) {
+    const RegistryKey libraries = capture.Open(rootName).Open(L"TypeLib");
+    for (const std::wstring& libraryId : libraries.SubkeyNames()) {
+      const RegistryKey library = libraries.Open(libraryId);
+      for (const std::wstring& version : library.SubkeyNames()) {
+        const RegistryKey versionKey = library.Open(version);
+        for (const std::wstring& locale : versionKey.SubkeyNames()) {
+          for (const wchar_t* platform : {L"win32", L"win64"}) {
+            const auto file = versionKey.Open(locale + L"\\" + platform).String();
+            if (!file || file->empty()) continue;
+            const std::wstring path = CanonicalPath(*file);
+            // The component itself, or "<component>\<resource id>" for a further embedded one.
+            if (path == component || FolderOf(path) == component) continue;
+            if (std::find(seen.begin(), seen.end(), path) != seen.end()) continue;
+            seen.push_back(path);
+            if (FolderOf(path) == FolderOf(component)) {
+              result.typeLibraryFiles.push_back(FullPath(PlainPath(*file)));
+            } else {
+              result.warnings.push_back(u"type library " + ToU16(Upper(libraryId)) +
+                                        u" is registered from " + ToU16(*file) +
+                                        u", which is not beside the component; left out");
+            }
+          }
+        }
+      }
+    }
+  }
+}
+
+// Reads every class below the capture key whose server is the component, and gives them the
+// ProgIDs the registration's ProgID keys lead to.
 CapturedRegistration ReadBack(const RegistryKey& capture, const std::wstring& componentPath) {
   CapturedRegistration result;
   std::map<std::wstring, ComClass> classes;  // by upper-case CLSID
+  ProgIdTable progIds;
   for (const wchar_t* rootName : kClassesRoots) {
     const RegistryKey classesRoot = capture.Open(rootName);
     const RegistryKey clsidKey = classesRoot.Open(L"CLSID");
     for (const std::wstring& clsid : clsidKey.SubkeyNames()) {
       const RegistryKey classKey = clsidKey.Open(clsid);
       const auto server = classKey.Open(L"InprocServer32").String();
-      if (!server || !IsThisServer(*server, componentPath)) continue;
-      if (classes.contains(Upper(clsid))) continue;
-      classes.emplace(Upper(clsid), ReadClass(clsid, classKey, result.warnings));
+      if (!server || classes.contains(Upper(clsid))) continue;
+      if (!IsThisServer(*server, componentPath)) {
+        result.warnings.push_back(u"class " + ToU16(Upper(clsid)) + u" is registered for " +
+                                  ToU16(*server) + u", not for this component; left out");
+        continue;
+      }
+      ComClass comClass = ReadClass(clsid, classKey, result.warnings);
+      progIds.classes.push_back(
+          {comClass.clsid, Read(classKey, L"ProgID"), Read(classKey, L"VersionIndependentProgID")});
+      classes.emplace(Upper(clsid), std::move(comClass));
     }
-  }
-  // ProgID keys: HKCR\<ProgID>\CLSID names the class.
-  for (const wchar_t* rootName : kClassesRoots) {
-    const RegistryKey classesRoot = capture.Open(rootName);
+    // Every other key may be a ProgID: HKCR\<ProgID>\CLSID names its class, CurVer its current
+    // version.
     for (const std::wstring& name : classesRoot.SubkeyNames()) {
       if (name.empty() || name.front() == L'.' || name.front() == L'{') continue;
-      const auto clsid = classesRoot.Open(name + L"\\CLSID").String();
-      if (!clsid) continue;
-      const auto found = classes.find(Upper(*clsid));
-      if (found != classes.end()) AddProgId(found->second, ToU16(name));
+      const RegistryKey key = classesRoot.Open(name);
+      progIds.keys.push_back({ToU16(name), ToU16(Upper(key.Open(L"CLSID").String().value_or(L""))),
+                              Read(key, L"CurVer")});
     }
   }
 
+  ReadInterfaces(capture, result);
+  ReadTypeLibraryFiles(capture, componentPath, result);
+
+  SettledProgIds settled = SettleProgIds(progIds);
+  for (std::size_t i = 0; i < progIds.classes.size(); ++i) {
+    ComClass& comClass = classes.at(ToWide(progIds.classes[i].clsid));
+    comClass.progId = std::move(settled.classes[i].progId);
+    comClass.otherProgIds = std::move(settled.classes[i].otherProgIds);
+  }
+  result.warnings.insert(result.warnings.end(), settled.warnings.begin(), settled.warnings.end());
   for (auto& entry : classes)
     result.classes.push_back(std::move(entry.second));
   std::vector<std::u16string> findings = CheckClasses(result.classes);

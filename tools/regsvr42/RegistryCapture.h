@@ -8,11 +8,14 @@
 #include <vector>
 
 #include "ManifestModel.h"
+#include "RegisteredInterfaces.h"
 
 namespace kestrelwing::regsvr42 {
 
 struct CapturedRegistration {
   std::vector<ComClass> classes;  // classes whose InprocServer32 is the component, by CLSID
+  std::vector<RegisteredInterface> interfaces;  // every HKCR\Interface key written
+  std::vector<std::wstring> typeLibraryFiles;   // type libraries registered from files beside it
   std::vector<std::u16string> warnings;
 };
 

@@ -7,6 +7,7 @@
 #include <algorithm>
 
 #include "Failure.h"
+#include "Paths.h"
 #include "WideText.h"
 
 namespace kestrelwing::regsvr42 {
@@ -90,6 +91,11 @@ void VtableSide(ITypeInfo* info, ComPtr<ITypeInfo>& vtable) {
   *vtable.Out() = info;
 }
 
+bool HasInterface(const TypeLibraryContents& contents, const std::u16string& iid) {
+  return std::any_of(contents.interfaces.begin(), contents.interfaces.end(),
+                     [&](const ProxyStubInterface& known) { return known.iid == iid; });
+}
+
 void ReadTypes(ITypeLib* library, const std::u16string& libraryId, TypeLibraryContents& contents) {
   const UINT count = library->GetTypeInfoCount();
   for (UINT index = 0; index < count; ++index) {
@@ -101,6 +107,9 @@ void ReadTypes(ITypeLib* library, const std::u16string& libraryId, TypeLibraryCo
       contents.coClasses.push_back({GuidText(attributes->guid), libraryId});
       continue;
     }
+    if (attributes->typekind == TKIND_INTERFACE || attributes->typekind == TKIND_DISPATCH) {
+      contents.describedIids.push_back(GuidText(attributes->guid));
+    }
     const bool dual =
         attributes->typekind == TKIND_DISPATCH && (attributes->wTypeFlags & TYPEFLAG_FDUAL) != 0;
     const bool automation =
@@ -110,10 +119,7 @@ void ReadTypes(ITypeLib* library, const std::u16string& libraryId, TypeLibraryCo
 
     ProxyStubInterface proxyStub;
     proxyStub.iid = GuidText(attributes->guid);
-    const bool known =
-        std::any_of(contents.interfaces.begin(), contents.interfaces.end(),
-                    [&](const ProxyStubInterface& i) { return i.iid == proxyStub.iid; });
-    if (known) continue;
+    if (HasInterface(contents, proxyStub.iid)) continue;
     proxyStub.name = TypeName(info.Get());
     proxyStub.typeLibraryId = libraryId;
     ComPtr<ITypeInfo> vtable;
@@ -144,21 +150,19 @@ std::u16string HelpDirectory(ITypeLib* library) {
   return ToU16(path.substr(0, slash));
 }
 
-void ReadLibrary(const std::wstring& componentPath, int resourceId, TypeLibraryContents& contents) {
-  std::wstring path = componentPath;
-  if (resourceId != 1) path += L"\\" + std::to_wstring(resourceId);
+// Reads the library at `path` (a .tlb file, or a component whose TYPELIB resource `resourceId`
+// holds it) and its types; `source` names it in a failure.
+TypeLibrary ReadLibrary(const std::wstring& path, int resourceId, const std::u16string& source,
+                        TypeLibraryContents& contents) {
   ComPtr<ITypeLib> library;
   const HRESULT hr = LoadTypeLibEx(path.c_str(), REGKIND_NONE, library.Out());
   if (FAILED(hr)) {
     throw Failure(ExitCode::TypeLibraryFailed,
-                  u"the type library in TYPELIB resource " + ToU16(std::to_wstring(resourceId)) +
-                      u" cannot be read (" + HexCode(static_cast<std::uint32_t>(hr)) + u")");
+                  source + u" cannot be read (" + HexCode(static_cast<std::uint32_t>(hr)) + u")");
   }
   TLIBATTR* attributes = nullptr;
   if (FAILED(library->GetLibAttr(&attributes))) {
-    throw Failure(ExitCode::TypeLibraryFailed, u"the type library in TYPELIB resource " +
-                                                   ToU16(std::to_wstring(resourceId)) +
-                                                   u" has no attributes");
+    throw Failure(ExitCode::TypeLibraryFailed, source + u" has no attributes");
   }
   TypeLibrary entry;
   entry.id = GuidText(attributes->guid);
@@ -169,7 +173,7 @@ void ReadLibrary(const std::wstring& componentPath, int resourceId, TypeLibraryC
   library->ReleaseTLibAttr(attributes);
   entry.helpDirectory = HelpDirectory(library.Get());
   ReadTypes(library.Get(), entry.id, contents);
-  contents.libraries.push_back(std::move(entry));
+  return entry;
 }
 
 BOOL CALLBACK CollectResourceId(HMODULE, LPCWSTR, LPWSTR name, LONG_PTR ids) {
@@ -193,9 +197,33 @@ TypeLibraryContents ReadTypeLibraries(const std::wstring& componentPath) {
   }
   std::sort(resourceIds.begin(), resourceIds.end());
   TypeLibraryContents contents;
-  for (int resourceId : resourceIds)
-    ReadLibrary(componentPath, resourceId, contents);
+  for (int resourceId : resourceIds) {
+    std::wstring path = componentPath;
+    if (resourceId != 1) path += L"\\" + std::to_wstring(resourceId);
+    const std::u16string source =
+        u"the type library in TYPELIB resource " + ToU16(std::to_wstring(resourceId));
+    contents.libraries.push_back(ReadLibrary(path, resourceId, source, contents));
+  }
   return contents;
+}
+
+void ReadTypeLibraryFile(const std::wstring& path, TypeLibraryContents& contents) {
+  TypeLibraryContents own;
+  TypeLibrary library =
+      ReadLibrary(path, 1, u"the type library file " + ToU16(FileNameOf(path)), own);
+  const auto known = [&](const TypeLibrary& other) { return other.id == library.id; };
+  if (std::any_of(contents.libraries.begin(), contents.libraries.end(), known) ||
+      std::any_of(contents.files.begin(), contents.files.end(),
+                  [&](const TypeLibraryFile& file) { return known(file.library); })) {
+    return;
+  }
+  contents.files.push_back({ToU16(FileNameOf(path)), std::move(library)});
+  for (ProxyStubInterface& proxyStub : own.interfaces) {
+    if (!HasInterface(contents, proxyStub.iid)) contents.interfaces.push_back(std::move(proxyStub));
+  }
+  contents.coClasses.insert(contents.coClasses.end(), own.coClasses.begin(), own.coClasses.end());
+  contents.describedIids.insert(contents.describedIids.end(), own.describedIids.begin(),
+                                own.describedIids.end());
 }
 
 }  // namespace kestrelwing::regsvr42

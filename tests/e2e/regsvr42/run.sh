@@ -10,22 +10,9 @@
 set -uo pipefail
 
 case_name=$1 generator=$2 components=$3 listing=$4 expected=$5 work=$6
-: "${WINEPREFIX:?WINEPREFIX must name a prepared Wine prefix (see scripts/wine-env.sh)}"
+source "$(dirname "$0")/../case.sh"
+case_begin "$case_name" "$work"
 arch=${KW_ARCH:-amd64}
-export WINEDEBUG=${WINEDEBUG:--all} WINELOADER=${WINELOADER:-/usr/lib/wine/wine64}
-export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-"winedbg.exe=d;mscoree=d;mshtml=d"}
-wine=$WINELOADER
-failures=0
-
-rm -rf "$work" && mkdir -p "$work"
-cd "$work" || exit 1
-
-winpath() { local path=$1; echo "Z:${path//\//\\}"; }
-
-fail() {
-  echo "FAIL [$case_name]: $*" >&2
-  failures=$((failures + 1))
-}
 
 # Copies test components into the work folder.
 take() { local name; for name in "$@"; do cp "$components/$name" "$work/"; done; }
@@ -121,11 +108,29 @@ case_plain_server() {
   expect_listing "$work/KwTestPlain.sxs.manifest" KwTestPlain
   expect_stderr 'warning'
   expect_stderr 'class {6F1C2B3A-5D4E-4F60-8A7B-9C0D1E2F3C4C} has no threading model'
-  expect_stderr 'ProgID Kestrelwing.TestPlain.1 of class {6F1C2B3A-5D4E-4F60-8A7B-9C0D1E2F3C4C} is already used by class {6F1C2B3A-5D4E-4F60-8A7B-9C0D1E2F3C4B}'
+  expect_stderr 'class {6F1C2B3A-5D4E-4F60-8A7B-9C0D1E2F3C4D} is registered for C:\elsewhere\Other.dll, not for this component; left out'
+  # Both classes name Kestrelwing.TestPlain.1; its key gives it to the first, with no warning.
   expect_stderr_lines 2
   expect_unregistered 'HKCR\CLSID\{6F1C2B3A-5D4E-4F60-8A7B-9C0D1E2F3C4B}' \
     'HKCR\CLSID\{6F1C2B3A-5D4E-4F60-8A7B-9C0D1E2F3C4D}' 'HKCR\Kestrelwing.TestPlain.1' \
     'HKLM\Software\Classes\CLSID\{6F1C2B3A-5D4E-4F60-8A7B-9C0D1E2F3C4C}'
+}
+
+# A server registered the way third-party ones are: several versions of a class, ProgIDs decided by
+# their keys, server paths through an environment variable and as 8.3 names (the work folder's
+# long names make real short names), threading models in lower case, interfaces with their own
+# proxy/stub, and a type library file beside the DLL.
+case_vendor_server() {
+  take KwTestVendor.dll KwTestVendor.tlb
+  generate "$(winpath "$work/KwTestVendor.dll")"
+  expect_rc 0
+  expect_listing "$work/KwTestVendor.sxs.manifest" KwTestVendor
+  expect_stderr 'ProgID Kestrelwing.Vendor.Elsewhere leads to class {6F1C2B3A-5D4E-4F60-8A7B-9C0D1E2F3C4D}, which this component does not serve; left out'
+  expect_stderr 'class {6F1C2B3A-5D4E-4F60-8A7B-9C0D1E2F3F4D} has no threading model'
+  expect_stderr_lines 2
+  expect_unregistered 'HKCR\CLSID\{6F1C2B3A-5D4E-4F60-8A7B-9C0D1E2F3F4B}' 'HKCR\Kestrelwing.Vendor.Thing' \
+    'HKCR\TypeLib\{6F1C2B3A-5D4E-4F60-8A7B-9C0D1E2F3F40}' \
+    'HKCR\Interface\{6F1C2B3A-5D4E-4F60-8A7B-9C0D1E2F3F61}'
 }
 
 # Runs a component that must fail: exit code, one error line naming the cause, no manifest.
@@ -326,8 +331,4 @@ case_client_activation() {
 }
 
 "case_$case_name"
-if [[ $failures -ne 0 ]]; then
-  echo "$case_name: $failures failure(s)" >&2
-  exit 1
-fi
-echo "$case_name: passed"
+case_end
