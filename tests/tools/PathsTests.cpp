@@ -1,6 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <string>
+
+#include <kestrelwing/cXmlNode.h>
+
+#include "ManifestAction.h"
 #include "Paths.h"
+#include "WideText.h"
 
 namespace kestrelwing::regsvr42 {
 namespace {
@@ -13,11 +20,30 @@ TEST(Paths, TakeWindowsPathsApart) {
   EXPECT_EQ(FileNameOf(L"grid.ocx"), L"grid.ocx");
 }
 
-TEST(Paths, BaseNameDropsOnlyTheLastExtension) {
-  EXPECT_EQ(BaseNameOf(L"C:\\Components\\grid.ocx"), L"grid");
-  EXPECT_EQ(BaseNameOf(L"C:\\a.b\\archive.tar.gz"), L"archive.tar");
-  EXPECT_EQ(BaseNameOf(L"C:\\a.b\\noextension"), L"noextension");
-  EXPECT_EQ(BaseNameOf(L"C:\\a\\.hidden"), L".hidden");
+// The generator writes, with default options, <folder>\<assembly name>.manifest; the desktop
+// program then looks for ManifestPathFor(component). Both must name one file for every name.
+TEST(Paths, TheDefaultManifestIsTheFileTheProgramLooksFor) {
+  const std::u16string components[] = {
+      u"C:\\Componentes\\grid.ocx",
+      u"C:\\Componentes\\noextension",
+      u"C:\\a.b\\archive.tar.ocx",
+      u"C:\\Componentes\\.hidden",
+      u"C:\\Componentes\\.ocx",
+      u"C:\\Mis Componentes\\Mi Rejilla.ocx",
+      u"C:\\Componentes\\gr\u00e1fico \u65e5\u672c.dll",
+      u"Z:/tmp/componentes/grid.ocx",
+      u"C:\\Componentes\\grid.",
+      u"C:\\Componentes\\grid..ocx",
+  };
+  for (const std::u16string& component : components) {
+    SCOPED_TRACE(ToUtf8(component));
+    std::u16string written =
+        ToU16(FolderOf(ToWide(component))) + u"\\" + DefaultAssemblyName(component) + u".manifest";
+    std::u16string lookedFor = ManifestPathFor(component);
+    std::replace(written.begin(), written.end(), u'/', u'\\');
+    std::replace(lookedFor.begin(), lookedFor.end(), u'/', u'\\');
+    EXPECT_EQ(written, lookedFor);
+  }
 }
 
 TEST(Paths, UnquotedRemovesOnePairOfQuotes) {

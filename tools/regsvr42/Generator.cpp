@@ -12,6 +12,7 @@
 #include "Failure.h"
 #include "Files.h"
 #include "ManifestBuilder.h"
+#include "PathParts.h"
 #include "Paths.h"
 #include "PeHeader.h"
 #include "PendingFile.h"
@@ -104,7 +105,7 @@ std::u16string AssemblyVersion(const std::wstring& path, const Options& options)
 // The client's application manifest, with the dependency added to what it already holds.
 PendingFile ClientManifest(const std::wstring& clientPath, const AssemblyIdentity& dependency) {
   const std::wstring manifestPath = clientPath + L".manifest";
-  AssemblyIdentity client{ToU16(BaseNameOf(clientPath)), ToU16(kDefaultVersion),
+  AssemblyIdentity client{GetBaseName(ToU16(clientPath)), ToU16(kDefaultVersion),
                           dependency.architecture};
   const DWORD attributes = GetFileAttributesW(clientPath.c_str());
   if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
@@ -123,7 +124,7 @@ PendingFile ClientManifest(const std::wstring& clientPath, const AssemblyIdentit
 }
 
 std::u16string AssemblyName(const std::wstring& path, const Options& options) {
-  return options.name.empty() ? ToU16(BaseNameOf(path)) + u".sxs" : options.name;
+  return options.name.empty() ? DefaultAssemblyName(ToU16(path)) : options.name;
 }
 
 // The files a run on the component at `path` writes: its manifest, named after the assembly so

@@ -1,5 +1,7 @@
 #include "Paths.h"
 
+#include "PathParts.h"
+
 namespace kestrelwing::regsvr42 {
 
 std::wstring FolderOf(const std::wstring& path) {
@@ -12,10 +14,8 @@ std::wstring FileNameOf(const std::wstring& path) {
   return slash == std::wstring::npos ? path : path.substr(slash + 1);
 }
 
-std::wstring BaseNameOf(const std::wstring& path) {
-  const std::wstring name = FileNameOf(path);
-  const std::size_t dot = name.find_last_of(L'.');
-  return dot == std::wstring::npos || dot == 0 ? name : name.substr(0, dot);
+std::u16string DefaultAssemblyName(std::u16string_view componentPath) {
+  return GetBaseName(componentPath) + u".sxs";
 }
 
 std::wstring Unquoted(const std::wstring& path) {

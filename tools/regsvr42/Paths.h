@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 namespace kestrelwing::regsvr42 {
 
@@ -11,8 +12,9 @@ std::wstring FolderOf(const std::wstring& path);
 // The last part of the path.
 std::wstring FileNameOf(const std::wstring& path);
 
-// The file name without its last extension ("grid.ocx" -> "grid"; ".hidden" stays whole).
-std::wstring BaseNameOf(const std::wstring& path);
+// The assembly a component describes by default, "<base name>.sxs", so that its manifest is the
+// file the desktop program looks for: the base name as the program takes it (GetBaseName).
+std::u16string DefaultAssemblyName(std::u16string_view componentPath);
 
 // The path without one pair of surrounding double quotes.
 std::wstring Unquoted(const std::wstring& path);

@@ -1,4 +1,4 @@
-#include "Global.h"
+#include "PathParts.h"
 
 namespace kestrelwing {
 namespace {

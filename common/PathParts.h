@@ -1,0 +1,21 @@
+// The parts of a Windows path as the desktop program names them, and as the manifest generator
+// must name the files the program looks for.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace kestrelwing {
+
+// Characters that separate folders in a path: Windows accepts the slash as well as the backslash.
+inline constexpr std::u16string_view kPathSeparators = u"\\/";
+
+// The folder part of path with its trailing separator; path unchanged when it holds no separator
+// or ends with one.
+std::u16string GetFolderPart(std::u16string_view path);
+
+// The file name of path without its folder and without its last extension (".ocx" and ".hidden"
+// have an empty base name; "grid." is "grid").
+std::u16string GetBaseName(std::u16string_view path);
+
+}  // namespace kestrelwing
