@@ -16,6 +16,16 @@ enum ShowCommand : std::int32_t { ShowHidden = 0, ShowNormal = 1 };
 
 enum class MessageIcon { Information, Error };
 
+// What became of starting a program.
+struct LaunchResult {
+  bool launched = false;
+  std::uint32_t error = 0;                // the system's error code when it did not start
+  std::optional<std::uint32_t> exitCode;  // once waited for: how the program ended
+};
+
+// The system's error code when the user declines the elevation prompt (ERROR_CANCELLED).
+inline constexpr std::uint32_t kElevationDeclined = 1223;
+
 class ActionHost {
  public:
   virtual ~ActionHost() = default;
@@ -28,12 +38,11 @@ class ActionHost {
   virtual bool ShowOpenDialog(std::u16string& selectedPath, std::u16string_view dialogTitle,
                               std::u16string_view filter) = 0;
 
-  // Starts fileToRun elevated; with waitForExit, returns once it has ended and, when exitCode is
-  // given, sets it to the program's exit code (left empty when there was no process to wait on).
-  // Nonzero when the launch succeeded, 0 when it failed (missing program, elevation declined).
-  virtual std::int32_t RunElevated(std::u16string_view fileToRun, std::u16string_view parameters,
+  // Starts fileToRun elevated; with waitForExit, returns once it has ended, with its exit code
+  // (none when there was no process to wait on).
+  virtual LaunchResult RunElevated(std::u16string_view fileToRun, std::u16string_view parameters,
                                    std::u16string_view directory, ShowCommand showCommand,
-                                   bool waitForExit, std::optional<std::uint32_t>* exitCode) = 0;
+                                   bool waitForExit) = 0;
 
   // True when a file or folder exists at path.
   virtual bool FileExists(std::u16string_view path) const = 0;

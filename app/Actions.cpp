@@ -17,11 +17,15 @@ void Browse(ActionHost& host) {
 }
 
 void Register(ActionHost& host, std::u16string_view path) {
-  host.RunElevated(kRegistrationTool, Quoted(path), u"", ShowNormal, false, nullptr);
+  ReportFailedLaunch(host,
+                     host.RunElevated(kRegistrationTool, Quoted(path), u"", ShowNormal, false),
+                     kRegistrationTool);
 }
 
 void Unregister(ActionHost& host, std::u16string_view path) {
-  host.RunElevated(kRegistrationTool, u"/u " + Quoted(path), u"", ShowNormal, false, nullptr);
+  ReportFailedLaunch(
+      host, host.RunElevated(kRegistrationTool, u"/u " + Quoted(path), u"", ShowNormal, false),
+      kRegistrationTool);
 }
 
 }  // namespace
@@ -39,6 +43,14 @@ std::u16string CleanCommandLine(std::u16string_view commandLine) {
   std::u16string cleaned(commandLine);
   std::erase(cleaned, u'"');
   return cleaned;
+}
+
+bool ReportFailedLaunch(ActionHost& host, const LaunchResult& launch, std::u16string_view program) {
+  if (launch.launched) return false;
+  if (launch.error != kElevationDeclined) {
+    host.ShowMessage(u"No se pudo ejecutar " + std::u16string(program), MessageIcon::Error);
+  }
+  return true;
 }
 
 bool IsLaunchablePath(std::u16string_view path) {

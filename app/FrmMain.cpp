@@ -261,11 +261,12 @@ bool FrmMain::ShowOpenDialog(std::u16string& selectedPath, std::u16string_view d
   return kestrelwing::ShowOpenDialog(selectedPath, window_, dialogTitle, filter);
 }
 
-std::int32_t FrmMain::RunElevated(std::u16string_view fileToRun, std::u16string_view parameters,
+LaunchResult FrmMain::RunElevated(std::u16string_view fileToRun, std::u16string_view parameters,
                                   std::u16string_view directory, ShowCommand showCommand,
-                                  bool waitForExit, std::optional<std::uint32_t>* exitCode) {
-  return kestrelwing::RunElevated(fileToRun, parameters, directory, showCommand, waitForExit,
-                                  exitCode);
+                                  bool waitForExit) {
+  LaunchResult outcome;
+  kestrelwing::RunElevated(fileToRun, parameters, directory, showCommand, waitForExit, &outcome);
+  return outcome;
 }
 
 bool FrmMain::FileExists(std::u16string_view path) const {

@@ -39,9 +39,9 @@ class FrmMain final : public ActionHost {
   void SetPathText(std::u16string text) override;
   bool ShowOpenDialog(std::u16string& selectedPath, std::u16string_view dialogTitle,
                       std::u16string_view filter) override;
-  std::int32_t RunElevated(std::u16string_view fileToRun, std::u16string_view parameters,
-                           std::u16string_view directory, ShowCommand showCommand, bool waitForExit,
-                           std::optional<std::uint32_t>* exitCode) override;
+  LaunchResult RunElevated(std::u16string_view fileToRun, std::u16string_view parameters,
+                           std::u16string_view directory, ShowCommand showCommand,
+                           bool waitForExit) override;
   bool FileExists(std::u16string_view path) const override;
   std::optional<FileStamp> StampOf(std::u16string_view path) const override;
   void ShowMessage(std::u16string_view text, MessageIcon icon) override;

@@ -72,13 +72,11 @@ void GenerateManifest(ActionHost& host, std::u16string_view componentPath) {
   // manifest left by an earlier run must not pass for this run's.
   const std::u16string manifestPath = ManifestPathFor(componentPath);
   const std::optional<FileStamp> earlier = host.StampOf(manifestPath);
-  std::optional<std::uint32_t> exitCode;
-  if (host.RunElevated(toolPath, Quoted(componentPath), u"", ShowHidden, true, &exitCode) == 0) {
-    ShowError(host, u"No se pudo ejecutar ", toolPath);
-    return;
-  }
-  if (exitCode.value_or(0) != 0) {
-    host.ShowMessage(GeneratorFailure(*exitCode), MessageIcon::Error);
+  const LaunchResult launch =
+      host.RunElevated(toolPath, Quoted(componentPath), u"", ShowHidden, true);
+  if (ReportFailedLaunch(host, launch, toolPath)) return;
+  if (launch.exitCode.value_or(0) != 0) {
+    host.ShowMessage(GeneratorFailure(*launch.exitCode), MessageIcon::Error);
     return;
   }
   if (!host.FileExists(manifestPath)) {

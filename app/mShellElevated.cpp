@@ -40,7 +40,7 @@ void WaitDispatchingMessages(HANDLE process) {
 
 std::int32_t RunElevated(std::u16string_view fileToRun, std::u16string_view parameters,
                          std::u16string_view directory, std::int32_t showCommand, bool waitForExit,
-                         std::optional<std::uint32_t>* exitCode) {
+                         LaunchResult* outcome) {
   const std::wstring file = ToWide(fileToRun);
   const std::wstring arguments = ToWide(parameters);
   const std::wstring folder = ToWide(directory);
@@ -55,15 +55,17 @@ std::int32_t RunElevated(std::u16string_view fileToRun, std::u16string_view para
   request.lpDirectory = folder.empty() ? nullptr : folder.c_str();
   request.nShow = showCommand;
   const BOOL launched = ShellExecuteExW(&request);
+  if (outcome != nullptr) {
+    *outcome = {launched != FALSE, launched ? 0u : static_cast<std::uint32_t>(GetLastError()), {}};
+  }
 
   // Without a process (failed launch, or one handed to a running program) there is nothing to wait
   // on.
   const UniqueHandle process(waitForExit ? request.hProcess : nullptr);
-  if (exitCode != nullptr) exitCode->reset();
   if (process) {
     WaitDispatchingMessages(process.get());
     DWORD code = 0;
-    if (exitCode != nullptr && GetExitCodeProcess(process.get(), &code)) *exitCode = code;
+    if (outcome != nullptr && GetExitCodeProcess(process.get(), &code)) outcome->exitCode = code;
   }
   return launched;
 }

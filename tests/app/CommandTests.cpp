@@ -12,6 +12,7 @@ namespace {
 
 using testing::DialogCall;
 using testing::Launch;
+using testing::Message;
 using testing::RecordingHost;
 
 TEST(LoadStep, CommandLineWithoutItsQuotesBecomesThePath) {
@@ -46,11 +47,23 @@ TEST(RegisterButtons, LaunchRegsvr32ElevatedWithTheQuotedPathWithoutWaiting) {
   };
   EXPECT_EQ(host.launches, expected);
   EXPECT_TRUE(host.messages.empty());  // nothing is said after a (un)registration
+}
 
-  // A failed launch passes without a message as well.
-  host.launchResult = 0;
+TEST(RegisterButtons, AFailedLaunchIsReportedButADeclinedElevationIsNot) {
+  RecordingHost host;
+  host.pathText = u"C:\\grid.ocx";
+  host.launchError = 2;  // ERROR_FILE_NOT_FOUND: no regsvr32.exe
   OnBtnMainClick(host, BtnRegister);
-  EXPECT_EQ(host.launches.size(), 3u);
+  OnBtnMainClick(host, BtnUnregister);
+  const Message failed{u"No se pudo ejecutar regsvr32.exe", MessageIcon::Error};
+  EXPECT_EQ(host.messages, (std::vector<Message>{failed, failed}));
+
+  host.messages.clear();
+  host.launchError = kElevationDeclined;
+  for (const std::int16_t index : {BtnRegister, BtnUnregister, BtnGenerate}) {
+    OnBtnMainClick(host, index);
+  }
+  EXPECT_EQ(host.launches.size(), 5u);
   EXPECT_TRUE(host.messages.empty());
 }
 

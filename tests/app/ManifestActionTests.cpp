@@ -181,7 +181,7 @@ TEST_F(GenerateManifestTest, ManifestIsTrustedOnItsOwnWhenTheExitCodeIsUnknown) 
 TEST_F(GenerateManifestTest, FailedLaunchIsReportedAndNothingIsTouched) {
   const std::string stale = CompactManifest("", "stale");
   WriteBytes(manifest_, stale);
-  host_.launchResult = 0;
+  host_.launchError = 5;  // ERROR_ACCESS_DENIED
   OnBtnMainClick(host_, BtnGenerate);
 
   const std::vector<Message> expected = {

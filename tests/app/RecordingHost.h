@@ -44,9 +44,9 @@ class RecordingHost : public ActionHost {
   std::u16string pathText;
   std::u16string programFolder = u"C:\\Program Files\\Kestrelwing";
   std::optional<std::u16string> dialogChoice;  // none: the user cancels
-  std::int32_t launchResult = 1;
-  std::optional<std::uint32_t> exitCode = 0;  // what the launched program ends with
-  std::function<void()> whileLaunched;        // what the launched program does before it ends
+  std::uint32_t launchError = 0;               // nonzero: the launch fails with this error
+  std::optional<std::uint32_t> exitCode = 0;   // what a program waited for ends with
+  std::function<void()> whileLaunched;         // what the launched program does before it ends
   std::vector<std::u16string> existing;  // paths FileExists knows; others are looked up on disk
 
   std::vector<Launch> launches;
@@ -67,14 +67,14 @@ class RecordingHost : public ActionHost {
     selectedPath = *dialogChoice;
     return true;
   }
-  std::int32_t RunElevated(std::u16string_view fileToRun, std::u16string_view parameters,
-                           std::u16string_view directory, ShowCommand showCommand, bool waitForExit,
-                           std::optional<std::uint32_t>* exitCodeOut) override {
+  LaunchResult RunElevated(std::u16string_view fileToRun, std::u16string_view parameters,
+                           std::u16string_view directory, ShowCommand showCommand,
+                           bool waitForExit) override {
     launches.push_back({std::u16string(fileToRun), std::u16string(parameters),
                         std::u16string(directory), showCommand, waitForExit});
-    if (launchResult != 0 && whileLaunched) whileLaunched();
-    if (exitCodeOut != nullptr) *exitCodeOut = launchResult != 0 ? exitCode : std::nullopt;
-    return launchResult;
+    if (launchError != 0) return {false, launchError, std::nullopt};
+    if (whileLaunched) whileLaunched();
+    return {true, 0, waitForExit ? exitCode : std::nullopt};
   }
   bool FileExists(std::u16string_view path) const override {
     existenceTests.emplace_back(path);

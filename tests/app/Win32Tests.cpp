@@ -36,12 +36,18 @@ class Win32Test : public ::testing::Test {
 
   // RunElevated on another thread, so that a launcher that never returns fails the test instead
   // of hanging it. The result, or none after the time limit.
-  static std::optional<std::int32_t> RunWithin(std::chrono::seconds limit, std::u16string fileToRun,
-                                               std::u16string parameters, bool waitForExit) {
-    auto launched = std::make_shared<std::promise<std::int32_t>>();
-    std::future<std::int32_t> result = launched->get_future();
+  struct Outcome {
+    std::int32_t result;
+    LaunchResult details;
+  };
+  static std::optional<Outcome> RunWithin(std::chrono::seconds limit, std::u16string fileToRun,
+                                          std::u16string parameters, bool waitForExit) {
+    auto launched = std::make_shared<std::promise<Outcome>>();
+    std::future<Outcome> result = launched->get_future();
     std::thread([=] {
-      launched->set_value(RunElevated(fileToRun, parameters, u"", 0, waitForExit));
+      Outcome outcome;
+      outcome.result = RunElevated(fileToRun, parameters, u"", 0, waitForExit, &outcome.details);
+      launched->set_value(outcome);
     }).detach();  // a launcher that hangs is left behind; the test fails
     if (result.wait_for(limit) != std::future_status::ready) return std::nullopt;
     return result.get();
@@ -67,14 +73,17 @@ TEST_F(Win32Test, WaitingLaunchReturnsOnlyOnceTheProgramHasEnded) {
       RunWithin(60s, u"cmd.exe",
                 u"/c ping -n 2 127.0.0.1 >nul & echo done> \"" + marker.u16string() + u"\"", true);
   ASSERT_TRUE(result.has_value()) << "the launcher did not return";
-  EXPECT_NE(*result, 0);
+  EXPECT_NE(result->result, 0);
+  EXPECT_TRUE(result->details.launched);
+  EXPECT_EQ(result->details.exitCode, 0u);
   EXPECT_TRUE(fs::exists(marker));
 }
 
 TEST_F(Win32Test, ProgramEndingWithCode259IsNotTakenForARunningOne) {
   const auto result = RunWithin(60s, u"cmd.exe", u"/c exit 259", true);
   ASSERT_TRUE(result.has_value()) << "the launcher kept waiting for an ended program";
-  EXPECT_NE(*result, 0);
+  EXPECT_NE(result->result, 0);
+  EXPECT_EQ(result->details.exitCode, 259u);
 }
 
 TEST_F(Win32Test, FailedLaunchAnswersZeroAtOnceAlsoWhenWaiting) {
@@ -82,7 +91,13 @@ TEST_F(Win32Test, FailedLaunchAnswersZeroAtOnceAlsoWhenWaiting) {
   for (const bool wait : {true, false}) {
     const auto result = RunWithin(30s, missing, u"\"C:\\grid.ocx\"", wait);
     ASSERT_TRUE(result.has_value()) << "the launcher hung on a missing program";
-    EXPECT_EQ(*result, 0);
+    EXPECT_EQ(result->result, 0);
+    EXPECT_FALSE(result->details.launched);
+    // Not the user's refusal, which the program keeps silent about: a missing file.
+    EXPECT_TRUE(result->details.error == ERROR_FILE_NOT_FOUND ||
+                result->details.error == ERROR_PATH_NOT_FOUND)
+        << result->details.error;
+    EXPECT_FALSE(result->details.exitCode.has_value());
   }
 }
 
