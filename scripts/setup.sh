@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that building, running and testing Kestrelwing need, when any is
-# missing. Sourced by run.sh and test.sh; safe to run on its own.
+# missing. Run by the run, test and packaging scripts; safe to run on its own.
 set -euo pipefail
 
 kestrelwing_packages=(
   cmake make g++ clang libclang-rt-14-dev            # native builds, sanitizers, libFuzzer
+  clang-format git                                   # the formatting check
   googletest libgtest-dev libbenchmark-dev           # tests and benchmarks
   libcurl4-openssl-dev                               # URL downloads on POSIX
   libpugixml-dev libtinyxml2-dev libxml2-dev         # benchmark peers

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# The whole test suite on a fresh Debian 12 machine: installs what is missing, then
+# The whole test suite on a fresh Debian 12 machine: installs what is missing, checks that the C++
+# files are formatted (clang-format), then
 #   1. builds the native library, tools and tests (preset default) and runs them;
 #   2. the same with Address and UndefinedBehavior sanitizers (preset asan);
 #   3. installs the library and builds a small outside consumer against the CMake package;
@@ -25,6 +26,10 @@ build_preset() {
   cmake --preset "$1" >/dev/null
   cmake --build --preset "$1" -j "$jobs"
 }
+
+step "formatting"
+# Every C++ file as .clang-format lays it out.
+git ls-files -z '*.cpp' '*.h' | xargs -0 clang-format --dry-run -Werror
 
 step "native build and tests"
 build_preset default

@@ -8,11 +8,11 @@ namespace kestrelwing::detail {
 
 // & ' " < > become their entity texts; nothing else changes.
 std::u16string EscapeMarkup(std::u16string_view text);
-// Appends EscapeMarkup(text) to out (the writer's hot path: no temporary string).
+// Appends EscapeMarkup(text) to out, without a temporary string.
 void AppendEscapedMarkup(std::u16string& out, std::u16string_view text);
 // The five entity texts become their characters, &amp; last; everything else stays as written.
 std::u16string UnescapeMarkup(std::u16string_view text);
-// Appends UnescapeMarkup(text) to out (the reader's hot path: no temporary string).
+// Appends UnescapeMarkup(text) to out, without a temporary string.
 void AppendUnescapedMarkup(std::u16string& out, std::u16string_view text);
 
 }  // namespace kestrelwing::detail

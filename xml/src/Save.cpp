@@ -42,7 +42,6 @@ bool cXml::Save(std::u16string_view fileName, bool prettyPrint, std::int32_t ide
       resultText_ = file.Error();
       return false;
     }
-    hasDeclaration_ = xmlNode_ != nullptr;
     encodingId_ = detail::SettleEncoding(xmlNode_.get(), encodingId_);
 
     const detail::WriteOptions options{

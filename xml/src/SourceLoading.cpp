@@ -101,7 +101,6 @@ bool cXml::ParseBytes(std::span<const std::uint8_t> bytes) {
 bool cXml::ParseText(std::u16string_view text) {
   if (text.empty()) return FailParse(detail::kEmptyDataMessage);
   detail::ParsedDocument document = detail::ParseMarkup(text);
-  hasDeclaration_ = document.declaration != nullptr;
   if (document.declaration) xmlNode_ = std::move(document.declaration);
   root_ = std::move(document.root);
   return true;

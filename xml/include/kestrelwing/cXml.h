@@ -74,7 +74,6 @@ class cXml {
 
   NodeRef root_;
   NodeRef xmlNode_;
-  bool hasDeclaration_ = false;
   std::u16string resultText_;
   std::int32_t encodingId_ = 0;
 };
