@@ -12,6 +12,7 @@ kestrelwing_packages=(
   g++-mingw-w64-x86-64 g++-mingw-w64-i686 mingw-w64-tools   # Windows cross builds
   wine64 fonts-wine xvfb xdotool imagemagick openbox  # running the Windows programs here
   patchelf                                           # the private 32-bit Wine (wine-wow64.sh)
+  nsis zip unzip                                     # release packages (package.sh)
   x11-utils python3 ca-certificates
 )
 
