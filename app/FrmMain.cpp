@@ -7,7 +7,8 @@
 #include "Actions.h"
 #include "Files.h"
 #include "Global.h"
-#include "Win32Text.h"
+#include "SystemInfo.h"
+#include "WideText.h"
 #include "mShellElevated.h"
 
 namespace kestrelwing {
@@ -285,15 +286,7 @@ void FrmMain::ShowMessage(std::u16string_view text, MessageIcon icon) {
 }
 
 std::u16string FrmMain::ProgramFolder() const {
-  std::wstring path(MAX_PATH, L'\0');
-  for (;;) {
-    const DWORD length = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
-    if (length < path.size()) {
-      path.resize(length);
-      break;
-    }
-    path.resize(path.size() * 2);
-  }
+  const std::wstring path = ProgramPath();
   return FromWide(std::wstring_view(path).substr(0, path.find_last_of(L'\\')));
 }
 

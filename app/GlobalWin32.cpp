@@ -8,7 +8,7 @@
 #include <string>
 
 #include "Global.h"
-#include "Win32Text.h"
+#include "WideText.h"
 
 namespace kestrelwing {
 

@@ -3,11 +3,11 @@
 #include <kestrelwing/cXml.h>
 
 #include <array>
-#include <cstdio>
 #include <optional>
 
 #include "Actions.h"
 #include "Global.h"
+#include "WideText.h"
 
 namespace kestrelwing {
 namespace {
@@ -40,10 +40,8 @@ constexpr std::array<std::u16string_view, 12> kGeneratorFailures = {
 
 std::u16string GeneratorFailure(std::uint32_t exitCode) {
   // Small codes in decimal; exception codes of a crashed generator as Windows shows them.
-  char digits[16];
-  std::snprintf(digits, sizeof digits, exitCode <= 0xFFFF ? "%u" : "0x%08X", exitCode);
   std::u16string text = u"El generador terminó con el código ";
-  text.append(digits, digits + std::char_traits<char>::length(digits));
+  text += exitCode <= 0xFFFF ? Decimal(exitCode) : HexCode(exitCode);
   if (exitCode >= 1 && exitCode <= kGeneratorFailures.size()) {
     text += u": ";
     text += kGeneratorFailures[exitCode - 1];

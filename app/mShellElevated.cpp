@@ -7,8 +7,8 @@
 #include <optional>
 #include <string>
 
+#include "WideText.h"
 #include "Win32Handles.h"
-#include "Win32Text.h"
 
 namespace kestrelwing {
 namespace {

@@ -13,6 +13,11 @@ struct KernelHandleCloser {
 };
 using UniqueHandle = std::unique_ptr<std::remove_pointer_t<HANDLE>, KernelHandleCloser>;
 
+// The owner of a handle from CreateFileW, which answers INVALID_HANDLE_VALUE rather than null.
+inline UniqueHandle OwnFileHandle(HANDLE file) {
+  return UniqueHandle(file == INVALID_HANDLE_VALUE ? nullptr : file);
+}
+
 struct FontDeleter {
   void operator()(HFONT font) const { DeleteObject(font); }
 };

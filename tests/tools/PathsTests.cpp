@@ -37,8 +37,8 @@ TEST(Paths, TheDefaultManifestIsTheFileTheProgramLooksFor) {
   };
   for (const std::u16string& component : components) {
     SCOPED_TRACE(ToUtf8(component));
-    std::u16string written =
-        ToU16(FolderOf(ToWide(component))) + u"\\" + DefaultAssemblyName(component) + u".manifest";
+    std::u16string written = FromWide(FolderOf(ToWide(component))) + u"\\" +
+                             DefaultAssemblyName(component) + u".manifest";
     std::u16string lookedFor = ManifestPathFor(component);
     std::replace(written.begin(), written.end(), u'/', u'\\');
     std::replace(lookedFor.begin(), lookedFor.end(), u'/', u'\\');

@@ -2,6 +2,7 @@
 
 #include <array>
 
+#include "AsciiCase.h"
 #include "OleMisc.h"
 #include "WideText.h"
 

@@ -5,50 +5,31 @@
 #include <bcrypt.h>
 
 #include "Failure.h"
+#include "SystemInfo.h"
 #include "WideText.h"
+#include "Win32Handles.h"
 
 namespace kestrelwing::regsvr42 {
-namespace {
-
-class FileHandle {
- public:
-  explicit FileHandle(HANDLE handle) : handle_(handle) {}
-  FileHandle(const FileHandle&) = delete;
-  FileHandle& operator=(const FileHandle&) = delete;
-  ~FileHandle() {
-    if (handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
-  }
-  HANDLE Get() const { return handle_; }
-
- private:
-  HANDLE handle_;
-};
-
-std::u16string Decimal(unsigned value) {
-  return ToU16(std::to_wstring(value));
-}
-
-}  // namespace
-
 std::vector<std::uint8_t> ReadWholeFile(const std::wstring& path) {
-  FileHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE,
-                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  const UniqueHandle file =
+      OwnFileHandle(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE,
+                                nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
   LARGE_INTEGER size{};
-  if (file.Get() == INVALID_HANDLE_VALUE || !GetFileSizeEx(file.Get(), &size)) {
+  if (!file || !GetFileSizeEx(file.get(), &size)) {
     throw Failure(ExitCode::FileMissing,
-                  u"cannot read " + ToU16(path) + u" (error " + Decimal(GetLastError()) + u")");
+                  u"cannot read " + FromWide(path) + u" (" + DescribeError(GetLastError()) + u")");
   }
   if (size.QuadPart > 0x7FFFFFFF) {
-    throw Failure(ExitCode::NotComponent, ToU16(path) + u" is too large for a component");
+    throw Failure(ExitCode::NotComponent, FromWide(path) + u" is too large for a component");
   }
   std::vector<std::uint8_t> bytes(static_cast<std::size_t>(size.QuadPart));
   std::size_t done = 0;
   while (done < bytes.size()) {
     DWORD read = 0;
-    if (!ReadFile(file.Get(), bytes.data() + done, static_cast<DWORD>(bytes.size() - done), &read,
+    if (!ReadFile(file.get(), bytes.data() + done, static_cast<DWORD>(bytes.size() - done), &read,
                   nullptr) ||
         read == 0) {
-      throw Failure(ExitCode::FileMissing, u"cannot read " + ToU16(path));
+      throw Failure(ExitCode::FileMissing, u"cannot read " + FromWide(path));
     }
     done += read;
   }

@@ -18,7 +18,7 @@
 #include "PendingFile.h"
 #include "RegistryCapture.h"
 #include "Sibling.h"
-#include "SystemText.h"
+#include "SystemInfo.h"
 #include "TypeLibraries.h"
 #include "WideText.h"
 
@@ -56,7 +56,7 @@ LoadedModule LoadComponent(const std::wstring& path, const std::vector<std::uint
   if (error == ERROR_MOD_NOT_FOUND || error == ERROR_DLL_NOT_FOUND) {
     if (const auto missing = MissingImport(path, bytes)) {
       throw Failure(ExitCode::LoadFailed,
-                    u"the component needs " + ToU16(*missing) + u", which cannot be found");
+                    u"the component needs " + FromWide(*missing) + u", which cannot be found");
     }
   }
   throw Failure(ExitCode::LoadFailed,
@@ -99,13 +99,13 @@ std::u16string AssemblyVersion(const std::wstring& path, const Options& options)
     case VersionSource::Default:
       break;
   }
-  return ToU16(kDefaultVersion);
+  return FromWide(kDefaultVersion);
 }
 
 // The client's application manifest, with the dependency added to what it already holds.
 PendingFile ClientManifest(const std::wstring& clientPath, const AssemblyIdentity& dependency) {
   const std::wstring manifestPath = clientPath + L".manifest";
-  AssemblyIdentity client{GetBaseName(ToU16(clientPath)), ToU16(kDefaultVersion),
+  AssemblyIdentity client{GetBaseName(FromWide(clientPath)), FromWide(kDefaultVersion),
                           dependency.architecture};
   const DWORD attributes = GetFileAttributesW(clientPath.c_str());
   if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
@@ -116,7 +116,7 @@ PendingFile ClientManifest(const std::wstring& clientPath, const AssemblyIdentit
   // Read as bytes: the path overload of Parse also takes URLs and XML text for sources.
   if (GetFileAttributesW(manifestPath.c_str()) != INVALID_FILE_ATTRIBUTES &&
       !document.Parse(std::span<const std::uint8_t>(ReadWholeFile(manifestPath)))) {
-    throw Failure(ExitCode::WriteFailed, u"the client manifest " + ToU16(manifestPath) +
+    throw Failure(ExitCode::WriteFailed, u"the client manifest " + FromWide(manifestPath) +
                                              u" cannot be read: " + document.Result());
   }
   AddClientDependency(document, client, dependency);
@@ -124,7 +124,7 @@ PendingFile ClientManifest(const std::wstring& clientPath, const AssemblyIdentit
 }
 
 std::u16string AssemblyName(const std::wstring& path, const Options& options) {
-  return options.name.empty() ? DefaultAssemblyName(ToU16(path)) : options.name;
+  return options.name.empty() ? DefaultAssemblyName(FromWide(path)) : options.name;
 }
 
 // The files a run on the component at `path` writes: its manifest, named after the assembly so
@@ -159,7 +159,7 @@ void HandOverToSibling(const std::wstring& path, Architecture architecture,
 
   unsigned long startError = 0;
   const auto code = RunSiblingGenerator(*sibling, options.settings, path, startError);
-  const std::u16string generator = u"the " + folder + u" generator " + ToU16(*sibling);
+  const std::u16string generator = u"the " + folder + u" generator " + FromWide(*sibling);
   if (!code) {
     throw Failure(ExitCode::OtherBitness, u"a " + bitness + u" component, and " + generator +
                                               u" cannot be started (" + DescribeError(startError) +
@@ -177,7 +177,7 @@ void HandOverToSibling(const std::wstring& path, Architecture architecture,
   std::u16string missing;
   for (std::size_t i = 0; i < destinations.size(); ++i) {
     if (WrittenSince(before[i], StampOf(destinations[i]))) continue;
-    missing += (missing.empty() ? u"" : u", ") + ToU16(destinations[i]);
+    missing += (missing.empty() ? u"" : u", ") + FromWide(destinations[i]);
   }
   if (!missing.empty()) {
     throw Failure(ExitCode::OtherBitness,
@@ -192,7 +192,7 @@ void DescribeComponent(const std::wstring& component, const std::wstring& path,
   CapturedRegistration captured;
   {
     // Loading runs the component's DllMain; the module is freed once its registration is read.
-    const CrashContext crash(ToU16(component), u"DllMain or DllRegisterServer");
+    const CrashContext crash(FromWide(component), u"DllMain or DllRegisterServer");
     const LoadedModule module = LoadComponent(path, bytes);
     captured = CaptureRegistration(module.get(), path);
   }
@@ -214,7 +214,7 @@ Generated GenerateManifest(const std::wstring& component, const Options& options
   const std::wstring path = FullPath(component);
   const DWORD attributes = GetFileAttributesW(path.c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
-    throw Failure(ExitCode::FileMissing, u"cannot find the component " + ToU16(path));
+    throw Failure(ExitCode::FileMissing, u"cannot find the component " + FromWide(path));
   }
   const std::vector<std::uint8_t> bytes = ReadWholeFile(path);
   const Architecture architecture = InspectComponent(bytes);
@@ -228,7 +228,7 @@ Generated GenerateManifest(const std::wstring& component, const Options& options
   manifest.identity.name = AssemblyName(path, options);
   manifest.identity.version = AssemblyVersion(path, options);
   manifest.identity.architecture = architecture;
-  manifest.fileName = ToU16(FileNameOf(path));
+  manifest.fileName = FromWide(FileNameOf(path));
   if (options.sha1 || options.sha256) manifest.hash = HashBytes(bytes, options.sha256);
   if (options.size) manifest.size = bytes.size();
 

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "Failure.h"
+#include "SystemInfo.h"
 #include "WideText.h"
 
 namespace kestrelwing::regsvr42 {
@@ -16,10 +17,10 @@ constexpr std::int32_t kUtf8 = 1;
 PendingFile::PendingFile(cXml& document, std::wstring destination)
     : destination_(std::move(destination)),
       temporary_(destination_ + L"." + std::to_wstring(GetCurrentProcessId()) + L".tmp") {
-  if (!document.Save(ToU16(temporary_), true, kFourSpaces, false, kUtf8)) {
+  if (!document.Save(FromWide(temporary_), true, kFourSpaces, false, kUtf8)) {
     DeleteFileW(temporary_.c_str());
     throw Failure(ExitCode::WriteFailed,
-                  u"cannot write " + ToU16(destination_) + u": " + document.Result());
+                  u"cannot write " + FromWide(destination_) + u": " + document.Result());
   }
 }
 
@@ -35,8 +36,8 @@ PendingFile::~PendingFile() {
 void PendingFile::Commit() {
   if (!MoveFileExW(temporary_.c_str(), destination_.c_str(),
                    MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-    throw Failure(ExitCode::WriteFailed, u"cannot replace " + ToU16(destination_) + u" (error " +
-                                             ToU16(std::to_wstring(GetLastError())) + u")");
+    throw Failure(ExitCode::WriteFailed, u"cannot replace " + FromWide(destination_) + u" (" +
+                                             DescribeError(GetLastError()) + u")");
   }
   temporary_.clear();
 }

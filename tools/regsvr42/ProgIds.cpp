@@ -6,6 +6,7 @@
 #include <optional>
 #include <set>
 
+#include "AsciiCase.h"
 #include "WideText.h"
 
 namespace kestrelwing::regsvr42 {

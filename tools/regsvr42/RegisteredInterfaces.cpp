@@ -2,6 +2,7 @@
 
 #include <set>
 
+#include "AsciiCase.h"
 #include "WideText.h"
 
 namespace kestrelwing::regsvr42 {

@@ -15,7 +15,7 @@
 #include "Paths.h"
 #include "ProgIds.h"
 #include "RegistryKey.h"
-#include "SystemText.h"
+#include "SystemInfo.h"
 #include "WideText.h"
 
 namespace kestrelwing::regsvr42 {
@@ -77,7 +77,7 @@ bool IsThisServer(const std::wstring& serverPath, const std::wstring& componentP
 }
 
 std::u16string Read(const RegistryKey& key, const std::wstring& subkey) {
-  return ToU16(key.Open(subkey).String().value_or(L""));
+  return FromWide(key.Open(subkey).String().value_or(L""));
 }
 
 // A temporary key below the real HKCU holding one subkey per redirected predefined key; removed
@@ -139,8 +139,8 @@ class CaptureKey {
   void Check(LSTATUS status, const wchar_t* what) const {
     if (status == ERROR_SUCCESS) return;
     throw Failure(ExitCode::RegistryFailed,
-                  u"cannot " + ToU16(what) + u" the temporary key HKCU\\" + ToU16(path_) +
-                      u" (error " + ToU16(std::to_wstring(status)) + u")");
+                  u"cannot " + FromWide(what) + u" the temporary key HKCU\\" + FromWide(path_) +
+                      u" (" + DescribeError(static_cast<DWORD>(status)) + u")");
   }
 
   std::wstring path_;
@@ -156,9 +156,9 @@ class Redirected {
       const LSTATUS status = RegOverridePredefKey(kRedirections[i].predefined, capture.Target(i));
       if (status != ERROR_SUCCESS) {
         Undo();
-        throw Failure(ExitCode::RegistryFailed, u"cannot redirect " +
-                                                    ToU16(kRedirections[i].subkey) + u" (error " +
-                                                    ToU16(std::to_wstring(status)) + u")");
+        throw Failure(ExitCode::RegistryFailed,
+                      u"cannot redirect " + FromWide(kRedirections[i].subkey) + u" (" +
+                          DescribeError(static_cast<DWORD>(status)) + u")");
       }
       ++redirected_;
     }
@@ -203,11 +203,11 @@ void CallDllRegisterServer(HMODULE component) {
 ComClass ReadClass(const std::wstring& clsid, const RegistryKey& key,
                    std::vector<std::u16string>& warnings) {
   ComClass comClass;
-  comClass.clsid = ToU16(Upper(clsid));
-  comClass.description = ToU16(key.String().value_or(L""));
+  comClass.clsid = FromWide(Upper(clsid));
+  comClass.description = FromWide(key.String().value_or(L""));
   comClass.threadingModel =
-      ToU16(key.Open(L"InprocServer32").String(L"ThreadingModel").value_or(L""));
-  comClass.typeLibraryId = ToU16(Upper(key.Open(L"TypeLib").String().value_or(L"")));
+      FromWide(key.Open(L"InprocServer32").String(L"ThreadingModel").value_or(L""));
+  comClass.typeLibraryId = FromWide(Upper(key.Open(L"TypeLib").String().value_or(L"")));
   const RegistryKey miscStatus = key.Open(L"MiscStatus");
   if (miscStatus) {
     constexpr std::array<const wchar_t*, kAspectCount> kAspectKeys = {L"", L"1", L"2", L"4", L"8"};
@@ -215,10 +215,10 @@ ComClass ReadClass(const std::wstring& clsid, const RegistryKey& key,
       const auto text =
           aspect == 0 ? miscStatus.String() : miscStatus.Open(kAspectKeys[aspect]).String();
       if (!text) continue;
-      comClass.miscStatus[aspect] = ParseOleMisc(ToU16(*text));
+      comClass.miscStatus[aspect] = ParseOleMisc(FromWide(*text));
       if (!comClass.miscStatus[aspect]) {
         warnings.push_back(u"class " + comClass.clsid + u" has a MiscStatus value \"" +
-                           ToU16(*text) + u"\" that is no number; left out");
+                           FromWide(*text) + u"\" that is no number; left out");
       }
     }
   }
@@ -231,7 +231,7 @@ void ReadInterfaces(const RegistryKey& capture, CapturedRegistration& result) {
     const RegistryKey interfaces = capture.Open(rootName).Open(L"Interface");
     for (const std::wstring& iid : interfaces.SubkeyNames()) {
       const RegistryKey key = interfaces.Open(iid);
-      result.interfaces.push_back({ToU16(iid), ToU16(key.String().value_or(L"")),
+      result.interfaces.push_back({FromWide(iid), FromWide(key.String().value_or(L"")),
                                    Read(key, L"ProxyStubClsid32"), Read(key, L"NumMethods"),
                                    Read(key, L"BaseInterface"), Read(key, L"TypeLib")});
     }
@@ -262,8 +262,8 @@ void ReadTypeLibraryFiles(const RegistryKey& capture, const std::wstring& compon
             if (FolderOf(path) == FolderOf(component)) {
               result.typeLibraryFiles.push_back(FullPath(PlainPath(*file)));
             } else {
-              result.warnings.push_back(u"type library " + ToU16(Upper(libraryId)) +
-                                        u" is registered from " + ToU16(*file) +
+              result.warnings.push_back(u"type library " + FromWide(Upper(libraryId)) +
+                                        u" is registered from " + FromWide(*file) +
                                         u", which is not beside the component; left out");
             }
           }
@@ -287,8 +287,8 @@ CapturedRegistration ReadBack(const RegistryKey& capture, const std::wstring& co
       const auto server = classKey.Open(L"InprocServer32").String();
       if (!server || classes.contains(Upper(clsid))) continue;
       if (!IsThisServer(*server, componentPath)) {
-        result.warnings.push_back(u"class " + ToU16(Upper(clsid)) + u" is registered for " +
-                                  ToU16(*server) + u", not for this component; left out");
+        result.warnings.push_back(u"class " + FromWide(Upper(clsid)) + u" is registered for " +
+                                  FromWide(*server) + u", not for this component; left out");
         continue;
       }
       ComClass comClass = ReadClass(clsid, classKey, result.warnings);
@@ -301,7 +301,8 @@ CapturedRegistration ReadBack(const RegistryKey& capture, const std::wstring& co
     for (const std::wstring& name : classesRoot.SubkeyNames()) {
       if (name.empty() || name.front() == L'.' || name.front() == L'{') continue;
       const RegistryKey key = classesRoot.Open(name);
-      progIds.keys.push_back({ToU16(name), ToU16(Upper(key.Open(L"CLSID").String().value_or(L""))),
+      progIds.keys.push_back({FromWide(name),
+                              FromWide(Upper(key.Open(L"CLSID").String().value_or(L""))),
                               Read(key, L"CurVer")});
     }
   }
@@ -343,7 +344,7 @@ CapturedRegistration CaptureRegistration(HMODULE component, const std::wstring& 
   if (result.classes.empty()) {
     throw Failure(ExitCode::NothingRegistered,
                   u"DllRegisterServer succeeded but registered no class served by " +
-                      ToU16(FileNameOf(componentPath)));
+                      FromWide(FileNameOf(componentPath)));
   }
   return result;
 }

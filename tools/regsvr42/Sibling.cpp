@@ -3,7 +3,8 @@
 #include <windows.h>
 
 #include "Failure.h"
-#include "SystemText.h"
+#include "Paths.h"
+#include "SystemInfo.h"
 #include "WideText.h"
 
 namespace kestrelwing::regsvr42 {
@@ -23,7 +24,7 @@ bool IsFile(const std::wstring& path) {
 }  // namespace
 
 std::optional<std::wstring> FindSiblingGenerator(Architecture architecture) {
-  const std::wstring own = ExecutableFolder();
+  const std::wstring own = FolderOf(ProgramPath());
   // tools\regsvr42.exe looks in tools\<other>\; tools\<own>\regsvr42.exe looks back in tools\.
   std::wstring candidate = own + L"\\" + FolderName(architecture) + L"\\" + kExecutable;
   if (IsFile(candidate)) return candidate;

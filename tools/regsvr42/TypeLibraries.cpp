@@ -52,13 +52,13 @@ class TypeAttributes {
 std::u16string GuidText(const GUID& guid) {
   wchar_t text[40];
   StringFromGUID2(guid, text, static_cast<int>(std::size(text)));
-  return ToU16(text);
+  return FromWide(text);
 }
 
 std::u16string TypeName(ITypeInfo* info) {
   BSTR name = nullptr;
   if (FAILED(info->GetDocumentation(MEMBERID_NIL, &name, nullptr, nullptr, nullptr))) return {};
-  std::u16string text = name != nullptr ? ToU16(name) : std::u16string();
+  std::u16string text = name != nullptr ? FromWide(name) : std::u16string();
   SysFreeString(name);
   return text;
 }
@@ -147,7 +147,7 @@ std::u16string HelpDirectory(ITypeLib* library) {
   const std::size_t slash = path.find_last_of(L"\\/");
   const bool absolute = path.find(L':') != std::wstring::npos || path.starts_with(L"\\");
   if (slash == std::wstring::npos || absolute) return {};
-  return ToU16(path.substr(0, slash));
+  return FromWide(path.substr(0, slash));
 }
 
 // Reads the library at `path` (a .tlb file, or a component whose TYPELIB resource `resourceId`
@@ -200,8 +200,7 @@ TypeLibraryContents ReadTypeLibraries(const std::wstring& componentPath) {
   for (int resourceId : resourceIds) {
     std::wstring path = componentPath;
     if (resourceId != 1) path += L"\\" + std::to_wstring(resourceId);
-    const std::u16string source =
-        u"the type library in TYPELIB resource " + ToU16(std::to_wstring(resourceId));
+    const std::u16string source = u"the type library in TYPELIB resource " + Decimal(resourceId);
     contents.libraries.push_back(ReadLibrary(path, resourceId, source, contents));
   }
   return contents;
@@ -210,14 +209,14 @@ TypeLibraryContents ReadTypeLibraries(const std::wstring& componentPath) {
 void ReadTypeLibraryFile(const std::wstring& path, TypeLibraryContents& contents) {
   TypeLibraryContents own;
   TypeLibrary library =
-      ReadLibrary(path, 1, u"the type library file " + ToU16(FileNameOf(path)), own);
+      ReadLibrary(path, 1, u"the type library file " + FromWide(FileNameOf(path)), own);
   const auto known = [&](const TypeLibrary& other) { return other.id == library.id; };
   if (std::any_of(contents.libraries.begin(), contents.libraries.end(), known) ||
       std::any_of(contents.files.begin(), contents.files.end(),
                   [&](const TypeLibraryFile& file) { return known(file.library); })) {
     return;
   }
-  contents.files.push_back({ToU16(FileNameOf(path)), std::move(library)});
+  contents.files.push_back({FromWide(FileNameOf(path)), std::move(library)});
   for (ProxyStubInterface& proxyStub : own.interfaces) {
     if (!HasInterface(contents, proxyStub.iid)) contents.interfaces.push_back(std::move(proxyStub));
   }

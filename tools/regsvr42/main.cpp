@@ -19,6 +19,8 @@
 namespace {
 
 using namespace kestrelwing::regsvr42;
+using kestrelwing::FromWide;
+using kestrelwing::ToWide;
 
 void WriteLine(std::FILE* stream, const std::u16string& text) {
   const std::string bytes = kestrelwing::ToUtf8(text) + "\n";
@@ -71,7 +73,7 @@ int Run(const std::vector<std::u16string>& arguments) {
         WriteLine(stderr, u"regsvr42: warning: " + component + u": " + warning);
       }
       for (const std::wstring& written : generated.written) {
-        WriteLine(stdout, u"regsvr42: wrote " + ToU16(written));
+        WriteLine(stdout, u"regsvr42: wrote " + FromWide(written));
       }
     } catch (const Failure& failure) {
       if (!failure.Message().empty()) {
@@ -96,7 +98,7 @@ int wmain(int argc, wchar_t** argv) {
   const HRESULT initialized = OleInitialize(nullptr);
   std::vector<std::u16string> arguments;
   for (int i = 1; i < argc; ++i)
-    arguments.push_back(ToU16(argv[i]));
+    arguments.push_back(FromWide(argv[i]));
   const int exitCode = Run(arguments);
   if (SUCCEEDED(initialized)) OleUninitialize();
   return exitCode;

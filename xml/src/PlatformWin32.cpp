@@ -13,11 +13,11 @@
 
 #include "Platform.h"
 #include "PlatformShared.h"
+#include "SystemInfo.h"
+#include "Win32Handles.h"
 
 namespace kestrelwing::platform {
 namespace {
-
-static_assert(sizeof(wchar_t) == sizeof(char16_t));
 
 // A NUL-terminated wide string for the system; none when text cannot name a file (empty, or
 // holding a NUL that would cut it short).
@@ -26,40 +26,15 @@ std::optional<std::wstring> Wide(std::u16string_view text) {
   return std::wstring(text.begin(), text.end());
 }
 
-std::u16string FromWide(const wchar_t* text, std::size_t length) {
-  return std::u16string(text, text + length);
-}
-
-std::u16string Decimal(DWORD number) {
-  const std::string digits = std::to_string(number);
-  return std::u16string(digits.begin(), digits.end());
-}
-
 // The system's one-line text for an error code (module: where WinHTTP keeps its own texts).
 std::u16string ErrorText(DWORD error, HMODULE module = nullptr) {
-  wchar_t* buffer = nullptr;
-  const DWORD flags = FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS |
-                      FORMAT_MESSAGE_FROM_SYSTEM | (module ? FORMAT_MESSAGE_FROM_HMODULE : 0);
-  const DWORD length =
-      FormatMessageW(flags, module, error, 0, reinterpret_cast<LPWSTR>(&buffer), 0, nullptr);
-  std::u16string text = length ? FromWide(buffer, length) : u"";
-  LocalFree(buffer);
-  std::replace(text.begin(), text.end(), u'\r', u' ');
-  std::replace(text.begin(), text.end(), u'\n', u' ');
-  while (!text.empty() && text.back() == u' ')
-    text.pop_back();
-  if (text.empty()) text = u"error " + Decimal(error);
-  return text;
+  std::u16string text = SystemErrorText(error, module);
+  return text.empty() ? u"error " + Decimal(error) : text;
 }
 
 std::u16string Describe(std::u16string_view what, std::u16string_view path, DWORD error) {
   return shared::Describe(what, path, ErrorText(error));
 }
-
-struct HandleCloser {
-  void operator()(HANDLE handle) const { CloseHandle(handle); }
-};
-using UniqueHandle = std::unique_ptr<void, HandleCloser>;
 
 struct WinHttpCloser {
   void operator()(HINTERNET handle) const { WinHttpCloseHandle(handle); }
@@ -88,13 +63,10 @@ std::optional<std::vector<std::uint8_t>> ReadWholeFile(std::u16string_view path)
   const auto wide = Wide(path);
   if (!wide) return std::nullopt;
   // Without FILE_FLAG_BACKUP_SEMANTICS a folder does not open.
-  UniqueHandle file(CreateFileW(wide->c_str(), GENERIC_READ,
-                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-  if (file.get() == INVALID_HANDLE_VALUE) {
-    file.release();
-    return std::nullopt;
-  }
+  const UniqueHandle file = OwnFileHandle(CreateFileW(
+      wide->c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+      OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+  if (!file) return std::nullopt;
   LARGE_INTEGER size;
   if (GetFileType(file.get()) != FILE_TYPE_DISK || !GetFileSizeEx(file.get(), &size) ||
       static_cast<unsigned long long>(size.QuadPart) > std::vector<std::uint8_t>().max_size()) {
@@ -193,7 +165,7 @@ Download ReadFileUrl(std::u16string_view url, const std::wstring& wide) {
   if (PathCreateFromUrlW(wide.c_str(), path, &length, 0) != S_OK) {
     return Failed(url, u"not a file address");
   }
-  auto bytes = ReadWholeFile(FromWide(path, length));
+  auto bytes = ReadWholeFile(FromWide({path, length}));
   if (!bytes) return Failed(url, u"cannot read it");
   return {std::move(bytes), {}};
 }
@@ -272,9 +244,7 @@ ErrorReporter SetErrorReporter(ErrorReporter reporter) {
 void ReportError(std::u16string_view message) {
   if (shared::SentToCustomReporter(message)) return;
   // The title is the program's own name, as Windows programs title their message boxes.
-  wchar_t module[MAX_PATH] = {};
-  GetModuleFileNameW(nullptr, module, MAX_PATH);
-  std::wstring title = PathFindFileNameW(module);
+  std::wstring title = PathFindFileNameW(ProgramPath().c_str());
   title.erase(std::min(title.rfind(L'.'), title.size()));
   const std::wstring text(message.begin(), message.end());
   MessageBoxW(nullptr, text.c_str(), title.c_str(), MB_OK | MB_ICONERROR);
