@@ -2,12 +2,9 @@
 // manifest; the real cXml reads and rewrites it.
 #include <gtest/gtest.h>
 
-#include <atomic>
-#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <string>
 #include <utility>
 
@@ -16,6 +13,7 @@
 #include "Actions.h"
 #include "ManifestAction.h"
 #include "RecordingHost.h"
+#include "TempFolder.h"
 
 namespace kestrelwing {
 namespace {
@@ -23,7 +21,9 @@ namespace {
 namespace fs = std::filesystem;
 using testing::Launch;
 using testing::Message;
+using testing::ReadBytes;
 using testing::RecordingHost;
+using testing::WriteBytes;
 
 const std::string kUtf8Bom = "\xEF\xBB\xBF";
 const std::string kUtf16Bom = "\xFF\xFE";
@@ -71,10 +71,6 @@ std::string Utf16LittleEndian(const std::string& utf8) {
   return bytes;
 }
 
-void WriteBytes(const fs::path& path, const std::string& bytes) {
-  std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
-}
-
 // As the generator writes: a new file moved over the old one.
 void ReplaceBytes(const fs::path& path, const std::string& bytes) {
   fs::path temporary = path;
@@ -83,31 +79,15 @@ void ReplaceBytes(const fs::path& path, const std::string& bytes) {
   fs::rename(temporary, path);
 }
 
-std::string ReadBytes(const fs::path& path) {
-  std::ifstream file(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
-}
-
 class GenerateManifestTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    static std::atomic<int> counter;
-    const auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
-    // Blanks and characters outside any ANSI code page: the path must stay wide throughout.
-    folder_ = fs::temp_directory_path() /
-              fs::path(u"Kestrelwing prueba \u00f1 \u65e5\u672c " +
-                       FromUtf8(std::to_string(stamp) + "-" + std::to_string(++counter)));
-    fs::create_directories(folder_);
+    folder_ = folder.path();
     component_ = folder_ / fs::path(u"Mi Rejilla.ocx");
     manifest_ = folder_ / fs::path(u"Mi Rejilla.sxs.manifest");
     WriteBytes(component_, "MZ");
     host_.pathText = component_.u16string();
   }
-  void TearDown() override {
-    std::error_code ignored;
-    fs::remove_all(folder_, ignored);
-  }
-
   // The generator, when launched, writes bytes as the component's manifest.
   void GeneratorWrites(const std::string& bytes) {
     host_.whileLaunched = [this, bytes] { ReplaceBytes(manifest_, bytes); };
@@ -117,6 +97,8 @@ class GenerateManifestTest : public ::testing::Test {
     return {{u"SxS Generado", MessageIcon::Information}};
   }
 
+  // Blanks and characters outside any ANSI code page: the path must stay wide throughout.
+  testing::TempFolder folder{u"Kestrelwing prueba \u00f1 \u65e5\u672c "};
   fs::path folder_;
   fs::path component_;
   fs::path manifest_;

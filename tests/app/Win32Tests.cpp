@@ -13,6 +13,7 @@
 #include <thread>
 
 #include "Global.h"
+#include "TempFolder.h"
 #include "mShellElevated.h"
 
 namespace kestrelwing {
@@ -23,17 +24,6 @@ using namespace std::chrono_literals;
 
 class Win32Test : public ::testing::Test {
  protected:
-  void SetUp() override {
-    folder_ = fs::temp_directory_path() /
-              fs::path(u"Kestrelwing \u00f1 \u65e5\u672c " + std::u16string(1, u'a' + counter_++) +
-                       u" " + fs::path(std::to_wstring(GetCurrentProcessId())).u16string());
-    fs::create_directories(folder_);
-  }
-  void TearDown() override {
-    std::error_code ignored;
-    fs::remove_all(folder_, ignored);
-  }
-
   // RunElevated on another thread, so that a launcher that never returns fails the test instead
   // of hanging it. The result, or none after the time limit.
   struct Outcome {
@@ -53,8 +43,8 @@ class Win32Test : public ::testing::Test {
     return result.get();
   }
 
-  static inline int counter_ = 0;
-  fs::path folder_;
+  testing::TempFolder folder{u"Kestrelwing \u00f1 \u65e5\u672c "};
+  const fs::path& folder_ = folder.path();
 };
 
 TEST_F(Win32Test, FileExistsForFilesAndFoldersWithWidePaths) {

@@ -12,6 +12,7 @@
 
 #include "LoopbackHttpServer.h"
 #include "Platform.h"
+#include "TempFolder.h"
 
 #ifndef _WIN32
 #include <sys/resource.h>
@@ -29,35 +30,7 @@ namespace fs = std::filesystem;
 
 // Files -----------------------------------------------------------------------------------------
 
-// A new folder under the system's temporary folder, removed with everything in it.
-class TempFolder {
- public:
-  TempFolder() {
-    std::random_device random;
-    path_ = fs::temp_directory_path() / ("kestrelwing-platform-" + std::to_string(random()));
-    fs::create_directories(path_);
-  }
-  ~TempFolder() {
-    std::error_code ignored;
-    fs::permissions(path_, fs::perms::owner_all, fs::perm_options::add, ignored);
-    fs::remove_all(path_, ignored);
-  }
-  const fs::path& path() const { return path_; }
-  fs::path operator/(std::u16string_view name) const { return path_ / fs::path(name); }
-  // The names of everything in the folder, to see that no temporary file stayed behind.
-  std::vector<std::u16string> Entries() const { return EntriesOf(path_); }
-  static std::vector<std::u16string> EntriesOf(const fs::path& folder) {
-    std::vector<std::u16string> names;
-    for (const auto& entry : fs::directory_iterator(folder)) {
-      names.push_back(entry.path().filename().u16string());
-    }
-    std::sort(names.begin(), names.end());
-    return names;
-  }
-
- private:
-  fs::path path_;
-};
+using testing::TempFolder;
 
 void WriteFile(const fs::path& path, std::string_view bytes) {
   std::ofstream file(path, std::ios::binary | std::ios::trunc);
