@@ -2,7 +2,7 @@
 
 #include <kestrelwing/cXmlNode.h>
 
-#include "Global.h"
+#include "PathParts.h"
 #include "ManifestAction.h"
 
 namespace kestrelwing {

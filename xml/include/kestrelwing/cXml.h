@@ -59,7 +59,8 @@ class cXml {
   bool Parse(std::span<const std::uint8_t> bytes);
 
   // Writes the document to fileName, replacing it only once the new file is complete.
-  // identType 0 indents with four spaces per level, any other value with a tab; encoding -1
+  // identType (so spelled in every caller's code) 0 indents with four spaces per level, any other
+  // value with a tab; encoding -1
   // keeps EncodingId(), 0/1/2 choose narrow/UTF-8/UTF-16. False with Result() on failure.
   bool Save(std::u16string_view fileName, bool prettyPrint = true, std::int32_t identType = 1,
             bool bom = false, std::int32_t encoding = -1);

@@ -86,7 +86,8 @@ class cXmlNode {
   // The first direct child of that name, optionally with that property value.
   NodeRef Search(std::u16string_view name, std::u16string_view propertyName = u"",
                  std::u16string_view propertyValue = u"") const;
-  // Search, or a path walk like NodeByName when the name holds a separator.
+  // Search, or a path walk like NodeByName when the name holds a separator. (Callers know it by
+  // this name.)
   NodeRef Search2(std::u16string_view name, std::u16string_view propertyName = u"",
                   std::u16string_view propertyValue = u"") const;
 

@@ -6,7 +6,7 @@
 #include <optional>
 
 #include "Actions.h"
-#include "Global.h"
+#include "PathParts.h"
 #include "WideText.h"
 
 namespace kestrelwing {

@@ -1,18 +1,16 @@
-// Global: the path and file helpers behind the window's actions.
+// Global: the path and file helpers behind the window's actions. The path parts themselves
+// (GetFolderPart, GetBaseName) are shared with the manifest generator, in PathParts.h.
 #pragma once
+
+#include <windows.h>
 
 #include <string>
 #include <string_view>
 
-#include "PathParts.h"  // GetFolderPart, GetBaseName
-
-#ifdef _WIN32
-#include <windows.h>
-#endif
+#include "PathParts.h"
 
 namespace kestrelwing {
 
-#ifdef _WIN32
 // Asks the user for a file. True with selectedPath set to the chosen file's full path; false,
 // with selectedPath untouched, when the user cancelled or the dialog failed. filter separates
 // names and patterns with "|": "Activex objects|*.dll;*.ocx|All files|*.*".
@@ -21,6 +19,5 @@ bool ShowOpenDialog(std::u16string& selectedPath, HWND ownerWindow, std::u16stri
 
 // True when a file or folder exists at path.
 bool FileExists(std::u16string_view path);
-#endif
 
 }  // namespace kestrelwing

@@ -42,7 +42,8 @@ struct ControlLayout {
 
 constexpr int kWindow = -1;
 
-// The window's controls in creation order; a container comes before what it contains.
+// The window's controls in creation order; a container comes before what it contains. The frame's
+// caption is the program's own text, misspelling included, as users and screenshots know it.
 // clang-format off
 constexpr ControlLayout kLayout[FrmMainControlCount] = {
   // control  kind           container BtnMain       caption             left   top width height tab
