@@ -206,6 +206,38 @@ TEST(SafeFileWriter, AnUncommittedFileIsThrownAwayAndTheOldOneStays) {
   EXPECT_EQ(folder.Entries(), std::vector<std::u16string>{u"doc.xml"});
 }
 
+TEST(SafeFileWriter, SeveralFilesAreReplacedAllTogetherOrNotAtAll) {
+  TempFolder folder;
+  const fs::path first = folder / u"a.manifest";
+  const fs::path second = folder / u"b.exe.manifest";
+  WriteFile(first, "old a");
+  WriteFile(second, "old b");
+  const std::vector<std::u16string> names{u"a.manifest", u"b.exe.manifest"};
+  std::u16string error;
+  {
+    // The last one cannot be finished (it was never opened): neither of the others is put in
+    // place, and their new files are gone.
+    SafeFileWriter a, b, broken;
+    ASSERT_TRUE(a.Open(first.u16string()) && a.Write("new a"));
+    ASSERT_TRUE(b.Open(second.u16string()) && b.Write("new b"));
+    SafeFileWriter* const files[] = {&a, &b, &broken};
+    EXPECT_FALSE(CommitAll(files, error));
+    EXPECT_FALSE(error.empty());
+    EXPECT_EQ(ReadFile(first), "old a");
+    EXPECT_EQ(ReadFile(second), "old b");
+    EXPECT_EQ(folder.Entries(), names);
+  }
+  SafeFileWriter a, b;
+  ASSERT_TRUE(a.Open(first.u16string()) && a.Write("new a"));
+  ASSERT_TRUE(b.Open(second.u16string()) && b.Write("new b"));
+  SafeFileWriter* const files[] = {&a, &b};
+  EXPECT_TRUE(CommitAll(files, error));
+  EXPECT_EQ(ReadFile(first), "new a");
+  EXPECT_EQ(ReadFile(second), "new b");
+  EXPECT_EQ(folder.Entries(), names);
+  EXPECT_FALSE(a.Replace()) << "a file is put in place once";
+}
+
 TEST(SafeFileWriter, RefusesTargetsItCannotCreate) {
   TempFolder folder;
   fs::create_directory(folder / u"sub");

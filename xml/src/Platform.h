@@ -60,7 +60,11 @@ class SafeFileWriter {
 
   bool Open(std::u16string_view path);
   bool Write(std::string_view bytes);
-  bool Commit();  // flush, close, replace the target (keeping its permissions on POSIX)
+  // Flush and close the new file: it is complete, and only the replacement is left.
+  bool Finish();
+  // Move the finished file over the target (keeping the target's permissions on POSIX).
+  bool Replace();
+  bool Commit() { return Finish() && Replace(); }
   void Abandon();
   // One line saying what failed, after Open, Write or Commit answered false.
   const std::u16string& Error() const { return error_; }
@@ -71,5 +75,26 @@ class SafeFileWriter {
   std::u16string tempPath_;
   std::u16string error_;
 };
+
+// Puts several files in place together: every one is finished first, and only when all are
+// complete are they moved over their targets, in order. Nothing is replaced when one cannot be
+// written. A replacement that fails after others succeeded cannot undo them (no system moves
+// several files in one step); the files after it are abandoned. False with the failing file's
+// Error().
+inline bool CommitAll(std::span<SafeFileWriter* const> files, std::u16string& error) {
+  const auto giveUp = [&](SafeFileWriter& failed) {
+    error = failed.Error();
+    for (SafeFileWriter* file : files)
+      file->Abandon();
+    return false;
+  };
+  for (SafeFileWriter* file : files) {
+    if (!file->Finish()) return giveUp(*file);
+  }
+  for (SafeFileWriter* file : files) {
+    if (!file->Replace()) return giveUp(*file);
+  }
+  return true;
+}
 
 }  // namespace kestrelwing::platform

@@ -304,7 +304,7 @@ bool SafeFileWriter::Write(std::string_view bytes) {
   return true;
 }
 
-bool SafeFileWriter::Commit() {
+bool SafeFileWriter::Finish() {
   if (handle_ < 0) {
     if (error_.empty()) error_ = u"No file is open for writing";
     return false;
@@ -319,6 +319,14 @@ bool SafeFileWriter::Commit() {
   if (::close(fd) != 0) {
     error_ = Describe(u"Cannot write", path_, errno);
     Abandon();
+    return false;
+  }
+  return true;
+}
+
+bool SafeFileWriter::Replace() {
+  if (handle_ >= 0 || tempPath_.empty()) {
+    if (error_.empty()) error_ = u"No finished file to put in place";
     return false;
   }
   if (::rename(ToUtf8(tempPath_).c_str(), ToUtf8(path_).c_str()) != 0) {

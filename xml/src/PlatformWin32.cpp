@@ -320,7 +320,7 @@ bool SafeFileWriter::Write(std::string_view bytes) {
   return true;
 }
 
-bool SafeFileWriter::Commit() {
+bool SafeFileWriter::Finish() {
   if (handle_ == -1) {
     if (error_.empty()) error_ = u"No file is open for writing";
     return false;
@@ -335,6 +335,14 @@ bool SafeFileWriter::Commit() {
   if (!CloseHandle(file)) {
     error_ = Describe(u"Cannot write", path_, GetLastError());
     Abandon();
+    return false;
+  }
+  return true;
+}
+
+bool SafeFileWriter::Replace() {
+  if (handle_ != -1 || tempPath_.empty()) {
+    if (error_.empty()) error_ = u"No finished file to put in place";
     return false;
   }
   const std::wstring temp(tempPath_.begin(), tempPath_.end());

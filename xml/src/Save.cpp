@@ -10,9 +10,10 @@
 #include "Serializer.h"
 
 namespace kestrelwing {
+namespace detail {
 namespace {
 
-class FileSink final : public detail::ByteSink {
+class FileSink final : public ByteSink {
  public:
   explicit FileSink(platform::SafeFileWriter& file) : file_(file) {}
   bool Write(std::string_view bytes) override { return file_.Write(bytes); }
@@ -20,6 +21,27 @@ class FileSink final : public detail::ByteSink {
  private:
   platform::SafeFileWriter& file_;
 };
+
+}  // namespace
+
+std::optional<std::u16string> WriteDocumentInto(platform::SafeFileWriter& file,
+                                                const cXmlNode* declaration, const cXmlNode* root,
+                                                const WriteOptions& options) {
+  FileSink sink(file);
+  switch (WriteDocument(declaration, root, options, sink)) {
+    case WriteOutcome::Written:
+      return std::nullopt;
+    case WriteOutcome::SinkFailed:
+      return file.Error();
+    case WriteOutcome::Cycle:
+      break;
+  }
+  return u"Cannot save: an element lies below itself (a node was added to its own subtree)";
+}
+
+}  // namespace detail
+
+namespace {
 
 std::u16string UnsupportedEncoding(std::int32_t encoding) {
   return u"Unsupported encoding " + FromUtf8(std::to_string(encoding)) +
@@ -46,17 +68,9 @@ bool cXml::Save(std::u16string_view fileName, bool prettyPrint, std::int32_t ide
 
     const detail::WriteOptions options{
         .prettyPrint = prettyPrint, .identType = identType, .bom = bom, .encodingId = encodingId_};
-    FileSink sink(file);
-    switch (detail::WriteDocument(xmlNode_.get(), root_.get(), options, sink)) {
-      case detail::WriteOutcome::Written:
-        break;
-      case detail::WriteOutcome::SinkFailed:
-        resultText_ = file.Error();
-        return false;
-      case detail::WriteOutcome::Cycle:
-        resultText_ =
-            u"Cannot save: an element lies below itself (a node was added to its own subtree)";
-        return false;
+    if (auto failure = detail::WriteDocumentInto(file, xmlNode_.get(), root_.get(), options)) {
+      resultText_ = std::move(*failure);
+      return false;
     }
     if (!file.Commit()) {
       resultText_ = file.Error();

@@ -103,7 +103,8 @@ std::u16string AssemblyVersion(const std::wstring& path, const Options& options)
 }
 
 // The client's application manifest, with the dependency added to what it already holds.
-PendingFile ClientManifest(const std::wstring& clientPath, const AssemblyIdentity& dependency) {
+void AddClientManifest(PendingFiles& pending, const std::wstring& clientPath,
+                       const AssemblyIdentity& dependency) {
   const std::wstring manifestPath = clientPath + L".manifest";
   AssemblyIdentity client{GetBaseName(FromWide(clientPath)), FromWide(kDefaultVersion),
                           dependency.architecture};
@@ -120,7 +121,7 @@ PendingFile ClientManifest(const std::wstring& clientPath, const AssemblyIdentit
                                              u" cannot be read: " + document.Result());
   }
   AddClientDependency(document, client, dependency);
-  return PendingFile(document, manifestPath);
+  pending.Add(document, manifestPath);
 }
 
 std::u16string AssemblyName(const std::wstring& path, const Options& options) {
@@ -237,15 +238,13 @@ Generated GenerateManifest(const std::wstring& component, const Options& options
 
   cXml document;
   BuildComponentManifest(manifest, document);
-  std::vector<PendingFile> pending;
-  pending.emplace_back(document, Destinations(path, options).front());
+  PendingFiles pending;
+  pending.Add(document, Destinations(path, options).front());
   if (!options.client.empty()) {
-    pending.push_back(ClientManifest(FullPath(ToWide(options.client)), manifest.identity));
+    AddClientManifest(pending, FullPath(ToWide(options.client)), manifest.identity);
   }
-  for (PendingFile& file : pending) {
-    file.Commit();
-    generated.written.push_back(file.Destination());
-  }
+  pending.Commit();
+  generated.written = pending.Destinations();
   return generated;
 }
 

@@ -1,45 +1,51 @@
 #include "PendingFile.h"
 
-#include <windows.h>
-
+#include "Encodings.h"
 #include "Failure.h"
-#include "SystemInfo.h"
+#include "Platform.h"
+#include "Serializer.h"
 #include "WideText.h"
 
 namespace kestrelwing::regsvr42 {
 namespace {
 
 constexpr std::int32_t kFourSpaces = 0;
-constexpr std::int32_t kUtf8 = 1;
 
 }  // namespace
 
-PendingFile::PendingFile(cXml& document, std::wstring destination)
-    : destination_(std::move(destination)),
-      temporary_(destination_ + L"." + std::to_wstring(GetCurrentProcessId()) + L".tmp") {
-  if (!document.Save(FromWide(temporary_), true, kFourSpaces, false, kUtf8)) {
-    DeleteFileW(temporary_.c_str());
+PendingFiles::PendingFiles() = default;
+PendingFiles::~PendingFiles() = default;
+
+void PendingFiles::Add(cXml& document, std::wstring destination) {
+  auto file = std::make_unique<platform::SafeFileWriter>();
+  const detail::WriteOptions options{
+      .prettyPrint = true,
+      .identType = kFourSpaces,
+      .bom = false,
+      .encodingId = detail::SettleEncoding(document.XMLNode().get(), detail::kEncodingUtf8)};
+  std::optional<std::u16string> failure;
+  if (!file->Open(FromWide(destination))) {
+    failure = file->Error();
+  } else {
+    failure =
+        detail::WriteDocumentInto(*file, document.XMLNode().get(), document.Root().get(), options);
+  }
+  if (failure) {
     throw Failure(ExitCode::WriteFailed,
-                  u"cannot write " + FromWide(destination_) + u": " + document.Result());
+                  u"cannot write " + FromWide(destination) + u": " + *failure);
   }
+  files_.push_back(std::move(file));
+  destinations_.push_back(std::move(destination));
 }
 
-PendingFile::PendingFile(PendingFile&& other) noexcept
-    : destination_(std::move(other.destination_)), temporary_(std::move(other.temporary_)) {
-  other.temporary_.clear();
-}
-
-PendingFile::~PendingFile() {
-  if (!temporary_.empty()) DeleteFileW(temporary_.c_str());
-}
-
-void PendingFile::Commit() {
-  if (!MoveFileExW(temporary_.c_str(), destination_.c_str(),
-                   MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-    throw Failure(ExitCode::WriteFailed, u"cannot replace " + FromWide(destination_) + u" (" +
-                                             DescribeError(GetLastError()) + u")");
+void PendingFiles::Commit() {
+  std::vector<platform::SafeFileWriter*> files;
+  for (const auto& file : files_)
+    files.push_back(file.get());
+  std::u16string error;
+  if (!platform::CommitAll(files, error)) {
+    throw Failure(ExitCode::WriteFailed, u"cannot write the manifests: " + error);
   }
-  temporary_.clear();
 }
 
 }  // namespace kestrelwing::regsvr42

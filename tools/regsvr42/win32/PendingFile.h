@@ -1,31 +1,39 @@
-// A document written beside its destination first and moved over it only when complete, so a
-// failure never leaves a half-written or changed file behind.
+// The generator's manifests, each written to a new file beside its destination first and all put
+// in place together only once every one is complete, through the library's safe file writer: a
+// failure leaves no manifest written or changed.
 #pragma once
 
 #include <kestrelwing/cXml.h>
 
+#include <memory>
 #include <string>
+#include <vector>
+
+namespace kestrelwing::platform {
+class SafeFileWriter;
+}
 
 namespace kestrelwing::regsvr42 {
 
-class PendingFile {
+class PendingFiles {
  public:
-  // Saves `document` (UTF-8, declaration, four-space indentation) to a temporary file beside
-  // `destination`. Throws Failure(WriteFailed).
-  PendingFile(cXml& document, std::wstring destination);
-  PendingFile(const PendingFile&) = delete;
-  PendingFile& operator=(const PendingFile&) = delete;
-  PendingFile(PendingFile&& other) noexcept;
-  PendingFile& operator=(PendingFile&&) = delete;
-  ~PendingFile();  // removes the temporary file unless committed
+  PendingFiles();
+  ~PendingFiles();  // removes the new files unless committed
+  PendingFiles(const PendingFiles&) = delete;
+  PendingFiles& operator=(const PendingFiles&) = delete;
 
-  // Replaces the destination with the written file. Throws Failure(WriteFailed).
+  // Writes `document` (UTF-8, declaration, four-space indentation) to a new file with an
+  // unpredictable name beside `destination`. Throws Failure(WriteFailed).
+  void Add(cXml& document, std::wstring destination);
+
+  // Replaces every destination with its new file. Throws Failure(WriteFailed).
   void Commit();
-  const std::wstring& Destination() const { return destination_; }
+
+  const std::vector<std::wstring>& Destinations() const { return destinations_; }
 
  private:
-  std::wstring destination_;
-  std::wstring temporary_;
+  std::vector<std::unique_ptr<platform::SafeFileWriter>> files_;
+  std::vector<std::wstring> destinations_;
 };
 
 }  // namespace kestrelwing::regsvr42
