@@ -5,35 +5,19 @@
 #include <bcrypt.h>
 
 #include "Failure.h"
+#include "Platform.h"
 #include "SystemInfo.h"
 #include "WideText.h"
-#include "Win32Handles.h"
 
 namespace kestrelwing::regsvr42 {
+
 std::vector<std::uint8_t> ReadWholeFile(const std::wstring& path) {
-  const UniqueHandle file =
-      OwnFileHandle(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE,
-                                nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-  LARGE_INTEGER size{};
-  if (!file || !GetFileSizeEx(file.get(), &size)) {
+  auto bytes = platform::ReadWholeFile(FromWide(path));
+  if (!bytes) {
     throw Failure(ExitCode::FileMissing,
                   u"cannot read " + FromWide(path) + u" (" + DescribeError(GetLastError()) + u")");
   }
-  if (size.QuadPart > 0x7FFFFFFF) {
-    throw Failure(ExitCode::NotComponent, FromWide(path) + u" is too large for a component");
-  }
-  std::vector<std::uint8_t> bytes(static_cast<std::size_t>(size.QuadPart));
-  std::size_t done = 0;
-  while (done < bytes.size()) {
-    DWORD read = 0;
-    if (!ReadFile(file.get(), bytes.data() + done, static_cast<DWORD>(bytes.size() - done), &read,
-                  nullptr) ||
-        read == 0) {
-      throw Failure(ExitCode::FileMissing, u"cannot read " + FromWide(path));
-    }
-    done += read;
-  }
-  return bytes;
+  return std::move(*bytes);
 }
 
 FileHash HashBytes(std::span<const std::uint8_t> bytes, bool sha256) {

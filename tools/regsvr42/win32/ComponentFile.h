@@ -11,7 +11,7 @@
 
 namespace kestrelwing::regsvr42 {
 
-// Throws Failure(FileMissing) when the file cannot be read.
+// The library's whole-file read; throws Failure(FileMissing) when the file cannot be read.
 std::vector<std::uint8_t> ReadWholeFile(const std::wstring& path);
 
 // SHA-1 or SHA-256 of the bytes, as the file element's hashalg and hash.
