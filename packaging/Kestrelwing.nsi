@@ -39,6 +39,14 @@ BrandingText "Kestrelwing ${VERSION}"
 !insertmacro MUI_UNPAGE_INSTFILES
 !insertmacro MUI_LANGUAGE "Spanish"
 
+; The installer's own version information, the same version as the programs'.
+VIProductVersion "${VERSION}.0"
+VIAddVersionKey /LANG=${LANG_SPANISH} "ProductName" "Kestrelwing"
+VIAddVersionKey /LANG=${LANG_SPANISH} "FileDescription" "Instalador de Kestrelwing"
+VIAddVersionKey /LANG=${LANG_SPANISH} "FileVersion" "${VERSION}"
+VIAddVersionKey /LANG=${LANG_SPANISH} "ProductVersion" "${VERSION}"
+VIAddVersionKey /LANG=${LANG_SPANISH} "LegalCopyright" "Copyright (c) The Kestrelwing authors"
+
 ; The shortcut for every user, and the 64-bit registry and folders for the 64-bit program.
 !macro UseMachineViews
   SetShellVarContext all

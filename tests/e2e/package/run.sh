@@ -47,6 +47,12 @@ unpacked="$work/Programas de prueba ñandú"
 mkdir -p "$unpacked"
 unzip -q "$zip" -d "$unpacked"
 grep -q "Kestrelwing $version" "$unpacked/$top/LEEME.txt" || fail "LEEME.txt does not name the version"
+# One version everywhere: both programs' and the installer's version resources.
+for program in "$unpacked/$top/Kestrelwing.exe" "$unpacked/$top/tools/regsvr42.exe" \
+  "$unpacked/$top/tools/$sibling/regsvr42.exe" "$setup"; do
+  fixed=$(drive resources "$(winpath "$program")" | sed -n 's/^fixed=//p')
+  expect_eq "$fixed" "$version.0" "version resource of $(basename "$program")"
+done
 generates_manifest "$unpacked/$top/Kestrelwing.exe" "zip"
 echo "zip: $(basename "$zip") unpacked and run"
 
