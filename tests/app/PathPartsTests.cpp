@@ -2,8 +2,8 @@
 
 #include <kestrelwing/cXmlNode.h>
 
-#include "PathParts.h"
 #include "ManifestAction.h"
+#include "PathParts.h"
 
 namespace kestrelwing {
 namespace {
