@@ -50,7 +50,8 @@ grep -q "Kestrelwing $version" "$unpacked/$top/LEEME.txt" || fail "LEEME.txt doe
 # One version everywhere: both programs' and the installer's version resources.
 for program in "$unpacked/$top/Kestrelwing.exe" "$unpacked/$top/tools/regsvr42.exe" \
   "$unpacked/$top/tools/$sibling/regsvr42.exe" "$setup"; do
-  fixed=$(drive resources "$(winpath "$program")" | sed -n 's/^fixed=//p')
+  # The driver also asks for an application manifest, which the generators do not carry.
+  fixed=$({ drive resources "$(winpath "$program")" 2>/dev/null || true; } | sed -n 's/^fixed=//p')
   expect_eq "$fixed" "$version.0" "version resource of $(basename "$program")"
 done
 generates_manifest "$unpacked/$top/Kestrelwing.exe" "zip"
