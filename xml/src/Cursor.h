@@ -1,5 +1,7 @@
-// The reader's cursor over decoded text: the character read last, a read position, and the line
-// and column that error messages show. Names and runs of text are cut out of the text in place.
+// The reader's cursor over the source: the character read last, a read position, and the line
+// and column that error messages show. Names and runs of text are cut out of the source in place.
+// The source is UTF-16 text, or the bytes of a UTF-8 or single-byte narrow document: every
+// character that the grammar looks at is ASCII, and no byte of a multi-byte UTF-8 sequence is.
 #pragma once
 
 #include <array>
@@ -29,6 +31,10 @@ inline constexpr std::array<std::uint8_t, 256> kCharClasses = [] {
 constexpr bool HasClass(char16_t c, std::uint8_t bits) {
   return c < kCharClasses.size() && (kCharClasses[c] & bits) != 0;
 }
+// Bytes from 80 on belong to no class.
+constexpr bool HasClass(char c, std::uint8_t bits) {
+  return (kCharClasses[static_cast<unsigned char>(c)] & bits) != 0;
+}
 
 constexpr bool IsLetter(char16_t c) {
   return (c | 0x20) >= u'a' && (c | 0x20) <= u'z';
@@ -44,17 +50,24 @@ constexpr bool IsWhitespace(char16_t c) {
 }
 
 // A run of text read up to a delimiter, as it stands in the source.
-struct TextRun {
-  std::u16string_view text;
+template <typename Unit>
+struct BasicTextRun {
+  std::basic_string_view<Unit> text;
   bool hasReference = false;  // holds an '&', so it may need unescaping
 };
 
-class Cursor {
+// Unit is char16_t for text, char for the bytes of a UTF-8 or narrow document. Over bytes the
+// column counts bytes, which equals the UTF-16 column only while the source is single-byte.
+template <typename Unit>
+class BasicCursor {
  public:
-  explicit Cursor(std::u16string_view text) : text_(text) {}
+  using View = std::basic_string_view<Unit>;
+  using TextRun = BasicTextRun<Unit>;
+
+  explicit BasicCursor(View text) : text_(text) {}
 
   // The character read last; a space once a read ran past the end.
-  char16_t Current() const { return current_; }
+  Unit Current() const { return current_; }
   // Index of the next unread character.
   std::size_t Position() const { return position_; }
   // Lines count carriage returns seen by the readers that look for them; columns count the
@@ -72,12 +85,12 @@ class Cursor {
       current_ = text_[position_++];
       ++column_;
     } else {
-      current_ = u' ';
+      current_ = Unit{' '};
     }
   }
 
   // Up to count characters from index start (a negative start counts as 0); never moves.
-  std::u16string_view Peek(std::ptrdiff_t start, std::size_t count) const;
+  View Peek(std::ptrdiff_t start, std::size_t count) const;
 
   // Moves count characters on without reading them, then reads the next one.
   void SkipAndAdvance(std::size_t count) {
@@ -92,11 +105,11 @@ class Cursor {
   }
 
   // Advances past Current() when it is c; otherwise raises the "Expected: " error for c.
-  void Expect(char16_t c) {
+  void Expect(char c) {
     if (current_ != c) RaiseExpected(c);
     Advance();
   }
-  [[noreturn]] void RaiseExpected(char16_t c) const;
+  [[noreturn]] void RaiseExpected(char c) const;
   [[noreturn]] void RaiseExpected(std::u16string_view text) const;
   [[noreturn]] void RaiseMismatch(std::u16string_view text) const;
 
@@ -109,24 +122,28 @@ class Cursor {
   // Skips spaces, tabs, carriage returns (counted) and line feeds.
   void SkipWhitespace();
   // Reads a name (possibly empty) and skips the whitespace after it.
-  std::u16string_view ReadName();
+  View ReadName();
   // Reads up to the delimiter or the end, then skips whitespace; the run stays escaped.
-  TextRun ReadText(char16_t delimiter);
+  TextRun ReadText(char delimiter);
   // Reads a CDATA section's content up to "]]>" or the end.
-  std::u16string_view ReadCData();
+  View ReadCData();
 
  private:
   // The readers never take the source's last character: each checks for the end before it
   // looks at Current(), and the end is reached as soon as that character has been read.
   // Consumes the characters from Current() up to index stop (exclusive); lastBreak is the
   // index of the last carriage return among them, or npos.
-  std::u16string_view ConsumeTo(std::size_t stop, std::size_t lastBreak);
+  View ConsumeTo(std::size_t stop, std::size_t lastBreak);
 
-  std::u16string_view text_;
+  View text_;
   std::size_t position_ = 0;
-  char16_t current_ = u' ';
+  Unit current_ = Unit{' '};
   std::int64_t line_ = 1;
   std::int64_t column_ = 0;
 };
+
+using TextRun = BasicTextRun<char16_t>;
+using Cursor = BasicCursor<char16_t>;
+using ByteCursor = BasicCursor<char>;
 
 }  // namespace kestrelwing::detail

@@ -19,6 +19,16 @@ struct DecodedText {
   std::int32_t encodingId;  // -1 for empty input: the caller keeps the encoding it had
 };
 
+// What a document's bytes hold, as DecodeBytes decides it, before anything is decoded.
+enum class ByteForm { Utf16Le, Utf16Be, Utf8, Narrow };
+struct ClassifiedBytes {
+  ByteForm form;
+  std::int32_t encodingId;
+  std::span<const std::uint8_t> payload;  // the bytes after the byte-order mark
+};
+// bytes must not be empty; payload then is not empty either.
+ClassifiedBytes ClassifyBytes(std::span<const std::uint8_t> bytes);
+
 // Byte-order mark (FF FE, FE FF, EF BB BF), else UTF-8 when the sample looks like it, else narrow.
 DecodedText DecodeBytes(std::span<const std::uint8_t> bytes);
 // True when the sample holds UTF-8 multi-byte sequences and nothing that contradicts UTF-8.
@@ -26,6 +36,8 @@ bool LooksLikeUtf8(std::span<const std::uint8_t> bytes, std::ptrdiff_t limit = k
 
 // Malformed sequences become U+FFFD.
 std::u16string Utf8ToText(std::span<const std::uint8_t> bytes);
+// Appends Utf8ToText(bytes) to out.
+void AppendUtf8AsText(std::u16string& out, std::span<const std::uint8_t> bytes);
 // Little-endian code units, or big-endian when swapPairs; a trailing odd byte is ignored.
 std::u16string Utf16ToText(std::span<const std::uint8_t> bytes, bool swapPairs);
 

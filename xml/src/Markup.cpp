@@ -1,28 +1,59 @@
 #include "Markup.h"
 
+#include <algorithm>
 #include <array>
+#include <cstdint>
 #include <memory>
 #include <string>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
 #include "CaseFold.h"
 #include "Cursor.h"
+#include "Encodings.h"
 #include "Escaping.h"
 #include "NodeAccess.h"
 
 namespace kestrelwing::detail {
 namespace {
 
+using detail::EqualsIgnoreCase;
+
+// Names hold ASCII characters only, so the markers and end-tag names are matched by ASCII case
+// folding over bytes; over text the general rule applies.
+bool EqualsIgnoreCase(std::string_view a, std::u16string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    const char16_t c = static_cast<unsigned char>(a[i]);
+    if (c != b[i] && !(IsLetter(c) && (c | 0x20) == (b[i] | 0x20))) return false;
+  }
+  return true;
+}
+
+bool Equals(std::string_view a, std::u16string_view b) {
+  return std::equal(a.begin(), a.end(), b.begin(), b.end(),
+                    [](char x, char16_t y) { return static_cast<unsigned char>(x) == y; });
+}
+bool Equals(std::u16string_view a, std::u16string_view b) {
+  return a == b;
+}
+
+// Unit is char16_t over text and char over the bytes of a document (see Cursor.h).
+template <typename Unit>
 class MarkupParser {
  public:
-  explicit MarkupParser(std::u16string_view text) : cursor_(text) {}
+  using View = std::basic_string_view<Unit>;
+  using TextRun = BasicTextRun<Unit>;
+
+  explicit MarkupParser(View text, const std::array<char16_t, 256>* narrowTable = nullptr)
+      : cursor_(text), narrowTable_(narrowTable) {}
 
   ParsedDocument ParseDocument();
 
  private:
-  NodeRef ParseElementTree(std::u16string_view rootName);
-  NodeRef BeginElement(std::u16string_view name, bool& complete);
+  NodeRef ParseElementTree(View rootName);
+  NodeRef BeginElement(View name, bool& complete);
   void ParseAttributes(cXmlNode& node);
   void SetAttributes(cXmlNode& node);
   void ReadCDataSection(cXmlNode& node);
@@ -30,34 +61,38 @@ class MarkupParser {
   void ExpectEndTagName(const cXmlNode& node);
   void SkipComments();
   void StoreText(cXmlNode& node, const TextRun& run);
-  std::u16string_view Unescaped(const TextRun& run);
+  // Appends the text of run to out: decoded, then unescaped when it holds references.
+  void AppendText(std::u16string& out, const TextRun& run);
+  void AppendDecoded(std::u16string& out, View run);
+  std::u16string_view Decoded(View run);
 
-  // An attribute read from a start tag; a value with entity references is unescaped into
-  // unescaped_, the others stay in the source.
-  static constexpr std::size_t kInSource = std::u16string_view::npos;
+  // An attribute read from a start tag: its name and value lie one after the other in
+  // attributeText_, from offset on.
   struct Attribute {
-    std::u16string_view name;
-    std::u16string_view value;
-    std::size_t unescapedFrom = kInSource;
-    std::size_t length = 0;
+    std::size_t offset = 0;
+    std::size_t nameLength = 0;
+    std::size_t valueLength = 0;
   };
 
-  Cursor cursor_;
+  BasicCursor<Unit> cursor_;
+  const std::array<char16_t, 256>* narrowTable_;  // for bytes: none means UTF-8
   bool hasDeclaration_ = false;
   std::array<Attribute, 16> batch_;  // attributes read but not yet set
   std::size_t batchSize_ = 0;
-  std::size_t batchCharacters_ = 0;
-  std::u16string unescaped_;  // reused for text with entity references
+  std::u16string attributeText_;  // names and values of the batch
+  std::u16string decoded_;        // reused for names and text
+  std::u16string undecoded_;      // reused for text with entity references
 };
 
-ParsedDocument MarkupParser::ParseDocument() {
+template <typename Unit>
+ParsedDocument MarkupParser<Unit>::ParseDocument() {
   ParsedDocument document;
   cursor_.Advance();
   cursor_.SkipWhitespace();
   SkipComments();
-  cursor_.Expect(u'<');
-  if (cursor_.Current() == u'?') {
-    cursor_.Expect(u'?');
+  cursor_.Expect('<');
+  if (cursor_.Current() == '?') {
+    cursor_.Expect('?');
     if (!EqualsIgnoreCase(cursor_.ReadName(), u"xml")) cursor_.RaiseExpected(u"xml");
     hasDeclaration_ = true;
     document.declaration = std::make_shared<cXmlNode>();
@@ -66,7 +101,7 @@ ParsedDocument MarkupParser::ParseDocument() {
     cursor_.Advance();  // the character that ended the list, normally '>', goes unchecked
     cursor_.SkipWhitespace();
     SkipComments();
-    cursor_.Expect(u'<');
+    cursor_.Expect('<');
     cursor_.Reread();
   }
   document.root = ParseElementTree(cursor_.ReadName());
@@ -76,7 +111,8 @@ ParsedDocument MarkupParser::ParseDocument() {
 // Reads an element and everything inside it. Elements whose content is still being read wait
 // on an explicit stack, so the depth of a document is bounded by memory, not by the thread's
 // stack. A child joins its parent once it is complete.
-NodeRef MarkupParser::ParseElementTree(std::u16string_view rootName) {
+template <typename Unit>
+NodeRef MarkupParser<Unit>::ParseElementTree(View rootName) {
   std::vector<NodeRef> open;
   bool complete = false;
   NodeRef node = BeginElement(rootName, complete);
@@ -98,13 +134,13 @@ NodeRef MarkupParser::ParseElementTree(std::u16string_view rootName) {
     }
     // The content loop of the innermost open element, on the '<' of its next piece.
     cXmlNode& parent = *open.back();
-    cursor_.Expect(u'<');
+    cursor_.Expect('<');
     cursor_.Reread();
     cursor_.SkipWhitespace();
-    if (cursor_.Current() == u'/') {
-      cursor_.Expect(u'/');
+    if (cursor_.Current() == '/') {
+      cursor_.Expect('/');
       ExpectEndTagName(parent);
-    } else if (cursor_.Current() == u'!' &&
+    } else if (cursor_.Current() == '!' &&
                EqualsIgnoreCase(
                    cursor_.Peek(static_cast<std::ptrdiff_t>(cursor_.Position()) - 2, 9),
                    u"<![CDATA[")) {
@@ -122,23 +158,24 @@ NodeRef MarkupParser::ParseElementTree(std::u16string_view rootName) {
 
 // The start tag after the name, then the content when it is text or nothing. complete is false
 // when the content loop (children or a CDATA section) still has to be read.
-NodeRef MarkupParser::BeginElement(std::u16string_view name, bool& complete) {
+template <typename Unit>
+NodeRef MarkupParser<Unit>::BeginElement(View name, bool& complete) {
   NodeRef node = std::make_shared<cXmlNode>();
-  NodeAccess::SetName(*node, name);
+  NodeAccess::SetName(*node, Decoded(name));
   cursor_.SkipWhitespace();
   ParseAttributes(*node);
   complete = true;
-  if (cursor_.Current() != u'>') {
-    cursor_.Expect(u'/');
-    cursor_.Expect(u'>');
+  if (cursor_.Current() != '>') {
+    cursor_.Expect('/');
+    cursor_.Expect('>');
     cursor_.SkipWhitespace();
     return node;
   }
-  cursor_.Expect(u'>');
+  cursor_.Expect('>');
   cursor_.SkipWhitespace();
   SkipComments();
-  if (cursor_.Current() != u'<') {
-    StoreText(*node, cursor_.ReadText(u'<'));
+  if (cursor_.Current() != '<') {
+    StoreText(*node, cursor_.ReadText('<'));
     ExpectEndTag(*node);
     return node;
   }
@@ -148,64 +185,55 @@ NodeRef MarkupParser::BeginElement(std::u16string_view name, bool& complete) {
 
 // Attributes are set in batches, so that an element's properties take one allocation in the
 // common case and a long list grows its table a few times only.
-void MarkupParser::ParseAttributes(cXmlNode& node) {
-  while (cursor_.Current() != u'>' && cursor_.Current() != u'/' && !cursor_.AtEnd()) {
+template <typename Unit>
+void MarkupParser<Unit>::ParseAttributes(cXmlNode& node) {
+  while (cursor_.Current() != '>' && cursor_.Current() != '/' && !cursor_.AtEnd()) {
     cursor_.SkipWhitespace();
     if (batchSize_ == batch_.size()) SetAttributes(node);
     Attribute& attribute = batch_[batchSize_++];
-    attribute.name = cursor_.ReadName();
-    cursor_.Expect(u'=');
-    cursor_.Expect(u'"');
-    const TextRun value = cursor_.ReadText(u'"');
-    if (value.hasReference) {
-      attribute.unescapedFrom = unescaped_.size();
-      AppendUnescapedMarkup(unescaped_, value.text);
-      attribute.length = unescaped_.size() - attribute.unescapedFrom;
-    } else {
-      attribute.unescapedFrom = kInSource;
-      attribute.value = value.text;
-      attribute.length = value.text.size();
-    }
-    batchCharacters_ += attribute.name.size() + attribute.length;
-    cursor_.Expect(u'"');
+    attribute.offset = attributeText_.size();
+    AppendDecoded(attributeText_, cursor_.ReadName());
+    attribute.nameLength = attributeText_.size() - attribute.offset;
+    cursor_.Expect('=');
+    cursor_.Expect('"');
+    AppendText(attributeText_, cursor_.ReadText('"'));
+    attribute.valueLength = attributeText_.size() - attribute.offset - attribute.nameLength;
+    cursor_.Expect('"');
     cursor_.SkipWhitespace();
     // Ends the declaration's "?>"; in a document with a declaration it is also accepted after
     // any attribute value of any element.
-    if (cursor_.Current() == u'?' && hasDeclaration_) cursor_.Expect(u'?');
+    if (cursor_.Current() == '?' && hasDeclaration_) cursor_.Expect('?');
   }
   SetAttributes(node);
 }
 
-void MarkupParser::SetAttributes(cXmlNode& node) {
+template <typename Unit>
+void MarkupParser<Unit>::SetAttributes(cXmlNode& node) {
   if (batchSize_ == 0) return;
-  NodeAccess::ReserveProperties(node, batchSize_, batchCharacters_);
-  const std::u16string_view unescaped = unescaped_;
+  NodeAccess::ReserveProperties(node, batchSize_, attributeText_.size());
+  const std::u16string_view text = attributeText_;
   for (std::size_t i = 0; i < batchSize_; ++i) {
     const Attribute& attribute = batch_[i];
-    const std::u16string_view value =
-        attribute.unescapedFrom == kInSource
-            ? attribute.value
-            : unescaped.substr(attribute.unescapedFrom, attribute.length);
-    NodeAccess::SetProperty(node, attribute.name, value);
+    NodeAccess::SetProperty(
+        node, text.substr(attribute.offset, attribute.nameLength),
+        text.substr(attribute.offset + attribute.nameLength, attribute.valueLength));
   }
   batchSize_ = 0;
-  batchCharacters_ = 0;
-  unescaped_.clear();
+  attributeText_.clear();
 }
 
 // On the '!' of a "<![CDATA[" marker written in any letter case; the value keeps the section
 // whole, with its markers in upper case and the content as written.
-void MarkupParser::ReadCDataSection(cXmlNode& node) {
+template <typename Unit>
+void MarkupParser<Unit>::ReadCDataSection(cXmlNode& node) {
   cursor_.SkipAndAdvance(7);
   cursor_.SkipWhitespace();
-  const std::u16string_view content = cursor_.ReadCData();
-  std::u16string value;
-  value.reserve(content.size() + 12);
-  value += u"<![CDATA[";
-  value += content;
-  value += u"]]>";
-  NodeAccess::SetValue(node, value);
-  if (cursor_.Peek(static_cast<std::ptrdiff_t>(cursor_.Position()) - 1, 3) != u"]]>") {
+  const View content = cursor_.ReadCData();
+  decoded_.assign(u"<![CDATA[");
+  AppendDecoded(decoded_, content);
+  decoded_ += u"]]>";
+  NodeAccess::SetValue(node, decoded_);
+  if (!Equals(cursor_.Peek(static_cast<std::ptrdiff_t>(cursor_.Position()) - 1, 3), u"]]>")) {
     cursor_.RaiseMismatch(u"]]>");
   }
   cursor_.SkipAndAdvance(2);
@@ -214,29 +242,32 @@ void MarkupParser::ReadCDataSection(cXmlNode& node) {
 
 // The end tag after text, after a CDATA section, or at the end of the source: no whitespace
 // is allowed between its '<' and '/'.
-void MarkupParser::ExpectEndTag(const cXmlNode& node) {
-  cursor_.Expect(u'<');
-  cursor_.Expect(u'/');
+template <typename Unit>
+void MarkupParser<Unit>::ExpectEndTag(const cXmlNode& node) {
+  cursor_.Expect('<');
+  cursor_.Expect('/');
   ExpectEndTagName(node);
 }
 
-void MarkupParser::ExpectEndTagName(const cXmlNode& node) {
+template <typename Unit>
+void MarkupParser<Unit>::ExpectEndTagName(const cXmlNode& node) {
   if (!EqualsIgnoreCase(cursor_.ReadName(), node.Name())) cursor_.RaiseMismatch(node.Name());
-  cursor_.Expect(u'>');
+  cursor_.Expect('>');
   cursor_.SkipWhitespace();
 }
 
 // Skips comments and the whitespace around them. An unterminated comment runs to the end.
-void MarkupParser::SkipComments() {
-  while (cursor_.Current() == u'<' &&
-         cursor_.Peek(static_cast<std::ptrdiff_t>(cursor_.Position()), 3) == u"!--") {
+template <typename Unit>
+void MarkupParser<Unit>::SkipComments() {
+  while (cursor_.Current() == '<' &&
+         Equals(cursor_.Peek(static_cast<std::ptrdiff_t>(cursor_.Position()), 3), u"!--")) {
     cursor_.SkipAndAdvance(3);  // past "!--", onto the comment's first character
     for (;;) {
-      if (cursor_.Current() == u'-' &&
-          cursor_.Peek(static_cast<std::ptrdiff_t>(cursor_.Position()), 2) == u"->") {
+      if (cursor_.Current() == '-' &&
+          Equals(cursor_.Peek(static_cast<std::ptrdiff_t>(cursor_.Position()), 2), u"->")) {
         break;
       }
-      if (cursor_.Current() == u'\r') cursor_.CountLine();
+      if (cursor_.Current() == '\r') cursor_.CountLine();
       if (cursor_.AtEnd()) return;  // unterminated: the comment ran to the end
       cursor_.Advance();
     }
@@ -246,21 +277,64 @@ void MarkupParser::SkipComments() {
   cursor_.SkipWhitespace();
 }
 
-void MarkupParser::StoreText(cXmlNode& node, const TextRun& run) {
-  NodeAccess::SetValue(node, Unescaped(run));
+template <typename Unit>
+void MarkupParser<Unit>::StoreText(cXmlNode& node, const TextRun& run) {
+  if (!run.hasReference) {
+    NodeAccess::SetValue(node, Decoded(run.text));
+    return;
+  }
+  decoded_.clear();
+  AppendText(decoded_, run);
+  NodeAccess::SetValue(node, decoded_);
 }
 
-std::u16string_view MarkupParser::Unescaped(const TextRun& run) {
-  if (!run.hasReference) return run.text;
-  unescaped_.clear();
-  AppendUnescapedMarkup(unescaped_, run.text);
-  return unescaped_;
+template <typename Unit>
+void MarkupParser<Unit>::AppendText(std::u16string& out, const TextRun& run) {
+  if (!run.hasReference) {
+    AppendDecoded(out, run.text);
+    return;
+  }
+  // The references are ASCII, so unescaping after decoding gives what it gives on the text.
+  undecoded_.clear();
+  AppendDecoded(undecoded_, run.text);
+  AppendUnescapedMarkup(out, undecoded_);
+}
+
+template <typename Unit>
+void MarkupParser<Unit>::AppendDecoded(std::u16string& out, View run) {
+  if constexpr (std::is_same_v<Unit, char16_t>) {
+    out.append(run);
+  } else if (narrowTable_ == nullptr) {
+    AppendUtf8AsText(out, {reinterpret_cast<const std::uint8_t*>(run.data()), run.size()});
+  } else {
+    const std::size_t at = out.size();
+    out.resize(at + run.size());
+    char16_t* p = out.data() + at;
+    for (const char c : run)
+      *p++ = (*narrowTable_)[static_cast<unsigned char>(c)];
+  }
+}
+
+// Over text a run is its own text; over bytes it is decoded into decoded_.
+template <typename Unit>
+std::u16string_view MarkupParser<Unit>::Decoded(View run) {
+  if constexpr (std::is_same_v<Unit, char16_t>) {
+    return run;
+  } else {
+    decoded_.clear();
+    AppendDecoded(decoded_, run);
+    return decoded_;
+  }
 }
 
 }  // namespace
 
 ParsedDocument ParseMarkup(std::u16string_view text) {
-  return MarkupParser(text).ParseDocument();
+  return MarkupParser<char16_t>(text).ParseDocument();
+}
+
+ParsedDocument ParseMarkup(std::string_view bytes, const std::array<char16_t, 256>* narrowTable) {
+  return MarkupParser<char>(bytes, narrowTable).ParseDocument();
 }
 
 }  // namespace kestrelwing::detail
