@@ -9,6 +9,11 @@
 #include <cstdint>
 #include <string_view>
 
+#if defined(__SSE2__) || defined(_M_X64)
+#include <emmintrin.h>
+#define KESTRELWING_SSE2 1
+#endif
+
 namespace kestrelwing::detail {
 
 // Character classes of the reader's dialect. Only ASCII letters, digits and the nine symbols
@@ -141,6 +146,101 @@ class BasicCursor {
   std::int64_t line_ = 1;
   std::int64_t column_ = 0;
 };
+
+// The first unit at or after i (below limit) that a text run must look at, or limit.
+inline std::size_t FindTextSpecial(std::u16string_view text, std::size_t i, std::size_t limit) {
+  while (i < limit && !HasClass(text[i], kTextSpecialClass))
+    ++i;
+  return i;
+}
+
+inline std::size_t FindTextSpecial(std::string_view text, std::size_t i, std::size_t limit) {
+#ifdef KESTRELWING_SSE2
+  // Sixteen bytes at a time: the four special bytes compared in parallel.
+  const __m128i lt = _mm_set1_epi8('<'), quote = _mm_set1_epi8('"');
+  const __m128i cr = _mm_set1_epi8('\r'), amp = _mm_set1_epi8('&');
+  for (; i + 16 <= limit; i += 16) {
+    const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text.data() + i));
+    const __m128i hits =
+        _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(block, lt), _mm_cmpeq_epi8(block, quote)),
+                     _mm_or_si128(_mm_cmpeq_epi8(block, cr), _mm_cmpeq_epi8(block, amp)));
+    const auto mask = static_cast<unsigned>(_mm_movemask_epi8(hits));
+    if (mask != 0) return i + static_cast<std::size_t>(__builtin_ctz(mask));
+  }
+#endif
+  while (i < limit && !HasClass(text[i], kTextSpecialClass))
+    ++i;
+  return i;
+}
+
+template <typename Unit>
+typename BasicCursor<Unit>::View BasicCursor<Unit>::ConsumeTo(std::size_t stop,
+                                                              std::size_t lastBreak) {
+  const std::size_t start = position_ - 1;
+  if (lastBreak != View::npos) {
+    column_ = static_cast<std::int64_t>(stop - lastBreak);
+  } else {
+    column_ += static_cast<std::int64_t>(stop - start);
+  }
+  current_ = text_[stop];
+  position_ = stop + 1;
+  return View(text_.data() + start, stop - start);
+}
+
+// Each reader below starts at Current(), which (when not at the end) is the character just
+// before Position(), and stops before the source's last character; see ConsumeTo.
+
+template <typename Unit>
+void BasicCursor<Unit>::SkipWhitespace() {
+  if (AtEnd() || !IsWhitespace(current_)) return;
+  const std::size_t limit = text_.size() - 1;
+  std::size_t lastBreak = View::npos;
+  std::size_t i = position_ - 1;
+  for (; i < limit && IsWhitespace(text_[i]); ++i) {
+    if (text_[i] == '\r') {
+      ++line_;
+      lastBreak = i;
+    }
+  }
+  ConsumeTo(i, lastBreak);
+}
+
+template <typename Unit>
+typename BasicCursor<Unit>::View BasicCursor<Unit>::ReadName() {
+  if (AtEnd()) return {};
+  const std::size_t limit = text_.size() - 1;
+  std::size_t i = position_ - 1;
+  while (i < limit && IsNameChar(text_[i]))
+    ++i;
+  const View name = ConsumeTo(i, View::npos);
+  SkipWhitespace();
+  return name;
+}
+
+template <typename Unit>
+typename BasicCursor<Unit>::TextRun BasicCursor<Unit>::ReadText(char delimiter) {
+  TextRun run;
+  if (!AtEnd()) {
+    const std::size_t limit = text_.size() - 1;
+    std::size_t lastBreak = View::npos;
+    std::size_t i = position_ - 1;
+    for (;; ++i) {
+      i = FindTextSpecial(text_, i, limit);
+      if (i == limit) break;
+      const Unit c = text_[i];
+      if (c == delimiter) break;
+      if (c == '\r') {
+        ++line_;
+        lastBreak = i;
+      } else if (c == '&') {
+        run.hasReference = true;
+      }
+    }
+    run.text = ConsumeTo(i, lastBreak);
+  }
+  SkipWhitespace();
+  return run;
+}
 
 using TextRun = BasicTextRun<char16_t>;
 using Cursor = BasicCursor<char16_t>;

@@ -6,6 +6,11 @@
 
 #include <cstring>
 
+#if defined(__SSE2__) || defined(_M_X64)
+#include <emmintrin.h>
+#define KESTRELWING_ENCODINGS_SSE2 1
+#endif
+
 #include "Platform.h"
 
 namespace kestrelwing::detail {
@@ -128,6 +133,31 @@ bool LooksLikeUtf8(std::span<const std::uint8_t> bytes, std::ptrdiff_t limit) {
   return sequences > 0;
 }
 
+std::size_t WidenAscii(std::span<const std::uint8_t> bytes, char16_t* out) {
+  const std::uint8_t* in = bytes.data();
+  const std::size_t n = bytes.size();
+  std::size_t i = 0;
+#ifdef KESTRELWING_ENCODINGS_SSE2
+  const __m128i zero = _mm_setzero_si128();
+  for (; i + 16 <= n; i += 16) {
+    const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + i));
+    if (_mm_movemask_epi8(block) != 0) break;
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), _mm_unpacklo_epi8(block, zero));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i + 8), _mm_unpackhi_epi8(block, zero));
+  }
+#endif
+  while (i + 8 <= n && (Load8(in + i) & kHighBits) == 0) {
+    for (std::size_t j = 0; j < 8; ++j)
+      out[i + j] = in[i + j];
+    i += 8;
+  }
+  while (i < n && in[i] < 0x80) {
+    out[i] = in[i];
+    ++i;
+  }
+  return i;
+}
+
 void AppendUtf8AsText(std::u16string& out, std::span<const std::uint8_t> bytes) {
   // Never more UTF-16 code units than bytes: size for the worst case, trim at the end.
   const std::size_t at = out.size();
@@ -136,17 +166,10 @@ void AppendUtf8AsText(std::u16string& out, std::span<const std::uint8_t> bytes) 
   char16_t* p = begin;
   std::size_t i = 0;
   while (i < bytes.size()) {
-    while (i + 8 <= bytes.size() && (Load8(bytes.data() + i) & kHighBits) == 0) {
-      for (std::size_t j = 0; j < 8; ++j)
-        p[j] = bytes[i + j];
-      p += 8, i += 8;
-    }
+    const std::size_t ascii = WidenAscii(bytes.subspan(i), p);
+    p += ascii, i += ascii;
     if (i == bytes.size()) break;
-    if (bytes[i] < 0x80) {
-      *p++ = bytes[i++];
-    } else {
-      i += DecodeSequence(bytes, i, p);
-    }
+    i += DecodeSequence(bytes, i, p);
   }
   out.resize(at + static_cast<std::size_t>(p - begin));
 }

@@ -4,6 +4,7 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <string>
 #include <type_traits>
 #include <utility>
@@ -52,7 +53,15 @@ class MarkupParser {
   ParsedDocument ParseDocument();
 
  private:
+  // An element whose content is being read; its children so far lie in children_ from
+  // firstChild on.
+  struct OpenElement {
+    NodeRef node;
+    std::size_t firstChild;
+  };
+
   NodeRef ParseElementTree(View rootName);
+  NodeRef Close(std::vector<OpenElement>& open);
   NodeRef BeginElement(View name, bool& complete);
   void ParseAttributes(cXmlNode& node);
   void SetAttributes(cXmlNode& node);
@@ -79,9 +88,10 @@ class MarkupParser {
   bool hasDeclaration_ = false;
   std::array<Attribute, 16> batch_;  // attributes read but not yet set
   std::size_t batchSize_ = 0;
-  std::u16string attributeText_;  // names and values of the batch
-  std::u16string decoded_;        // reused for names and text
-  std::u16string undecoded_;      // reused for text with entity references
+  std::u16string attributeText_;   // names and values of the batch
+  std::vector<NodeRef> children_;  // complete children of the open elements, innermost last
+  std::u16string decoded_;         // reused for names and text
+  std::u16string undecoded_;       // reused for text with entity references
 };
 
 template <typename Unit>
@@ -110,30 +120,30 @@ ParsedDocument MarkupParser<Unit>::ParseDocument() {
 
 // Reads an element and everything inside it. Elements whose content is still being read wait
 // on an explicit stack, so the depth of a document is bounded by memory, not by the thread's
-// stack. A child joins its parent once it is complete.
+// stack. A complete child waits in children_ until its parent is complete, which then takes all
+// its children at once into a list of exactly their number.
 template <typename Unit>
 NodeRef MarkupParser<Unit>::ParseElementTree(View rootName) {
-  std::vector<NodeRef> open;
+  std::vector<OpenElement> open;
   bool complete = false;
   NodeRef node = BeginElement(rootName, complete);
   for (;;) {
     if (!complete) {
-      open.push_back(std::move(node));
+      open.push_back({std::move(node), children_.size()});
     } else {
       NodeAccess::Compact(*node);
       if (open.empty()) return node;
-      NodeAccess::AppendChild(*open.back(), std::move(node));
+      children_.push_back(std::move(node));
       cursor_.SkipWhitespace();
       SkipComments();
       if (cursor_.AtEnd()) {
-        ExpectEndTag(*open.back());
-        node = std::move(open.back());
-        open.pop_back();
+        ExpectEndTag(*open.back().node);
+        node = Close(open);
         continue;
       }
     }
     // The content loop of the innermost open element, on the '<' of its next piece.
-    cXmlNode& parent = *open.back();
+    cXmlNode& parent = *open.back().node;
     cursor_.Expect('<');
     cursor_.Reread();
     cursor_.SkipWhitespace();
@@ -150,10 +160,22 @@ NodeRef MarkupParser<Unit>::ParseElementTree(View rootName) {
       node = BeginElement(cursor_.ReadName(), complete);
       continue;
     }
-    node = std::move(open.back());
-    open.pop_back();
+    node = Close(open);
     complete = true;
   }
+}
+
+// Takes the innermost open element off the stack with its waiting children.
+template <typename Unit>
+NodeRef MarkupParser<Unit>::Close(std::vector<OpenElement>& open) {
+  NodeRef node = std::move(open.back().node);
+  const std::size_t first = open.back().firstChild;
+  open.pop_back();
+  if (first < children_.size()) {
+    NodeAccess::AdoptChildren(*node, std::span<NodeRef>(children_).subspan(first));
+    children_.resize(first);
+  }
+  return node;
 }
 
 // The start tag after the name, then the content when it is text or nothing. complete is false
@@ -280,7 +302,11 @@ void MarkupParser<Unit>::SkipComments() {
 template <typename Unit>
 void MarkupParser<Unit>::StoreText(cXmlNode& node, const TextRun& run) {
   if (!run.hasReference) {
-    NodeAccess::SetValue(node, Decoded(run.text));
+    // Decoded straight into the value, whose room the run's length bounds.
+    std::u16string& value = NodeAccess::Value(node);
+    value.clear();
+    value.reserve(run.text.size());
+    AppendDecoded(value, run.text);
     return;
   }
   decoded_.clear();
@@ -310,8 +336,10 @@ void MarkupParser<Unit>::AppendDecoded(std::u16string& out, View run) {
     const std::size_t at = out.size();
     out.resize(at + run.size());
     char16_t* p = out.data() + at;
-    for (const char c : run)
-      *p++ = (*narrowTable_)[static_cast<unsigned char>(c)];
+    const std::span<const std::uint8_t> bytes(reinterpret_cast<const std::uint8_t*>(run.data()),
+                                              run.size());
+    for (std::size_t i = WidenAscii(bytes, p); i < bytes.size(); ++i)
+      p[i] = (*narrowTable_)[bytes[i]];
   }
 }
 

@@ -31,7 +31,10 @@ struct NodeAccess {
   static void ReserveProperties(cXmlNode& node, std::size_t count, std::size_t characters);
   static void SetName(cXmlNode& node, std::u16string_view name);
   static void SetValue(cXmlNode& node, std::u16string_view value);
+  static std::u16string& Value(cXmlNode& node) { return node.value_; }
   static void AppendChild(cXmlNode& node, NodeRef child);
+  // Appends all of children (moved out) to the node's child list, growing it once.
+  static void AdoptChildren(cXmlNode& node, std::span<NodeRef> children);
   // Gives back spare capacity once the reader has finished a node.
   static void Compact(cXmlNode& node);
 };

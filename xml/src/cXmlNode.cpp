@@ -198,6 +198,16 @@ void NodeAccess::AppendChild(cXmlNode& node, NodeRef child) {
   node.Add(std::move(child));
 }
 
+void NodeAccess::AdoptChildren(cXmlNode& node, std::span<NodeRef> children) {
+  if (children.size() > kMaxChildren - node.children_.size()) {
+    throw std::length_error("cXmlNode::Add: too many children");
+  }
+  node.hasChildList_ = true;
+  node.children_.reserve(node.children_.size() + children.size());
+  for (NodeRef& child : children)
+    node.children_.push_back(std::move(child));
+}
+
 void NodeAccess::Compact(cXmlNode& node) {
   node.name_.shrink_to_fit();
   node.value_.shrink_to_fit();
