@@ -50,7 +50,13 @@ constexpr bool IsDigit(char16_t c) {
 constexpr bool IsNameChar(char16_t c) {
   return HasClass(c, kNameClass);
 }
+constexpr bool IsNameChar(char c) {
+  return HasClass(c, kNameClass);
+}
 constexpr bool IsWhitespace(char16_t c) {
+  return HasClass(c, kWhitespaceClass);
+}
+constexpr bool IsWhitespace(char c) {
   return HasClass(c, kWhitespaceClass);
 }
 
@@ -197,10 +203,10 @@ void BasicCursor<Unit>::SkipWhitespace() {
   std::size_t lastBreak = View::npos;
   std::size_t i = position_ - 1;
   for (; i < limit && IsWhitespace(text_[i]); ++i) {
-    if (text_[i] == '\r') {
-      ++line_;
-      lastBreak = i;
-    }
+    // Without branches: runs of indentation mix line breaks and blanks unpredictably.
+    const bool lineBreak = text_[i] == '\r';
+    line_ += lineBreak;
+    lastBreak = lineBreak ? i : lastBreak;
   }
   ConsumeTo(i, lastBreak);
 }

@@ -25,9 +25,15 @@ std::uint64_t Load8(const std::uint8_t* p) {
   return word;
 }
 
-// Index of the first byte that is not ASCII, or bytes.size(); eight bytes at a time.
+// Index of the first byte that is not ASCII, or bytes.size(); many bytes at a time.
 std::size_t FirstNonAscii(std::span<const std::uint8_t> bytes) {
   std::size_t i = 0;
+#ifdef KESTRELWING_ENCODINGS_SSE2
+  for (; i + 32 <= bytes.size(); i += 32) {
+    const auto* in = reinterpret_cast<const __m128i*>(bytes.data() + i);
+    if (_mm_movemask_epi8(_mm_or_si128(_mm_loadu_si128(in), _mm_loadu_si128(in + 1))) != 0) break;
+  }
+#endif
   while (i + 8 <= bytes.size() && (Load8(bytes.data() + i) & kHighBits) == 0)
     i += 8;
   while (i < bytes.size() && bytes[i] < 0x80)

@@ -15,6 +15,7 @@
 #include "Encodings.h"
 #include "Escaping.h"
 #include "NodeAccess.h"
+#include "NodePool.h"
 
 namespace kestrelwing::detail {
 namespace {
@@ -48,7 +49,9 @@ class MarkupParser {
   using TextRun = BasicTextRun<Unit>;
 
   explicit MarkupParser(View text, const std::array<char16_t, 256>* narrowTable = nullptr)
-      : cursor_(text), narrowTable_(narrowTable) {}
+      : cursor_(text),
+        narrowTable_(narrowTable),
+        pool_(text.size() >= NodePool::kChunkBytes ? &nodePool_ : nullptr) {}
 
   ParsedDocument ParseDocument();
 
@@ -62,6 +65,7 @@ class MarkupParser {
 
   NodeRef ParseElementTree(View rootName);
   NodeRef Close(std::vector<OpenElement>& open);
+  NodeRef NewNode();
   NodeRef BeginElement(View name, bool& complete);
   void ParseAttributes(cXmlNode& node);
   void SetAttributes(cXmlNode& node);
@@ -85,6 +89,10 @@ class MarkupParser {
 
   BasicCursor<Unit> cursor_;
   const std::array<char16_t, 256>* narrowTable_;  // for bytes: none means UTF-8
+  // The nodes of a document of a chunk or more, and their property tables, come from the pool;
+  // those of a smaller one from the heap, where they take no more room than they need.
+  NodePool nodePool_;
+  NodePool* pool_;
   bool hasDeclaration_ = false;
   std::array<Attribute, 16> batch_;  // attributes read but not yet set
   std::size_t batchSize_ = 0;
@@ -105,7 +113,7 @@ ParsedDocument MarkupParser<Unit>::ParseDocument() {
     cursor_.Expect('?');
     if (!EqualsIgnoreCase(cursor_.ReadName(), u"xml")) cursor_.RaiseExpected(u"xml");
     hasDeclaration_ = true;
-    document.declaration = std::make_shared<cXmlNode>();
+    document.declaration = NewNode();
     NodeAccess::SetName(*document.declaration, u"xml");
     ParseAttributes(*document.declaration);
     cursor_.Advance();  // the character that ended the list, normally '>', goes unchecked
@@ -178,11 +186,17 @@ NodeRef MarkupParser<Unit>::Close(std::vector<OpenElement>& open) {
   return node;
 }
 
+template <typename Unit>
+NodeRef MarkupParser<Unit>::NewNode() {
+  if (pool_ == nullptr) return std::make_shared<cXmlNode>();
+  return std::allocate_shared<cXmlNode>(NodePoolAllocator<cXmlNode>(*pool_));
+}
+
 // The start tag after the name, then the content when it is text or nothing. complete is false
 // when the content loop (children or a CDATA section) still has to be read.
 template <typename Unit>
 NodeRef MarkupParser<Unit>::BeginElement(View name, bool& complete) {
-  NodeRef node = std::make_shared<cXmlNode>();
+  NodeRef node = NewNode();
   NodeAccess::SetName(*node, Decoded(name));
   cursor_.SkipWhitespace();
   ParseAttributes(*node);
@@ -232,7 +246,7 @@ void MarkupParser<Unit>::ParseAttributes(cXmlNode& node) {
 template <typename Unit>
 void MarkupParser<Unit>::SetAttributes(cXmlNode& node) {
   if (batchSize_ == 0) return;
-  NodeAccess::ReserveProperties(node, batchSize_, attributeText_.size());
+  NodeAccess::ReserveProperties(node, batchSize_, attributeText_.size(), pool_);
   const std::u16string_view text = attributeText_;
   for (std::size_t i = 0; i < batchSize_; ++i) {
     const Attribute& attribute = batch_[i];

@@ -27,8 +27,9 @@ struct NodeAccess {
   // The same rules as SetPropertyValue (first spelling kept, letter case ignored), without copies.
   static void SetProperty(cXmlNode& node, std::u16string_view name, std::u16string_view value);
   // Makes room for count more properties holding characters name and value characters in all,
-  // so that the reader sets an element's attributes with one allocation.
-  static void ReserveProperties(cXmlNode& node, std::size_t count, std::size_t characters);
+  // so that the reader sets an element's attributes with one allocation (from pool if given).
+  static void ReserveProperties(cXmlNode& node, std::size_t count, std::size_t characters,
+                                NodePool* pool = nullptr);
   static void SetName(cXmlNode& node, std::u16string_view name);
   static void SetValue(cXmlNode& node, std::u16string_view value);
   static std::u16string& Value(cXmlNode& node) { return node.value_; }

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "CaseFold.h"
+#include "NodePool.h"
 
 namespace kestrelwing::detail {
 namespace {
@@ -76,26 +77,34 @@ class PropertyTable::NameIndex {
   std::vector<std::uint32_t> buckets_;
 };
 
-PropertyTable::PropertyTable(std::uint32_t entryCapacity, std::uint32_t textCapacity)
-    : entryCapacity_(entryCapacity), textCapacity_(textCapacity) {}
+PropertyTable::PropertyTable(std::uint32_t entryCapacity, std::uint32_t textCapacity, bool pooled)
+    : entryCapacity_(entryCapacity), textCapacity_(textCapacity), pooled_(pooled) {}
 
 PropertyTable::~PropertyTable() = default;
 
-void PropertyTable::operator delete(void* block) {
-  ::operator delete(block);
+void PropertyTable::operator delete(PropertyTable* table, std::destroying_delete_t) {
+  const bool pooled = table->pooled_;
+  table->~PropertyTable();
+  if (pooled) {
+    NodePool::Release(table);
+  } else {
+    ::operator delete(table);
+  }
 }
 
 std::unique_ptr<PropertyTable> PropertyTable::Allocate(std::size_t entryCapacity,
-                                                       std::size_t textCapacity) {
+                                                       std::size_t textCapacity, NodePool* pool) {
   if (entryCapacity > kMaxEntries || textCapacity > kMaxText) {
     throw std::length_error("property table too large");
   }
   const std::uint64_t bytes = sizeof(PropertyTable) + std::uint64_t{entryCapacity} * sizeof(Entry) +
                               std::uint64_t{textCapacity} * sizeof(char16_t);
   if (bytes > std::numeric_limits<std::size_t>::max()) throw std::bad_alloc();
-  void* block = ::operator new(static_cast<std::size_t>(bytes));
-  return std::unique_ptr<PropertyTable>(new (block) PropertyTable(
-      static_cast<std::uint32_t>(entryCapacity), static_cast<std::uint32_t>(textCapacity)));
+  const auto size = static_cast<std::size_t>(bytes);
+  void* block = pool != nullptr ? pool->Allocate(size) : ::operator new(size);
+  return std::unique_ptr<PropertyTable>(
+      new (block) PropertyTable(static_cast<std::uint32_t>(entryCapacity),
+                                static_cast<std::uint32_t>(textCapacity), pool != nullptr));
 }
 
 std::unique_ptr<PropertyTable> PropertyTable::MoveTo(std::unique_ptr<PropertyTable>& table,
@@ -170,9 +179,9 @@ void PropertyTable::Set(std::unique_ptr<PropertyTable>& table, std::u16string_vi
 }
 
 void PropertyTable::Reserve(std::unique_ptr<PropertyTable>& table, std::size_t extraEntries,
-                            std::size_t extraText) {
+                            std::size_t extraText, NodePool* pool) {
   if (!table) {
-    table = Allocate(extraEntries, extraText);
+    table = Allocate(extraEntries, extraText, pool);
   } else if (table->count_ + extraEntries > table->entryCapacity_ ||
              extraText > table->FreeText()) {
     Grow(table, extraEntries, extraText);

@@ -179,8 +179,9 @@ void NodeAccess::SetProperty(cXmlNode& node, std::u16string_view name, std::u16s
   PropertyTable::Set(node.properties_, name, value);
 }
 
-void NodeAccess::ReserveProperties(cXmlNode& node, std::size_t count, std::size_t characters) {
-  PropertyTable::Reserve(node.properties_, count, characters);
+void NodeAccess::ReserveProperties(cXmlNode& node, std::size_t count, std::size_t characters,
+                                   NodePool* pool) {
+  PropertyTable::Reserve(node.properties_, count, characters, pool);
 }
 
 // A string built from the text holds exactly its characters (assign would round the capacity

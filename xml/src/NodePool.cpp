@@ -1,0 +1,82 @@
+#include "NodePool.h"
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <new>
+#include <utility>
+
+namespace kestrelwing::detail {
+namespace {
+
+constexpr std::size_t kAlignment = alignof(std::max_align_t);
+constexpr std::size_t kLargeBlock = NodePool::kChunkBytes / 8;
+
+constexpr std::size_t RoundUp(std::size_t bytes) {
+  return (bytes + kAlignment - 1) & ~(kAlignment - 1);
+}
+
+}  // namespace
+
+// live counts the released blocks negatively while the pool still carves from the chunk; on
+// retirement the number carved is added, so it reaches 0 exactly when the last block goes.
+struct alignas(kAlignment) NodePool::Chunk {
+  std::atomic<std::ptrdiff_t> live{0};
+};
+
+namespace {
+
+constexpr std::size_t kHeader = RoundUp(sizeof(std::atomic<std::ptrdiff_t>));
+
+}  // namespace
+
+NodePool::~NodePool() {
+  Retire();
+}
+
+NodePool::Chunk* NodePool::NewChunk(std::size_t bytes) {
+  void* raw = ::operator new (bytes, std::align_val_t{kChunkBytes});
+  return new (raw) Chunk;
+}
+
+void* NodePool::Allocate(std::size_t bytes) {
+  bytes = RoundUp(bytes == 0 ? 1 : bytes);
+  if (bytes > kLargeBlock) {
+    if (bytes > SIZE_MAX - kHeader) throw std::bad_alloc();
+    Chunk* own = NewChunk(kHeader + bytes);
+    own->live.store(1, std::memory_order_relaxed);  // retired at once, with its one block
+    return reinterpret_cast<std::byte*>(own) + kHeader;
+  }
+  if (chunk_ == nullptr || static_cast<std::size_t>(end_ - next_) < bytes) {
+    Chunk* fresh = NewChunk(kChunkBytes);
+    Retire();
+    chunk_ = fresh;
+    carved_ = 0;
+    next_ = reinterpret_cast<std::byte*>(fresh) + kHeader;
+    end_ = reinterpret_cast<std::byte*>(fresh) + kChunkBytes;
+  }
+  void* block = next_;
+  next_ += bytes;
+  ++carved_;
+  return block;
+}
+
+void NodePool::Release(void* block) noexcept {
+  const auto address = reinterpret_cast<std::uintptr_t>(block);
+  Chunk* chunk = reinterpret_cast<Chunk*>(address & ~std::uintptr_t{kChunkBytes - 1});
+  if (chunk->live.fetch_sub(1, std::memory_order_acq_rel) == 1) {
+    chunk->~Chunk();
+    ::operator delete (chunk, std::align_val_t{kChunkBytes});
+  }
+}
+
+void NodePool::Retire() noexcept {
+  if (chunk_ == nullptr) return;
+  Chunk* chunk = std::exchange(chunk_, nullptr);
+  if (chunk->live.fetch_add(carved_, std::memory_order_acq_rel) + carved_ == 0) {
+    chunk->~Chunk();
+    ::operator delete (chunk, std::align_val_t{kChunkBytes});
+  }
+}
+
+}  // namespace kestrelwing::detail
