@@ -549,7 +549,7 @@ TEST(Release, ANodeThatIsItsOwnChildIsSurvivedAndCanBeFreed) {
 
 // --- the pool behind large documents -------------------------------------------------------------
 
-// Blocks never overlap, are aligned for any object, and may be released in any order, before or
+// Blocks never overlap, are aligned as promised, and may be released in any order, before or
 // after the pool ends and on another thread; the sanitizer build checks that every chunk goes
 // back exactly once.
 TEST(NodePool, BlocksAreSeparateAndOutliveThePool) {
@@ -563,7 +563,7 @@ TEST(NodePool, BlocksAreSeparateAndOutliveThePool) {
     for (std::size_t i = 0; i < 5000; ++i) {
       const std::size_t size = i == 2500 ? detail::NodePool::kChunkBytes : 1 + i % 200;
       auto* bytes = static_cast<unsigned char*>(pool.Allocate(size));
-      ASSERT_EQ(reinterpret_cast<std::uintptr_t>(bytes) % alignof(std::max_align_t), 0u);
+      ASSERT_EQ(reinterpret_cast<std::uintptr_t>(bytes) % detail::NodePool::kAlignment, 0u);
       std::memset(bytes, static_cast<int>(i & 0xFF), size);
       blocks.push_back({bytes, size});
     }

@@ -16,6 +16,7 @@
 #include "Escaping.h"
 #include "NodeAccess.h"
 #include "NodePool.h"
+#include "SharedName.h"
 
 namespace kestrelwing::detail {
 namespace {
@@ -52,6 +53,12 @@ class MarkupParser {
       : cursor_(text),
         narrowTable_(narrowTable),
         pool_(text.size() >= NodePool::kChunkBytes ? &nodePool_ : nullptr) {}
+  ~MarkupParser() {
+    for (SharedName* name : names_)
+      SharedName::Release(name);
+  }
+  MarkupParser(const MarkupParser&) = delete;
+  MarkupParser& operator=(const MarkupParser&) = delete;
 
   ParsedDocument ParseDocument();
 
@@ -66,6 +73,8 @@ class MarkupParser {
   NodeRef ParseElementTree(View rootName);
   NodeRef Close(std::vector<OpenElement>& open);
   NodeRef NewNode();
+  // The shared name for an element name, held once for the caller.
+  SharedName* NameFor(View name);
   NodeRef BeginElement(View name, bool& complete);
   void ParseAttributes(cXmlNode& node);
   void SetAttributes(cXmlNode& node);
@@ -96,10 +105,11 @@ class MarkupParser {
   bool hasDeclaration_ = false;
   std::array<Attribute, 16> batch_;  // attributes read but not yet set
   std::size_t batchSize_ = 0;
-  std::u16string attributeText_;   // names and values of the batch
-  std::vector<NodeRef> children_;  // complete children of the open elements, innermost last
-  std::u16string decoded_;         // reused for names and text
-  std::u16string undecoded_;       // reused for text with entity references
+  std::u16string attributeText_;          // names and values of the batch
+  std::vector<NodeRef> children_;         // complete children of the open elements, innermost last
+  std::array<SharedName*, 256> names_{};  // names met so far, by a hash of their characters
+  std::u16string decoded_;                // reused for names and text
+  std::u16string undecoded_;              // reused for text with entity references
 };
 
 template <typename Unit>
@@ -189,7 +199,29 @@ NodeRef MarkupParser<Unit>::Close(std::vector<OpenElement>& open) {
 template <typename Unit>
 NodeRef MarkupParser<Unit>::NewNode() {
   if (pool_ == nullptr) return std::make_shared<cXmlNode>();
-  return std::allocate_shared<cXmlNode>(NodePoolAllocator<cXmlNode>(*pool_));
+  const NodePool::Scope scope(*pool_);
+  return std::allocate_shared<cXmlNode>(NodePoolAllocator<cXmlNode>());
+}
+
+// A new name replaces an older one that shares its slot, so the cache stays small whatever the
+// number of different names; elements that alternate between colliding names just share less.
+template <typename Unit>
+SharedName* MarkupParser<Unit>::NameFor(View name) {
+  std::uint32_t hash = 2166136261u;
+  for (const Unit c : name)
+    hash = (hash ^ static_cast<std::uint32_t>(c)) * 16777619u;
+  SharedName*& slot = names_[(hash ^ (hash >> 8) ^ (hash >> 16)) & (names_.size() - 1)];
+  // Names hold ASCII characters only, so units compare one to one.
+  const auto same = [&name](const std::u16string& text) {
+    return std::equal(name.begin(), name.end(), text.begin(), text.end(),
+                      [](Unit a, char16_t b) { return static_cast<char16_t>(a) == b; });
+  };
+  if (slot == nullptr || !same(slot->Text())) {
+    SharedName* fresh = SharedName::Make(std::u16string(Decoded(name)));
+    SharedName::Release(std::exchange(slot, fresh));
+  }
+  SharedName::Retain(slot);
+  return slot;
 }
 
 // The start tag after the name, then the content when it is text or nothing. complete is false
@@ -197,7 +229,7 @@ NodeRef MarkupParser<Unit>::NewNode() {
 template <typename Unit>
 NodeRef MarkupParser<Unit>::BeginElement(View name, bool& complete) {
   NodeRef node = NewNode();
-  NodeAccess::SetName(*node, Decoded(name));
+  NodeAccess::ShareName(*node, NameFor(name));
   cursor_.SkipWhitespace();
   ParseAttributes(*node);
   complete = true;

@@ -31,6 +31,8 @@ struct NodeAccess {
   static void ReserveProperties(cXmlNode& node, std::size_t count, std::size_t characters,
                                 NodePool* pool = nullptr);
   static void SetName(cXmlNode& node, std::u16string_view name);
+  // Gives the node name, which the caller held once and now hands over.
+  static void ShareName(cXmlNode& node, SharedName* name) noexcept;
   static void SetValue(cXmlNode& node, std::u16string_view value);
   static std::u16string& Value(cXmlNode& node) { return node.value_; }
   static void AppendChild(cXmlNode& node, NodeRef child);

@@ -9,7 +9,7 @@
 namespace kestrelwing::detail {
 namespace {
 
-constexpr std::size_t kAlignment = alignof(std::max_align_t);
+constexpr std::size_t kAlignment = NodePool::kAlignment;
 constexpr std::size_t kLargeBlock = NodePool::kChunkBytes / 8;
 
 constexpr std::size_t RoundUp(std::size_t bytes) {
@@ -29,6 +29,8 @@ namespace {
 constexpr std::size_t kHeader = RoundUp(sizeof(std::atomic<std::ptrdiff_t>));
 
 }  // namespace
+
+thread_local NodePool* NodePool::current_ = nullptr;
 
 NodePool::~NodePool() {
   Retire();

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstddef>
+#include <utility>
 
 namespace kestrelwing::detail {
 
@@ -19,14 +20,33 @@ class NodePool {
   NodePool(const NodePool&) = delete;
   NodePool& operator=(const NodePool&) = delete;
 
-  // A block of bytes aligned for any object; a large one gets a chunk of its own.
+  // Blocks are aligned to kAlignment, enough for nodes and property tables.
+  static constexpr std::size_t kAlignment = 8;
+
+  // A block of bytes; a large one gets a chunk of its own.
   void* Allocate(std::size_t bytes);
   static void Release(void* block) noexcept;
+
+  // The pool that NodePoolAllocator carves from on this thread while the scope lasts.
+  class Scope {
+   public:
+    explicit Scope(NodePool& pool) : previous_(std::exchange(current_, &pool)) {}
+    ~Scope() { current_ = previous_; }
+    Scope(const Scope&) = delete;
+    Scope& operator=(const Scope&) = delete;
+
+   private:
+    NodePool* previous_;
+  };
 
  private:
   struct Chunk;
   static Chunk* NewChunk(std::size_t bytes);
   void Retire() noexcept;
+
+  static thread_local NodePool* current_;
+  template <typename T>
+  friend class NodePoolAllocator;
 
   Chunk* chunk_ = nullptr;
   std::ptrdiff_t carved_ = 0;  // blocks carved from chunk_
@@ -34,28 +54,28 @@ class NodePool {
   std::byte* end_ = nullptr;
 };
 
-// Allocates from a pool: std::allocate_shared puts a node and its reference counts in one block.
+// Allocates from the pool of the current NodePool::Scope: std::allocate_shared then puts a node
+// and its reference counts in one block. The allocator holds nothing, so the node's block holds
+// no copy of it either; releasing needs no pool.
 template <typename T>
 class NodePoolAllocator {
  public:
   using value_type = T;
 
-  explicit NodePoolAllocator(NodePool& pool) : pool_(&pool) {}
+  NodePoolAllocator() = default;
   template <typename U>
-  NodePoolAllocator(const NodePoolAllocator<U>& other) : pool_(other.pool_) {}
+  NodePoolAllocator(const NodePoolAllocator<U>&) {}
 
-  T* allocate(std::size_t n) { return static_cast<T*>(pool_->Allocate(n * sizeof(T))); }
+  T* allocate(std::size_t n) {
+    static_assert(alignof(T) <= NodePool::kAlignment);
+    return static_cast<T*>(NodePool::current_->Allocate(n * sizeof(T)));
+  }
   void deallocate(T* block, std::size_t) noexcept { NodePool::Release(block); }
 
   template <typename U>
-  bool operator==(const NodePoolAllocator<U>& other) const {
-    return pool_ == other.pool_;
+  bool operator==(const NodePoolAllocator<U>&) const {
+    return true;
   }
-
- private:
-  template <typename U>
-  friend class NodePoolAllocator;
-  NodePool* pool_;
 };
 
 }  // namespace kestrelwing::detail

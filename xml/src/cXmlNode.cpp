@@ -10,6 +10,7 @@
 #include "CaseFold.h"
 #include "NodeAccess.h"
 #include "PropertyTable.h"
+#include "SharedName.h"
 
 namespace kestrelwing {
 namespace {
@@ -43,6 +44,7 @@ cXmlNode::cXmlNode() = default;
 // holds hands its own children over to the local list before it dies. Children held elsewhere
 // as well (shared nodes, cycles) only lose this reference.
 cXmlNode::~cXmlNode() {
+  detail::SharedName::Release(name_);
   std::vector<NodeRef> pending = std::move(children_);
   while (!pending.empty()) {
     NodeRef child = std::move(pending.back());
@@ -56,12 +58,11 @@ cXmlNode::~cXmlNode() {
 // Every new node shares one copy of the initial name, so creating a node allocates no text.
 const std::u16string& cXmlNode::Name() const {
   static const std::u16string newNodeName(kNewNodeName);
-  return hasName_ ? name_ : newNodeName;
+  return name_ != nullptr ? name_->Text() : newNodeName;
 }
 
 void cXmlNode::SetName(std::u16string value) {
-  name_ = std::move(value);
-  hasName_ = true;
+  detail::NodeAccess::ShareName(*this, detail::SharedName::Make(std::move(value)));
 }
 
 const std::u16string& cXmlNode::Value() const {
@@ -184,12 +185,16 @@ void NodeAccess::ReserveProperties(cXmlNode& node, std::size_t count, std::size_
   PropertyTable::Reserve(node.properties_, count, characters, pool);
 }
 
-// A string built from the text holds exactly its characters (assign would round the capacity
-// up), so the reader's nodes need no trimming of their name and value.
 void NodeAccess::SetName(cXmlNode& node, std::u16string_view name) {
-  node.name_ = std::u16string(name);
-  node.hasName_ = true;
+  ShareName(node, SharedName::Make(std::u16string(name)));
 }
+
+void NodeAccess::ShareName(cXmlNode& node, SharedName* name) noexcept {
+  SharedName::Release(std::exchange(node.name_, name));
+}
+
+// A string built from the text holds exactly its characters (assign would round the capacity
+// up), so the reader's nodes need no trimming of their value.
 
 void NodeAccess::SetValue(cXmlNode& node, std::u16string_view value) {
   node.value_ = std::u16string(value);
@@ -210,7 +215,6 @@ void NodeAccess::AdoptChildren(cXmlNode& node, std::span<NodeRef> children) {
 }
 
 void NodeAccess::Compact(cXmlNode& node) {
-  node.name_.shrink_to_fit();
   node.value_.shrink_to_fit();
   node.children_.shrink_to_fit();
   PropertyTable::Compact(node.properties_);
