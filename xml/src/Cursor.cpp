@@ -36,7 +36,9 @@ typename BasicCursor<Unit>::View BasicCursor<Unit>::ReadCData() {
   const std::size_t limit = text_.size() - 1;
   std::size_t lastBreak = View::npos;
   std::size_t i = position_ - 1;
-  for (; i < limit; ++i) {
+  for (;; ++i) {
+    i = FindAnyOf(text_, i, limit, ']', '\r', ']', '\r');
+    if (i == limit) break;
     const Unit c = text_[i];
     if (c == ']' && i + 2 < text_.size() && text_[i + 1] == ']' && text_[i + 2] == '>') break;
     if (c == '\r') {

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <array>
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
@@ -18,7 +19,7 @@ namespace kestrelwing::detail {
 
 // Character classes of the reader's dialect. Only ASCII letters, digits and the nine symbols
 // `!@#$^_-: make up names; whitespace is space, tab, carriage return and line feed.
-enum CharClass : std::uint8_t { kNameClass = 1, kWhitespaceClass = 2, kTextSpecialClass = 4 };
+enum CharClass : std::uint8_t { kNameClass = 1, kWhitespaceClass = 2 };
 
 inline constexpr std::array<std::uint8_t, 256> kCharClasses = [] {
   std::array<std::uint8_t, 256> table{};
@@ -28,8 +29,6 @@ inline constexpr std::array<std::uint8_t, 256> kCharClasses = [] {
   };
   mark("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789`!@#$^_-:", kNameClass);
   mark(" \t\r\n", kWhitespaceClass);
-  // What a text run must look at: both delimiters, line breaks, and entity references.
-  mark("<\"\r&", kTextSpecialClass);
   return table;
 }();
 
@@ -130,8 +129,11 @@ class BasicCursor {
     column_ = 0;
   }
 
-  // Skips spaces, tabs, carriage returns (counted) and line feeds.
-  void SkipWhitespace();
+  // Skips spaces, tabs, carriage returns (counted) and line feeds. Inline, so that each place
+  // that finds no whitespace, the common case, costs one well-predicted test.
+  void SkipWhitespace() {
+    if (!AtEnd() && IsWhitespace(current_)) SkipWhitespaceRun();
+  }
   // Reads a name (possibly empty) and skips the whitespace after it.
   View ReadName();
   // Reads up to the delimiter or the end, then skips whitespace; the run stays escaped.
@@ -145,6 +147,8 @@ class BasicCursor {
   // Consumes the characters from Current() up to index stop (exclusive); lastBreak is the
   // index of the last carriage return among them, or npos.
   View ConsumeTo(std::size_t stop, std::size_t lastBreak);
+  // SkipWhitespace from a whitespace Current().
+  void SkipWhitespaceRun();
 
   View text_;
   std::size_t position_ = 0;
@@ -153,29 +157,29 @@ class BasicCursor {
   std::int64_t column_ = 0;
 };
 
-// The first unit at or after i (below limit) that a text run must look at, or limit.
-inline std::size_t FindTextSpecial(std::u16string_view text, std::size_t i, std::size_t limit) {
-  while (i < limit && !HasClass(text[i], kTextSpecialClass))
-    ++i;
-  return i;
-}
-
-inline std::size_t FindTextSpecial(std::string_view text, std::size_t i, std::size_t limit) {
+// The first unit at or after i (below limit) that is one of a, b, c and d, or limit.
+template <typename Unit>
+std::size_t FindAnyOf(std::basic_string_view<Unit> text, std::size_t i, std::size_t limit, char a,
+                      char b, char c, char d) {
 #ifdef KESTRELWING_SSE2
-  // Sixteen bytes at a time: the four special bytes compared in parallel.
-  const __m128i lt = _mm_set1_epi8('<'), quote = _mm_set1_epi8('"');
-  const __m128i cr = _mm_set1_epi8('\r'), amp = _mm_set1_epi8('&');
-  for (; i + 16 <= limit; i += 16) {
-    const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text.data() + i));
-    const __m128i hits =
-        _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(block, lt), _mm_cmpeq_epi8(block, quote)),
-                     _mm_or_si128(_mm_cmpeq_epi8(block, cr), _mm_cmpeq_epi8(block, amp)));
-    const auto mask = static_cast<unsigned>(_mm_movemask_epi8(hits));
-    if (mask != 0) return i + static_cast<std::size_t>(__builtin_ctz(mask));
+  if constexpr (sizeof(Unit) == 1) {
+    // Sixteen bytes at a time, the four bytes compared in parallel.
+    const __m128i va = _mm_set1_epi8(a), vb = _mm_set1_epi8(b);
+    const __m128i vc = _mm_set1_epi8(c), vd = _mm_set1_epi8(d);
+    for (; i + 16 <= limit; i += 16) {
+      const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text.data() + i));
+      const __m128i hits =
+          _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(block, va), _mm_cmpeq_epi8(block, vb)),
+                       _mm_or_si128(_mm_cmpeq_epi8(block, vc), _mm_cmpeq_epi8(block, vd)));
+      const auto mask = static_cast<unsigned>(_mm_movemask_epi8(hits));
+      if (mask != 0) return i + static_cast<std::size_t>(std::countr_zero(mask));
+    }
   }
 #endif
-  while (i < limit && !HasClass(text[i], kTextSpecialClass))
-    ++i;
+  for (; i < limit; ++i) {
+    const Unit u = text[i];
+    if (u == a || u == b || u == c || u == d) break;
+  }
   return i;
 }
 
@@ -197,8 +201,7 @@ typename BasicCursor<Unit>::View BasicCursor<Unit>::ConsumeTo(std::size_t stop,
 // before Position(), and stops before the source's last character; see ConsumeTo.
 
 template <typename Unit>
-void BasicCursor<Unit>::SkipWhitespace() {
-  if (AtEnd() || !IsWhitespace(current_)) return;
+void BasicCursor<Unit>::SkipWhitespaceRun() {
   const std::size_t limit = text_.size() - 1;
   std::size_t lastBreak = View::npos;
   std::size_t i = position_ - 1;
@@ -231,7 +234,7 @@ typename BasicCursor<Unit>::TextRun BasicCursor<Unit>::ReadText(char delimiter) 
     std::size_t lastBreak = View::npos;
     std::size_t i = position_ - 1;
     for (;; ++i) {
-      i = FindTextSpecial(text_, i, limit);
+      i = FindAnyOf(text_, i, limit, '<', '"', '\r', '&');
       if (i == limit) break;
       const Unit c = text_[i];
       if (c == delimiter) break;
