@@ -164,12 +164,8 @@ std::size_t WidenAscii(std::span<const std::uint8_t> bytes, char16_t* out) {
   return i;
 }
 
-void AppendUtf8AsText(std::u16string& out, std::span<const std::uint8_t> bytes) {
-  // Never more UTF-16 code units than bytes: size for the worst case, trim at the end.
-  const std::size_t at = out.size();
-  out.resize(at + bytes.size());
-  char16_t* const begin = out.data() + at;
-  char16_t* p = begin;
+std::size_t Utf8ToUnits(std::span<const std::uint8_t> bytes, char16_t* out) {
+  char16_t* p = out;
   std::size_t i = 0;
   while (i < bytes.size()) {
     const std::size_t ascii = WidenAscii(bytes.subspan(i), p);
@@ -177,7 +173,14 @@ void AppendUtf8AsText(std::u16string& out, std::span<const std::uint8_t> bytes) 
     if (i == bytes.size()) break;
     i += DecodeSequence(bytes, i, p);
   }
-  out.resize(at + static_cast<std::size_t>(p - begin));
+  return static_cast<std::size_t>(p - out);
+}
+
+void AppendUtf8AsText(std::u16string& out, std::span<const std::uint8_t> bytes) {
+  // Never more UTF-16 code units than bytes: size for the worst case, trim at the end.
+  const std::size_t at = out.size();
+  out.resize(at + bytes.size());
+  out.resize(at + Utf8ToUnits(bytes, out.data() + at));
 }
 
 std::u16string Utf8ToText(std::span<const std::uint8_t> bytes) {

@@ -38,6 +38,8 @@ bool LooksLikeUtf8(std::span<const std::uint8_t> bytes, std::ptrdiff_t limit = k
 std::u16string Utf8ToText(std::span<const std::uint8_t> bytes);
 // Writes the ASCII bytes at the start of bytes to out as UTF-16 and answers how many there were.
 std::size_t WidenAscii(std::span<const std::uint8_t> bytes, char16_t* out);
+// Writes Utf8ToText(bytes) to out, which has room for bytes.size() units; answers how many.
+std::size_t Utf8ToUnits(std::span<const std::uint8_t> bytes, char16_t* out);
 // Appends Utf8ToText(bytes) to out.
 void AppendUtf8AsText(std::u16string& out, std::span<const std::uint8_t> bytes);
 // Little-endian code units, or big-endian when swapPairs; a trailing odd byte is ignored.

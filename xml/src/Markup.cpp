@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <memory>
 #include <span>
+#include <stdexcept>
 #include <string>
 #include <type_traits>
 #include <utility>
@@ -86,15 +87,16 @@ class MarkupParser {
   // Appends the text of run to out: decoded, then unescaped when it holds references.
   void AppendText(std::u16string& out, const TextRun& run);
   void AppendDecoded(std::u16string& out, View run);
+  // Writes the decoded run to out, which has room for run.size() units; answers how many.
+  std::size_t DecodeInto(View run, char16_t* out);
   std::u16string_view Decoded(View run);
+  // Appends a run to the batch's text and answers its length there.
+  std::uint32_t AppendAttributeText(const TextRun& run);
 
-  // An attribute read from a start tag: its name and value lie one after the other in
-  // attributeText_, from offset on.
-  struct Attribute {
-    std::size_t offset = 0;
-    std::size_t nameLength = 0;
-    std::size_t valueLength = 0;
-  };
+  // The attributes read from a start tag but not yet set: their names and values lie one after
+  // the other in attributeText_ (its first attributeUsed_ units; the rest is room), their
+  // lengths in attributeLengths_, name and value for each.
+  static constexpr std::size_t kBatch = 16;
 
   BasicCursor<Unit> cursor_;
   const std::array<char16_t, 256>* narrowTable_;  // for bytes: none means UTF-8
@@ -103,9 +105,10 @@ class MarkupParser {
   NodePool nodePool_;
   NodePool* pool_;
   bool hasDeclaration_ = false;
-  std::array<Attribute, 16> batch_;  // attributes read but not yet set
+  std::array<std::uint32_t, 2 * kBatch> attributeLengths_{};
   std::size_t batchSize_ = 0;
-  std::u16string attributeText_;          // names and values of the batch
+  std::u16string attributeText_;
+  std::size_t attributeUsed_ = 0;
   std::vector<NodeRef> children_;         // complete children of the open elements, innermost last
   std::array<SharedName*, 256> names_{};  // names met so far, by a hash of their characters
   std::u16string decoded_;                // reused for names and text
@@ -257,15 +260,12 @@ template <typename Unit>
 void MarkupParser<Unit>::ParseAttributes(cXmlNode& node) {
   while (cursor_.Current() != '>' && cursor_.Current() != '/' && !cursor_.AtEnd()) {
     cursor_.SkipWhitespace();
-    if (batchSize_ == batch_.size()) SetAttributes(node);
-    Attribute& attribute = batch_[batchSize_++];
-    attribute.offset = attributeText_.size();
-    AppendDecoded(attributeText_, cursor_.ReadName());
-    attribute.nameLength = attributeText_.size() - attribute.offset;
+    if (batchSize_ == kBatch) SetAttributes(node);
+    attributeLengths_[2 * batchSize_] = AppendAttributeText({cursor_.ReadName()});
     cursor_.Expect('=');
     cursor_.Expect('"');
-    AppendText(attributeText_, cursor_.ReadText('"'));
-    attribute.valueLength = attributeText_.size() - attribute.offset - attribute.nameLength;
+    attributeLengths_[2 * batchSize_ + 1] = AppendAttributeText(cursor_.ReadText('"'));
+    ++batchSize_;
     cursor_.Expect('"');
     cursor_.SkipWhitespace();
     // Ends the declaration's "?>"; in a document with a declaration it is also accepted after
@@ -276,18 +276,46 @@ void MarkupParser<Unit>::ParseAttributes(cXmlNode& node) {
 }
 
 template <typename Unit>
+std::uint32_t MarkupParser<Unit>::AppendAttributeText(const TextRun& run) {
+  if (run.hasReference) {
+    decoded_.clear();
+    AppendText(decoded_, run);
+  }
+  const std::size_t room = run.hasReference ? decoded_.size() : run.text.size();
+  if (attributeText_.size() - attributeUsed_ < room) {
+    attributeText_.resize(std::max(2 * attributeText_.size(), attributeUsed_ + room));
+  }
+  char16_t* out = attributeText_.data() + attributeUsed_;
+  std::size_t length = decoded_.size();
+  if (run.hasReference) {
+    std::copy(decoded_.begin(), decoded_.end(), out);
+  } else {
+    length = DecodeInto(run.text, out);
+  }
+  if (length > UINT32_MAX) throw std::length_error("attribute too long");
+  attributeUsed_ += length;
+  return static_cast<std::uint32_t>(length);
+}
+
+// A first batch of names that differ from each other becomes the element's table at once; the
+// rest go through the ordinary rules (a repeated name replaces the value).
+template <typename Unit>
 void MarkupParser<Unit>::SetAttributes(cXmlNode& node) {
   if (batchSize_ == 0) return;
-  NodeAccess::ReserveProperties(node, batchSize_, attributeText_.size(), pool_);
-  const std::u16string_view text = attributeText_;
-  for (std::size_t i = 0; i < batchSize_; ++i) {
-    const Attribute& attribute = batch_[i];
-    NodeAccess::SetProperty(
-        node, text.substr(attribute.offset, attribute.nameLength),
-        text.substr(attribute.offset + attribute.nameLength, attribute.valueLength));
+  const std::u16string_view text(attributeText_.data(), attributeUsed_);
+  const std::span<const std::uint32_t> lengths(attributeLengths_.data(), 2 * batchSize_);
+  if (!NodeAccess::AdoptProperties(node, text, lengths, pool_)) {
+    NodeAccess::ReserveProperties(node, batchSize_, text.size(), pool_);
+    std::size_t at = 0;
+    for (std::size_t i = 0; i < lengths.size(); i += 2) {
+      const std::u16string_view name = text.substr(at, lengths[i]);
+      const std::u16string_view value = text.substr(at + lengths[i], lengths[i + 1]);
+      NodeAccess::SetProperty(node, name, value);
+      at += std::size_t{lengths[i]} + lengths[i + 1];
+    }
   }
   batchSize_ = 0;
-  attributeText_.clear();
+  attributeUsed_ = 0;
 }
 
 // On the '!' of a "<![CDATA[" marker written in any letter case; the value keeps the section
@@ -374,18 +402,23 @@ void MarkupParser<Unit>::AppendText(std::u16string& out, const TextRun& run) {
 
 template <typename Unit>
 void MarkupParser<Unit>::AppendDecoded(std::u16string& out, View run) {
+  const std::size_t at = out.size();
+  out.resize(at + run.size());
+  out.resize(at + DecodeInto(run, out.data() + at));
+}
+
+template <typename Unit>
+std::size_t MarkupParser<Unit>::DecodeInto(View run, char16_t* out) {
   if constexpr (std::is_same_v<Unit, char16_t>) {
-    out.append(run);
-  } else if (narrowTable_ == nullptr) {
-    AppendUtf8AsText(out, {reinterpret_cast<const std::uint8_t*>(run.data()), run.size()});
+    std::copy(run.begin(), run.end(), out);
+    return run.size();
   } else {
-    const std::size_t at = out.size();
-    out.resize(at + run.size());
-    char16_t* p = out.data() + at;
     const std::span<const std::uint8_t> bytes(reinterpret_cast<const std::uint8_t*>(run.data()),
                                               run.size());
-    for (std::size_t i = WidenAscii(bytes, p); i < bytes.size(); ++i)
-      p[i] = (*narrowTable_)[bytes[i]];
+    if (narrowTable_ == nullptr) return Utf8ToUnits(bytes, out);
+    for (std::size_t i = WidenAscii(bytes, out); i < bytes.size(); ++i)
+      out[i] = (*narrowTable_)[bytes[i]];
+    return bytes.size();
   }
 }
 

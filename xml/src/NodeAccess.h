@@ -30,6 +30,11 @@ struct NodeAccess {
   // so that the reader sets an element's attributes with one allocation (from pool if given).
   static void ReserveProperties(cXmlNode& node, std::size_t count, std::size_t characters,
                                 NodePool* pool = nullptr);
+  // PropertyTable::Adopt for the node's properties.
+  static bool AdoptProperties(cXmlNode& node, std::u16string_view text,
+                              std::span<const std::uint32_t> lengths, NodePool* pool) {
+    return PropertyTable::Adopt(node.properties_, text, lengths, pool);
+  }
   static void SetName(cXmlNode& node, std::u16string_view name);
   // Gives the node name, which the caller held once and now hands over.
   static void ShareName(cXmlNode& node, SharedName* name) noexcept;

@@ -1,6 +1,7 @@
 #include "PropertyTable.h"
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <limits>
 #include <new>
@@ -186,6 +187,33 @@ void PropertyTable::Reserve(std::unique_ptr<PropertyTable>& table, std::size_t e
              extraText > table->FreeText()) {
     Grow(table, extraEntries, extraText);
   }
+}
+
+bool PropertyTable::Adopt(std::unique_ptr<PropertyTable>& table, std::u16string_view text,
+                          std::span<const std::uint32_t> lengths, NodePool* pool) {
+  const std::size_t count = lengths.size() / 2;
+  if (table || count >= static_cast<std::size_t>(kIndexedFrom)) return false;
+  std::array<std::u16string_view, kIndexedFrom> names;
+  std::size_t at = 0;
+  for (std::size_t i = 0; i < count; ++i) {
+    names[i] = text.substr(at, lengths[2 * i]);
+    for (std::size_t j = 0; j < i; ++j) {
+      if (names[j].size() == names[i].size() && EqualsIgnoreCase(names[j], names[i])) return false;
+    }
+    at += std::size_t{lengths[2 * i]} + lengths[2 * i + 1];
+  }
+  std::unique_ptr<PropertyTable> adopted = Allocate(count, text.size(), pool);
+  Entry* entries = adopted->Entries();
+  std::uint32_t offset = 0;
+  for (std::size_t i = 0; i < count; ++i) {
+    entries[i] = {offset, lengths[2 * i], offset + lengths[2 * i], lengths[2 * i + 1]};
+    offset += lengths[2 * i] + lengths[2 * i + 1];
+  }
+  Chars::copy(adopted->Text(), text.data(), text.size());
+  adopted->count_ = static_cast<std::uint32_t>(count);
+  adopted->textSize_ = static_cast<std::uint32_t>(text.size());
+  table = std::move(adopted);
+  return true;
 }
 
 void PropertyTable::Compact(std::unique_ptr<PropertyTable>& table) {

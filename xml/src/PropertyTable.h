@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <memory>
 #include <new>
+#include <span>
 #include <string_view>
 
 namespace kestrelwing::detail {
@@ -39,6 +40,12 @@ class PropertyTable {
   // with exactly that room when there is none, from pool when one is given.
   static void Reserve(std::unique_ptr<PropertyTable>& table, std::size_t extraEntries,
                       std::size_t extraText, NodePool* pool = nullptr);
+  // For the reader: when there is no table yet and the names differ (ignoring case), makes one
+  // of exactly the size needed from text, which holds names and values one after the other,
+  // lengths[2i] and lengths[2i+1] long; from pool when one is given. False otherwise, and
+  // nothing changes.
+  static bool Adopt(std::unique_ptr<PropertyTable>& table, std::u16string_view text,
+                    std::span<const std::uint32_t> lengths, NodePool* pool);
   // Moves the table into a block of exactly the size its contents need.
   static void Compact(std::unique_ptr<PropertyTable>& table);
 
