@@ -139,31 +139,6 @@ bool LooksLikeUtf8(std::span<const std::uint8_t> bytes, std::ptrdiff_t limit) {
   return sequences > 0;
 }
 
-std::size_t WidenAscii(std::span<const std::uint8_t> bytes, char16_t* out) {
-  const std::uint8_t* in = bytes.data();
-  const std::size_t n = bytes.size();
-  std::size_t i = 0;
-#ifdef KESTRELWING_ENCODINGS_SSE2
-  const __m128i zero = _mm_setzero_si128();
-  for (; i + 16 <= n; i += 16) {
-    const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + i));
-    if (_mm_movemask_epi8(block) != 0) break;
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), _mm_unpacklo_epi8(block, zero));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i + 8), _mm_unpackhi_epi8(block, zero));
-  }
-#endif
-  while (i + 8 <= n && (Load8(in + i) & kHighBits) == 0) {
-    for (std::size_t j = 0; j < 8; ++j)
-      out[i + j] = in[i + j];
-    i += 8;
-  }
-  while (i < n && in[i] < 0x80) {
-    out[i] = in[i];
-    ++i;
-  }
-  return i;
-}
-
 std::size_t Utf8ToUnits(std::span<const std::uint8_t> bytes, char16_t* out) {
   char16_t* p = out;
   std::size_t i = 0;
