@@ -19,20 +19,12 @@
 
 #include "Corpus.h"
 #include "Serializer.h"
+#include "StringSink.h"
 
 namespace kestrelwing::bench {
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-class StringSink final : public detail::ByteSink {
- public:
-  bool Write(std::string_view bytes) override {
-    text.append(bytes);
-    return true;
-  }
-  std::string text;
-};
 
 std::unique_ptr<cXml> Parsed(const std::string& bytes) {
   auto document = std::make_unique<cXml>();
