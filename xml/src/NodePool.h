@@ -13,7 +13,9 @@ namespace kestrelwing::detail {
 // one chunk alive besides its own subtree. Blocks may be released on any thread.
 class NodePool {
  public:
-  static constexpr std::size_t kChunkBytes = std::size_t{64} << 10;
+  // 32 KiB: the heap serves an aligned block of this size from its arena; a larger one would be
+  // mapped from the system and unmapped again for every document, page faults included.
+  static constexpr std::size_t kChunkBytes = std::size_t{32} << 10;
 
   NodePool() = default;
   ~NodePool();
