@@ -54,8 +54,12 @@ class EncodedOutput {
     std::memcpy(Reserve(bytes.size()), bytes.data(), bytes.size());
     used_ += bytes.size();
   }
-  void Text(std::u16string_view text) { Append(text, plain_, false); }
-  void Escaped(std::u16string_view text) { Append(text, escaped_, true); }
+  void Text(std::u16string_view text) {
+    if (!ShortAsIs(text, false)) Append(text, plain_, false);
+  }
+  void Escaped(std::u16string_view text) {
+    if (!ShortAsIs(text, true)) Append(text, escaped_, true);
+  }
 
   bool Full() const { return used_ >= kBlockBytes; }
   bool Failed() const { return failed_; }
@@ -138,6 +142,23 @@ class EncodedOutput {
       if (next != chunkEnd) next = AppendOtherRun(next, end);
       if (Full()) Flush();
     }
+  }
+
+  // Writes a short text (markup, names, indentation) byte for byte when the encoding writes
+  // ASCII as it is and the text is ASCII that needs no escaping; false, writing nothing that
+  // counts, otherwise.
+  bool ShortAsIs(std::u16string_view text, bool escaped) {
+    constexpr std::size_t kShort = 32;
+    if (!asciiAsIs_ || text.size() > kShort || failed_) return false;
+    char* const out = Reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+      const char16_t c = text[i];
+      if (c >= 0x80 || (escaped && escaped_[c].size != 1)) return false;
+      out[i] = static_cast<char>(c);
+    }
+    used_ += text.size();
+    if (Full()) Flush();
+    return true;
   }
 
   // Writes eight units as eight bytes when the encoding writes ASCII as it is and all eight are

@@ -75,7 +75,11 @@ void cXmlNode::SetValue(std::u16string value) {
 
 // The marker counts in any letter case ("<![cdata[" as well).
 NodeContent cXmlNode::Content() const {
-  if (detail::StartsWithIgnoreCase(value_, kCDataMarker)) return ContentCData;
+  // "<!" has no other letter case: most values are settled by their first character.
+  if (value_.size() >= kCDataMarker.size() && value_[0] == u'<' && value_[1] == u'!' &&
+      detail::StartsWithIgnoreCase(value_, kCDataMarker)) {
+    return ContentCData;
+  }
   return value_.empty() ? ContentEmpty : ContentText;
 }
 
