@@ -202,21 +202,24 @@ TEST(SerializerTest, EncodesTheWholeOutputInTheChosenEncoding) {
       std::string("\xFF\xFE<\0", 4));
 }
 
-// Long runs of ASCII are written in blocks; a character to escape, or one beyond ASCII, at any
-// place of a block still comes out right, in values and in property values alike.
-TEST(SerializerTest, EscapesAndEncodesAtEveryPlaceOfLongRuns) {
+// Short texts are copied as they are and long runs of ASCII are written in blocks; a character
+// to escape, or one beyond ASCII, at any place still comes out right, in values and in property
+// values alike.
+TEST(SerializerTest, EscapesAndEncodesAtEveryPlaceOfShortAndLongRuns) {
   const std::u16string specials = u"&'\"<>\u00E9\u007F";
-  for (std::size_t at = 0; at < 20; ++at) {
-    for (const char16_t special : specials) {
-      std::u16string value(20, u'x');
-      value[at] = special;
-      const NodeRef root = Element(u"a", value);
-      root->SetPropertyValue(u"p", value);
-      const std::string escaped = ToUtf8(EscapeMarkup(value));
-      std::string expected = "<a p=\"";
-      expected.append(escaped).append("\">").append(escaped).append("</a>");
-      ASSERT_EQ(Write(nullptr, root, {.prettyPrint = false, .encodingId = 1}).bytes, expected)
-          << at << ' ' << static_cast<int>(special);
+  for (const std::size_t length : {std::size_t{20}, std::size_t{50}}) {
+    for (std::size_t at = 0; at < length; ++at) {
+      for (const char16_t special : specials) {
+        std::u16string value(length, u'x');
+        value[at] = special;
+        const NodeRef root = Element(u"a", value);
+        root->SetPropertyValue(u"p", value);
+        const std::string escaped = ToUtf8(EscapeMarkup(value));
+        std::string expected = "<a p=\"";
+        expected.append(escaped).append("\">").append(escaped).append("</a>");
+        ASSERT_EQ(Write(nullptr, root, {.prettyPrint = false, .encodingId = 1}).bytes, expected)
+            << length << ' ' << at << ' ' << static_cast<int>(special);
+      }
     }
   }
 }
