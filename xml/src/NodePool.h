@@ -9,8 +9,9 @@ namespace kestrelwing::detail {
 // Hands out blocks carved from chunks of kChunkBytes, each aligned to its size so that a block
 // finds its chunk from its own address. A chunk counts the blocks carved from it that are still
 // alive and goes back to the heap when the last of them is released and the pool has moved on
-// to another chunk (or is gone). A node kept after its document has gone therefore keeps at most
-// one chunk alive besides its own subtree. Blocks may be released on any thread.
+// to another chunk (or is gone). A node kept after its document has gone therefore keeps alive
+// the chunks of its own blocks (node and property table: one chunk, or two where they straddle a
+// chunk's end) besides its own subtree. Blocks may be released on any thread.
 class NodePool {
  public:
   // 32 KiB: the heap serves an aligned block of this size from its arena; a larger one would be
