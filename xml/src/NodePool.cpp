@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <new>
 #include <utility>
 
@@ -27,6 +28,7 @@ struct alignas(kAlignment) NodePool::Chunk {
 namespace {
 
 constexpr std::size_t kHeader = RoundUp(sizeof(std::atomic<std::ptrdiff_t>));
+constexpr std::size_t kBlockHeader = RoundUp(sizeof(void*));
 
 }  // namespace
 
@@ -37,17 +39,17 @@ NodePool::~NodePool() {
 }
 
 NodePool::Chunk* NodePool::NewChunk(std::size_t bytes) {
-  void* raw = ::operator new (bytes, std::align_val_t{kChunkBytes});
-  return new (raw) Chunk;
+  return new (::operator new(bytes)) Chunk;
 }
 
+// Each block is preceded by the address of its chunk.
 void* NodePool::Allocate(std::size_t bytes) {
-  bytes = RoundUp(bytes == 0 ? 1 : bytes);
+  if (bytes > SIZE_MAX - kHeader - kBlockHeader - kAlignment) throw std::bad_alloc();
+  bytes = kBlockHeader + RoundUp(bytes == 0 ? 1 : bytes);
   if (bytes > kLargeBlock) {
-    if (bytes > SIZE_MAX - kHeader) throw std::bad_alloc();
     Chunk* own = NewChunk(kHeader + bytes);
     own->live.store(1, std::memory_order_relaxed);  // retired at once, with its one block
-    return reinterpret_cast<std::byte*>(own) + kHeader;
+    return Place(own, reinterpret_cast<std::byte*>(own) + kHeader);
   }
   if (chunk_ == nullptr || static_cast<std::size_t>(end_ - next_) < bytes) {
     Chunk* fresh = NewChunk(kChunkBytes);
@@ -57,27 +59,33 @@ void* NodePool::Allocate(std::size_t bytes) {
     next_ = reinterpret_cast<std::byte*>(fresh) + kHeader;
     end_ = reinterpret_cast<std::byte*>(fresh) + kChunkBytes;
   }
-  void* block = next_;
+  std::byte* const at = next_;
   next_ += bytes;
   ++carved_;
-  return block;
+  return Place(chunk_, at);
+}
+
+void* NodePool::Place(Chunk* chunk, std::byte* at) noexcept {
+  std::memcpy(at, &chunk, sizeof chunk);
+  return at + kBlockHeader;
 }
 
 void NodePool::Release(void* block) noexcept {
-  const auto address = reinterpret_cast<std::uintptr_t>(block);
-  Chunk* chunk = reinterpret_cast<Chunk*>(address & ~std::uintptr_t{kChunkBytes - 1});
-  if (chunk->live.fetch_sub(1, std::memory_order_acq_rel) == 1) {
-    chunk->~Chunk();
-    ::operator delete (chunk, std::align_val_t{kChunkBytes});
-  }
+  Chunk* chunk;
+  std::memcpy(&chunk, static_cast<std::byte*>(block) - kBlockHeader, sizeof chunk);
+  if (chunk->live.fetch_sub(1, std::memory_order_acq_rel) == 1) Free(chunk);
+}
+
+void NodePool::Free(Chunk* chunk) noexcept {
+  chunk->~Chunk();
+  ::operator delete(chunk);
 }
 
 void NodePool::Retire() noexcept {
   if (chunk_ == nullptr) return;
   Chunk* chunk = std::exchange(chunk_, nullptr);
   if (chunk->live.fetch_add(carved_, std::memory_order_acq_rel) + carved_ == 0) {
-    chunk->~Chunk();
-    ::operator delete (chunk, std::align_val_t{kChunkBytes});
+    Free(chunk);
   }
 }
 

@@ -6,16 +6,16 @@
 
 namespace kestrelwing::detail {
 
-// Hands out blocks carved from chunks of kChunkBytes, each aligned to its size so that a block
-// finds its chunk from its own address. A chunk counts the blocks carved from it that are still
-// alive and goes back to the heap when the last of them is released and the pool has moved on
-// to another chunk (or is gone). A node kept after its document has gone therefore keeps alive
-// the chunks of its own blocks (node and property table: one chunk, or two where they straddle a
-// chunk's end) besides its own subtree. Blocks may be released on any thread.
+// Hands out blocks carved from chunks of kChunkBytes; each block starts after the address of its
+// chunk. A chunk counts the blocks carved from it that are still alive and goes back to the heap
+// when the last of them is released and the pool has moved on to another chunk (or is gone). A
+// node kept after its document has gone therefore keeps alive the chunks of its own blocks (node
+// and property table: one chunk, or two where they straddle a chunk's end) besides its own
+// subtree. Blocks may be released on any thread.
 class NodePool {
  public:
-  // 32 KiB: the heap serves an aligned block of this size from its arena; a larger one would be
-  // mapped from the system and unmapped again for every document, page faults included.
+  // Chunks are ordinary heap blocks, small enough to come from the heap's arena: larger ones
+  // would be mapped from the system and unmapped again for every document, page faults included.
   static constexpr std::size_t kChunkBytes = std::size_t{32} << 10;
 
   NodePool() = default;
@@ -45,6 +45,8 @@ class NodePool {
  private:
   struct Chunk;
   static Chunk* NewChunk(std::size_t bytes);
+  static void* Place(Chunk* chunk, std::byte* at) noexcept;
+  static void Free(Chunk* chunk) noexcept;
   void Retire() noexcept;
 
   static thread_local NodePool* current_;
