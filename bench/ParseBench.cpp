@@ -59,6 +59,16 @@ void CountedFree(void* block) {
   std::free(block);
 }
 
+void* CountedAlignedAlloc(std::size_t size, std::size_t alignment) {
+  // aligned_alloc wants a size that is a multiple of the alignment.
+  void* block = std::aligned_alloc(alignment, (size + alignment - 1) / alignment * alignment);
+  if (countingHeap && block != nullptr) {
+    liveBytes += malloc_usable_size(block);
+    if (liveBytes > peakBytes) peakBytes = liveBytes;
+  }
+  return block;
+}
+
 [[maybe_unused]] void* CountedRealloc(void* block, std::size_t size) {
   const std::size_t before = countingHeap && block != nullptr ? malloc_usable_size(block) : 0;
   void* moved = std::realloc(block, size);
@@ -95,6 +105,20 @@ void CountedFree(void* block) {
   CountedFree(block);
 }
 [[gnu::noinline]] void operator delete[](void* block, std::size_t) noexcept {
+  CountedFree(block);
+}
+// Over-aligned blocks (the library's node pools) are counted as well.
+[[gnu::noinline]] void* operator new(std::size_t size, std::align_val_t alignment) {
+  if (void* block =
+          CountedAlignedAlloc(size == 0 ? 1 : size, static_cast<std::size_t>(alignment))) {
+    return block;
+  }
+  throw std::bad_alloc();
+}
+[[gnu::noinline]] void operator delete(void* block, std::align_val_t) noexcept {
+  CountedFree(block);
+}
+[[gnu::noinline]] void operator delete(void* block, std::size_t, std::align_val_t) noexcept {
   CountedFree(block);
 }
 

@@ -26,6 +26,7 @@
 
 #include "Corpus.h"
 #include "Serializer.h"
+#include "StringSink.h"
 
 #ifdef KESTRELWING_HAVE_PUGIXML
 #include <pugixml.hpp>
@@ -84,14 +85,6 @@ struct Kestrelwing {
   }
   bool Save() { return document->Save(path, true, 0, false, 1); }
 
-  class StringSink final : public detail::ByteSink {
-   public:
-    bool Write(std::string_view bytes) override {
-      text.append(bytes);
-      return true;
-    }
-    std::string text;
-  };
   StringSink memory;
   std::size_t SaveToMemory() {
     memory.text.clear();

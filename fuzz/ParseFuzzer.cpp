@@ -1,12 +1,19 @@
-// Parse(bytes) on any input: it must never crash, leak or hang, and it must leave the document
-// in one of its two defined states.
+// Parse(bytes) on any input: it must never crash, leak or hang, it must leave the document in
+// one of its two defined states, and it must give the tree or the message that reading the
+// decoded text gives (bytes are read without decoding the whole document first).
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <span>
+#include <string>
+#include <utility>
 #include <vector>
 
 #include <kestrelwing/cXml.h>
+
+#include "Encodings.h"
+#include "Markup.h"
+#include "ParseErrors.h"
 
 namespace {
 
@@ -27,6 +34,55 @@ std::size_t CountNodes(const kestrelwing::NodeRef& root) {
   return count;
 }
 
+bool SameProperties(const kestrelwing::cXmlNode& a, const kestrelwing::cXmlNode& b) {
+  if (a.PropertyCount() != b.PropertyCount()) return false;
+  for (std::int32_t i = 1; i <= a.PropertyCount(); ++i) {
+    const std::u16string name = a.PropertyName(i);
+    if (name != b.PropertyName(i) || a.PropertyValue(name) != b.PropertyValue(name)) return false;
+  }
+  return true;
+}
+
+// Names, values, properties and children of both trees, without recursion.
+bool SameTrees(const kestrelwing::NodeRef& a, const kestrelwing::NodeRef& b) {
+  std::vector<std::pair<kestrelwing::NodeRef, kestrelwing::NodeRef>> pending{{a, b}};
+  while (!pending.empty()) {
+    const auto [x, y] = std::move(pending.back());
+    pending.pop_back();
+    if (!x || !y) {
+      if (x != y) return false;
+      continue;
+    }
+    if (x->Name() != y->Name() || x->Value() != y->Value() || !SameProperties(*x, *y) ||
+        x->NodeCount() != y->NodeCount()) {
+      return false;
+    }
+    for (std::int32_t i = 1; i <= x->NodeCount(); ++i)
+      pending.emplace_back(x->Node(i), y->Node(i));
+  }
+  return true;
+}
+
+// What reading the decoded text gives must be what Parse gave.
+void CompareWithText(std::span<const std::uint8_t> bytes, const kestrelwing::cXml& document,
+                     bool parsed) {
+  if (bytes.empty()) return;
+  const std::u16string text = kestrelwing::detail::DecodeBytes(bytes).text;
+  if (text.empty()) {
+    if (parsed) std::abort();
+    return;
+  }
+  try {
+    const kestrelwing::detail::ParsedDocument tree = kestrelwing::detail::ParseMarkup(text);
+    if (!parsed || !SameTrees(tree.root, document.Root()) ||
+        !SameTrees(tree.declaration, document.XMLNode())) {
+      std::abort();
+    }
+  } catch (const kestrelwing::detail::ParseError& error) {
+    if (parsed || error.description != document.Result()) std::abort();
+  }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -40,5 +96,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   } else if (document.XMLNode() || root->NodeCount() != 0 || root->Name() != u"cXmlNode") {
     std::abort();
   }
+  CompareWithText(std::span<const std::uint8_t>(data, size), document, parsed);
   return 0;
 }

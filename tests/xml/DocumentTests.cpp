@@ -6,6 +6,7 @@
 #include <functional>
 #include <stdexcept>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "NodeBuilders.h"
@@ -139,6 +140,37 @@ TEST(RootAndDeclaration, ANodeTakenFromTheDocumentOutlivesIt) {
   }
   EXPECT_EQ(root->Name(), u"kept");
   EXPECT_EQ(root->NodeCount(), 1);
+}
+
+// The nodes of a large document share blocks of memory; each node still lives exactly as long
+// as someone holds it, whichever document or thread it went to (the sanitizer build checks).
+TEST(RootAndDeclaration, NodesOfALargeParsedDocumentLiveOnAnywhere) {
+  std::string text = "<list>";
+  for (int i = 0; text.size() < 300'000; ++i) {
+    text += "<item n=\"" + std::to_string(i) + "\" note=\"some text\">value " + std::to_string(i) +
+            "</item>";
+  }
+  text += "</list>";
+  NodeRef kept;
+  NodeRef moved;
+  cXml other;
+  {
+    cXml doc;
+    ASSERT_TRUE(doc.Parse(std::u16string(text.begin(), text.end())));
+    const std::int32_t count = doc.NodeCount();
+    kept = doc.Node(count / 2);
+    moved = doc.Node(count - 1);
+    other.Add(moved);
+    doc.Remove(count - 1);
+  }
+  EXPECT_EQ(kept->PropertyValue(u"note"), u"some text");
+  EXPECT_EQ(kept->Value(), u"value " + FromUtf8(ToUtf8(kept->PropertyValue(u"N"))));
+  std::thread([node = std::move(kept)]() mutable { node.reset(); }).join();
+  ASSERT_EQ(other.NodeCount(), 1);
+  EXPECT_EQ(other.Node(1)->Name(), u"item");
+  other.Root()->Clear();
+  EXPECT_EQ(moved.use_count(), 1);
+  EXPECT_EQ(moved->PropertyValue(u"note"), u"some text");
 }
 
 // Every member that forwards to the root fails the same way while there is none, and works

@@ -193,6 +193,21 @@ TEST(Utf8ToText, MultiByteCharactersAtEveryOffsetOfTheAsciiFastPath) {
   }
 }
 
+// Runs of every length up to a few blocks, with the first byte above ASCII at every place.
+TEST(WidenAscii, StopsAtTheFirstByteAboveAscii) {
+  for (std::size_t length = 0; length <= 40; ++length) {
+    for (std::size_t stop = 0; stop <= length; ++stop) {
+      Bytes bytes(length);
+      for (std::size_t i = 0; i < length; ++i)
+        bytes[i] = static_cast<std::uint8_t>(i == stop ? 0x80 + i : 0x21 + i);
+      std::u16string out(length, u'\0');
+      ASSERT_EQ(WidenAscii(bytes, out.data()), stop) << length;
+      for (std::size_t i = 0; i < stop; ++i)
+        ASSERT_EQ(out[i], bytes[i]) << length << ' ' << i;
+    }
+  }
+}
+
 TEST(Utf16ToText, ReadsLittleEndianOrSwappedPairsAndIgnoresAnOddLastByte) {
   EXPECT_EQ(Utf16ToText(Bytes{0x3C, 0x00, 0xAC, 0x20, 0x3D, 0xD8, 0x00, 0xDE}, false),
             u"<€\U0001F600");

@@ -134,6 +134,34 @@ TEST(MarkupTest, CDataSectionsKeepTheirMarkersAndContent) {
   EXPECT_EQ(FailureOf(u"<a><![CDATA[x]]><b/></a>"), "Expected: / at line 1 [19]");
 }
 
+// Elements of one name share it behind the scenes; each node still has its own name. Many
+// different names (more than the reader keeps at hand) each arrive as written.
+TEST(MarkupTest, ElementsOfOneNameKeepTheirOwnName) {
+  const auto numbered = [](int i) {
+    std::u16string name = u"n";
+    name += FromUtf8(std::to_string(i));
+    return name;
+  };
+  std::u16string text = u"<r><a/><a/><A/>";
+  for (int i = 0; i < 1000; ++i) {
+    text += u'<';
+    text += numbered(i);
+    text += u"/><a/>";
+  }
+  text += u"</r>";
+  cXml document;
+  ASSERT_TRUE(Parses(document, text));
+  const NodeRef first = document.Node(1);
+  first->SetName(u"renamed");
+  EXPECT_EQ(document.Node(2)->Name(), u"a");
+  EXPECT_EQ(document.Node(3)->Name(), u"A");
+  for (int i = 0; i < 1000; ++i) {
+    ASSERT_EQ(document.Node(4 + 2 * i)->Name(), numbered(i));
+    ASSERT_EQ(document.Node(5 + 2 * i)->Name(), u"a");
+  }
+  EXPECT_EQ(first->Name(), u"renamed");
+}
+
 TEST(MarkupTest, EndTagsMatchIgnoringLetterCase) {
   cXml document;
   ASSERT_TRUE(Parses(document, u"<Ab><cD>x</CD></aB>"));

@@ -10,6 +10,7 @@
 
 #include <kestrelwing/cXmlNode.h>
 
+#include "Escaping.h"
 #include "Serializer.h"
 #include "WriterTestSupport.h"
 
@@ -199,6 +200,28 @@ TEST(SerializerTest, EncodesTheWholeOutputInTheChosenEncoding) {
   EXPECT_EQ(
       Write(nullptr, root, {.prettyPrint = false, .bom = true, .encodingId = 2}).bytes.substr(0, 4),
       std::string("\xFF\xFE<\0", 4));
+}
+
+// Short texts are copied as they are and long runs of ASCII are written in blocks; a character
+// to escape, or one beyond ASCII, at any place still comes out right, in values and in property
+// values alike.
+TEST(SerializerTest, EscapesAndEncodesAtEveryPlaceOfShortAndLongRuns) {
+  const std::u16string specials = u"&'\"<>\u00E9\u007F";
+  for (const std::size_t length : {std::size_t{20}, std::size_t{50}}) {
+    for (std::size_t at = 0; at < length; ++at) {
+      for (const char16_t special : specials) {
+        std::u16string value(length, u'x');
+        value[at] = special;
+        const NodeRef root = Element(u"a", value);
+        root->SetPropertyValue(u"p", value);
+        const std::string escaped = ToUtf8(EscapeMarkup(value));
+        std::string expected = "<a p=\"";
+        expected.append(escaped).append("\">").append(escaped).append("</a>");
+        ASSERT_EQ(Write(nullptr, root, {.prettyPrint = false, .encodingId = 1}).bytes, expected)
+            << length << ' ' << at << ' ' << static_cast<int>(special);
+      }
+    }
+  }
 }
 
 TEST(SerializerTest, WritesLargeOutputInFewLargeBlocksWithoutSplittingCharacters) {

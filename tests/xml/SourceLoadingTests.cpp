@@ -12,9 +12,11 @@
 
 #include <kestrelwing/cXml.h>
 
+#include "Encodings.h"
 #include "LoopbackHttpServer.h"
 #include "Platform.h"
 #include "ReaderTesting.h"
+#include "TreeDiff.h"
 #include "WriterTestSupport.h"
 
 namespace kestrelwing {
@@ -120,6 +122,61 @@ TEST(SourceLoadingTest, BytesAreDecodedByTheirMarkOrContent) {
     ASSERT_TRUE(document.Parse(Bytes(source.bytes))) << ToUtf8(document.Result());
     EXPECT_EQ(document.EncodingId(), source.encodingId);
     EXPECT_EQ(document.RootValue(), source.value);
+  }
+}
+
+// UTF-8 and narrow bytes are read without decoding the whole document first; the tree and any
+// message must be what the decoded text gives.
+void ExpectTheTreeAndMessageOfTheText(std::string_view source) {
+  cXml fromBytes;
+  const bool parsed = fromBytes.Parse(Bytes(source));
+  cXml fromText;
+  const std::u16string text = detail::DecodeBytes(Bytes(source)).text;
+  EXPECT_EQ(fromText.Parse(text), parsed) << source.substr(0, 200);
+  EXPECT_EQ(fromBytes.Result(), fromText.Result()) << source.substr(0, 200);
+  EXPECT_EQ(testing::CompareTrees(*fromText.Root(), *fromBytes.Root()).difference, "")
+      << source.substr(0, 200);
+  EXPECT_EQ(fromBytes.XMLNode() != nullptr, fromText.XMLNode() != nullptr);
+  if (fromBytes.XMLNode() && fromText.XMLNode()) {
+    EXPECT_EQ(testing::CompareTrees(*fromText.XMLNode(), *fromBytes.XMLNode()).difference, "");
+  }
+}
+
+TEST(SourceLoadingTest, BytesGiveTheTreeAndTheMessageOfTheirText) {
+  const std::string_view sources[] = {
+      // UTF-8: characters of two, three and four bytes in values, text, CDATA and comments.
+      "<?xml version=\"1.0\"?>\r\n<r a=\"\xC3\xA9t\xC3\xA9\" b=\"x &amp; \xE2\x82\xAC\">"
+      "<!-- \xF0\x9F\x98\x80 --><c>\xE2\x82\xAC &lt;5&gt;</c><d><![cdata[\xC3\xA9]]></d></r>",
+      // Ill-formed UTF-8 after a well-formed sequence: the replacement characters of the text.
+      "<r>\xC3\xA9 \xE2\x82 \xC3 \xF0\x9F\x98 \xED\xA0\x80</r>",
+      // Failures after multi-byte characters, where bytes and characters count differently.
+      "<r v=\"\xC3\xA9\xC3\xA9\xC3\xA9\"><c>\xE2\x82\xAC</x></r>",
+      "<r>\r\n<c a=\"\xE2\x82\xAC\" b='1'/></r>",
+      "<r><c>\xC3\xA9</c><![CDATA[\xC3\xA9",
+      "<r>\xC3\xA9",
+      // Narrow: bytes of the upper half in names' neighbourhood, values and an unterminated end.
+      "<r a=\"\xE9\x80\">\xFC\x9D</r>",
+      "<r><c>\xE9</c2></r>",
+      "<r a=\"\xE9",
+  };
+  for (const std::string_view source : sources)
+    ExpectTheTreeAndMessageOfTheText(source);
+}
+
+// Large documents take their nodes from blocks shared by many nodes: whole, and cut short at
+// places that fail in different ways, UTF-8 and narrow.
+TEST(SourceLoadingTest, LargeBytesGiveTheTreeAndTheMessageOfTheirText) {
+  for (const std::string_view character : {"\xC3\xA9", "\xE9"}) {
+    std::string source = "<list>\r\n";
+    for (int i = 0; source.size() < 200'000; ++i) {
+      source.append("  <item n=\"").append(std::to_string(i)).append("\" a=\"");
+      source.append(character).append("\"><v>t &amp; ").append(character);
+      source.append("</v><w k=\"1\"/></item>\r\n");
+    }
+    source += "</list>";
+    ExpectTheTreeAndMessageOfTheText(source);
+    for (const std::size_t cut : {std::size_t{150'001}, std::size_t{150'017}, source.size() - 3})
+      ExpectTheTreeAndMessageOfTheText(std::string_view(source).substr(0, cut));
   }
 }
 

@@ -1,17 +1,25 @@
-// The reader's cursor over decoded text: the character read last, a read position, and the line
-// and column that error messages show. Names and runs of text are cut out of the text in place.
+// The reader's cursor over the source: the character read last, a read position, and the line
+// and column that error messages show. Names and runs of text are cut out of the source in place.
+// The source is UTF-16 text, or the bytes of a UTF-8 or single-byte narrow document: every
+// character that the grammar looks at is ASCII, and no byte of a multi-byte UTF-8 sequence is.
 #pragma once
 
 #include <array>
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
+
+#if defined(__SSE2__) || defined(_M_X64)
+#include <emmintrin.h>
+#define KESTRELWING_SSE2 1
+#endif
 
 namespace kestrelwing::detail {
 
 // Character classes of the reader's dialect. Only ASCII letters, digits and the nine symbols
 // `!@#$^_-: make up names; whitespace is space, tab, carriage return and line feed.
-enum CharClass : std::uint8_t { kNameClass = 1, kWhitespaceClass = 2, kTextSpecialClass = 4 };
+enum CharClass : std::uint8_t { kNameClass = 1, kWhitespaceClass = 2 };
 
 inline constexpr std::array<std::uint8_t, 256> kCharClasses = [] {
   std::array<std::uint8_t, 256> table{};
@@ -21,13 +29,15 @@ inline constexpr std::array<std::uint8_t, 256> kCharClasses = [] {
   };
   mark("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789`!@#$^_-:", kNameClass);
   mark(" \t\r\n", kWhitespaceClass);
-  // What a text run must look at: both delimiters, line breaks, and entity references.
-  mark("<\"\r&", kTextSpecialClass);
   return table;
 }();
 
 constexpr bool HasClass(char16_t c, std::uint8_t bits) {
   return c < kCharClasses.size() && (kCharClasses[c] & bits) != 0;
+}
+// Bytes from 80 on belong to no class.
+constexpr bool HasClass(char c, std::uint8_t bits) {
+  return (kCharClasses[static_cast<unsigned char>(c)] & bits) != 0;
 }
 
 constexpr bool IsLetter(char16_t c) {
@@ -39,22 +49,35 @@ constexpr bool IsDigit(char16_t c) {
 constexpr bool IsNameChar(char16_t c) {
   return HasClass(c, kNameClass);
 }
+constexpr bool IsNameChar(char c) {
+  return HasClass(c, kNameClass);
+}
 constexpr bool IsWhitespace(char16_t c) {
+  return HasClass(c, kWhitespaceClass);
+}
+constexpr bool IsWhitespace(char c) {
   return HasClass(c, kWhitespaceClass);
 }
 
 // A run of text read up to a delimiter, as it stands in the source.
-struct TextRun {
-  std::u16string_view text;
+template <typename Unit>
+struct BasicTextRun {
+  std::basic_string_view<Unit> text;
   bool hasReference = false;  // holds an '&', so it may need unescaping
 };
 
-class Cursor {
+// Unit is char16_t for text, char for the bytes of a UTF-8 or narrow document. Over bytes the
+// column counts bytes, which equals the UTF-16 column only while the source is single-byte.
+template <typename Unit>
+class BasicCursor {
  public:
-  explicit Cursor(std::u16string_view text) : text_(text) {}
+  using View = std::basic_string_view<Unit>;
+  using TextRun = BasicTextRun<Unit>;
+
+  explicit BasicCursor(View text) : text_(text) {}
 
   // The character read last; a space once a read ran past the end.
-  char16_t Current() const { return current_; }
+  Unit Current() const { return current_; }
   // Index of the next unread character.
   std::size_t Position() const { return position_; }
   // Lines count carriage returns seen by the readers that look for them; columns count the
@@ -72,12 +95,12 @@ class Cursor {
       current_ = text_[position_++];
       ++column_;
     } else {
-      current_ = u' ';
+      current_ = Unit{' '};
     }
   }
 
   // Up to count characters from index start (a negative start counts as 0); never moves.
-  std::u16string_view Peek(std::ptrdiff_t start, std::size_t count) const;
+  View Peek(std::ptrdiff_t start, std::size_t count) const;
 
   // Moves count characters on without reading them, then reads the next one.
   void SkipAndAdvance(std::size_t count) {
@@ -92,11 +115,11 @@ class Cursor {
   }
 
   // Advances past Current() when it is c; otherwise raises the "Expected: " error for c.
-  void Expect(char16_t c) {
+  void Expect(char c) {
     if (current_ != c) RaiseExpected(c);
     Advance();
   }
-  [[noreturn]] void RaiseExpected(char16_t c) const;
+  [[noreturn]] void RaiseExpected(char c) const;
   [[noreturn]] void RaiseExpected(std::u16string_view text) const;
   [[noreturn]] void RaiseMismatch(std::u16string_view text) const;
 
@@ -106,27 +129,130 @@ class Cursor {
     column_ = 0;
   }
 
-  // Skips spaces, tabs, carriage returns (counted) and line feeds.
-  void SkipWhitespace();
+  // Skips spaces, tabs, carriage returns (counted) and line feeds. Inline, so that each place
+  // that finds no whitespace, the common case, costs one well-predicted test.
+  void SkipWhitespace() {
+    if (!AtEnd() && IsWhitespace(current_)) SkipWhitespaceRun();
+  }
   // Reads a name (possibly empty) and skips the whitespace after it.
-  std::u16string_view ReadName();
+  View ReadName();
   // Reads up to the delimiter or the end, then skips whitespace; the run stays escaped.
-  TextRun ReadText(char16_t delimiter);
+  TextRun ReadText(char delimiter);
   // Reads a CDATA section's content up to "]]>" or the end.
-  std::u16string_view ReadCData();
+  View ReadCData();
 
  private:
   // The readers never take the source's last character: each checks for the end before it
   // looks at Current(), and the end is reached as soon as that character has been read.
   // Consumes the characters from Current() up to index stop (exclusive); lastBreak is the
   // index of the last carriage return among them, or npos.
-  std::u16string_view ConsumeTo(std::size_t stop, std::size_t lastBreak);
+  View ConsumeTo(std::size_t stop, std::size_t lastBreak);
+  // SkipWhitespace from a whitespace Current().
+  void SkipWhitespaceRun();
 
-  std::u16string_view text_;
+  View text_;
   std::size_t position_ = 0;
-  char16_t current_ = u' ';
+  Unit current_ = Unit{' '};
   std::int64_t line_ = 1;
   std::int64_t column_ = 0;
 };
+
+// The first unit at or after i (below limit) that is one of a, b, c and d, or limit.
+template <typename Unit>
+std::size_t FindAnyOf(std::basic_string_view<Unit> text, std::size_t i, std::size_t limit, char a,
+                      char b, char c, char d) {
+#ifdef KESTRELWING_SSE2
+  if constexpr (sizeof(Unit) == 1) {
+    // Sixteen bytes at a time, the four bytes compared in parallel.
+    const __m128i va = _mm_set1_epi8(a), vb = _mm_set1_epi8(b);
+    const __m128i vc = _mm_set1_epi8(c), vd = _mm_set1_epi8(d);
+    for (; i + 16 <= limit; i += 16) {
+      const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text.data() + i));
+      const __m128i hits =
+          _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(block, va), _mm_cmpeq_epi8(block, vb)),
+                       _mm_or_si128(_mm_cmpeq_epi8(block, vc), _mm_cmpeq_epi8(block, vd)));
+      const auto mask = static_cast<unsigned>(_mm_movemask_epi8(hits));
+      if (mask != 0) return i + static_cast<std::size_t>(std::countr_zero(mask));
+    }
+  }
+#endif
+  for (; i < limit; ++i) {
+    const Unit u = text[i];
+    if (u == a || u == b || u == c || u == d) break;
+  }
+  return i;
+}
+
+template <typename Unit>
+typename BasicCursor<Unit>::View BasicCursor<Unit>::ConsumeTo(std::size_t stop,
+                                                              std::size_t lastBreak) {
+  const std::size_t start = position_ - 1;
+  if (lastBreak != View::npos) {
+    column_ = static_cast<std::int64_t>(stop - lastBreak);
+  } else {
+    column_ += static_cast<std::int64_t>(stop - start);
+  }
+  current_ = text_[stop];
+  position_ = stop + 1;
+  return View(text_.data() + start, stop - start);
+}
+
+// Each reader below starts at Current(), which (when not at the end) is the character just
+// before Position(), and stops before the source's last character; see ConsumeTo.
+
+template <typename Unit>
+void BasicCursor<Unit>::SkipWhitespaceRun() {
+  const std::size_t limit = text_.size() - 1;
+  std::size_t lastBreak = View::npos;
+  std::size_t i = position_ - 1;
+  for (; i < limit && IsWhitespace(text_[i]); ++i) {
+    // Without branches: runs of indentation mix line breaks and blanks unpredictably.
+    const bool lineBreak = text_[i] == '\r';
+    line_ += lineBreak;
+    lastBreak = lineBreak ? i : lastBreak;
+  }
+  ConsumeTo(i, lastBreak);
+}
+
+template <typename Unit>
+typename BasicCursor<Unit>::View BasicCursor<Unit>::ReadName() {
+  if (AtEnd()) return {};
+  const std::size_t limit = text_.size() - 1;
+  std::size_t i = position_ - 1;
+  while (i < limit && IsNameChar(text_[i]))
+    ++i;
+  const View name = ConsumeTo(i, View::npos);
+  SkipWhitespace();
+  return name;
+}
+
+template <typename Unit>
+typename BasicCursor<Unit>::TextRun BasicCursor<Unit>::ReadText(char delimiter) {
+  TextRun run;
+  if (!AtEnd()) {
+    const std::size_t limit = text_.size() - 1;
+    std::size_t lastBreak = View::npos;
+    std::size_t i = position_ - 1;
+    for (;; ++i) {
+      i = FindAnyOf(text_, i, limit, '<', '"', '\r', '&');
+      if (i == limit) break;
+      const Unit c = text_[i];
+      if (c == delimiter) break;
+      if (c == '\r') {
+        ++line_;
+        lastBreak = i;
+      } else if (c == '&') {
+        run.hasReference = true;
+      }
+    }
+    run.text = ConsumeTo(i, lastBreak);
+  }
+  SkipWhitespace();
+  return run;
+}
+
+using TextRun = BasicTextRun<char16_t>;
+using Cursor = BasicCursor<char16_t>;
+using ByteCursor = BasicCursor<char>;
 
 }  // namespace kestrelwing::detail

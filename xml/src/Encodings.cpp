@@ -6,6 +6,11 @@
 
 #include <cstring>
 
+#if defined(__SSE2__) || defined(_M_X64)
+#include <emmintrin.h>
+#define KESTRELWING_ENCODINGS_SSE2 1
+#endif
+
 #include "Platform.h"
 
 namespace kestrelwing::detail {
@@ -20,9 +25,15 @@ std::uint64_t Load8(const std::uint8_t* p) {
   return word;
 }
 
-// Index of the first byte that is not ASCII, or bytes.size(); eight bytes at a time.
+// Index of the first byte that is not ASCII, or bytes.size(); many bytes at a time.
 std::size_t FirstNonAscii(std::span<const std::uint8_t> bytes) {
   std::size_t i = 0;
+#ifdef KESTRELWING_ENCODINGS_SSE2
+  for (; i + 32 <= bytes.size(); i += 32) {
+    const auto* in = reinterpret_cast<const __m128i*>(bytes.data() + i);
+    if (_mm_movemask_epi8(_mm_or_si128(_mm_loadu_si128(in), _mm_loadu_si128(in + 1))) != 0) break;
+  }
+#endif
   while (i + 8 <= bytes.size() && (Load8(bytes.data() + i) & kHighBits) == 0)
     i += 8;
   while (i < bytes.size() && bytes[i] < 0x80)
@@ -128,27 +139,29 @@ bool LooksLikeUtf8(std::span<const std::uint8_t> bytes, std::ptrdiff_t limit) {
   return sequences > 0;
 }
 
-std::u16string Utf8ToText(std::span<const std::uint8_t> bytes) {
-  // Never more UTF-16 code units than bytes: size for the worst case, trim at the end.
-  std::u16string text(bytes.size(), u'\0');
-  char16_t* out = text.data();
+std::size_t Utf8ToUnits(std::span<const std::uint8_t> bytes, char16_t* out) {
+  char16_t* p = out;
   std::size_t i = 0;
   while (i < bytes.size()) {
-    while (i + 8 <= bytes.size() && (Load8(bytes.data() + i) & kHighBits) == 0) {
-      for (std::size_t j = 0; j < 8; ++j)
-        out[j] = bytes[i + j];
-      out += 8, i += 8;
-    }
+    const std::size_t ascii = WidenAscii(bytes.subspan(i), p);
+    p += ascii, i += ascii;
     if (i == bytes.size()) break;
-    if (bytes[i] < 0x80) {
-      *out++ = bytes[i++];
-    } else {
-      i += DecodeSequence(bytes, i, out);
-    }
+    i += DecodeSequence(bytes, i, p);
   }
-  const std::size_t length = static_cast<std::size_t>(out - text.data());
-  text.resize(length);
-  if (text.capacity() - length > length / 4) text.shrink_to_fit();
+  return static_cast<std::size_t>(p - out);
+}
+
+void AppendUtf8AsText(std::u16string& out, std::span<const std::uint8_t> bytes) {
+  // Never more UTF-16 code units than bytes: size for the worst case, trim at the end.
+  const std::size_t at = out.size();
+  out.resize(at + bytes.size());
+  out.resize(at + Utf8ToUnits(bytes, out.data() + at));
+}
+
+std::u16string Utf8ToText(std::span<const std::uint8_t> bytes) {
+  std::u16string text;
+  AppendUtf8AsText(text, bytes);
+  if (text.capacity() - text.size() > text.size() / 4) text.shrink_to_fit();
   return text;
 }
 
@@ -162,20 +175,35 @@ std::u16string Utf16ToText(std::span<const std::uint8_t> bytes, bool swapPairs) 
   return text;
 }
 
-DecodedText DecodeBytes(std::span<const std::uint8_t> bytes) {
+// A mark with nothing after it does not count: the bytes are then judged without it.
+ClassifiedBytes ClassifyBytes(std::span<const std::uint8_t> bytes) {
   const std::size_t n = bytes.size();
-  if (n == 0) return {{}, -1};
-  if (n >= 2 &&
+  if (n >= 4 &&
       ((bytes[0] == 0xFF && bytes[1] == 0xFE) || (bytes[0] == 0xFE && bytes[1] == 0xFF))) {
-    std::u16string text = Utf16ToText(bytes.subspan(2), bytes[0] == 0xFE);
-    if (!text.empty()) return {std::move(text), kEncodingUtf16};
+    return {bytes[0] == 0xFE ? ByteForm::Utf16Be : ByteForm::Utf16Le, kEncodingUtf16,
+            bytes.subspan(2)};
   }
-  if (n >= 3 && bytes[0] == 0xEF && bytes[1] == 0xBB && bytes[2] == 0xBF) {
-    std::u16string text = Utf8ToText(bytes.subspan(3));
-    if (!text.empty()) return {std::move(text), kEncodingUtf8};
+  if (n >= 4 && bytes[0] == 0xEF && bytes[1] == 0xBB && bytes[2] == 0xBF) {
+    return {ByteForm::Utf8, kEncodingUtf8, bytes.subspan(3)};
   }
-  if (LooksLikeUtf8(bytes)) return {Utf8ToText(bytes), kEncodingUtf8};
-  return {platform::NarrowToText(bytes), kEncodingNarrow};
+  if (LooksLikeUtf8(bytes)) return {ByteForm::Utf8, kEncodingUtf8, bytes};
+  return {ByteForm::Narrow, kEncodingNarrow, bytes};
+}
+
+DecodedText DecodeBytes(std::span<const std::uint8_t> bytes) {
+  if (bytes.empty()) return {{}, -1};
+  const ClassifiedBytes classified = ClassifyBytes(bytes);
+  switch (classified.form) {
+    case ByteForm::Utf16Le:
+    case ByteForm::Utf16Be:
+      return {Utf16ToText(classified.payload, classified.form == ByteForm::Utf16Be),
+              classified.encodingId};
+    case ByteForm::Utf8:
+      return {Utf8ToText(classified.payload), classified.encodingId};
+    case ByteForm::Narrow:
+      break;
+  }
+  return {platform::NarrowToText(classified.payload), classified.encodingId};
 }
 
 void AppendUtf8(std::string& out, std::u16string_view text) {

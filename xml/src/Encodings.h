@@ -7,6 +7,10 @@
 #include <string>
 #include <string_view>
 
+#if defined(__SSE2__) || defined(_M_X64)
+#include <emmintrin.h>
+#endif
+
 namespace kestrelwing::detail {
 
 enum : std::int32_t { kEncodingNarrow = 0, kEncodingUtf8 = 1, kEncodingUtf16 = 2 };
@@ -19,6 +23,16 @@ struct DecodedText {
   std::int32_t encodingId;  // -1 for empty input: the caller keeps the encoding it had
 };
 
+// What a document's bytes hold, as DecodeBytes decides it, before anything is decoded.
+enum class ByteForm { Utf16Le, Utf16Be, Utf8, Narrow };
+struct ClassifiedBytes {
+  ByteForm form;
+  std::int32_t encodingId;
+  std::span<const std::uint8_t> payload;  // the bytes after the byte-order mark
+};
+// bytes must not be empty; payload then is not empty either.
+ClassifiedBytes ClassifyBytes(std::span<const std::uint8_t> bytes);
+
 // Byte-order mark (FF FE, FE FF, EF BB BF), else UTF-8 when the sample looks like it, else narrow.
 DecodedText DecodeBytes(std::span<const std::uint8_t> bytes);
 // True when the sample holds UTF-8 multi-byte sequences and nothing that contradicts UTF-8.
@@ -26,6 +40,37 @@ bool LooksLikeUtf8(std::span<const std::uint8_t> bytes, std::ptrdiff_t limit = k
 
 // Malformed sequences become U+FFFD.
 std::u16string Utf8ToText(std::span<const std::uint8_t> bytes);
+// Writes the ASCII bytes at the start of bytes to out as UTF-16 and answers how many there were.
+// Inline: the reader calls it for every name and value, most of them short.
+inline std::size_t WidenAscii(std::span<const std::uint8_t> bytes, char16_t* out) {
+  const std::uint8_t* in = bytes.data();
+  const std::size_t n = bytes.size();
+  std::size_t i = 0;
+#if defined(__SSE2__) || defined(_M_X64)
+  const __m128i zero = _mm_setzero_si128();
+  const auto widen8 = [&](std::size_t at) {
+    const __m128i block = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(in + at));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + at), _mm_unpacklo_epi8(block, zero));
+    return _mm_movemask_epi8(block) == 0;
+  };
+  // Blocks of eight; the last one may overlap the one before, as long as all of it is ASCII.
+  if (n >= 8) {
+    for (; i + 8 <= n; i += 8) {
+      if (!widen8(i)) break;
+    }
+    if (i + 8 > n && i < n && widen8(n - 8)) return n;
+  }
+#endif
+  while (i < n && in[i] < 0x80) {
+    out[i] = in[i];
+    ++i;
+  }
+  return i;
+}
+// Writes Utf8ToText(bytes) to out, which has room for bytes.size() units; answers how many.
+std::size_t Utf8ToUnits(std::span<const std::uint8_t> bytes, char16_t* out);
+// Appends Utf8ToText(bytes) to out.
+void AppendUtf8AsText(std::u16string& out, std::span<const std::uint8_t> bytes);
 // Little-endian code units, or big-endian when swapPairs; a trailing odd byte is ignored.
 std::u16string Utf16ToText(std::span<const std::uint8_t> bytes, bool swapPairs);
 

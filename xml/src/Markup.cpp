@@ -1,28 +1,82 @@
 #include "Markup.h"
 
+#include <algorithm>
 #include <array>
+#include <cstdint>
 #include <memory>
+#include <span>
+#include <stdexcept>
 #include <string>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
 #include "CaseFold.h"
 #include "Cursor.h"
+#include "Encodings.h"
 #include "Escaping.h"
 #include "NodeAccess.h"
+#include "NodePool.h"
+#include "SharedName.h"
 
 namespace kestrelwing::detail {
 namespace {
 
+using detail::EqualsIgnoreCase;
+
+// Names hold ASCII characters only, so the markers and end-tag names are matched by ASCII case
+// folding over bytes; over text the general rule applies.
+bool EqualsIgnoreCase(std::string_view a, std::u16string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    const char16_t c = static_cast<unsigned char>(a[i]);
+    if (c != b[i] && !(IsLetter(c) && (c | 0x20) == (b[i] | 0x20))) return false;
+  }
+  return true;
+}
+
+bool Equals(std::string_view a, std::u16string_view b) {
+  return std::equal(a.begin(), a.end(), b.begin(), b.end(),
+                    [](char x, char16_t y) { return static_cast<unsigned char>(x) == y; });
+}
+bool Equals(std::u16string_view a, std::u16string_view b) {
+  return a == b;
+}
+
+// Unit is char16_t over text and char over the bytes of a document (see Cursor.h).
+template <typename Unit>
 class MarkupParser {
  public:
-  explicit MarkupParser(std::u16string_view text) : cursor_(text) {}
+  using View = std::basic_string_view<Unit>;
+  using TextRun = BasicTextRun<Unit>;
+
+  explicit MarkupParser(View text, const std::array<char16_t, 256>* narrowTable = nullptr)
+      : cursor_(text),
+        narrowTable_(narrowTable),
+        pool_(text.size() >= NodePool::kChunkBytes ? &nodePool_ : nullptr) {}
+  ~MarkupParser() {
+    for (SharedName* name : names_)
+      SharedName::Release(name);
+  }
+  MarkupParser(const MarkupParser&) = delete;
+  MarkupParser& operator=(const MarkupParser&) = delete;
 
   ParsedDocument ParseDocument();
 
  private:
-  NodeRef ParseElementTree(std::u16string_view rootName);
-  NodeRef BeginElement(std::u16string_view name, bool& complete);
+  // An element whose content is being read; its children so far lie in children_ from
+  // firstChild on.
+  struct OpenElement {
+    NodeRef node;
+    std::size_t firstChild;
+  };
+
+  NodeRef ParseElementTree(View rootName);
+  NodeRef Close(std::vector<OpenElement>& open);
+  NodeRef NewNode();
+  // The shared name for an element name, held once for the caller.
+  SharedName* NameFor(View name);
+  NodeRef BeginElement(View name, bool& complete);
   void ParseAttributes(cXmlNode& node);
   void SetAttributes(cXmlNode& node);
   void ReadCDataSection(cXmlNode& node);
@@ -30,43 +84,55 @@ class MarkupParser {
   void ExpectEndTagName(const cXmlNode& node);
   void SkipComments();
   void StoreText(cXmlNode& node, const TextRun& run);
-  std::u16string_view Unescaped(const TextRun& run);
+  // Appends the text of run to out: decoded, then unescaped when it holds references.
+  void AppendText(std::u16string& out, const TextRun& run);
+  void AppendDecoded(std::u16string& out, View run);
+  // Writes the decoded run to out, which has room for run.size() units; answers how many.
+  std::size_t DecodeInto(View run, char16_t* out);
+  std::u16string_view Decoded(View run);
+  // Appends a run to the batch's text and answers its length there.
+  std::uint32_t AppendAttributeText(const TextRun& run);
 
-  // An attribute read from a start tag; a value with entity references is unescaped into
-  // unescaped_, the others stay in the source.
-  static constexpr std::size_t kInSource = std::u16string_view::npos;
-  struct Attribute {
-    std::u16string_view name;
-    std::u16string_view value;
-    std::size_t unescapedFrom = kInSource;
-    std::size_t length = 0;
-  };
+  // The attributes read from a start tag but not yet set: their names and values lie one after
+  // the other in attributeText_ (its first attributeUsed_ units; the rest is room), their
+  // lengths in attributeLengths_, name and value for each.
+  static constexpr std::size_t kBatch = 16;
 
-  Cursor cursor_;
+  BasicCursor<Unit> cursor_;
+  const std::array<char16_t, 256>* narrowTable_;  // for bytes: none means UTF-8
+  // The nodes of a document of a chunk or more, and their property tables, come from the pool;
+  // those of a smaller one from the heap, where they take no more room than they need.
+  NodePool nodePool_;
+  NodePool* pool_;
   bool hasDeclaration_ = false;
-  std::array<Attribute, 16> batch_;  // attributes read but not yet set
+  std::array<std::uint32_t, 2 * kBatch> attributeLengths_{};
   std::size_t batchSize_ = 0;
-  std::size_t batchCharacters_ = 0;
-  std::u16string unescaped_;  // reused for text with entity references
+  std::u16string attributeText_;
+  std::size_t attributeUsed_ = 0;
+  std::vector<NodeRef> children_;         // complete children of the open elements, innermost last
+  std::array<SharedName*, 256> names_{};  // names met so far, by a hash of their characters
+  std::u16string decoded_;                // reused for names and text
+  std::u16string undecoded_;              // reused for text with entity references
 };
 
-ParsedDocument MarkupParser::ParseDocument() {
+template <typename Unit>
+ParsedDocument MarkupParser<Unit>::ParseDocument() {
   ParsedDocument document;
   cursor_.Advance();
   cursor_.SkipWhitespace();
   SkipComments();
-  cursor_.Expect(u'<');
-  if (cursor_.Current() == u'?') {
-    cursor_.Expect(u'?');
+  cursor_.Expect('<');
+  if (cursor_.Current() == '?') {
+    cursor_.Expect('?');
     if (!EqualsIgnoreCase(cursor_.ReadName(), u"xml")) cursor_.RaiseExpected(u"xml");
     hasDeclaration_ = true;
-    document.declaration = std::make_shared<cXmlNode>();
+    document.declaration = NewNode();
     NodeAccess::SetName(*document.declaration, u"xml");
     ParseAttributes(*document.declaration);
     cursor_.Advance();  // the character that ended the list, normally '>', goes unchecked
     cursor_.SkipWhitespace();
     SkipComments();
-    cursor_.Expect(u'<');
+    cursor_.Expect('<');
     cursor_.Reread();
   }
   document.root = ParseElementTree(cursor_.ReadName());
@@ -75,36 +141,37 @@ ParsedDocument MarkupParser::ParseDocument() {
 
 // Reads an element and everything inside it. Elements whose content is still being read wait
 // on an explicit stack, so the depth of a document is bounded by memory, not by the thread's
-// stack. A child joins its parent once it is complete.
-NodeRef MarkupParser::ParseElementTree(std::u16string_view rootName) {
-  std::vector<NodeRef> open;
+// stack. A complete child waits in children_ until its parent is complete, which then takes all
+// its children at once into a list of exactly their number.
+template <typename Unit>
+NodeRef MarkupParser<Unit>::ParseElementTree(View rootName) {
+  std::vector<OpenElement> open;
   bool complete = false;
   NodeRef node = BeginElement(rootName, complete);
   for (;;) {
     if (!complete) {
-      open.push_back(std::move(node));
+      open.push_back({std::move(node), children_.size()});
     } else {
       NodeAccess::Compact(*node);
       if (open.empty()) return node;
-      NodeAccess::AppendChild(*open.back(), std::move(node));
+      children_.push_back(std::move(node));
       cursor_.SkipWhitespace();
       SkipComments();
       if (cursor_.AtEnd()) {
-        ExpectEndTag(*open.back());
-        node = std::move(open.back());
-        open.pop_back();
+        ExpectEndTag(*open.back().node);
+        node = Close(open);
         continue;
       }
     }
     // The content loop of the innermost open element, on the '<' of its next piece.
-    cXmlNode& parent = *open.back();
-    cursor_.Expect(u'<');
+    cXmlNode& parent = *open.back().node;
+    cursor_.Expect('<');
     cursor_.Reread();
     cursor_.SkipWhitespace();
-    if (cursor_.Current() == u'/') {
-      cursor_.Expect(u'/');
+    if (cursor_.Current() == '/') {
+      cursor_.Expect('/');
       ExpectEndTagName(parent);
-    } else if (cursor_.Current() == u'!' &&
+    } else if (cursor_.Current() == '!' &&
                EqualsIgnoreCase(
                    cursor_.Peek(static_cast<std::ptrdiff_t>(cursor_.Position()) - 2, 9),
                    u"<![CDATA[")) {
@@ -114,31 +181,72 @@ NodeRef MarkupParser::ParseElementTree(std::u16string_view rootName) {
       node = BeginElement(cursor_.ReadName(), complete);
       continue;
     }
-    node = std::move(open.back());
-    open.pop_back();
+    node = Close(open);
     complete = true;
   }
 }
 
+// Takes the innermost open element off the stack with its waiting children.
+template <typename Unit>
+NodeRef MarkupParser<Unit>::Close(std::vector<OpenElement>& open) {
+  NodeRef node = std::move(open.back().node);
+  const std::size_t first = open.back().firstChild;
+  open.pop_back();
+  if (first < children_.size()) {
+    NodeAccess::AdoptChildren(*node, std::span<NodeRef>(children_).subspan(first));
+    children_.resize(first);
+  }
+  return node;
+}
+
+template <typename Unit>
+NodeRef MarkupParser<Unit>::NewNode() {
+  if (pool_ == nullptr) return std::make_shared<cXmlNode>();
+  const NodePool::Scope scope(*pool_);
+  return std::allocate_shared<cXmlNode>(NodePoolAllocator<cXmlNode>());
+}
+
+// A new name replaces an older one that shares its slot, so the cache stays small whatever the
+// number of different names; elements that alternate between colliding names just share less.
+template <typename Unit>
+SharedName* MarkupParser<Unit>::NameFor(View name) {
+  std::uint32_t hash = 2166136261u;
+  for (const Unit c : name)
+    hash = (hash ^ static_cast<std::uint32_t>(c)) * 16777619u;
+  SharedName*& slot = names_[(hash ^ (hash >> 8) ^ (hash >> 16)) & (names_.size() - 1)];
+  // Names hold ASCII characters only, so units compare one to one.
+  const auto same = [&name](const std::u16string& text) {
+    return std::equal(name.begin(), name.end(), text.begin(), text.end(),
+                      [](Unit a, char16_t b) { return static_cast<char16_t>(a) == b; });
+  };
+  if (slot == nullptr || !same(slot->Text())) {
+    SharedName* fresh = SharedName::Make(std::u16string(Decoded(name)));
+    SharedName::Release(std::exchange(slot, fresh));
+  }
+  SharedName::Retain(slot);
+  return slot;
+}
+
 // The start tag after the name, then the content when it is text or nothing. complete is false
 // when the content loop (children or a CDATA section) still has to be read.
-NodeRef MarkupParser::BeginElement(std::u16string_view name, bool& complete) {
-  NodeRef node = std::make_shared<cXmlNode>();
-  NodeAccess::SetName(*node, name);
+template <typename Unit>
+NodeRef MarkupParser<Unit>::BeginElement(View name, bool& complete) {
+  NodeRef node = NewNode();
+  NodeAccess::ShareName(*node, NameFor(name));
   cursor_.SkipWhitespace();
   ParseAttributes(*node);
   complete = true;
-  if (cursor_.Current() != u'>') {
-    cursor_.Expect(u'/');
-    cursor_.Expect(u'>');
+  if (cursor_.Current() != '>') {
+    cursor_.Expect('/');
+    cursor_.Expect('>');
     cursor_.SkipWhitespace();
     return node;
   }
-  cursor_.Expect(u'>');
+  cursor_.Expect('>');
   cursor_.SkipWhitespace();
   SkipComments();
-  if (cursor_.Current() != u'<') {
-    StoreText(*node, cursor_.ReadText(u'<'));
+  if (cursor_.Current() != '<') {
+    StoreText(*node, cursor_.ReadText('<'));
     ExpectEndTag(*node);
     return node;
   }
@@ -148,64 +256,80 @@ NodeRef MarkupParser::BeginElement(std::u16string_view name, bool& complete) {
 
 // Attributes are set in batches, so that an element's properties take one allocation in the
 // common case and a long list grows its table a few times only.
-void MarkupParser::ParseAttributes(cXmlNode& node) {
-  while (cursor_.Current() != u'>' && cursor_.Current() != u'/' && !cursor_.AtEnd()) {
+template <typename Unit>
+void MarkupParser<Unit>::ParseAttributes(cXmlNode& node) {
+  while (cursor_.Current() != '>' && cursor_.Current() != '/' && !cursor_.AtEnd()) {
     cursor_.SkipWhitespace();
-    if (batchSize_ == batch_.size()) SetAttributes(node);
-    Attribute& attribute = batch_[batchSize_++];
-    attribute.name = cursor_.ReadName();
-    cursor_.Expect(u'=');
-    cursor_.Expect(u'"');
-    const TextRun value = cursor_.ReadText(u'"');
-    if (value.hasReference) {
-      attribute.unescapedFrom = unescaped_.size();
-      AppendUnescapedMarkup(unescaped_, value.text);
-      attribute.length = unescaped_.size() - attribute.unescapedFrom;
-    } else {
-      attribute.unescapedFrom = kInSource;
-      attribute.value = value.text;
-      attribute.length = value.text.size();
-    }
-    batchCharacters_ += attribute.name.size() + attribute.length;
-    cursor_.Expect(u'"');
+    if (batchSize_ == kBatch) SetAttributes(node);
+    attributeLengths_[2 * batchSize_] = AppendAttributeText({cursor_.ReadName()});
+    cursor_.Expect('=');
+    cursor_.Expect('"');
+    attributeLengths_[2 * batchSize_ + 1] = AppendAttributeText(cursor_.ReadText('"'));
+    ++batchSize_;
+    cursor_.Expect('"');
     cursor_.SkipWhitespace();
     // Ends the declaration's "?>"; in a document with a declaration it is also accepted after
     // any attribute value of any element.
-    if (cursor_.Current() == u'?' && hasDeclaration_) cursor_.Expect(u'?');
+    if (cursor_.Current() == '?' && hasDeclaration_) cursor_.Expect('?');
   }
   SetAttributes(node);
 }
 
-void MarkupParser::SetAttributes(cXmlNode& node) {
+template <typename Unit>
+std::uint32_t MarkupParser<Unit>::AppendAttributeText(const TextRun& run) {
+  if (run.hasReference) {
+    decoded_.clear();
+    AppendText(decoded_, run);
+  }
+  const std::size_t room = run.hasReference ? decoded_.size() : run.text.size();
+  if (attributeText_.size() - attributeUsed_ < room) {
+    attributeText_.resize(std::max(2 * attributeText_.size(), attributeUsed_ + room));
+  }
+  char16_t* out = attributeText_.data() + attributeUsed_;
+  std::size_t length = decoded_.size();
+  if (run.hasReference) {
+    std::copy(decoded_.begin(), decoded_.end(), out);
+  } else {
+    length = DecodeInto(run.text, out);
+  }
+  if (length > UINT32_MAX) throw std::length_error("attribute too long");
+  attributeUsed_ += length;
+  return static_cast<std::uint32_t>(length);
+}
+
+// A first batch of names that differ from each other becomes the element's table at once; the
+// rest go through the ordinary rules (a repeated name replaces the value).
+template <typename Unit>
+void MarkupParser<Unit>::SetAttributes(cXmlNode& node) {
   if (batchSize_ == 0) return;
-  NodeAccess::ReserveProperties(node, batchSize_, batchCharacters_);
-  const std::u16string_view unescaped = unescaped_;
-  for (std::size_t i = 0; i < batchSize_; ++i) {
-    const Attribute& attribute = batch_[i];
-    const std::u16string_view value =
-        attribute.unescapedFrom == kInSource
-            ? attribute.value
-            : unescaped.substr(attribute.unescapedFrom, attribute.length);
-    NodeAccess::SetProperty(node, attribute.name, value);
+  const std::u16string_view text(attributeText_.data(), attributeUsed_);
+  const std::span<const std::uint32_t> lengths(attributeLengths_.data(), 2 * batchSize_);
+  if (!NodeAccess::AdoptProperties(node, text, lengths, pool_)) {
+    NodeAccess::ReserveProperties(node, batchSize_, text.size(), pool_);
+    std::size_t at = 0;
+    for (std::size_t i = 0; i < lengths.size(); i += 2) {
+      const std::u16string_view name = text.substr(at, lengths[i]);
+      const std::u16string_view value = text.substr(at + lengths[i], lengths[i + 1]);
+      NodeAccess::SetProperty(node, name, value);
+      at += std::size_t{lengths[i]} + lengths[i + 1];
+    }
   }
   batchSize_ = 0;
-  batchCharacters_ = 0;
-  unescaped_.clear();
+  attributeUsed_ = 0;
 }
 
 // On the '!' of a "<![CDATA[" marker written in any letter case; the value keeps the section
 // whole, with its markers in upper case and the content as written.
-void MarkupParser::ReadCDataSection(cXmlNode& node) {
+template <typename Unit>
+void MarkupParser<Unit>::ReadCDataSection(cXmlNode& node) {
   cursor_.SkipAndAdvance(7);
   cursor_.SkipWhitespace();
-  const std::u16string_view content = cursor_.ReadCData();
-  std::u16string value;
-  value.reserve(content.size() + 12);
-  value += u"<![CDATA[";
-  value += content;
-  value += u"]]>";
-  NodeAccess::SetValue(node, value);
-  if (cursor_.Peek(static_cast<std::ptrdiff_t>(cursor_.Position()) - 1, 3) != u"]]>") {
+  const View content = cursor_.ReadCData();
+  decoded_.assign(u"<![CDATA[");
+  AppendDecoded(decoded_, content);
+  decoded_ += u"]]>";
+  NodeAccess::SetValue(node, decoded_);
+  if (!Equals(cursor_.Peek(static_cast<std::ptrdiff_t>(cursor_.Position()) - 1, 3), u"]]>")) {
     cursor_.RaiseMismatch(u"]]>");
   }
   cursor_.SkipAndAdvance(2);
@@ -214,29 +338,32 @@ void MarkupParser::ReadCDataSection(cXmlNode& node) {
 
 // The end tag after text, after a CDATA section, or at the end of the source: no whitespace
 // is allowed between its '<' and '/'.
-void MarkupParser::ExpectEndTag(const cXmlNode& node) {
-  cursor_.Expect(u'<');
-  cursor_.Expect(u'/');
+template <typename Unit>
+void MarkupParser<Unit>::ExpectEndTag(const cXmlNode& node) {
+  cursor_.Expect('<');
+  cursor_.Expect('/');
   ExpectEndTagName(node);
 }
 
-void MarkupParser::ExpectEndTagName(const cXmlNode& node) {
+template <typename Unit>
+void MarkupParser<Unit>::ExpectEndTagName(const cXmlNode& node) {
   if (!EqualsIgnoreCase(cursor_.ReadName(), node.Name())) cursor_.RaiseMismatch(node.Name());
-  cursor_.Expect(u'>');
+  cursor_.Expect('>');
   cursor_.SkipWhitespace();
 }
 
 // Skips comments and the whitespace around them. An unterminated comment runs to the end.
-void MarkupParser::SkipComments() {
-  while (cursor_.Current() == u'<' &&
-         cursor_.Peek(static_cast<std::ptrdiff_t>(cursor_.Position()), 3) == u"!--") {
+template <typename Unit>
+void MarkupParser<Unit>::SkipComments() {
+  while (cursor_.Current() == '<' &&
+         Equals(cursor_.Peek(static_cast<std::ptrdiff_t>(cursor_.Position()), 3), u"!--")) {
     cursor_.SkipAndAdvance(3);  // past "!--", onto the comment's first character
     for (;;) {
-      if (cursor_.Current() == u'-' &&
-          cursor_.Peek(static_cast<std::ptrdiff_t>(cursor_.Position()), 2) == u"->") {
+      if (cursor_.Current() == '-' &&
+          Equals(cursor_.Peek(static_cast<std::ptrdiff_t>(cursor_.Position()), 2), u"->")) {
         break;
       }
-      if (cursor_.Current() == u'\r') cursor_.CountLine();
+      if (cursor_.Current() == '\r') cursor_.CountLine();
       if (cursor_.AtEnd()) return;  // unterminated: the comment ran to the end
       cursor_.Advance();
     }
@@ -246,21 +373,75 @@ void MarkupParser::SkipComments() {
   cursor_.SkipWhitespace();
 }
 
-void MarkupParser::StoreText(cXmlNode& node, const TextRun& run) {
-  NodeAccess::SetValue(node, Unescaped(run));
+template <typename Unit>
+void MarkupParser<Unit>::StoreText(cXmlNode& node, const TextRun& run) {
+  if (!run.hasReference) {
+    // Decoded straight into the value, whose room the run's length bounds.
+    std::u16string& value = NodeAccess::Value(node);
+    value.clear();
+    value.reserve(run.text.size());
+    AppendDecoded(value, run.text);
+    return;
+  }
+  decoded_.clear();
+  AppendText(decoded_, run);
+  NodeAccess::SetValue(node, decoded_);
 }
 
-std::u16string_view MarkupParser::Unescaped(const TextRun& run) {
-  if (!run.hasReference) return run.text;
-  unescaped_.clear();
-  AppendUnescapedMarkup(unescaped_, run.text);
-  return unescaped_;
+template <typename Unit>
+void MarkupParser<Unit>::AppendText(std::u16string& out, const TextRun& run) {
+  if (!run.hasReference) {
+    AppendDecoded(out, run.text);
+    return;
+  }
+  // The references are ASCII, so unescaping after decoding gives what it gives on the text.
+  undecoded_.clear();
+  AppendDecoded(undecoded_, run.text);
+  AppendUnescapedMarkup(out, undecoded_);
+}
+
+template <typename Unit>
+void MarkupParser<Unit>::AppendDecoded(std::u16string& out, View run) {
+  const std::size_t at = out.size();
+  out.resize(at + run.size());
+  out.resize(at + DecodeInto(run, out.data() + at));
+}
+
+template <typename Unit>
+std::size_t MarkupParser<Unit>::DecodeInto(View run, char16_t* out) {
+  if constexpr (std::is_same_v<Unit, char16_t>) {
+    std::copy(run.begin(), run.end(), out);
+    return run.size();
+  } else {
+    const std::span<const std::uint8_t> bytes(reinterpret_cast<const std::uint8_t*>(run.data()),
+                                              run.size());
+    if (narrowTable_ == nullptr) return Utf8ToUnits(bytes, out);
+    for (std::size_t i = WidenAscii(bytes, out); i < bytes.size(); ++i)
+      out[i] = (*narrowTable_)[bytes[i]];
+    return bytes.size();
+  }
+}
+
+// Over text a run is its own text; over bytes it is decoded into decoded_.
+template <typename Unit>
+std::u16string_view MarkupParser<Unit>::Decoded(View run) {
+  if constexpr (std::is_same_v<Unit, char16_t>) {
+    return run;
+  } else {
+    decoded_.clear();
+    AppendDecoded(decoded_, run);
+    return decoded_;
+  }
 }
 
 }  // namespace
 
 ParsedDocument ParseMarkup(std::u16string_view text) {
-  return MarkupParser(text).ParseDocument();
+  return MarkupParser<char16_t>(text).ParseDocument();
+}
+
+ParsedDocument ParseMarkup(std::string_view bytes, const std::array<char16_t, 256>* narrowTable) {
+  return MarkupParser<char>(bytes, narrowTable).ParseDocument();
 }
 
 }  // namespace kestrelwing::detail

@@ -2,6 +2,7 @@
 // children, text or CDATA section, read from decoded text in one pass without recursion.
 #pragma once
 
+#include <array>
 #include <string_view>
 
 #include <kestrelwing/cXmlNode.h>
@@ -16,5 +17,9 @@ struct ParsedDocument {
 // Reads the document at the start of text; anything after the root element is ignored.
 // Throws ParseError at the first syntax error.
 ParsedDocument ParseMarkup(std::u16string_view text);
+// The same over the bytes of a document, decoding names and values straight into the tree:
+// through narrowTable for a single-byte code page, as UTF-8 without one. A ParseError's line
+// and column count bytes, so for a UTF-8 source they may differ from those of the text.
+ParsedDocument ParseMarkup(std::string_view bytes, const std::array<char16_t, 256>* narrowTable);
 
 }  // namespace kestrelwing::detail

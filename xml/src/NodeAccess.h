@@ -27,11 +27,22 @@ struct NodeAccess {
   // The same rules as SetPropertyValue (first spelling kept, letter case ignored), without copies.
   static void SetProperty(cXmlNode& node, std::u16string_view name, std::u16string_view value);
   // Makes room for count more properties holding characters name and value characters in all,
-  // so that the reader sets an element's attributes with one allocation.
-  static void ReserveProperties(cXmlNode& node, std::size_t count, std::size_t characters);
+  // so that the reader sets an element's attributes with one allocation (from pool if given).
+  static void ReserveProperties(cXmlNode& node, std::size_t count, std::size_t characters,
+                                NodePool* pool = nullptr);
+  // PropertyTable::Adopt for the node's properties.
+  static bool AdoptProperties(cXmlNode& node, std::u16string_view text,
+                              std::span<const std::uint32_t> lengths, NodePool* pool) {
+    return PropertyTable::Adopt(node.properties_, text, lengths, pool);
+  }
   static void SetName(cXmlNode& node, std::u16string_view name);
+  // Gives the node name, which the caller held once and now hands over.
+  static void ShareName(cXmlNode& node, SharedName* name) noexcept;
   static void SetValue(cXmlNode& node, std::u16string_view value);
+  static std::u16string& Value(cXmlNode& node) { return node.value_; }
   static void AppendChild(cXmlNode& node, NodeRef child);
+  // Appends all of children (moved out) to the node's child list, growing it once.
+  static void AdoptChildren(cXmlNode& node, std::span<NodeRef> children);
   // Gives back spare capacity once the reader has finished a node.
   static void Compact(cXmlNode& node);
 };

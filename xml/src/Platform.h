@@ -2,6 +2,7 @@
 // hands them to the system as UTF-8, the Win32 side uses the wide (W) functions.
 #pragma once
 
+#include <array>
 #include <chrono>
 #include <cstdint>
 #include <optional>
@@ -21,6 +22,9 @@ std::optional<std::vector<std::uint8_t>> ReadWholeFile(std::u16string_view path)
 // The system's narrow code page: the ANSI code page on Windows, Windows-1252 elsewhere (with the
 // five unassigned bytes 81 8D 8F 90 9D kept as U+0081 U+008D U+008F U+0090 U+009D).
 std::u16string NarrowToText(std::span<const std::uint8_t> bytes);
+// The character of every byte when the code page has one byte per character (as NarrowToText
+// gives it); none for a code page with multi-byte characters.
+const std::array<char16_t, 256>* NarrowByteTable();
 // Characters the code page cannot represent become '?'.
 void AppendTextAsNarrow(std::string& out, std::u16string_view text);
 // The number of that code page (1252 for Windows-1252).

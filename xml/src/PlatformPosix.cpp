@@ -112,6 +112,10 @@ std::u16string NarrowToText(std::span<const std::uint8_t> bytes) {
   return text;
 }
 
+const std::array<char16_t, 256>* NarrowByteTable() {
+  return &kWindows1252;
+}
+
 void AppendTextAsNarrow(std::string& out, std::u16string_view text) {
   const std::size_t at = out.size();
   out.resize(at + text.size());

@@ -110,6 +110,23 @@ std::u16string NarrowToText(std::span<const std::uint8_t> bytes) {
   return text;
 }
 
+const std::array<char16_t, 256>* NarrowByteTable() {
+  static const std::optional<std::array<char16_t, 256>> table =
+      []() -> std::optional<std::array<char16_t, 256>> {
+    CPINFO info{};
+    if (!GetCPInfo(CodePage(), &info) || info.MaxCharSize != 1) return std::nullopt;
+    std::array<char16_t, 256> bytes{};
+    for (unsigned b = 0; b < bytes.size(); ++b) {
+      const char in = static_cast<char>(b);
+      wchar_t out = L'?';
+      if (MultiByteToWideChar(CodePage(), 0, &in, 1, &out, 1) != 1) out = L'?';
+      bytes[b] = static_cast<char16_t>(out);
+    }
+    return bytes;
+  }();
+  return table ? &*table : nullptr;
+}
+
 namespace {
 
 // Converts a run without surrogate pairs, in pieces the conversion's int counts can hold.

@@ -1,6 +1,7 @@
 #include "PropertyTable.h"
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <limits>
 #include <new>
@@ -9,6 +10,7 @@
 #include <vector>
 
 #include "CaseFold.h"
+#include "NodePool.h"
 
 namespace kestrelwing::detail {
 namespace {
@@ -76,26 +78,34 @@ class PropertyTable::NameIndex {
   std::vector<std::uint32_t> buckets_;
 };
 
-PropertyTable::PropertyTable(std::uint32_t entryCapacity, std::uint32_t textCapacity)
-    : entryCapacity_(entryCapacity), textCapacity_(textCapacity) {}
+PropertyTable::PropertyTable(std::uint32_t entryCapacity, std::uint32_t textCapacity, bool pooled)
+    : entryCapacity_(entryCapacity), textCapacity_(textCapacity), pooled_(pooled) {}
 
 PropertyTable::~PropertyTable() = default;
 
-void PropertyTable::operator delete(void* block) {
-  ::operator delete(block);
+void PropertyTable::operator delete(PropertyTable* table, std::destroying_delete_t) {
+  const bool pooled = table->pooled_;
+  table->~PropertyTable();
+  if (pooled) {
+    NodePool::Release(table);
+  } else {
+    ::operator delete(table);
+  }
 }
 
 std::unique_ptr<PropertyTable> PropertyTable::Allocate(std::size_t entryCapacity,
-                                                       std::size_t textCapacity) {
+                                                       std::size_t textCapacity, NodePool* pool) {
   if (entryCapacity > kMaxEntries || textCapacity > kMaxText) {
     throw std::length_error("property table too large");
   }
   const std::uint64_t bytes = sizeof(PropertyTable) + std::uint64_t{entryCapacity} * sizeof(Entry) +
                               std::uint64_t{textCapacity} * sizeof(char16_t);
   if (bytes > std::numeric_limits<std::size_t>::max()) throw std::bad_alloc();
-  void* block = ::operator new(static_cast<std::size_t>(bytes));
-  return std::unique_ptr<PropertyTable>(new (block) PropertyTable(
-      static_cast<std::uint32_t>(entryCapacity), static_cast<std::uint32_t>(textCapacity)));
+  const auto size = static_cast<std::size_t>(bytes);
+  void* block = pool != nullptr ? pool->Allocate(size) : ::operator new(size);
+  return std::unique_ptr<PropertyTable>(
+      new (block) PropertyTable(static_cast<std::uint32_t>(entryCapacity),
+                                static_cast<std::uint32_t>(textCapacity), pool != nullptr));
 }
 
 std::unique_ptr<PropertyTable> PropertyTable::MoveTo(std::unique_ptr<PropertyTable>& table,
@@ -170,13 +180,40 @@ void PropertyTable::Set(std::unique_ptr<PropertyTable>& table, std::u16string_vi
 }
 
 void PropertyTable::Reserve(std::unique_ptr<PropertyTable>& table, std::size_t extraEntries,
-                            std::size_t extraText) {
+                            std::size_t extraText, NodePool* pool) {
   if (!table) {
-    table = Allocate(extraEntries, extraText);
+    table = Allocate(extraEntries, extraText, pool);
   } else if (table->count_ + extraEntries > table->entryCapacity_ ||
              extraText > table->FreeText()) {
     Grow(table, extraEntries, extraText);
   }
+}
+
+bool PropertyTable::Adopt(std::unique_ptr<PropertyTable>& table, std::u16string_view text,
+                          std::span<const std::uint32_t> lengths, NodePool* pool) {
+  const std::size_t count = lengths.size() / 2;
+  if (table || count >= static_cast<std::size_t>(kIndexedFrom)) return false;
+  std::array<std::u16string_view, kIndexedFrom> names;
+  std::size_t at = 0;
+  for (std::size_t i = 0; i < count; ++i) {
+    names[i] = text.substr(at, lengths[2 * i]);
+    for (std::size_t j = 0; j < i; ++j) {
+      if (names[j].size() == names[i].size() && EqualsIgnoreCase(names[j], names[i])) return false;
+    }
+    at += std::size_t{lengths[2 * i]} + lengths[2 * i + 1];
+  }
+  std::unique_ptr<PropertyTable> adopted = Allocate(count, text.size(), pool);
+  Entry* entries = adopted->Entries();
+  std::uint32_t offset = 0;
+  for (std::size_t i = 0; i < count; ++i) {
+    entries[i] = {offset, lengths[2 * i], offset + lengths[2 * i], lengths[2 * i + 1]};
+    offset += lengths[2 * i] + lengths[2 * i + 1];
+  }
+  Chars::copy(adopted->Text(), text.data(), text.size());
+  adopted->count_ = static_cast<std::uint32_t>(count);
+  adopted->textSize_ = static_cast<std::uint32_t>(text.size());
+  table = std::move(adopted);
+  return true;
 }
 
 void PropertyTable::Compact(std::unique_ptr<PropertyTable>& table) {

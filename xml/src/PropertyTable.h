@@ -4,9 +4,13 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <new>
+#include <span>
 #include <string_view>
 
 namespace kestrelwing::detail {
+
+class NodePool;
 
 // Properties in the order in which they were first set. A name is matched ignoring letter case
 // and keeps the spelling of its first assignment; setting it again replaces only the value.
@@ -24,17 +28,24 @@ class PropertyTable {
   ~PropertyTable();
   PropertyTable(const PropertyTable&) = delete;
   PropertyTable& operator=(const PropertyTable&) = delete;
-  // Frees the block that Allocate took (the block is larger than sizeof(PropertyTable)).
-  static void operator delete(void* block);
+  // Destroys the table and frees the block that Allocate took (larger than sizeof(PropertyTable)),
+  // to the heap or to the pool it came from.
+  static void operator delete(PropertyTable* table, std::destroying_delete_t);
 
   // Replaces the value of the property of that name, or appends a new property; creates the
   // table when there is none. name and value may be views into the table itself.
   static void Set(std::unique_ptr<PropertyTable>& table, std::u16string_view name,
                   std::u16string_view value);
   // Makes room for extraEntries more entries and extraText more characters; creates the table
-  // with exactly that room when there is none.
+  // with exactly that room when there is none, from pool when one is given.
   static void Reserve(std::unique_ptr<PropertyTable>& table, std::size_t extraEntries,
-                      std::size_t extraText);
+                      std::size_t extraText, NodePool* pool = nullptr);
+  // For the reader: when there is no table yet and the names differ (ignoring case), makes one
+  // of exactly the size needed from text, which holds names and values one after the other,
+  // lengths[2i] and lengths[2i+1] long; from pool when one is given. False otherwise, and
+  // nothing changes.
+  static bool Adopt(std::unique_ptr<PropertyTable>& table, std::u16string_view text,
+                    std::span<const std::uint32_t> lengths, NodePool* pool);
   // Moves the table into a block of exactly the size its contents need.
   static void Compact(std::unique_ptr<PropertyTable>& table);
 
@@ -61,9 +72,10 @@ class PropertyTable {
   };
   class NameIndex;
 
-  PropertyTable(std::uint32_t entryCapacity, std::uint32_t textCapacity);
+  PropertyTable(std::uint32_t entryCapacity, std::uint32_t textCapacity, bool pooled);
   static std::unique_ptr<PropertyTable> Allocate(std::size_t entryCapacity,
-                                                 std::size_t textCapacity);
+                                                 std::size_t textCapacity,
+                                                 NodePool* pool = nullptr);
   // Moves the contents into a new block of the given capacities, leaving out the characters of
   // replaced values, and hands back the old block: views into it stay valid while it lives.
   static std::unique_ptr<PropertyTable> MoveTo(std::unique_ptr<PropertyTable>& table,
@@ -88,6 +100,7 @@ class PropertyTable {
   std::uint32_t entryCapacity_;
   std::uint32_t textSize_ = 0;  // characters in use, including those of replaced values
   std::uint32_t textCapacity_;
+  bool pooled_;                       // the block came from a NodePool
   std::unique_ptr<NameIndex> index_;  // none below kIndexedFrom properties
 };
 

@@ -12,6 +12,11 @@
 #include <unordered_set>
 #include <vector>
 
+#if defined(__SSE2__) || defined(_M_X64)
+#include <emmintrin.h>
+#define KESTRELWING_SERIALIZER_SSE2 1
+#endif
+
 #include "CaseFold.h"
 #include "Encodings.h"
 #include "Escaping.h"
@@ -41,15 +46,20 @@ class EncodedOutput {
       : encodingId_(encodingId),
         sink_(sink),
         plain_(TableFor(encodingId, /*escaped=*/false)),
-        escaped_(TableFor(encodingId, /*escaped=*/true)) {}
+        escaped_(TableFor(encodingId, /*escaped=*/true)),
+        asciiAsIs_(WritesAsciiAsIs(plain_)) {}
 
   void Bytes(std::string_view bytes) {
     if (bytes.empty()) return;  // no mark for narrow output; the buffer may not exist yet
     std::memcpy(Reserve(bytes.size()), bytes.data(), bytes.size());
     used_ += bytes.size();
   }
-  void Text(std::u16string_view text) { Append(text, plain_); }
-  void Escaped(std::u16string_view text) { Append(text, escaped_); }
+  void Text(std::u16string_view text) {
+    if (!ShortAsIs(text, false)) Append(text, plain_, false);
+  }
+  void Escaped(std::u16string_view text) {
+    if (!ShortAsIs(text, true)) Append(text, escaped_, true);
+  }
 
   bool Full() const { return used_ >= kBlockBytes; }
   bool Failed() const { return failed_; }
@@ -94,6 +104,13 @@ class EncodedOutput {
                                            (escaped ? 1 : 0))];
   }
 
+  static bool WritesAsciiAsIs(const Table& table) {
+    for (std::size_t c = 0; c < table.size(); ++c) {
+      if (table[c].size != 1 || static_cast<unsigned char>(table[c].bytes[0]) != c) return false;
+    }
+    return true;
+  }
+
   char* Reserve(std::size_t bytes) {
     if (buffer_.size() - used_ < bytes) {
       buffer_.resize(std::max({used_ + bytes, 2 * buffer_.size(), std::size_t{4096}}));
@@ -101,13 +118,18 @@ class EncodedOutput {
     return buffer_.data() + used_;
   }
 
-  void Append(std::u16string_view text, const Table& table) {
+  void Append(std::u16string_view text, const Table& table, bool escaped) {
     const char16_t* next = text.data();
     const char16_t* const end = next + text.size();
     while (next != end && !failed_) {
       const char16_t* const chunkEnd = next + std::min<std::size_t>(end - next, kChunkUnits);
       char* out = Reserve((chunkEnd - next) * sizeof(Encoded));
       for (; next != chunkEnd && *next < 0x80; ++next) {
+        if (chunkEnd - next >= 8 && EightAsIs(next, out, escaped)) {
+          next += 7;  // and one more by the loop
+          out += 8;
+          continue;
+        }
         const Encoded& encoded = table[*next];
         if (encoded.size == 1) {  // most characters in UTF-8 and narrow output
           *out++ = encoded.bytes[0];
@@ -120,6 +142,49 @@ class EncodedOutput {
       if (next != chunkEnd) next = AppendOtherRun(next, end);
       if (Full()) Flush();
     }
+  }
+
+  // Writes a short text (markup, names, indentation) byte for byte when the encoding writes
+  // ASCII as it is and the text is ASCII that needs no escaping; false, writing nothing that
+  // counts, otherwise.
+  bool ShortAsIs(std::u16string_view text, bool escaped) {
+    constexpr std::size_t kShort = 32;
+    if (!asciiAsIs_ || text.size() > kShort || failed_) return false;
+    char* const out = Reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+      const char16_t c = text[i];
+      if (c >= 0x80 || (escaped && escaped_[c].size != 1)) return false;
+      out[i] = static_cast<char>(c);
+    }
+    used_ += text.size();
+    if (Full()) Flush();
+    return true;
+  }
+
+  // Writes eight units as eight bytes when the encoding writes ASCII as it is and all eight are
+  // ASCII that needs no escaping; false, writing nothing that counts, otherwise.
+  bool EightAsIs(const char16_t* units, char* out, bool escaped) const {
+#ifdef KESTRELWING_SERIALIZER_SSE2
+    if (!asciiAsIs_) return false;
+    const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(units));
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i ascii = _mm_cmpeq_epi16(_mm_and_si128(block, _mm_set1_epi16(-0x80)), zero);
+    if (_mm_movemask_epi8(ascii) != 0xFFFF) return false;
+    if (escaped) {
+      const __m128i markup =
+          _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi16(block, _mm_set1_epi16('&')),
+                                    _mm_cmpeq_epi16(block, _mm_set1_epi16('\''))),
+                       _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi16(block, _mm_set1_epi16('"')),
+                                                 _mm_cmpeq_epi16(block, _mm_set1_epi16('<'))),
+                                    _mm_cmpeq_epi16(block, _mm_set1_epi16('>'))));
+      if (_mm_movemask_epi8(markup) != 0) return false;
+    }
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(out), _mm_packus_epi16(block, zero));
+    return true;
+#else
+    static_cast<void>(units), static_cast<void>(out), static_cast<void>(escaped);
+    return false;
+#endif
   }
 
   // Encodes the run of non-ASCII units that starts at run, up to a bounded length that does not
@@ -141,6 +206,7 @@ class EncodedOutput {
   ByteSink& sink_;
   const Table& plain_;
   const Table& escaped_;
+  const bool asciiAsIs_;  // each ASCII character is its own one byte (UTF-8, most code pages)
   std::vector<char> buffer_;
   std::size_t used_ = 0;
   std::string scratch_;

@@ -1,10 +1,12 @@
 // cXml::Parse: where the text comes from (a URL, a file, the text itself, or bytes), and how
 // every failure becomes Parse's false answer.
+#include <array>
 #include <exception>
 #include <memory>
 #include <new>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include <kestrelwing/cXml.h>
@@ -91,19 +93,41 @@ bool cXml::ParseSource(std::u16string_view source) {
   return ParseText(source);
 }
 
+// UTF-8 and single-byte documents are read as bytes, decoding only the names and values that
+// the tree keeps. Their syntax errors are found at the same place as in the text; but a UTF-8
+// document counts columns in characters, so one that fails is read again as text for the
+// message. UTF-16 and multi-byte code pages are decoded whole first.
 bool cXml::ParseBytes(std::span<const std::uint8_t> bytes) {
   if (bytes.empty()) return FailParse(detail::kEmptyDataMessage);
-  const detail::DecodedText decoded = detail::DecodeBytes(bytes);
-  if (decoded.encodingId >= 0) encodingId_ = decoded.encodingId;
-  return ParseText(decoded.text);
+  const detail::ClassifiedBytes classified = detail::ClassifyBytes(bytes);
+  encodingId_ = classified.encodingId;
+  const std::array<char16_t, 256>* narrowTable = nullptr;
+  if (classified.form == detail::ByteForm::Narrow) {
+    narrowTable = platform::NarrowByteTable();
+    if (narrowTable == nullptr) return ParseText(detail::DecodeBytes(bytes).text);
+  } else if (classified.form != detail::ByteForm::Utf8) {
+    return ParseText(detail::DecodeBytes(bytes).text);
+  }
+  const std::string_view source(reinterpret_cast<const char*>(classified.payload.data()),
+                                classified.payload.size());
+  try {
+    Adopt(detail::ParseMarkup(source, narrowTable));
+  } catch (const detail::ParseError&) {
+    if (narrowTable != nullptr) throw;
+    return ParseText(detail::DecodeBytes(bytes).text);
+  }
+  return true;
 }
 
 bool cXml::ParseText(std::u16string_view text) {
   if (text.empty()) return FailParse(detail::kEmptyDataMessage);
-  detail::ParsedDocument document = detail::ParseMarkup(text);
+  Adopt(detail::ParseMarkup(text));
+  return true;
+}
+
+void cXml::Adopt(detail::ParsedDocument&& document) {
   if (document.declaration) xmlNode_ = std::move(document.declaration);
   root_ = std::move(document.root);
-  return true;
 }
 
 // Leaves the description of the first failure, no declaration and a new empty root.

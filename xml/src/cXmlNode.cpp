@@ -10,6 +10,7 @@
 #include "CaseFold.h"
 #include "NodeAccess.h"
 #include "PropertyTable.h"
+#include "SharedName.h"
 
 namespace kestrelwing {
 namespace {
@@ -43,6 +44,7 @@ cXmlNode::cXmlNode() = default;
 // holds hands its own children over to the local list before it dies. Children held elsewhere
 // as well (shared nodes, cycles) only lose this reference.
 cXmlNode::~cXmlNode() {
+  detail::SharedName::Release(name_);
   std::vector<NodeRef> pending = std::move(children_);
   while (!pending.empty()) {
     NodeRef child = std::move(pending.back());
@@ -56,12 +58,11 @@ cXmlNode::~cXmlNode() {
 // Every new node shares one copy of the initial name, so creating a node allocates no text.
 const std::u16string& cXmlNode::Name() const {
   static const std::u16string newNodeName(kNewNodeName);
-  return hasName_ ? name_ : newNodeName;
+  return name_ != nullptr ? name_->Text() : newNodeName;
 }
 
 void cXmlNode::SetName(std::u16string value) {
-  name_ = std::move(value);
-  hasName_ = true;
+  detail::NodeAccess::ShareName(*this, detail::SharedName::Make(std::move(value)));
 }
 
 const std::u16string& cXmlNode::Value() const {
@@ -74,7 +75,11 @@ void cXmlNode::SetValue(std::u16string value) {
 
 // The marker counts in any letter case ("<![cdata[" as well).
 NodeContent cXmlNode::Content() const {
-  if (detail::StartsWithIgnoreCase(value_, kCDataMarker)) return ContentCData;
+  // "<!" has no other letter case: most values are settled by their first character.
+  if (value_.size() >= kCDataMarker.size() && value_[0] == u'<' && value_[1] == u'!' &&
+      detail::StartsWithIgnoreCase(value_, kCDataMarker)) {
+    return ContentCData;
+  }
   return value_.empty() ? ContentEmpty : ContentText;
 }
 
@@ -179,16 +184,21 @@ void NodeAccess::SetProperty(cXmlNode& node, std::u16string_view name, std::u16s
   PropertyTable::Set(node.properties_, name, value);
 }
 
-void NodeAccess::ReserveProperties(cXmlNode& node, std::size_t count, std::size_t characters) {
-  PropertyTable::Reserve(node.properties_, count, characters);
+void NodeAccess::ReserveProperties(cXmlNode& node, std::size_t count, std::size_t characters,
+                                   NodePool* pool) {
+  PropertyTable::Reserve(node.properties_, count, characters, pool);
+}
+
+void NodeAccess::SetName(cXmlNode& node, std::u16string_view name) {
+  ShareName(node, SharedName::Make(std::u16string(name)));
+}
+
+void NodeAccess::ShareName(cXmlNode& node, SharedName* name) noexcept {
+  SharedName::Release(std::exchange(node.name_, name));
 }
 
 // A string built from the text holds exactly its characters (assign would round the capacity
-// up), so the reader's nodes need no trimming of their name and value.
-void NodeAccess::SetName(cXmlNode& node, std::u16string_view name) {
-  node.name_ = std::u16string(name);
-  node.hasName_ = true;
-}
+// up), so the reader's nodes need no trimming of their value.
 
 void NodeAccess::SetValue(cXmlNode& node, std::u16string_view value) {
   node.value_ = std::u16string(value);
@@ -198,8 +208,17 @@ void NodeAccess::AppendChild(cXmlNode& node, NodeRef child) {
   node.Add(std::move(child));
 }
 
+void NodeAccess::AdoptChildren(cXmlNode& node, std::span<NodeRef> children) {
+  if (children.size() > kMaxChildren - node.children_.size()) {
+    throw std::length_error("cXmlNode::Add: too many children");
+  }
+  node.hasChildList_ = true;
+  node.children_.reserve(node.children_.size() + children.size());
+  for (NodeRef& child : children)
+    node.children_.push_back(std::move(child));
+}
+
 void NodeAccess::Compact(cXmlNode& node) {
-  node.name_.shrink_to_fit();
   node.value_.shrink_to_fit();
   node.children_.shrink_to_fit();
   PropertyTable::Compact(node.properties_);

@@ -11,6 +11,10 @@
 
 namespace kestrelwing {
 
+namespace detail {
+struct ParsedDocument;
+}  // namespace detail
+
 class cXml {
  public:
   cXml();
@@ -71,6 +75,7 @@ class cXml {
   bool ParseSource(std::u16string_view source);
   bool ParseBytes(std::span<const std::uint8_t> bytes);
   bool ParseText(std::u16string_view text);
+  void Adopt(detail::ParsedDocument&& document);  // a parsed tree becomes the document
   bool FailParse(std::u16string_view description) noexcept;
 
   NodeRef root_;

@@ -32,6 +32,7 @@ std::u16string FromUtf8(std::string_view text);
 
 namespace detail {
 class PropertyTable;
+class SharedName;
 struct NodeAccess;
 }  // namespace detail
 
@@ -94,12 +95,11 @@ class cXmlNode {
  private:
   friend struct detail::NodeAccess;
 
-  std::u16string name_;  // meaningful once hasName_ is set
+  detail::SharedName* name_ = nullptr;  // none while the node has the name every new node has
   std::u16string value_;
   std::vector<NodeRef> children_;
-  bool hasChildList_ = false;  // false until the first Add, and again after Clear
-  bool hasName_ = false;       // false while the node keeps the name every new node has
   std::unique_ptr<detail::PropertyTable> properties_;  // none until the first property
+  bool hasChildList_ = false;  // false until the first Add, and again after Clear
 };
 
 }  // namespace kestrelwing

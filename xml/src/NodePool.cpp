@@ -1,0 +1,92 @@
+#include "NodePool.h"
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <new>
+#include <utility>
+
+namespace kestrelwing::detail {
+namespace {
+
+constexpr std::size_t kAlignment = NodePool::kAlignment;
+constexpr std::size_t kLargeBlock = NodePool::kChunkBytes / 8;
+
+constexpr std::size_t RoundUp(std::size_t bytes) {
+  return (bytes + kAlignment - 1) & ~(kAlignment - 1);
+}
+
+}  // namespace
+
+// live counts the released blocks negatively while the pool still carves from the chunk; on
+// retirement the number carved is added, so it reaches 0 exactly when the last block goes.
+struct alignas(kAlignment) NodePool::Chunk {
+  std::atomic<std::ptrdiff_t> live{0};
+};
+
+namespace {
+
+constexpr std::size_t kHeader = RoundUp(sizeof(std::atomic<std::ptrdiff_t>));
+constexpr std::size_t kBlockHeader = RoundUp(sizeof(void*));
+
+}  // namespace
+
+thread_local NodePool* NodePool::current_ = nullptr;
+
+NodePool::~NodePool() {
+  Retire();
+}
+
+NodePool::Chunk* NodePool::NewChunk(std::size_t bytes) {
+  return new (::operator new(bytes)) Chunk;
+}
+
+// Each block is preceded by the address of its chunk.
+void* NodePool::Allocate(std::size_t bytes) {
+  if (bytes > SIZE_MAX - kHeader - kBlockHeader - kAlignment) throw std::bad_alloc();
+  bytes = kBlockHeader + RoundUp(bytes == 0 ? 1 : bytes);
+  if (bytes > kLargeBlock) {
+    Chunk* own = NewChunk(kHeader + bytes);
+    own->live.store(1, std::memory_order_relaxed);  // retired at once, with its one block
+    return Place(own, reinterpret_cast<std::byte*>(own) + kHeader);
+  }
+  if (chunk_ == nullptr || static_cast<std::size_t>(end_ - next_) < bytes) {
+    Chunk* fresh = NewChunk(kChunkBytes);
+    Retire();
+    chunk_ = fresh;
+    carved_ = 0;
+    next_ = reinterpret_cast<std::byte*>(fresh) + kHeader;
+    end_ = reinterpret_cast<std::byte*>(fresh) + kChunkBytes;
+  }
+  std::byte* const at = next_;
+  next_ += bytes;
+  ++carved_;
+  return Place(chunk_, at);
+}
+
+void* NodePool::Place(Chunk* chunk, std::byte* at) noexcept {
+  std::memcpy(at, &chunk, sizeof chunk);
+  return at + kBlockHeader;
+}
+
+void NodePool::Release(void* block) noexcept {
+  Chunk* chunk;
+  std::memcpy(&chunk, static_cast<std::byte*>(block) - kBlockHeader, sizeof chunk);
+  if (chunk->live.fetch_sub(1, std::memory_order_acq_rel) == 1) Free(chunk);
+}
+
+void NodePool::Free(Chunk* chunk) noexcept {
+  chunk->~Chunk();
+  ::operator delete(chunk);
+}
+
+void NodePool::Retire() noexcept {
+  if (chunk_ == nullptr) return;
+  Chunk* chunk = std::exchange(chunk_, nullptr);
+  if (chunk->live.fetch_add(carved_, std::memory_order_acq_rel) + carved_ == 0) {
+    Free(chunk);
+  }
+}
+
+}  // namespace kestrelwing::detail

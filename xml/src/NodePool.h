@@ -1,0 +1,86 @@
+// Memory for the nodes of one large document, taken from the heap in few, large pieces.
+#pragma once
+
+#include <cstddef>
+#include <utility>
+
+namespace kestrelwing::detail {
+
+// Hands out blocks carved from chunks of kChunkBytes; each block starts after the address of its
+// chunk. A chunk counts the blocks carved from it that are still alive and goes back to the heap
+// when the last of them is released and the pool has moved on to another chunk (or is gone). A
+// node kept after its document has gone therefore keeps alive the chunks of its own blocks (node
+// and property table: one chunk, or two where they straddle a chunk's end) besides its own
+// subtree. Blocks may be released on any thread.
+class NodePool {
+ public:
+  // Chunks are ordinary heap blocks, small enough to come from the heap's arena: larger ones
+  // would be mapped from the system and unmapped again for every document, page faults included.
+  static constexpr std::size_t kChunkBytes = std::size_t{32} << 10;
+
+  NodePool() = default;
+  ~NodePool();
+  NodePool(const NodePool&) = delete;
+  NodePool& operator=(const NodePool&) = delete;
+
+  // Blocks are aligned to kAlignment, enough for nodes and property tables.
+  static constexpr std::size_t kAlignment = 8;
+
+  // A block of bytes; a large one gets a chunk of its own.
+  void* Allocate(std::size_t bytes);
+  static void Release(void* block) noexcept;
+
+  // The pool that NodePoolAllocator carves from on this thread while the scope lasts.
+  class Scope {
+   public:
+    explicit Scope(NodePool& pool) : previous_(std::exchange(current_, &pool)) {}
+    ~Scope() { current_ = previous_; }
+    Scope(const Scope&) = delete;
+    Scope& operator=(const Scope&) = delete;
+
+   private:
+    NodePool* previous_;
+  };
+
+ private:
+  struct Chunk;
+  static Chunk* NewChunk(std::size_t bytes);
+  static void* Place(Chunk* chunk, std::byte* at) noexcept;
+  static void Free(Chunk* chunk) noexcept;
+  void Retire() noexcept;
+
+  static thread_local NodePool* current_;
+  template <typename T>
+  friend class NodePoolAllocator;
+
+  Chunk* chunk_ = nullptr;
+  std::ptrdiff_t carved_ = 0;  // blocks carved from chunk_
+  std::byte* next_ = nullptr;
+  std::byte* end_ = nullptr;
+};
+
+// Allocates from the pool of the current NodePool::Scope: std::allocate_shared then puts a node
+// and its reference counts in one block. The allocator holds nothing, so the node's block holds
+// no copy of it either; releasing needs no pool.
+template <typename T>
+class NodePoolAllocator {
+ public:
+  using value_type = T;
+
+  NodePoolAllocator() = default;
+  template <typename U>
+  NodePoolAllocator(const NodePoolAllocator<U>&) {}
+
+  T* allocate(std::size_t n) {
+    static_assert(alignof(T) <= NodePool::kAlignment);
+    return static_cast<T*>(NodePool::current_->Allocate(n * sizeof(T)));
+  }
+  void deallocate(T* block, std::size_t) noexcept { NodePool::Release(block); }
+
+  template <typename U>
+  bool operator==(const NodePoolAllocator<U>&) const {
+    return true;
+  }
+};
+
+}  // namespace kestrelwing::detail
