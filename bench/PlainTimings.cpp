@@ -18,7 +18,7 @@
 #include <kestrelwing/cXml.h>
 
 #include "Corpus.h"
-#include "Serializer.h"
+#include "Writer.h"
 #include "StringSink.h"
 
 namespace kestrelwing::bench {

@@ -25,7 +25,7 @@
 #include <kestrelwing/cXml.h>
 
 #include "Corpus.h"
-#include "Serializer.h"
+#include "Writer.h"
 #include "StringSink.h"
 
 #ifdef KESTRELWING_HAVE_PUGIXML

@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-#include "Serializer.h"
+#include "Writer.h"
 
 namespace kestrelwing::bench {
 

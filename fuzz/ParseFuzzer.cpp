@@ -12,7 +12,7 @@
 #include <kestrelwing/cXml.h>
 
 #include "Encodings.h"
-#include "Markup.h"
+#include "MarkupReader.h"
 #include "ParseErrors.h"
 
 namespace {

@@ -3,7 +3,7 @@
 #include "Encodings.h"
 #include "Failure.h"
 #include "Platform.h"
-#include "Serializer.h"
+#include "Writer.h"
 #include "WideText.h"
 
 namespace kestrelwing::regsvr42 {

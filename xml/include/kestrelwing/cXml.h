@@ -71,7 +71,7 @@ class cXml {
 
  private:
   const NodeRef& CheckedRoot() const;
-  // The reader (SourceLoading.cpp): each step answers Parse's result.
+  // The reader (cXmlParse.cpp): each step answers Parse's result.
   bool ParseSource(std::u16string_view source);
   bool ParseBytes(std::span<const std::uint8_t> bytes);
   bool ParseText(std::u16string_view text);

@@ -5,7 +5,7 @@
 
 #include <kestrelwing/cXml.h>
 
-#include "Markup.h"
+#include "MarkupReader.h"
 #include "ParseErrors.h"
 #include "ReaderTesting.h"
 

@@ -11,7 +11,7 @@
 #include <kestrelwing/cXmlNode.h>
 
 #include "Escaping.h"
-#include "Serializer.h"
+#include "Writer.h"
 #include "WriterTestSupport.h"
 
 namespace kestrelwing::detail {

@@ -1,6 +1,6 @@
 // The XML writer. Text is encoded as it is produced into one byte buffer, which goes to the sink
 // whenever it holds 64 KiB.
-#include "Serializer.h"
+#include "Writer.h"
 
 #include <algorithm>
 #include <array>

@@ -7,7 +7,7 @@
 
 #include "Encodings.h"
 #include "Platform.h"
-#include "Serializer.h"
+#include "Writer.h"
 
 namespace kestrelwing {
 namespace detail {

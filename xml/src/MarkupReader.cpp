@@ -1,4 +1,4 @@
-#include "Markup.h"
+#include "MarkupReader.h"
 
 #include <algorithm>
 #include <array>
