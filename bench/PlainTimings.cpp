@@ -18,8 +18,8 @@
 #include <kestrelwing/cXml.h>
 
 #include "Corpus.h"
-#include "Writer.h"
 #include "StringSink.h"
+#include "Writer.h"
 
 namespace kestrelwing::bench {
 namespace {

@@ -25,8 +25,8 @@
 #include <kestrelwing/cXml.h>
 
 #include "Corpus.h"
-#include "Writer.h"
 #include "StringSink.h"
+#include "Writer.h"
 
 #ifdef KESTRELWING_HAVE_PUGIXML
 #include <pugixml.hpp>

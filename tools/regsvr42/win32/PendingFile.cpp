@@ -3,8 +3,8 @@
 #include "Encodings.h"
 #include "Failure.h"
 #include "Platform.h"
-#include "Writer.h"
 #include "WideText.h"
+#include "Writer.h"
 
 namespace kestrelwing::regsvr42 {
 namespace {
