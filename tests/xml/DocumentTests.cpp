@@ -173,6 +173,33 @@ TEST(RootAndDeclaration, NodesOfALargeParsedDocumentLiveOnAnywhere) {
   EXPECT_EQ(moved->PropertyValue(u"note"), u"some text");
 }
 
+// The child lists of a large document's nodes come from its shared blocks too: a kept node's
+// list grows, shrinks and goes on another thread after the document is gone.
+TEST(RootAndDeclaration, ChildListsOfALargeParsedDocumentChangeAfterIt) {
+  std::string text = "<list>";
+  while (text.size() < 300'000)
+    text += "<item><first/><second/></item>";
+  text += "</list>";
+  NodeRef kept;
+  {
+    cXml doc;
+    ASSERT_TRUE(doc.Parse(std::u16string(text.begin(), text.end())));
+    kept = doc.Node(doc.NodeCount() / 2);
+  }
+  for (int i = 0; i < 100; ++i) {
+    auto added = std::make_shared<cXmlNode>();
+    added->SetName(u"added");
+    kept->Add(std::move(added), 2);
+  }
+  ASSERT_EQ(kept->NodeCount(), 102);
+  EXPECT_EQ(kept->Node(1)->Name(), u"first");
+  EXPECT_EQ(kept->Node(102)->Name(), u"second");
+  EXPECT_TRUE(kept->Remove(std::u16string_view(u"added")));
+  ASSERT_EQ(kept->NodeCount(), 2);
+  EXPECT_EQ(kept->Node(2)->Name(), u"second");
+  std::thread([node = std::move(kept)]() mutable { node.reset(); }).join();
+}
+
 // Every member that forwards to the root fails the same way while there is none, and works
 // again once a root is set.
 TEST(MissingRoot, EveryForwardingMemberThrowsLogicError) {

@@ -1,7 +1,11 @@
 // The markup grammar: what the reader's dialect accepts and the tree it builds from it.
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <span>
 #include <string>
+#include <string_view>
+#include <utility>
 
 #include <kestrelwing/cXml.h>
 
@@ -168,6 +172,28 @@ TEST(MarkupTest, EndTagsMatchIgnoringLetterCase) {
   EXPECT_EQ(document.RootName(), u"Ab");
   EXPECT_EQ(document.Node(1)->Name(), u"cD");
   EXPECT_EQ(document.Node(1)->Value(), u"x");
+}
+
+// An end tag matches only the whole name, wherever it stands; read as text or as bytes.
+TEST(MarkupTest, EndTagsMatchOnlyTheWholeName) {
+  const std::pair<std::u16string_view, std::string_view> cases[] = {
+      {u"<ab></abc>", "Mismatched tag: 'ab' at line 1 [9]"},
+      {u"<abc></ab>", "Mismatched tag: 'abc' at line 1 [9]"},
+      {u"<ab>x</a>", "Mismatched tag: 'ab' at line 1 [7]"},
+      {u"<ab>x</ab", "Mismatched tag: 'ab' at line 1 [7]"},
+      {u"<ab>x</ab ", "Expected: > at line 1 [10]"},
+  };
+  for (const auto& [text, message] : cases) {
+    EXPECT_EQ(FailureOf(text), message) << ToUtf8(text);
+    const std::string bytes = ToUtf8(text);
+    cXml document;
+    EXPECT_FALSE(document.Parse(
+        std::span(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size())));
+    EXPECT_EQ(ToUtf8(document.Result()), message) << bytes;
+  }
+  cXml document;
+  ASSERT_TRUE(Parses(document, u"<a><b></b ><c>x</C ></a >"));
+  EXPECT_EQ(document.NodeCount(), 2);
 }
 
 TEST(MarkupTest, NothingAfterTheRootElementIsRead) {

@@ -154,6 +154,9 @@ TEST(SourceLoadingTest, BytesGiveTheTreeAndTheMessageOfTheirText) {
       "<r>\r\n<c a=\"\xE2\x82\xAC\" b='1'/></r>",
       "<r><c>\xC3\xA9</c><![CDATA[\xC3\xA9",
       "<r>\xC3\xA9",
+      // Long runs of blanks and line breaks, before a failure and up to the end of the source.
+      "<r>\r\n \t \r\n\r\n        \r\n            \t\r\n   <c>x</d></r>",
+      "<r>\r\n    \r\n                                   \r\n\r\n    ",
       // Narrow: bytes of the upper half in names' neighbourhood, values and an unterminated end.
       "<r a=\"\xE9\x80\">\xFC\x9D</r>",
       "<r><c>\xE9</c2></r>",

@@ -136,6 +136,8 @@ class BasicCursor {
   }
   // Reads a name (possibly empty) and skips the whitespace after it.
   View ReadName();
+  // ReadName when it would read exactly name; otherwise false, and nothing moves.
+  bool ReadNameIf(View name);
   // Reads up to the delimiter or the end, then skips whitespace; the run stays escaped.
   TextRun ReadText(char delimiter);
   // Reads a CDATA section's content up to "]]>" or the end.
@@ -205,6 +207,34 @@ void BasicCursor<Unit>::SkipWhitespaceRun() {
   const std::size_t limit = text_.size() - 1;
   std::size_t lastBreak = View::npos;
   std::size_t i = position_ - 1;
+#ifdef KESTRELWING_SSE2
+  if constexpr (sizeof(Unit) == 1) {
+    // Sixteen bytes at a time: the run ends at the first byte that is no whitespace, and the
+    // carriage returns before it count as line breaks.
+    const __m128i space = _mm_set1_epi8(' '), tab = _mm_set1_epi8('\t');
+    const __m128i cr = _mm_set1_epi8('\r'), lf = _mm_set1_epi8('\n');
+    for (; i + 16 <= limit; i += 16) {
+      const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text_.data() + i));
+      const __m128i breaks = _mm_cmpeq_epi8(block, cr);
+      const __m128i blanks =
+          _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(block, space), _mm_cmpeq_epi8(block, tab)),
+                       _mm_or_si128(breaks, _mm_cmpeq_epi8(block, lf)));
+      const auto other = ~static_cast<unsigned>(_mm_movemask_epi8(blanks)) & 0xFFFFu;
+      const unsigned run = other != 0 ? static_cast<unsigned>(std::countr_zero(other)) : 16;
+      const unsigned breakMask =
+          static_cast<unsigned>(_mm_movemask_epi8(breaks)) & ((1u << run) - 1);
+      if (breakMask != 0) {
+        lastBreak = i + static_cast<std::size_t>(std::bit_width(breakMask)) - 1;
+        for (unsigned rest = breakMask; rest != 0; rest &= rest - 1)  // usually one break
+          ++line_;
+      }
+      if (run < 16) {
+        ConsumeTo(i + run, lastBreak);
+        return;
+      }
+    }
+  }
+#endif
   for (; i < limit && IsWhitespace(text_[i]); ++i) {
     // Without branches: runs of indentation mix line breaks and blanks unpredictably.
     const bool lineBreak = text_[i] == '\r';
@@ -224,6 +254,18 @@ typename BasicCursor<Unit>::View BasicCursor<Unit>::ReadName() {
   const View name = ConsumeTo(i, View::npos);
   SkipWhitespace();
   return name;
+}
+
+template <typename Unit>
+bool BasicCursor<Unit>::ReadNameIf(View name) {
+  const std::size_t start = position_ - 1;
+  if (AtEnd() || name.empty() || name.size() >= text_.size() - start ||
+      text_.compare(start, name.size(), name) != 0 || IsNameChar(text_[start + name.size()])) {
+    return false;
+  }
+  ConsumeTo(start + name.size(), View::npos);
+  SkipWhitespace();
+  return true;
 }
 
 template <typename Unit>

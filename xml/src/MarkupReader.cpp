@@ -4,6 +4,7 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <span>
 #include <stdexcept>
 #include <string>
@@ -23,6 +24,9 @@ namespace kestrelwing::detail {
 namespace {
 
 using detail::EqualsIgnoreCase;
+
+constexpr std::u16string_view kCDataOpen = u"<![CDATA[";
+constexpr std::u16string_view kCDataClose = u"]]>";
 
 // Names hold ASCII characters only, so the markers and end-tag names are matched by ASCII case
 // folding over bytes; over text the general rule applies.
@@ -51,9 +55,9 @@ class MarkupParser {
   using TextRun = BasicTextRun<Unit>;
 
   explicit MarkupParser(View text, const std::array<char16_t, 256>* narrowTable = nullptr)
-      : cursor_(text),
-        narrowTable_(narrowTable),
-        pool_(text.size() >= NodePool::kChunkBytes ? &nodePool_ : nullptr) {}
+      : cursor_(text), narrowTable_(narrowTable) {
+    if (text.size() >= NodePool::kChunkBytes) poolScope_.emplace(nodePool_);
+  }
   ~MarkupParser() {
     for (SharedName* name : names_)
       SharedName::Release(name);
@@ -68,6 +72,7 @@ class MarkupParser {
   // firstChild on.
   struct OpenElement {
     NodeRef node;
+    View name;  // as the start tag spells it
     std::size_t firstChild;
   };
 
@@ -80,8 +85,9 @@ class MarkupParser {
   void ParseAttributes(cXmlNode& node);
   void SetAttributes(cXmlNode& node);
   void ReadCDataSection(cXmlNode& node);
-  void ExpectEndTag(const cXmlNode& node);
-  void ExpectEndTagName(const cXmlNode& node);
+  // The end tag of node, whose start tag spelled its name startName.
+  void ExpectEndTag(const cXmlNode& node, View startName);
+  void ExpectEndTagName(const cXmlNode& node, View startName);
   void SkipComments();
   void StoreText(cXmlNode& node, const TextRun& run);
   // Appends the text of run to out: decoded, then unescaped when it holds references.
@@ -90,8 +96,12 @@ class MarkupParser {
   // Writes the decoded run to out, which has room for run.size() units; answers how many.
   std::size_t DecodeInto(View run, char16_t* out);
   std::u16string_view Decoded(View run);
-  // Appends a run to the batch's text and answers its length there.
+  // Append a name or a run to the batch's text and answer its length there.
+  std::uint32_t AppendAttributeName(View name);
   std::uint32_t AppendAttributeText(const TextRun& run);
+  // Room for units more characters in the batch's text, then the number written there.
+  char16_t* AttributeRoom(std::size_t units);
+  std::uint32_t CommitAttributeText(std::size_t units);
 
   // The attributes read from a start tag but not yet set: their names and values lie one after
   // the other in attributeText_ (its first attributeUsed_ units; the rest is room), their
@@ -100,10 +110,11 @@ class MarkupParser {
 
   BasicCursor<Unit> cursor_;
   const std::array<char16_t, 256>* narrowTable_;  // for bytes: none means UTF-8
-  // The nodes of a document of a chunk or more, and their property tables, come from the pool;
-  // those of a smaller one from the heap, where they take no more room than they need.
+  // The nodes of a document of a chunk or more, their child lists and property tables, come from
+  // the pool; those of a smaller one from the heap, one block each, so that a small document takes
+  // no chunk.
   NodePool nodePool_;
-  NodePool* pool_;
+  std::optional<NodePool::Scope> poolScope_;
   bool hasDeclaration_ = false;
   std::array<std::uint32_t, 2 * kBatch> attributeLengths_{};
   std::size_t batchSize_ = 0;
@@ -147,10 +158,11 @@ template <typename Unit>
 NodeRef MarkupParser<Unit>::ParseElementTree(View rootName) {
   std::vector<OpenElement> open;
   bool complete = false;
-  NodeRef node = BeginElement(rootName, complete);
+  View name = rootName;
+  NodeRef node = BeginElement(name, complete);
   for (;;) {
     if (!complete) {
-      open.push_back({std::move(node), children_.size()});
+      open.push_back({std::move(node), name, children_.size()});
     } else {
       NodeAccess::Compact(*node);
       if (open.empty()) return node;
@@ -158,27 +170,29 @@ NodeRef MarkupParser<Unit>::ParseElementTree(View rootName) {
       cursor_.SkipWhitespace();
       SkipComments();
       if (cursor_.AtEnd()) {
-        ExpectEndTag(*open.back().node);
+        ExpectEndTag(*open.back().node, open.back().name);
         node = Close(open);
         continue;
       }
     }
     // The content loop of the innermost open element, on the '<' of its next piece.
     cXmlNode& parent = *open.back().node;
+    const View parentName = open.back().name;
     cursor_.Expect('<');
     cursor_.Reread();
     cursor_.SkipWhitespace();
     if (cursor_.Current() == '/') {
       cursor_.Expect('/');
-      ExpectEndTagName(parent);
+      ExpectEndTagName(parent, parentName);
     } else if (cursor_.Current() == '!' &&
                EqualsIgnoreCase(
                    cursor_.Peek(static_cast<std::ptrdiff_t>(cursor_.Position()) - 2, 9),
-                   u"<![CDATA[")) {
+                   kCDataOpen)) {
       ReadCDataSection(parent);
-      ExpectEndTag(parent);
+      ExpectEndTag(parent, parentName);
     } else {
-      node = BeginElement(cursor_.ReadName(), complete);
+      name = cursor_.ReadName();
+      node = BeginElement(name, complete);
       continue;
     }
     node = Close(open);
@@ -201,9 +215,7 @@ NodeRef MarkupParser<Unit>::Close(std::vector<OpenElement>& open) {
 
 template <typename Unit>
 NodeRef MarkupParser<Unit>::NewNode() {
-  if (pool_ == nullptr) return std::make_shared<cXmlNode>();
-  const NodePool::Scope scope(*pool_);
-  return std::allocate_shared<cXmlNode>(NodePoolAllocator<cXmlNode>());
+  return std::allocate_shared<cXmlNode>(NodeMemoryAllocator<cXmlNode>());
 }
 
 // A new name replaces an older one that shares its slot, so the cache stays small whatever the
@@ -247,7 +259,7 @@ NodeRef MarkupParser<Unit>::BeginElement(View name, bool& complete) {
   SkipComments();
   if (cursor_.Current() != '<') {
     StoreText(*node, cursor_.ReadText('<'));
-    ExpectEndTag(*node);
+    ExpectEndTag(*node, name);
     return node;
   }
   complete = false;
@@ -261,7 +273,7 @@ void MarkupParser<Unit>::ParseAttributes(cXmlNode& node) {
   while (cursor_.Current() != '>' && cursor_.Current() != '/' && !cursor_.AtEnd()) {
     cursor_.SkipWhitespace();
     if (batchSize_ == kBatch) SetAttributes(node);
-    attributeLengths_[2 * batchSize_] = AppendAttributeText({cursor_.ReadName()});
+    attributeLengths_[2 * batchSize_] = AppendAttributeName(cursor_.ReadName());
     cursor_.Expect('=');
     cursor_.Expect('"');
     attributeLengths_[2 * batchSize_ + 1] = AppendAttributeText(cursor_.ReadText('"'));
@@ -276,25 +288,35 @@ void MarkupParser<Unit>::ParseAttributes(cXmlNode& node) {
 }
 
 template <typename Unit>
+std::uint32_t MarkupParser<Unit>::AppendAttributeName(View name) {
+  // Names hold ASCII characters only, so they are widened unit by unit.
+  std::copy(name.begin(), name.end(), AttributeRoom(name.size()));
+  return CommitAttributeText(name.size());
+}
+
+template <typename Unit>
 std::uint32_t MarkupParser<Unit>::AppendAttributeText(const TextRun& run) {
-  if (run.hasReference) {
-    decoded_.clear();
-    AppendText(decoded_, run);
+  if (!run.hasReference)
+    return CommitAttributeText(DecodeInto(run.text, AttributeRoom(run.text.size())));
+  decoded_.clear();
+  AppendText(decoded_, run);
+  std::copy(decoded_.begin(), decoded_.end(), AttributeRoom(decoded_.size()));
+  return CommitAttributeText(decoded_.size());
+}
+
+template <typename Unit>
+char16_t* MarkupParser<Unit>::AttributeRoom(std::size_t units) {
+  if (attributeText_.size() - attributeUsed_ < units) {
+    attributeText_.resize(std::max(2 * attributeText_.size(), attributeUsed_ + units));
   }
-  const std::size_t room = run.hasReference ? decoded_.size() : run.text.size();
-  if (attributeText_.size() - attributeUsed_ < room) {
-    attributeText_.resize(std::max(2 * attributeText_.size(), attributeUsed_ + room));
-  }
-  char16_t* out = attributeText_.data() + attributeUsed_;
-  std::size_t length = decoded_.size();
-  if (run.hasReference) {
-    std::copy(decoded_.begin(), decoded_.end(), out);
-  } else {
-    length = DecodeInto(run.text, out);
-  }
-  if (length > UINT32_MAX) throw std::length_error("attribute too long");
-  attributeUsed_ += length;
-  return static_cast<std::uint32_t>(length);
+  return attributeText_.data() + attributeUsed_;
+}
+
+template <typename Unit>
+std::uint32_t MarkupParser<Unit>::CommitAttributeText(std::size_t units) {
+  if (units > UINT32_MAX) throw std::length_error("attribute too long");
+  attributeUsed_ += units;
+  return static_cast<std::uint32_t>(units);
 }
 
 // A first batch of names that differ from each other becomes the element's table at once; the
@@ -304,8 +326,8 @@ void MarkupParser<Unit>::SetAttributes(cXmlNode& node) {
   if (batchSize_ == 0) return;
   const std::u16string_view text(attributeText_.data(), attributeUsed_);
   const std::span<const std::uint32_t> lengths(attributeLengths_.data(), 2 * batchSize_);
-  if (!NodeAccess::AdoptProperties(node, text, lengths, pool_)) {
-    NodeAccess::ReserveProperties(node, batchSize_, text.size(), pool_);
+  if (!NodeAccess::AdoptProperties(node, text, lengths)) {
+    NodeAccess::ReserveProperties(node, batchSize_, text.size());
     std::size_t at = 0;
     for (std::size_t i = 0; i < lengths.size(); i += 2) {
       const std::u16string_view name = text.substr(at, lengths[i]);
@@ -325,12 +347,14 @@ void MarkupParser<Unit>::ReadCDataSection(cXmlNode& node) {
   cursor_.SkipAndAdvance(7);
   cursor_.SkipWhitespace();
   const View content = cursor_.ReadCData();
-  decoded_.assign(u"<![CDATA[");
-  AppendDecoded(decoded_, content);
-  decoded_ += u"]]>";
-  NodeAccess::SetValue(node, decoded_);
-  if (!Equals(cursor_.Peek(static_cast<std::ptrdiff_t>(cursor_.Position()) - 1, 3), u"]]>")) {
-    cursor_.RaiseMismatch(u"]]>");
+  std::u16string& value = NodeAccess::Value(node);
+  value.clear();
+  value.reserve(kCDataOpen.size() + content.size() + kCDataClose.size());
+  value += kCDataOpen;
+  AppendDecoded(value, content);
+  value += kCDataClose;
+  if (!Equals(cursor_.Peek(static_cast<std::ptrdiff_t>(cursor_.Position()) - 1, 3), kCDataClose)) {
+    cursor_.RaiseMismatch(kCDataClose);
   }
   cursor_.SkipAndAdvance(2);
   cursor_.SkipWhitespace();
@@ -339,15 +363,18 @@ void MarkupParser<Unit>::ReadCDataSection(cXmlNode& node) {
 // The end tag after text, after a CDATA section, or at the end of the source: no whitespace
 // is allowed between its '<' and '/'.
 template <typename Unit>
-void MarkupParser<Unit>::ExpectEndTag(const cXmlNode& node) {
+void MarkupParser<Unit>::ExpectEndTag(const cXmlNode& node, View startName) {
   cursor_.Expect('<');
   cursor_.Expect('/');
-  ExpectEndTagName(node);
+  ExpectEndTagName(node, startName);
 }
 
+// Most end tags spell the name as the start tag did, which is checked against the source alone.
 template <typename Unit>
-void MarkupParser<Unit>::ExpectEndTagName(const cXmlNode& node) {
-  if (!EqualsIgnoreCase(cursor_.ReadName(), node.Name())) cursor_.RaiseMismatch(node.Name());
+void MarkupParser<Unit>::ExpectEndTagName(const cXmlNode& node, View startName) {
+  if (!cursor_.ReadNameIf(startName) && !EqualsIgnoreCase(cursor_.ReadName(), node.Name())) {
+    cursor_.RaiseMismatch(node.Name());
+  }
   cursor_.Expect('>');
   cursor_.SkipWhitespace();
 }

@@ -27,13 +27,12 @@ struct NodeAccess {
   // The same rules as SetPropertyValue (first spelling kept, letter case ignored), without copies.
   static void SetProperty(cXmlNode& node, std::u16string_view name, std::u16string_view value);
   // Makes room for count more properties holding characters name and value characters in all,
-  // so that the reader sets an element's attributes with one allocation (from pool if given).
-  static void ReserveProperties(cXmlNode& node, std::size_t count, std::size_t characters,
-                                NodePool* pool = nullptr);
+  // so that the reader sets an element's attributes with one allocation.
+  static void ReserveProperties(cXmlNode& node, std::size_t count, std::size_t characters);
   // PropertyTable::Adopt for the node's properties.
   static bool AdoptProperties(cXmlNode& node, std::u16string_view text,
-                              std::span<const std::uint32_t> lengths, NodePool* pool) {
-    return PropertyTable::Adopt(node.properties_, text, lengths, pool);
+                              std::span<const std::uint32_t> lengths) {
+    return PropertyTable::Adopt(node.properties_, text, lengths);
   }
   static void SetName(cXmlNode& node, std::u16string_view name);
   // Gives the node name, which the caller held once and now hands over.

@@ -11,6 +11,7 @@ namespace kestrelwing::detail {
 namespace {
 
 constexpr std::size_t kAlignment = NodePool::kAlignment;
+static_assert(kAlignment == 8, "NodeMemoryAllocator promises blocks aligned to 8");
 constexpr std::size_t kLargeBlock = NodePool::kChunkBytes / 8;
 
 constexpr std::size_t RoundUp(std::size_t bytes) {
@@ -65,15 +66,34 @@ void* NodePool::Allocate(std::size_t bytes) {
   return Place(chunk_, at);
 }
 
+void* NodePool::AllocateInScope(std::size_t bytes) {
+  if (current_ != nullptr) return current_->Allocate(bytes);
+  if (bytes > SIZE_MAX - kBlockHeader) throw std::bad_alloc();
+  return Place(nullptr, static_cast<std::byte*>(::operator new(kBlockHeader + bytes)));
+}
+
 void* NodePool::Place(Chunk* chunk, std::byte* at) noexcept {
   std::memcpy(at, &chunk, sizeof chunk);
   return at + kBlockHeader;
 }
 
 void NodePool::Release(void* block) noexcept {
+  std::byte* const start = static_cast<std::byte*>(block) - kBlockHeader;
   Chunk* chunk;
-  std::memcpy(&chunk, static_cast<std::byte*>(block) - kBlockHeader, sizeof chunk);
-  if (chunk->live.fetch_sub(1, std::memory_order_acq_rel) == 1) Free(chunk);
+  std::memcpy(&chunk, start, sizeof chunk);
+  if (chunk == nullptr) {
+    ::operator delete(start);
+  } else if (chunk->live.fetch_sub(1, std::memory_order_acq_rel) == 1) {
+    Free(chunk);
+  }
+}
+
+void* AllocateNodeMemory(std::size_t bytes) {
+  return NodePool::AllocateInScope(bytes);
+}
+
+void ReleaseNodeMemory(void* block) noexcept {
+  NodePool::Release(block);
 }
 
 void NodePool::Free(Chunk* chunk) noexcept {

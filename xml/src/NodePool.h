@@ -7,11 +7,12 @@
 namespace kestrelwing::detail {
 
 // Hands out blocks carved from chunks of kChunkBytes; each block starts after the address of its
-// chunk. A chunk counts the blocks carved from it that are still alive and goes back to the heap
-// when the last of them is released and the pool has moved on to another chunk (or is gone). A
-// node kept after its document has gone therefore keeps alive the chunks of its own blocks (node
-// and property table: one chunk, or two where they straddle a chunk's end) besides its own
-// subtree. Blocks may be released on any thread.
+// chunk (none for a block taken from the heap outside any pool). A chunk counts the blocks
+// carved from it that are still alive and goes back to the heap when the last of them is released
+// and the pool has moved on to another chunk (or is gone). A node kept after its document has
+// gone therefore keeps alive the chunks of its own blocks (node, child list and property table:
+// one chunk, or a few where they lie apart) besides its own subtree. Blocks may be released on
+// any thread.
 class NodePool {
  public:
   // Chunks are ordinary heap blocks, small enough to come from the heap's arena: larger ones
@@ -28,9 +29,12 @@ class NodePool {
 
   // A block of bytes; a large one gets a chunk of its own.
   void* Allocate(std::size_t bytes);
+  // A block from the pool of the current Scope, or from the heap when there is none.
+  static void* AllocateInScope(std::size_t bytes);
+  // Releases a block of either kind.
   static void Release(void* block) noexcept;
 
-  // The pool that NodePoolAllocator carves from on this thread while the scope lasts.
+  // The pool that AllocateInScope carves from on this thread while the scope lasts.
   class Scope {
    public:
     explicit Scope(NodePool& pool) : previous_(std::exchange(current_, &pool)) {}
@@ -50,37 +54,11 @@ class NodePool {
   void Retire() noexcept;
 
   static thread_local NodePool* current_;
-  template <typename T>
-  friend class NodePoolAllocator;
 
   Chunk* chunk_ = nullptr;
   std::ptrdiff_t carved_ = 0;  // blocks carved from chunk_
   std::byte* next_ = nullptr;
   std::byte* end_ = nullptr;
-};
-
-// Allocates from the pool of the current NodePool::Scope: std::allocate_shared then puts a node
-// and its reference counts in one block. The allocator holds nothing, so the node's block holds
-// no copy of it either; releasing needs no pool.
-template <typename T>
-class NodePoolAllocator {
- public:
-  using value_type = T;
-
-  NodePoolAllocator() = default;
-  template <typename U>
-  NodePoolAllocator(const NodePoolAllocator<U>&) {}
-
-  T* allocate(std::size_t n) {
-    static_assert(alignof(T) <= NodePool::kAlignment);
-    return static_cast<T*>(NodePool::current_->Allocate(n * sizeof(T)));
-  }
-  void deallocate(T* block, std::size_t) noexcept { NodePool::Release(block); }
-
-  template <typename U>
-  bool operator==(const NodePoolAllocator<U>&) const {
-    return true;
-  }
 };
 
 }  // namespace kestrelwing::detail

@@ -78,23 +78,18 @@ class PropertyTable::NameIndex {
   std::vector<std::uint32_t> buckets_;
 };
 
-PropertyTable::PropertyTable(std::uint32_t entryCapacity, std::uint32_t textCapacity, bool pooled)
-    : entryCapacity_(entryCapacity), textCapacity_(textCapacity), pooled_(pooled) {}
+PropertyTable::PropertyTable(std::uint32_t entryCapacity, std::uint32_t textCapacity)
+    : entryCapacity_(entryCapacity), textCapacity_(textCapacity) {}
 
 PropertyTable::~PropertyTable() = default;
 
 void PropertyTable::operator delete(PropertyTable* table, std::destroying_delete_t) {
-  const bool pooled = table->pooled_;
   table->~PropertyTable();
-  if (pooled) {
-    NodePool::Release(table);
-  } else {
-    ::operator delete(table);
-  }
+  NodePool::Release(table);
 }
 
 std::unique_ptr<PropertyTable> PropertyTable::Allocate(std::size_t entryCapacity,
-                                                       std::size_t textCapacity, NodePool* pool) {
+                                                       std::size_t textCapacity) {
   if (entryCapacity > kMaxEntries || textCapacity > kMaxText) {
     throw std::length_error("property table too large");
   }
@@ -102,10 +97,9 @@ std::unique_ptr<PropertyTable> PropertyTable::Allocate(std::size_t entryCapacity
                               std::uint64_t{textCapacity} * sizeof(char16_t);
   if (bytes > std::numeric_limits<std::size_t>::max()) throw std::bad_alloc();
   const auto size = static_cast<std::size_t>(bytes);
-  void* block = pool != nullptr ? pool->Allocate(size) : ::operator new(size);
-  return std::unique_ptr<PropertyTable>(
-      new (block) PropertyTable(static_cast<std::uint32_t>(entryCapacity),
-                                static_cast<std::uint32_t>(textCapacity), pool != nullptr));
+  void* block = NodePool::AllocateInScope(size);
+  return std::unique_ptr<PropertyTable>(new (block) PropertyTable(
+      static_cast<std::uint32_t>(entryCapacity), static_cast<std::uint32_t>(textCapacity)));
 }
 
 std::unique_ptr<PropertyTable> PropertyTable::MoveTo(std::unique_ptr<PropertyTable>& table,
@@ -180,9 +174,9 @@ void PropertyTable::Set(std::unique_ptr<PropertyTable>& table, std::u16string_vi
 }
 
 void PropertyTable::Reserve(std::unique_ptr<PropertyTable>& table, std::size_t extraEntries,
-                            std::size_t extraText, NodePool* pool) {
+                            std::size_t extraText) {
   if (!table) {
-    table = Allocate(extraEntries, extraText, pool);
+    table = Allocate(extraEntries, extraText);
   } else if (table->count_ + extraEntries > table->entryCapacity_ ||
              extraText > table->FreeText()) {
     Grow(table, extraEntries, extraText);
@@ -190,7 +184,7 @@ void PropertyTable::Reserve(std::unique_ptr<PropertyTable>& table, std::size_t e
 }
 
 bool PropertyTable::Adopt(std::unique_ptr<PropertyTable>& table, std::u16string_view text,
-                          std::span<const std::uint32_t> lengths, NodePool* pool) {
+                          std::span<const std::uint32_t> lengths) {
   const std::size_t count = lengths.size() / 2;
   if (table || count >= static_cast<std::size_t>(kIndexedFrom)) return false;
   std::array<std::u16string_view, kIndexedFrom> names;
@@ -202,7 +196,7 @@ bool PropertyTable::Adopt(std::unique_ptr<PropertyTable>& table, std::u16string_
     }
     at += std::size_t{lengths[2 * i]} + lengths[2 * i + 1];
   }
-  std::unique_ptr<PropertyTable> adopted = Allocate(count, text.size(), pool);
+  std::unique_ptr<PropertyTable> adopted = Allocate(count, text.size());
   Entry* entries = adopted->Entries();
   std::uint32_t offset = 0;
   for (std::size_t i = 0; i < count; ++i) {

@@ -10,17 +10,15 @@
 
 namespace kestrelwing::detail {
 
-class NodePool;
-
 // Properties in the order in which they were first set. A name is matched ignoring letter case
 // and keeps the spelling of its first assignment; setting it again replaces only the value.
 //
-// A table is a single heap block: this header, then one entry per property, then one UTF-16
-// buffer holding every name and value. A node with a few properties therefore costs one
-// allocation and no per-property strings. Members that may need a bigger block are static and
-// take the owning pointer. Small tables are scanned; from kIndexedFrom properties on, a hash
-// index of the folded names sits beside the table, so n properties are set and read back in
-// time linear in n.
+// A table is a single block (NodePool::AllocateInScope): this header, then one entry per
+// property, then one UTF-16 buffer holding every name and value. A node with a few properties
+// therefore costs one allocation and no per-property strings. Members that may need a bigger block
+// are static and take the owning pointer. Small tables are scanned; from kIndexedFrom properties
+// on, a hash index of the folded names sits beside the table, so n properties are set and read back
+// in time linear in n.
 class PropertyTable {
  public:
   static constexpr std::int32_t kIndexedFrom = 16;
@@ -28,8 +26,7 @@ class PropertyTable {
   ~PropertyTable();
   PropertyTable(const PropertyTable&) = delete;
   PropertyTable& operator=(const PropertyTable&) = delete;
-  // Destroys the table and frees the block that Allocate took (larger than sizeof(PropertyTable)),
-  // to the heap or to the pool it came from.
+  // Destroys the table and frees the block that Allocate took (larger than sizeof(PropertyTable)).
   static void operator delete(PropertyTable* table, std::destroying_delete_t);
 
   // Replaces the value of the property of that name, or appends a new property; creates the
@@ -37,15 +34,14 @@ class PropertyTable {
   static void Set(std::unique_ptr<PropertyTable>& table, std::u16string_view name,
                   std::u16string_view value);
   // Makes room for extraEntries more entries and extraText more characters; creates the table
-  // with exactly that room when there is none, from pool when one is given.
+  // with exactly that room when there is none.
   static void Reserve(std::unique_ptr<PropertyTable>& table, std::size_t extraEntries,
-                      std::size_t extraText, NodePool* pool = nullptr);
+                      std::size_t extraText);
   // For the reader: when there is no table yet and the names differ (ignoring case), makes one
   // of exactly the size needed from text, which holds names and values one after the other,
-  // lengths[2i] and lengths[2i+1] long; from pool when one is given. False otherwise, and
-  // nothing changes.
+  // lengths[2i] and lengths[2i+1] long. False otherwise, and nothing changes.
   static bool Adopt(std::unique_ptr<PropertyTable>& table, std::u16string_view text,
-                    std::span<const std::uint32_t> lengths, NodePool* pool);
+                    std::span<const std::uint32_t> lengths);
   // Moves the table into a block of exactly the size its contents need.
   static void Compact(std::unique_ptr<PropertyTable>& table);
 
@@ -72,10 +68,9 @@ class PropertyTable {
   };
   class NameIndex;
 
-  PropertyTable(std::uint32_t entryCapacity, std::uint32_t textCapacity, bool pooled);
+  PropertyTable(std::uint32_t entryCapacity, std::uint32_t textCapacity);
   static std::unique_ptr<PropertyTable> Allocate(std::size_t entryCapacity,
-                                                 std::size_t textCapacity,
-                                                 NodePool* pool = nullptr);
+                                                 std::size_t textCapacity);
   // Moves the contents into a new block of the given capacities, leaving out the characters of
   // replaced values, and hands back the old block: views into it stay valid while it lives.
   static std::unique_ptr<PropertyTable> MoveTo(std::unique_ptr<PropertyTable>& table,
@@ -100,7 +95,6 @@ class PropertyTable {
   std::uint32_t entryCapacity_;
   std::uint32_t textSize_ = 0;  // characters in use, including those of replaced values
   std::uint32_t textCapacity_;
-  bool pooled_;                       // the block came from a NodePool
   std::unique_ptr<NameIndex> index_;  // none below kIndexedFrom properties
 };
 

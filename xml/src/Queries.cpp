@@ -60,7 +60,7 @@ NodeRef cXmlNode::NodeByName(std::u16string_view path) const {
 }
 
 std::vector<NodeRef> cXmlNode::Nodes(std::u16string_view name) const {
-  if (name.empty()) return children_;
+  if (name.empty()) return {children_.begin(), children_.end()};
   std::vector<NodeRef> matches;
   for (const NodeRef& child : children_) {
     if (EqualsIgnoreCase(child->Name(), name)) matches.push_back(child);

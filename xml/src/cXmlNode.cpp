@@ -22,7 +22,7 @@ constexpr std::size_t kMaxChildren = std::numeric_limits<std::int32_t>::max();
 // Moves the children of a node that is about to die onto pending, so that its destructor finds
 // none to release. Should the list fail to grow, the children stay where they are and that
 // node's own destructor releases them.
-void TakeChildren(std::vector<NodeRef>& pending, std::vector<NodeRef>& children) {
+void TakeChildren(detail::ChildList& pending, detail::ChildList& children) {
   if (pending.empty()) {
     pending.swap(children);  // the common case of a chain: no allocation at all
     return;
@@ -45,7 +45,7 @@ cXmlNode::cXmlNode() = default;
 // as well (shared nodes, cycles) only lose this reference.
 cXmlNode::~cXmlNode() {
   detail::SharedName::Release(name_);
-  std::vector<NodeRef> pending = std::move(children_);
+  detail::ChildList pending = std::move(children_);
   while (!pending.empty()) {
     NodeRef child = std::move(pending.back());
     pending.pop_back();
@@ -126,7 +126,6 @@ void cXmlNode::Add(NodeRef node, std::int32_t index) {
   if (index < 0) throw std::out_of_range("cXmlNode::Add: negative position");
   if (!node) throw std::invalid_argument("cXmlNode::Add: no node");
   if (children_.size() >= kMaxChildren) throw std::length_error("cXmlNode::Add: too many children");
-  hasChildList_ = true;
   if (index == 0 || index > NodeCount()) {
     children_.push_back(std::move(node));
   } else {
@@ -145,7 +144,7 @@ bool cXmlNode::Remove(std::int32_t position) {
 }
 
 bool cXmlNode::Remove(std::u16string_view name) {
-  if (!hasChildList_) return false;
+  if (children_.capacity() == 0) return false;
   std::vector<NodeRef> removed;
   auto kept = children_.begin();
   for (auto child = children_.begin(); child != children_.end(); ++child) {
@@ -162,16 +161,15 @@ bool cXmlNode::Remove(std::u16string_view name) {
 
 // The scan runs from the end: of a node added twice, the later occurrence goes first.
 bool cXmlNode::Remove(const NodeRef& node) {
-  if (!hasChildList_) return false;
+  if (children_.capacity() == 0) return false;
   const auto found = std::find(children_.rbegin(), children_.rend(), node);
   if (found != children_.rend()) Remove(static_cast<std::int32_t>(children_.rend() - found));
   return true;
 }
 
 void cXmlNode::Clear() {
-  std::vector<NodeRef> released;
+  detail::ChildList released;
   released.swap(children_);
-  hasChildList_ = false;
 }
 
 namespace detail {
@@ -184,9 +182,8 @@ void NodeAccess::SetProperty(cXmlNode& node, std::u16string_view name, std::u16s
   PropertyTable::Set(node.properties_, name, value);
 }
 
-void NodeAccess::ReserveProperties(cXmlNode& node, std::size_t count, std::size_t characters,
-                                   NodePool* pool) {
-  PropertyTable::Reserve(node.properties_, count, characters, pool);
+void NodeAccess::ReserveProperties(cXmlNode& node, std::size_t count, std::size_t characters) {
+  PropertyTable::Reserve(node.properties_, count, characters);
 }
 
 void NodeAccess::SetName(cXmlNode& node, std::u16string_view name) {
@@ -212,7 +209,6 @@ void NodeAccess::AdoptChildren(cXmlNode& node, std::span<NodeRef> children) {
   if (children.size() > kMaxChildren - node.children_.size()) {
     throw std::length_error("cXmlNode::Add: too many children");
   }
-  node.hasChildList_ = true;
   node.children_.reserve(node.children_.size() + children.size());
   for (NodeRef& child : children)
     node.children_.push_back(std::move(child));

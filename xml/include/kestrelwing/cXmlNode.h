@@ -2,8 +2,10 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <new>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -34,6 +36,37 @@ namespace detail {
 class PropertyTable;
 class SharedName;
 struct NodeAccess;
+
+// Memory for nodes and child lists: carved from the pool of the document being read, from the
+// heap otherwise, aligned to 8. A block may be released on any thread.
+void* AllocateNodeMemory(std::size_t bytes);
+void ReleaseNodeMemory(void* block) noexcept;
+
+// The allocator holds nothing, so a node made by std::allocate_shared (node and reference counts
+// in one block) holds no copy of it either, and releasing needs no pool.
+template <typename T>
+class NodeMemoryAllocator {
+ public:
+  using value_type = T;
+
+  NodeMemoryAllocator() = default;
+  template <typename U>
+  NodeMemoryAllocator(const NodeMemoryAllocator<U>&) noexcept {}
+
+  T* allocate(std::size_t n) {
+    static_assert(alignof(T) <= 8);
+    if (n > SIZE_MAX / sizeof(T)) throw std::bad_array_new_length();
+    return static_cast<T*>(AllocateNodeMemory(n * sizeof(T)));
+  }
+  void deallocate(T* block, std::size_t) noexcept { ReleaseNodeMemory(block); }
+
+  template <typename U>
+  bool operator==(const NodeMemoryAllocator<U>&) const noexcept {
+    return true;
+  }
+};
+
+using ChildList = std::vector<NodeRef, NodeMemoryAllocator<NodeRef>>;
 }  // namespace detail
 
 class cXmlNode {
@@ -97,9 +130,10 @@ class cXmlNode {
 
   detail::SharedName* name_ = nullptr;  // none while the node has the name every new node has
   std::u16string value_;
-  std::vector<NodeRef> children_;
+  // The node has a child list from its first Add until Clear, which hands back the list's room:
+  // the list has room exactly while there is one.
+  detail::ChildList children_;
   std::unique_ptr<detail::PropertyTable> properties_;  // none until the first property
-  bool hasChildList_ = false;  // false until the first Add, and again after Clear
 };
 
 }  // namespace kestrelwing
