@@ -47,6 +47,16 @@ bool Equals(std::u16string_view a, std::u16string_view b) {
   return a == b;
 }
 
+// Names hold ASCII characters only, so over bytes they are widened as they stand.
+template <typename Unit>
+void WidenName(std::basic_string_view<Unit> name, char16_t* out) {
+  if constexpr (std::is_same_v<Unit, char16_t>) {
+    std::copy(name.begin(), name.end(), out);
+  } else {
+    WidenAscii({reinterpret_cast<const std::uint8_t*>(name.data()), name.size()}, out);
+  }
+}
+
 // Unit is char16_t over text and char over the bytes of a document (see Cursor.h).
 template <typename Unit>
 class MarkupParser {
@@ -95,7 +105,6 @@ class MarkupParser {
   void AppendDecoded(std::u16string& out, View run);
   // Writes the decoded run to out, which has room for run.size() units; answers how many.
   std::size_t DecodeInto(View run, char16_t* out);
-  std::u16string_view Decoded(View run);
   // Append a name or a run to the batch's text and answer its length there.
   std::uint32_t AppendAttributeName(View name);
   std::uint32_t AppendAttributeText(const TextRun& run);
@@ -122,7 +131,7 @@ class MarkupParser {
   std::size_t attributeUsed_ = 0;
   std::vector<NodeRef> children_;         // complete children of the open elements, innermost last
   std::array<SharedName*, 256> names_{};  // names met so far, by a hash of their characters
-  std::u16string decoded_;                // reused for names and text
+  std::u16string decoded_;                // reused for text with references
   std::u16string undecoded_;              // reused for text with entity references
 };
 
@@ -232,7 +241,9 @@ SharedName* MarkupParser<Unit>::NameFor(View name) {
                       [](Unit a, char16_t b) { return static_cast<char16_t>(a) == b; });
   };
   if (slot == nullptr || !same(slot->Text())) {
-    SharedName* fresh = SharedName::Make(std::u16string(Decoded(name)));
+    std::u16string text(name.size(), u'\0');
+    WidenName(name, text.data());
+    SharedName* fresh = SharedName::Make(std::move(text));
     SharedName::Release(std::exchange(slot, fresh));
   }
   SharedName::Retain(slot);
@@ -289,8 +300,7 @@ void MarkupParser<Unit>::ParseAttributes(cXmlNode& node) {
 
 template <typename Unit>
 std::uint32_t MarkupParser<Unit>::AppendAttributeName(View name) {
-  // Names hold ASCII characters only, so they are widened unit by unit.
-  std::copy(name.begin(), name.end(), AttributeRoom(name.size()));
+  WidenName(name, AttributeRoom(name.size()));
   return CommitAttributeText(name.size());
 }
 
@@ -446,18 +456,6 @@ std::size_t MarkupParser<Unit>::DecodeInto(View run, char16_t* out) {
     for (std::size_t i = WidenAscii(bytes, out); i < bytes.size(); ++i)
       out[i] = (*narrowTable_)[bytes[i]];
     return bytes.size();
-  }
-}
-
-// Over text a run is its own text; over bytes it is decoded into decoded_.
-template <typename Unit>
-std::u16string_view MarkupParser<Unit>::Decoded(View run) {
-  if constexpr (std::is_same_v<Unit, char16_t>) {
-    return run;
-  } else {
-    decoded_.clear();
-    AppendDecoded(decoded_, run);
-    return decoded_;
   }
 }
 
