@@ -60,6 +60,15 @@ class EncodedOutput {
   void Escaped(std::u16string_view text) {
     if (!ShortAsIs(text, true)) Append(text, escaped_, true);
   }
+  // The writer's own markup: ASCII that needs no escaping.
+  void Markup(std::string_view ascii) {
+    if (!asciiAsIs_) return WideMarkup(ascii);
+    char* out = Reserve(ascii.size());
+    for (const char c : ascii)  // a few bytes: cheaper than a call to memcpy
+      *out++ = c;
+    used_ += ascii.size();
+    if (Full()) Flush();
+  }
 
   bool Full() const { return used_ >= kBlockBytes; }
   bool Failed() const { return failed_; }
@@ -151,7 +160,19 @@ class EncodedOutput {
     constexpr std::size_t kShort = 32;
     if (!asciiAsIs_ || text.size() > kShort || failed_) return false;
     char* const out = Reserve(text.size());
-    for (std::size_t i = 0; i < text.size(); ++i) {
+    std::size_t i = 0;
+#ifdef KESTRELWING_SERIALIZER_SSE2
+    // Blocks of eight; the last one may overlap the one before.
+    if (text.size() >= 8) {
+      for (; i + 8 <= text.size(); i += 8) {
+        if (!EightAsIs(text.data() + i, out + i, escaped)) return false;
+      }
+      const std::size_t last = text.size() - 8;
+      if (i < text.size() && !EightAsIs(text.data() + last, out + last, escaped)) return false;
+      i = text.size();
+    }
+#endif
+    for (; i < text.size(); ++i) {
       const char16_t c = text[i];
       if (c >= 0x80 || (escaped && escaped_[c].size != 1)) return false;
       out[i] = static_cast<char>(c);
@@ -187,6 +208,11 @@ class EncodedOutput {
 #endif
   }
 
+  [[gnu::noinline]] void WideMarkup(std::string_view ascii) {
+    wideMarkup_.assign(ascii.begin(), ascii.end());
+    Append(wideMarkup_, plain_, false);
+  }
+
   // Encodes the run of non-ASCII units that starts at run, up to a bounded length that does not
   // end inside a surrogate pair; answers where the run ended.
   const char16_t* AppendOtherRun(const char16_t* run, const char16_t* end) {
@@ -210,6 +236,7 @@ class EncodedOutput {
   std::vector<char> buffer_;
   std::size_t used_ = 0;
   std::string scratch_;
+  std::u16string wideMarkup_;
   bool failed_ = false;
 };
 
@@ -218,8 +245,8 @@ class Writer {
   Writer(const WriteOptions& options, ByteSink& sink) : output_(options.encodingId, sink) {
     if (options.bom) output_.Bytes(ByteOrderMark(options.encodingId));
     if (options.prettyPrint) {
-      lineEnd_ = u"\r\n";
-      indentUnit_ = options.identType == 0 ? u"    " : u"\t";
+      lineEnd_ = "\r\n";
+      indentUnit_ = options.identType == 0 ? "    " : "\t";
     }
   }
 
@@ -242,10 +269,10 @@ class Writer {
   };
 
   void Declaration(const cXmlNode& declaration) {
-    output_.Text(u"<?xml");
+    output_.Markup("<?xml");
     Properties(declaration);
-    output_.Text(u"?>");
-    output_.Text(lineEnd_);
+    output_.Markup("?>");
+    output_.Markup(lineEnd_);
   }
 
   // Walks the tree with an explicit stack, so depth costs heap memory, not call stack. A node met
@@ -272,8 +299,8 @@ class Writer {
       }
       if (isOpen(node)) return false;
       if (open.size() >= kShallowLevels) deepOpen.insert(&node);
-      output_.Text(u">");
-      output_.Text(lineEnd_);
+      output_.Markup(">");
+      output_.Markup(lineEnd_);
       open.push_back({&node, children, 0});
       return true;
     };
@@ -294,20 +321,20 @@ class Writer {
       if (node.Content() == ContentCData) {
         Indent(open.size() + 1);
         output_.Text(node.Value());
-        output_.Text(lineEnd_);
+        output_.Markup(lineEnd_);
       }
       Indent(open.size());
-      output_.Text(u"</");
+      output_.Markup("</");
       output_.Text(node.Name());
-      output_.Text(u">");
-      output_.Text(lineEnd_);
+      output_.Markup(">");
+      output_.Markup(lineEnd_);
     }
     return WriteOutcome::Written;
   }
 
   void StartTag(const cXmlNode& node, std::size_t depth) {
     Indent(depth);
-    output_.Text(u"<");
+    output_.Markup("<");
     output_.Text(node.Name());
     Properties(node);
   }
@@ -316,11 +343,11 @@ class Writer {
   void Properties(const cXmlNode& node) {
     const std::int32_t count = node.PropertyCount();
     for (std::int32_t index = 1; index <= count; ++index) {
-      output_.Text(u" ");
+      output_.Markup(" ");
       output_.Text(NodeAccess::PropertyNameAt(node, index));
-      output_.Text(u"=\"");
+      output_.Markup("=\"");
       output_.Escaped(NodeAccess::PropertyValueAt(node, index));
-      output_.Text(u"\"");
+      output_.Markup("\"");
     }
   }
 
@@ -329,19 +356,19 @@ class Writer {
   void LeafRest(const cXmlNode& node) {
     const std::u16string& value = node.Value();
     if (value.empty()) {
-      output_.Text(u"/>");
+      output_.Markup("/>");
     } else {
-      output_.Text(u">");
+      output_.Markup(">");
       if (node.Content() == ContentCData) {
         output_.Text(value);
       } else {
         output_.Escaped(value);
       }
-      output_.Text(u"</");
+      output_.Markup("</");
       output_.Text(node.Name());
-      output_.Text(u">");
+      output_.Markup(">");
     }
-    output_.Text(lineEnd_);
+    output_.Markup(lineEnd_);
   }
 
   void Indent(std::size_t depth) {
@@ -349,13 +376,13 @@ class Writer {
     const std::size_t width = depth * indentUnit_.size();
     while (indentRun_.size() < width)
       indentRun_ += indentUnit_;
-    output_.Text(std::u16string_view(indentRun_).substr(0, width));
+    output_.Markup(std::string_view(indentRun_).substr(0, width));
   }
 
   EncodedOutput output_;
-  std::u16string_view lineEnd_;
-  std::u16string_view indentUnit_;
-  std::u16string indentRun_;  // the widest indentation used so far
+  std::string_view lineEnd_;
+  std::string_view indentUnit_;
+  std::string indentRun_;  // the widest indentation used so far
 };
 
 }  // namespace
