@@ -229,7 +229,7 @@ Generated GenerateManifest(const std::wstring& component, const Options& options
   manifest.identity.name = AssemblyName(path, options);
   manifest.identity.version = AssemblyVersion(path, options);
   manifest.identity.architecture = architecture;
-  manifest.fileName = FromWide(FileNameOf(path));
+  manifest.fileName = GetFileName(FromWide(path));
   if (options.sha1 || options.sha256) manifest.hash = HashBytes(bytes, options.sha256);
   if (options.size) manifest.size = bytes.size();
 

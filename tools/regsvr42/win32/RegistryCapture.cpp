@@ -12,6 +12,7 @@
 #include "ClassChecks.h"
 #include "Failure.h"
 #include "OleMisc.h"
+#include "PathParts.h"
 #include "Paths.h"
 #include "ProgIds.h"
 #include "RegistryKey.h"
@@ -71,7 +72,7 @@ bool IsThisServer(const std::wstring& serverPath, const std::wstring& componentP
   const std::wstring server = Unquoted(serverPath);
   // A bare file name is found by the loader's search; it names this component when the names match.
   if (server.find_first_of(L"\\/") == std::wstring::npos) {
-    return Upper(server) == Upper(FileNameOf(componentPath));
+    return Upper(server) == Upper(componentPath.substr(FileNameStart(FromWide(componentPath))));
   }
   return CanonicalPath(server) == CanonicalPath(componentPath);
 }
@@ -344,7 +345,7 @@ CapturedRegistration CaptureRegistration(HMODULE component, const std::wstring& 
   if (result.classes.empty()) {
     throw Failure(ExitCode::NothingRegistered,
                   u"DllRegisterServer succeeded but registered no class served by " +
-                      FromWide(FileNameOf(componentPath)));
+                      GetFileName(FromWide(componentPath)));
   }
   return result;
 }

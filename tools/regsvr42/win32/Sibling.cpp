@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "Failure.h"
+#include "PathParts.h"
 #include "Paths.h"
 #include "SystemInfo.h"
 #include "WideText.h"
@@ -28,11 +29,11 @@ std::optional<std::wstring> FindSiblingGenerator(Architecture architecture) {
   // tools\regsvr42.exe looks in tools\<other>\; tools\<own>\regsvr42.exe looks back in tools\.
   std::wstring candidate = own + L"\\" + FolderName(architecture) + L"\\" + kExecutable;
   if (IsFile(candidate)) return candidate;
-  const std::size_t slash = own.find_last_of(L"\\/");
-  if (slash != std::wstring::npos &&
-      CompareStringOrdinal(own.c_str() + slash + 1, -1, FolderName(kOwnArchitecture).c_str(), -1,
+  const std::size_t name = FileNameStart(FromWide(own));
+  if (name != 0 &&
+      CompareStringOrdinal(own.c_str() + name, -1, FolderName(kOwnArchitecture).c_str(), -1,
                            TRUE) == CSTR_EQUAL) {
-    candidate = own.substr(0, slash) + L"\\" + kExecutable;
+    candidate = FolderOf(own) + L"\\" + kExecutable;
     if (IsFile(candidate)) return candidate;
   }
   return std::nullopt;

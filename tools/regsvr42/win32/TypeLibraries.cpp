@@ -7,7 +7,7 @@
 #include <algorithm>
 
 #include "Failure.h"
-#include "Paths.h"
+#include "PathParts.h"
 #include "WideText.h"
 
 namespace kestrelwing::regsvr42 {
@@ -142,12 +142,12 @@ std::u16string HelpDirectory(ITypeLib* library) {
       helpFile == nullptr) {
     return {};
   }
-  std::wstring path(helpFile);
+  const std::u16string path = FromWide(helpFile);
   SysFreeString(helpFile);
-  const std::size_t slash = path.find_last_of(L"\\/");
-  const bool absolute = path.find(L':') != std::wstring::npos || path.starts_with(L"\\");
-  if (slash == std::wstring::npos || absolute) return {};
-  return FromWide(path.substr(0, slash));
+  const std::size_t name = FileNameStart(path);
+  const bool absolute = path.find(u':') != std::u16string::npos || path.starts_with(u"\\");
+  if (name == 0 || absolute) return {};
+  return path.substr(0, name - 1);
 }
 
 // Reads the library at `path` (a .tlb file, or a component whose TYPELIB resource `resourceId`
@@ -209,14 +209,14 @@ TypeLibraryContents ReadTypeLibraries(const std::wstring& componentPath) {
 void ReadTypeLibraryFile(const std::wstring& path, TypeLibraryContents& contents) {
   TypeLibraryContents own;
   TypeLibrary library =
-      ReadLibrary(path, 1, u"the type library file " + FromWide(FileNameOf(path)), own);
+      ReadLibrary(path, 1, u"the type library file " + GetFileName(FromWide(path)), own);
   const auto known = [&](const TypeLibrary& other) { return other.id == library.id; };
   if (std::any_of(contents.libraries.begin(), contents.libraries.end(), known) ||
       std::any_of(contents.files.begin(), contents.files.end(),
                   [&](const TypeLibraryFile& file) { return known(file.library); })) {
     return;
   }
-  contents.files.push_back({FromWide(FileNameOf(path)), std::move(library)});
+  contents.files.push_back({GetFileName(FromWide(path)), std::move(library)});
   for (ProxyStubInterface& proxyStub : own.interfaces) {
     if (!HasInterface(contents, proxyStub.iid)) contents.interfaces.push_back(std::move(proxyStub));
   }
