@@ -4,7 +4,6 @@
 
 #include <ole2.h>
 
-#include <memory>
 #include <optional>
 
 #include "ComponentFile.h"
@@ -21,16 +20,12 @@
 #include "SystemInfo.h"
 #include "TypeLibraries.h"
 #include "WideText.h"
+#include "Win32Handles.h"
 
 namespace kestrelwing::regsvr42 {
 namespace {
 
 constexpr wchar_t kDefaultVersion[] = L"1.0.0.0";
-
-struct ModuleDeleter {
-  void operator()(HMODULE module) const { FreeLibrary(module); }
-};
-using LoadedModule = std::unique_ptr<std::remove_pointer_t<HMODULE>, ModuleDeleter>;
 
 // The first DLL of the import table that cannot be found, looking beside the component first.
 std::optional<std::wstring> MissingImport(const std::wstring& componentPath,
@@ -39,9 +34,9 @@ std::optional<std::wstring> MissingImport(const std::wstring& componentPath,
     const std::wstring module(name.begin(), name.end());
     const std::wstring beside = FolderOf(componentPath) + L"\\" + module;
     if (GetFileAttributesW(beside.c_str()) != INVALID_FILE_ATTRIBUTES) continue;
-    HMODULE found = LoadLibraryExW(module.c_str(), nullptr, DONT_RESOLVE_DLL_REFERENCES);
-    if (found == nullptr) return module;
-    FreeLibrary(found);
+    if (!LoadedModule(LoadLibraryExW(module.c_str(), nullptr, DONT_RESOLVE_DLL_REFERENCES))) {
+      return module;
+    }
   }
   return std::nullopt;
 }

@@ -7,6 +7,7 @@
 #include "Paths.h"
 #include "SystemInfo.h"
 #include "WideText.h"
+#include "Win32Handles.h"
 
 namespace kestrelwing::regsvr42 {
 namespace {
@@ -74,11 +75,11 @@ std::optional<int> RunSiblingGenerator(const std::wstring& generator,
     startError = GetLastError();
     return std::nullopt;
   }
-  WaitForSingleObject(process.hProcess, INFINITE);
-  DWORD exitCode = static_cast<DWORD>(ExitCode::OtherBitness);  // when even that is not known
-  GetExitCodeProcess(process.hProcess, &exitCode);
   CloseHandle(process.hThread);
-  CloseHandle(process.hProcess);
+  const UniqueHandle running(process.hProcess);
+  WaitForSingleObject(running.get(), INFINITE);
+  DWORD exitCode = static_cast<DWORD>(ExitCode::OtherBitness);  // when even that is not known
+  GetExitCodeProcess(running.get(), &exitCode);
   return static_cast<int>(exitCode);
 }
 

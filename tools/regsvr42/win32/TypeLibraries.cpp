@@ -9,6 +9,7 @@
 #include "Failure.h"
 #include "PathParts.h"
 #include "WideText.h"
+#include "Win32Handles.h"
 
 namespace kestrelwing::regsvr42 {
 namespace {
@@ -188,12 +189,11 @@ BOOL CALLBACK CollectResourceId(HMODULE, LPCWSTR, LPWSTR name, LONG_PTR ids) {
 
 TypeLibraryContents ReadTypeLibraries(const std::wstring& componentPath) {
   std::vector<int> resourceIds;
-  HMODULE image = LoadLibraryExW(componentPath.c_str(), nullptr,
-                                 LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
-  if (image != nullptr) {
-    EnumResourceNamesW(image, L"TYPELIB", CollectResourceId,
+  const LoadedModule image(LoadLibraryExW(
+      componentPath.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE));
+  if (image) {
+    EnumResourceNamesW(image.get(), L"TYPELIB", CollectResourceId,
                        reinterpret_cast<LONG_PTR>(&resourceIds));
-    FreeLibrary(image);
   }
   std::sort(resourceIds.begin(), resourceIds.end());
   TypeLibraryContents contents;
