@@ -6,6 +6,11 @@
 
 namespace kestrelwing {
 
+bool IsFile(const std::wstring& path) {
+  const DWORD attributes = GetFileAttributesW(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
 std::optional<FileStamp> StampOf(const std::wstring& path) {
   // No access asked for: the stamp can be read while another program writes or renames the file.
   HANDLE opened =

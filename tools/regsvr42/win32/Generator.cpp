@@ -103,8 +103,7 @@ void AddClientManifest(PendingFiles& pending, const std::wstring& clientPath,
   const std::wstring manifestPath = clientPath + L".manifest";
   AssemblyIdentity client{GetBaseName(FromWide(clientPath)), FromWide(kDefaultVersion),
                           dependency.architecture};
-  const DWORD attributes = GetFileAttributesW(clientPath.c_str());
-  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+  if (IsFile(clientPath)) {
     const PeHeader header = ReadPeHeader(ReadWholeFile(clientPath));
     if (header.status == PeStatus::Ok) client.architecture = header.architecture;
   }
@@ -208,8 +207,7 @@ void DescribeComponent(const std::wstring& component, const std::wstring& path,
 
 Generated GenerateManifest(const std::wstring& component, const Options& options) {
   const std::wstring path = FullPath(component);
-  const DWORD attributes = GetFileAttributesW(path.c_str());
-  if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+  if (!IsFile(path)) {
     throw Failure(ExitCode::FileMissing, u"cannot find the component " + FromWide(path));
   }
   const std::vector<std::uint8_t> bytes = ReadWholeFile(path);

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "Failure.h"
+#include "Files.h"
 #include "PathParts.h"
 #include "Paths.h"
 #include "SystemInfo.h"
@@ -16,11 +17,6 @@ constexpr wchar_t kExecutable[] = L"regsvr42.exe";
 
 std::wstring FolderName(Architecture architecture) {
   return architecture == Architecture::Amd64 ? L"x64" : L"x86";
-}
-
-bool IsFile(const std::wstring& path) {
-  const DWORD attributes = GetFileAttributesW(path.c_str());
-  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 
 }  // namespace
