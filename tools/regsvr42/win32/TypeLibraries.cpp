@@ -56,12 +56,17 @@ std::u16string GuidText(const GUID& guid) {
   return FromWide(text);
 }
 
+// The text of a BSTR handed over to the caller, which is freed.
+std::u16string TakeString(BSTR text) {
+  std::u16string taken = text != nullptr ? FromWide(text) : std::u16string();
+  SysFreeString(text);
+  return taken;
+}
+
 std::u16string TypeName(ITypeInfo* info) {
   BSTR name = nullptr;
   if (FAILED(info->GetDocumentation(MEMBERID_NIL, &name, nullptr, nullptr, nullptr))) return {};
-  std::u16string text = name != nullptr ? FromWide(name) : std::u16string();
-  SysFreeString(name);
-  return text;
+  return TakeString(name);
 }
 
 // The type an interface derives from, if any.
@@ -139,12 +144,8 @@ void ReadTypes(ITypeLib* library, const std::u16string& libraryId, TypeLibraryCo
 // the component; an absolute folder of the build machine means nothing beside the component.
 std::u16string HelpDirectory(ITypeLib* library) {
   BSTR helpFile = nullptr;
-  if (FAILED(library->GetDocumentation(-1, nullptr, nullptr, nullptr, &helpFile)) ||
-      helpFile == nullptr) {
-    return {};
-  }
-  const std::u16string path = FromWide(helpFile);
-  SysFreeString(helpFile);
+  if (FAILED(library->GetDocumentation(-1, nullptr, nullptr, nullptr, &helpFile))) return {};
+  const std::u16string path = TakeString(helpFile);
   const std::size_t name = FileNameStart(path);
   const bool absolute = path.find(u':') != std::u16string::npos || path.starts_with(u"\\");
   if (name == 0 || absolute) return {};
