@@ -1,25 +1,23 @@
 #include "PathParts.h"
 
 namespace kestrelwing {
-namespace {
 
-// Position of the last separator, or npos.
-std::size_t LastSeparator(std::u16string_view path) {
-  return path.find_last_of(kPathSeparators);
+std::size_t FileNameStart(std::u16string_view path) {
+  const std::size_t separator = path.find_last_of(u"\\/");
+  return separator == std::u16string_view::npos ? 0 : separator + 1;
 }
 
-}  // namespace
-
 std::u16string GetFolderPart(std::u16string_view path) {
-  const std::size_t separator = LastSeparator(path);
-  if (separator == std::u16string_view::npos) return std::u16string(path);
-  return std::u16string(path.substr(0, separator + 1));
+  const std::size_t start = FileNameStart(path);
+  return std::u16string(start == 0 ? path : path.substr(0, start));
+}
+
+std::u16string GetFileName(std::u16string_view path) {
+  return std::u16string(path.substr(FileNameStart(path)));
 }
 
 std::u16string GetBaseName(std::u16string_view path) {
-  const std::size_t separator = LastSeparator(path);
-  const std::u16string_view name =
-      separator == std::u16string_view::npos ? path : path.substr(separator + 1);
+  const std::u16string_view name = path.substr(FileNameStart(path));
   return std::u16string(name.substr(0, name.rfind(u'.')));
 }
 

@@ -7,12 +7,16 @@
 
 namespace kestrelwing {
 
-// Characters that separate folders in a path: Windows accepts the slash as well as the backslash.
-inline constexpr std::u16string_view kPathSeparators = u"\\/";
+// Where the file name of path starts: just after its last separator (Windows accepts the slash as
+// well as the backslash), or 0 when it holds none.
+std::size_t FileNameStart(std::u16string_view path);
 
 // The folder part of path with its trailing separator; path unchanged when it holds no separator
 // or ends with one.
 std::u16string GetFolderPart(std::u16string_view path);
+
+// The last part of path, after its folder.
+std::u16string GetFileName(std::u16string_view path);
 
 // The file name of path without its folder and without its last extension (".ocx" and ".hidden"
 // have an empty base name; "grid." is "grid").

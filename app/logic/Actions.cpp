@@ -16,16 +16,11 @@ void Browse(ActionHost& host) {
   }
 }
 
-void Register(ActionHost& host, std::u16string_view path) {
-  ReportFailedLaunch(host,
-                     host.RunElevated(kRegistrationTool, Quoted(path), u"", ShowNormal, false),
+// Runs regsvr32 on path in a window of its own, with switches ("/u " unregisters) before it.
+void RunRegistrationTool(ActionHost& host, std::u16string switches, std::u16string_view path) {
+  const std::u16string parameters = std::move(switches) + Quoted(path);
+  ReportFailedLaunch(host, host.RunElevated(kRegistrationTool, parameters, u"", ShowNormal, false),
                      kRegistrationTool);
-}
-
-void Unregister(ActionHost& host, std::u16string_view path) {
-  ReportFailedLaunch(
-      host, host.RunElevated(kRegistrationTool, u"/u " + Quoted(path), u"", ShowNormal, false),
-      kRegistrationTool);
 }
 
 }  // namespace
@@ -75,10 +70,10 @@ void OnBtnMainClick(ActionHost& host, std::int16_t index) {
       GenerateManifest(host, path);
       break;
     case BtnRegister:
-      Register(host, path);
+      RunRegistrationTool(host, u"", path);
       break;
     case BtnUnregister:
-      Unregister(host, path);
+      RunRegistrationTool(host, u"/u ", path);
       break;
   }
 }

@@ -56,9 +56,7 @@ std::u16string ManifestToolPath(std::u16string_view programFolder) {
 }
 
 std::u16string ManifestPathFor(std::u16string_view componentPath) {
-  // GetFolderPart answers a path without any separator unchanged: such a path has no folder.
-  const bool hasFolder = componentPath.find_last_of(kPathSeparators) != std::u16string_view::npos;
-  std::u16string manifestPath = hasFolder ? GetFolderPart(componentPath) : std::u16string();
+  std::u16string manifestPath(componentPath.substr(0, FileNameStart(componentPath)));
   manifestPath += GetBaseName(componentPath);
   manifestPath += kManifestSuffix;
   return manifestPath;

@@ -186,7 +186,7 @@ LRESULT FrmMain::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
       OnActivate(LOWORD(wParam));
       return 0;
     case WM_DESTROY:
-      OnDestroy();
+      PostQuitMessage(0);
       return 0;
     default:
       return DefWindowProcW(window_, message, wParam, lParam);
@@ -194,7 +194,8 @@ LRESULT FrmMain::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
 }
 
 bool FrmMain::OnCreate() {
-  CreateFonts();
+  font_ = CreateTahoma(dpi_, FW_NORMAL);
+  boldFont_ = CreateTahoma(dpi_, FW_BOLD);
   if (!CreateControls()) return false;
   OnLoad(*this, FromWide(commandLine_));
   return true;
@@ -212,15 +213,6 @@ void FrmMain::OnActivate(WORD state) {
   } else {
     SetFocus(focused_ && IsChild(window_, focused_) ? focused_ : controls_[Txt0]);
   }
-}
-
-void FrmMain::OnDestroy() {
-  PostQuitMessage(0);
-}
-
-void FrmMain::CreateFonts() {
-  font_ = CreateTahoma(dpi_, FW_NORMAL);
-  boldFont_ = CreateTahoma(dpi_, FW_BOLD);
 }
 
 bool FrmMain::CreateControls() {

@@ -54,9 +54,7 @@ class FrmMain final : public ActionHost {
   bool OnCreate();
   void OnCommand(WORD id, WORD code);
   void OnActivate(WORD state);
-  void OnDestroy();
 
-  void CreateFonts();
   bool CreateControls();
   int Pixels(int twips) const;  // at the window's DPI
 

@@ -8,6 +8,9 @@
 
 namespace kestrelwing {
 
+// True when a file, not a folder, is at path.
+bool IsFile(const std::wstring& path);
+
 // The stamp of the file at path; none when there is no such file (or it cannot be opened).
 std::optional<FileStamp> StampOf(const std::wstring& path);
 

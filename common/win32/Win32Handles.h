@@ -23,4 +23,15 @@ struct FontDeleter {
 };
 using UniqueFont = std::unique_ptr<std::remove_pointer_t<HFONT>, FontDeleter>;
 
+struct RegistryKeyCloser {
+  void operator()(HKEY key) const { RegCloseKey(key); }
+};
+using UniqueRegistryKey = std::unique_ptr<std::remove_pointer_t<HKEY>, RegistryKeyCloser>;
+
+// A module from LoadLibraryExW, freed with FreeLibrary.
+struct ModuleFreer {
+  void operator()(HMODULE module) const { FreeLibrary(module); }
+};
+using LoadedModule = std::unique_ptr<std::remove_pointer_t<HMODULE>, ModuleFreer>;
+
 }  // namespace kestrelwing

@@ -6,6 +6,7 @@
 #include "WideText.h"
 
 #ifdef _WIN32
+#include "Files.h"
 #include "SystemInfo.h"
 #endif
 
@@ -43,6 +44,13 @@ TEST(SystemInfo, ProgramPathNamesThisExecutable) {
   EXPECT_EQ(path.substr(path.size() - 4), L".exe");
   EXPECT_EQ(GetFileAttributesW(path.c_str()) & FILE_ATTRIBUTE_DIRECTORY, 0u);
   EXPECT_EQ(FullPath(path), path);
+}
+
+TEST(Files, IsFileTellsAFileFromAFolderAndFromNothing) {
+  const std::wstring program = ProgramPath();
+  EXPECT_TRUE(IsFile(program));
+  EXPECT_FALSE(IsFile(program.substr(0, program.find_last_of(L'\\'))));
+  EXPECT_FALSE(IsFile(program + L".missing"));
 }
 #endif
 

@@ -6,6 +6,7 @@
 #include <kestrelwing/cXmlNode.h>
 
 #include "ManifestAction.h"
+#include "PathParts.h"
 #include "Paths.h"
 #include "WideText.h"
 
@@ -16,8 +17,9 @@ TEST(Paths, TakeWindowsPathsApart) {
   EXPECT_EQ(FolderOf(L"C:\\Components\\grid.ocx"), L"C:\\Components");
   EXPECT_EQ(FolderOf(L"Z:/tmp/grid.ocx"), L"Z:/tmp");
   EXPECT_EQ(FolderOf(L"grid.ocx"), L".");
-  EXPECT_EQ(FileNameOf(L"C:\\Components\\grid.ocx"), L"grid.ocx");
-  EXPECT_EQ(FileNameOf(L"grid.ocx"), L"grid.ocx");
+  EXPECT_EQ(GetFileName(u"C:\\Components\\grid.ocx"), u"grid.ocx");
+  EXPECT_EQ(GetFileName(u"Z:/tmp/grid.ocx"), u"grid.ocx");
+  EXPECT_EQ(GetFileName(u"grid.ocx"), u"grid.ocx");
 }
 
 // The generator writes, with default options, <folder>\<assembly name>.manifest; the desktop

@@ -16,4 +16,9 @@ inline std::u16string AsciiUpper(std::u16string_view text) {
   return upper;
 }
 
+// True when a and b are the same text but for the case of ASCII letters.
+inline bool SameIgnoringCase(std::u16string_view a, std::u16string_view b) {
+  return AsciiUpper(a) == AsciiUpper(b);
+}
+
 }  // namespace kestrelwing::regsvr42

@@ -9,12 +9,11 @@
 namespace kestrelwing::regsvr42 {
 std::optional<std::u16string> NormalizedThreadingModel(std::u16string_view registered) {
   // "Single" is the main apartment, which a manifest says by leaving the attribute out.
-  const std::u16string upper = AsciiUpper(registered);
-  if (upper.empty() || upper == u"SINGLE") return std::u16string();
+  if (registered.empty() || SameIgnoringCase(registered, u"Single")) return std::u16string();
   constexpr std::array<std::u16string_view, 4> kModels = {u"Apartment", u"Both", u"Free",
                                                           u"Neutral"};
   for (std::u16string_view model : kModels) {
-    if (upper == AsciiUpper(model)) return std::u16string(model);
+    if (SameIgnoringCase(registered, model)) return std::u16string(model);
   }
   return std::nullopt;
 }

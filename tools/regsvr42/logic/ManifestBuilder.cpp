@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "OleMisc.h"
+#include "WideText.h"
 
 namespace kestrelwing::regsvr42 {
 namespace {
@@ -29,15 +30,6 @@ NodeRef AddElement(cXmlNode& parent, std::u16string_view name) {
 
 void SetIfPresent(cXmlNode& node, std::u16string_view name, const std::u16string& value) {
   if (!value.empty()) node.SetPropertyValue(name, value);
-}
-
-std::u16string ToText(std::uint64_t number) {
-  std::u16string digits;
-  do {
-    digits.insert(digits.begin(), static_cast<char16_t>(u'0' + number % 10));
-    number /= 10;
-  } while (number != 0);
-  return digits;
 }
 
 NodeRef NewDeclaration() {
@@ -88,7 +80,7 @@ void AddTypeLibrary(cXmlNode& file, const TypeLibrary& library) {
   SetIfPresent(*element, u"flags", TypeLibraryFlags(library.flags));
   if (library.resourceId != 1) {
     element->SetPropertyValue(u"resourceid",
-                              ToText(static_cast<std::uint64_t>(library.resourceId)));
+                              Decimal(static_cast<std::uint64_t>(library.resourceId)));
   }
 }
 
@@ -102,7 +94,7 @@ void AddProxyStub(cXmlNode& parent, std::u16string_view elementName,
   SetIfPresent(*element, u"tlbid", proxyStub.typeLibraryId);
   if (proxyStub.numMethods > 0) {
     element->SetPropertyValue(u"numMethods",
-                              ToText(static_cast<std::uint64_t>(proxyStub.numMethods)));
+                              Decimal(static_cast<std::uint64_t>(proxyStub.numMethods)));
   }
   SetIfPresent(*element, u"baseInterface", proxyStub.baseInterface);
   element->SetPropertyValue(u"proxyStubClsid32", proxyStub.proxyStubClsid.empty()
@@ -117,7 +109,7 @@ std::u16string ArchitectureName(Architecture architecture) {
 }
 
 std::u16string TypeLibraryVersion(const TypeLibrary& library) {
-  return ToText(library.majorVersion) + u'.' + ToText(library.minorVersion);
+  return Decimal(library.majorVersion) + u'.' + Decimal(library.minorVersion);
 }
 
 std::u16string TypeLibraryFlags(std::uint16_t flags) {
@@ -149,7 +141,7 @@ void BuildComponentManifest(const ComponentManifest& component, cXml& document) 
     file->SetPropertyValue(u"hashalg", component.hash->algorithm);
     file->SetPropertyValue(u"hash", component.hash->hex);
   }
-  if (component.size) file->SetPropertyValue(u"size", ToText(*component.size));
+  if (component.size) file->SetPropertyValue(u"size", Decimal(*component.size));
   for (const ComClass& comClass : component.classes)
     AddComClass(*file, comClass);
   for (const TypeLibrary& library : component.typeLibraries)

@@ -1,17 +1,13 @@
 #include "Paths.h"
 
 #include "PathParts.h"
+#include "WideText.h"
 
 namespace kestrelwing::regsvr42 {
 
 std::wstring FolderOf(const std::wstring& path) {
-  const std::size_t slash = path.find_last_of(L"\\/");
-  return slash == std::wstring::npos ? std::wstring(L".") : path.substr(0, slash);
-}
-
-std::wstring FileNameOf(const std::wstring& path) {
-  const std::size_t slash = path.find_last_of(L"\\/");
-  return slash == std::wstring::npos ? path : path.substr(slash + 1);
+  const std::size_t name = FileNameStart(FromWide(path));
+  return name == 0 ? std::wstring(L".") : path.substr(0, name - 1);
 }
 
 std::u16string DefaultAssemblyName(std::u16string_view componentPath) {

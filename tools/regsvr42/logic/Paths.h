@@ -1,4 +1,4 @@
-// Windows path pieces, taken apart as text (either slash separates folders).
+// Windows path pieces as the generator names them (the parts themselves: PathParts.h).
 #pragma once
 
 #include <string>
@@ -8,9 +8,6 @@ namespace kestrelwing::regsvr42 {
 
 // The folder part without its trailing separator; "." for a bare file name.
 std::wstring FolderOf(const std::wstring& path);
-
-// The last part of the path.
-std::wstring FileNameOf(const std::wstring& path);
 
 // The assembly a component describes by default, "<base name>.sxs", so that its manifest is the
 // file the desktop program looks for: the base name as the program takes it (GetBaseName).

@@ -146,7 +146,7 @@ SettledProgIds SettleProgIds(const ProgIdTable& table) {
     for (const std::u16string* preferred : {&values.progId, &values.versionIndependentProgId}) {
       if (preferred->empty()) continue;
       const auto found = std::find_if(names.begin(), names.end(), [&](const std::u16string& n) {
-        return AsciiUpper(n) == AsciiUpper(*preferred);
+        return SameIgnoringCase(n, *preferred);
       });
       if (found == names.end()) continue;
       progIds.progId = *found;

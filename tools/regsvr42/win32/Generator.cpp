@@ -4,7 +4,6 @@
 
 #include <ole2.h>
 
-#include <memory>
 #include <optional>
 
 #include "ComponentFile.h"
@@ -21,16 +20,12 @@
 #include "SystemInfo.h"
 #include "TypeLibraries.h"
 #include "WideText.h"
+#include "Win32Handles.h"
 
 namespace kestrelwing::regsvr42 {
 namespace {
 
 constexpr wchar_t kDefaultVersion[] = L"1.0.0.0";
-
-struct ModuleDeleter {
-  void operator()(HMODULE module) const { FreeLibrary(module); }
-};
-using LoadedModule = std::unique_ptr<std::remove_pointer_t<HMODULE>, ModuleDeleter>;
 
 // The first DLL of the import table that cannot be found, looking beside the component first.
 std::optional<std::wstring> MissingImport(const std::wstring& componentPath,
@@ -39,9 +34,9 @@ std::optional<std::wstring> MissingImport(const std::wstring& componentPath,
     const std::wstring module(name.begin(), name.end());
     const std::wstring beside = FolderOf(componentPath) + L"\\" + module;
     if (GetFileAttributesW(beside.c_str()) != INVALID_FILE_ATTRIBUTES) continue;
-    HMODULE found = LoadLibraryExW(module.c_str(), nullptr, DONT_RESOLVE_DLL_REFERENCES);
-    if (found == nullptr) return module;
-    FreeLibrary(found);
+    if (!LoadedModule(LoadLibraryExW(module.c_str(), nullptr, DONT_RESOLVE_DLL_REFERENCES))) {
+      return module;
+    }
   }
   return std::nullopt;
 }
@@ -108,8 +103,7 @@ void AddClientManifest(PendingFiles& pending, const std::wstring& clientPath,
   const std::wstring manifestPath = clientPath + L".manifest";
   AssemblyIdentity client{GetBaseName(FromWide(clientPath)), FromWide(kDefaultVersion),
                           dependency.architecture};
-  const DWORD attributes = GetFileAttributesW(clientPath.c_str());
-  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+  if (IsFile(clientPath)) {
     const PeHeader header = ReadPeHeader(ReadWholeFile(clientPath));
     if (header.status == PeStatus::Ok) client.architecture = header.architecture;
   }
@@ -213,8 +207,7 @@ void DescribeComponent(const std::wstring& component, const std::wstring& path,
 
 Generated GenerateManifest(const std::wstring& component, const Options& options) {
   const std::wstring path = FullPath(component);
-  const DWORD attributes = GetFileAttributesW(path.c_str());
-  if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+  if (!IsFile(path)) {
     throw Failure(ExitCode::FileMissing, u"cannot find the component " + FromWide(path));
   }
   const std::vector<std::uint8_t> bytes = ReadWholeFile(path);
@@ -229,7 +222,7 @@ Generated GenerateManifest(const std::wstring& component, const Options& options
   manifest.identity.name = AssemblyName(path, options);
   manifest.identity.version = AssemblyVersion(path, options);
   manifest.identity.architecture = architecture;
-  manifest.fileName = FromWide(FileNameOf(path));
+  manifest.fileName = GetFileName(FromWide(path));
   if (options.sha1 || options.sha256) manifest.hash = HashBytes(bytes, options.sha256);
   if (options.size) manifest.size = bytes.size();
 

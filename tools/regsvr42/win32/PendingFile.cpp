@@ -23,13 +23,10 @@ void PendingFiles::Add(cXml& document, std::wstring destination) {
       .identType = kFourSpaces,
       .bom = false,
       .encodingId = detail::SettleEncoding(document.XMLNode().get(), detail::kEncodingUtf8)};
-  std::optional<std::u16string> failure;
-  if (!file->Open(FromWide(destination))) {
-    failure = file->Error();
-  } else {
-    failure =
-        detail::WriteDocumentInto(*file, document.XMLNode().get(), document.Root().get(), options);
-  }
+  const std::optional<std::u16string> failure =
+      file->Open(FromWide(destination)) ? detail::WriteDocumentInto(*file, document.XMLNode().get(),
+                                                                    document.Root().get(), options)
+                                        : file->Error();
   if (failure) {
     throw Failure(ExitCode::WriteFailed,
                   u"cannot write " + FromWide(destination) + u": " + *failure);

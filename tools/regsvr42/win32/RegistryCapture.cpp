@@ -12,11 +12,13 @@
 #include "ClassChecks.h"
 #include "Failure.h"
 #include "OleMisc.h"
+#include "PathParts.h"
 #include "Paths.h"
 #include "ProgIds.h"
 #include "RegistryKey.h"
 #include "SystemInfo.h"
 #include "WideText.h"
+#include "Win32Handles.h"
 
 namespace kestrelwing::regsvr42 {
 namespace {
@@ -71,7 +73,7 @@ bool IsThisServer(const std::wstring& serverPath, const std::wstring& componentP
   const std::wstring server = Unquoted(serverPath);
   // A bare file name is found by the loader's search; it names this component when the names match.
   if (server.find_first_of(L"\\/") == std::wstring::npos) {
-    return Upper(server) == Upper(FileNameOf(componentPath));
+    return Upper(server) == Upper(componentPath.substr(FileNameStart(FromWide(componentPath))));
   }
   return CanonicalPath(server) == CanonicalPath(componentPath);
 }
@@ -80,15 +82,26 @@ std::u16string Read(const RegistryKey& key, const std::wstring& subkey) {
   return FromWide(key.Open(subkey).String().value_or(L""));
 }
 
+// The failure of a registry call made for the capture: what failed, and the system's reason.
+Failure RegistryFailure(const std::u16string& what, LSTATUS status) {
+  return Failure(ExitCode::RegistryFailed,
+                 what + u" (" + DescribeError(static_cast<DWORD>(status)) + u")");
+}
+
 // A temporary key below the real HKCU holding one subkey per redirected predefined key; removed
 // with everything below it when the capture ends, whatever happens.
 std::wstring CaptureKeyPath() {
   return std::wstring(kCaptureParent) + L"\\" + std::to_wstring(GetCurrentProcessId());
 }
 
-void RemoveCaptureKey(const std::wstring& path) {
+// Removes a key below HKCU with everything below it.
+void RemoveKeyTree(const std::wstring& path) {
   RegDeleteTreeW(HKEY_CURRENT_USER, path.c_str());
   RegDeleteKeyW(HKEY_CURRENT_USER, path.c_str());
+}
+
+void RemoveCaptureKey(const std::wstring& path) {
+  RemoveKeyTree(path);
   // The parents go too when no other run is using them.
   RegDeleteKeyW(HKEY_CURRENT_USER, kCaptureParent);
   RegDeleteKeyW(HKEY_CURRENT_USER, L"Software\\Kestrelwing");
@@ -98,14 +111,14 @@ class CaptureKey {
  public:
   CaptureKey() : path_(CaptureKeyPath()) {
     RemoveLeftovers();
-    Check(RegistryKey::Create(HKEY_CURRENT_USER, path_, root_), L"create");
+    Check(RegistryKey::Create(HKEY_CURRENT_USER, path_, root_));
     for (std::size_t i = 0; i < kRedirections.size(); ++i) {
-      Check(RegistryKey::Create(root_.Handle(), kRedirections[i].subkey, targets_[i]), L"create");
+      Check(RegistryKey::Create(root_.Handle(), kRedirections[i].subkey, targets_[i]));
     }
     // Some components open these keys without creating them.
     RegistryKey created;
-    Check(RegistryKey::Create(root_.Handle(), L"HKCR\\CLSID", created), L"create");
-    Check(RegistryKey::Create(root_.Handle(), L"HKLM\\Software\\Classes", created), L"create");
+    Check(RegistryKey::Create(root_.Handle(), L"HKCR\\CLSID", created));
+    Check(RegistryKey::Create(root_.Handle(), L"HKLM\\Software\\Classes", created));
   }
   CaptureKey(const CaptureKey&) = delete;
   CaptureKey& operator=(const CaptureKey&) = delete;
@@ -125,22 +138,17 @@ class CaptureKey {
     const RegistryKey parent = RegistryKey::Open(HKEY_CURRENT_USER, kCaptureParent);
     for (const std::wstring& name : parent.SubkeyNames()) {
       const DWORD processId = static_cast<DWORD>(wcstoul(name.c_str(), nullptr, 10));
-      HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, processId);
-      const bool alive = process != nullptr && WaitForSingleObject(process, 0) == WAIT_TIMEOUT;
-      if (process != nullptr) CloseHandle(process);
+      const UniqueHandle process(OpenProcess(SYNCHRONIZE, FALSE, processId));
+      const bool alive = process && WaitForSingleObject(process.get(), 0) == WAIT_TIMEOUT;
       if (!alive || processId == GetCurrentProcessId()) {
-        const std::wstring leftover = std::wstring(kCaptureParent) + L"\\" + name;
-        RegDeleteTreeW(HKEY_CURRENT_USER, leftover.c_str());
-        RegDeleteKeyW(HKEY_CURRENT_USER, leftover.c_str());
+        RemoveKeyTree(std::wstring(kCaptureParent) + L"\\" + name);
       }
     }
   }
 
-  void Check(LSTATUS status, const wchar_t* what) const {
+  void Check(LSTATUS status) const {
     if (status == ERROR_SUCCESS) return;
-    throw Failure(ExitCode::RegistryFailed,
-                  u"cannot " + FromWide(what) + u" the temporary key HKCU\\" + FromWide(path_) +
-                      u" (" + DescribeError(static_cast<DWORD>(status)) + u")");
+    throw RegistryFailure(u"cannot create the temporary key HKCU\\" + FromWide(path_), status);
   }
 
   std::wstring path_;
@@ -156,9 +164,7 @@ class Redirected {
       const LSTATUS status = RegOverridePredefKey(kRedirections[i].predefined, capture.Target(i));
       if (status != ERROR_SUCCESS) {
         Undo();
-        throw Failure(ExitCode::RegistryFailed,
-                      u"cannot redirect " + FromWide(kRedirections[i].subkey) + u" (" +
-                          DescribeError(static_cast<DWORD>(status)) + u")");
+        throw RegistryFailure(u"cannot redirect " + FromWide(kRedirections[i].subkey), status);
       }
       ++redirected_;
     }
@@ -344,7 +350,7 @@ CapturedRegistration CaptureRegistration(HMODULE component, const std::wstring& 
   if (result.classes.empty()) {
     throw Failure(ExitCode::NothingRegistered,
                   u"DllRegisterServer succeeded but registered no class served by " +
-                      FromWide(FileNameOf(componentPath)));
+                      GetFileName(FromWide(componentPath)));
   }
   return result;
 }

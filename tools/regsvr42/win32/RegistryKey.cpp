@@ -1,17 +1,6 @@
 #include "RegistryKey.h"
 
-#include <utility>
-
 namespace kestrelwing::regsvr42 {
-
-RegistryKey& RegistryKey::operator=(RegistryKey&& other) noexcept {
-  std::swap(handle_, other.handle_);
-  return *this;
-}
-
-RegistryKey::~RegistryKey() {
-  if (handle_ != nullptr) RegCloseKey(handle_);
-}
 
 RegistryKey RegistryKey::Open(HKEY parent, const std::wstring& subkey) {
   HKEY handle = nullptr;
@@ -32,17 +21,17 @@ LSTATUS RegistryKey::Create(HKEY parent, const std::wstring& subkey, RegistryKey
 }
 
 std::optional<std::wstring> RegistryKey::String(const std::wstring& name) const {
-  if (handle_ == nullptr) return std::nullopt;
+  if (!handle_) return std::nullopt;
   DWORD type = 0;
   DWORD bytes = 0;
-  if (RegQueryValueExW(handle_, name.c_str(), nullptr, &type, nullptr, &bytes) != ERROR_SUCCESS ||
+  if (RegQueryValueExW(Handle(), name.c_str(), nullptr, &type, nullptr, &bytes) != ERROR_SUCCESS ||
       (type != REG_SZ && type != REG_EXPAND_SZ)) {
     return std::nullopt;
   }
   std::wstring value(bytes / sizeof(wchar_t) + 1, L'\0');
   bytes = static_cast<DWORD>(value.size() * sizeof(wchar_t));
-  if (RegQueryValueExW(handle_, name.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(value.data()),
-                       &bytes) != ERROR_SUCCESS) {
+  if (RegQueryValueExW(Handle(), name.c_str(), nullptr, &type,
+                       reinterpret_cast<BYTE*>(value.data()), &bytes) != ERROR_SUCCESS) {
     return std::nullopt;
   }
   value.resize(wcsnlen(value.c_str(), value.size()));
@@ -59,12 +48,12 @@ std::optional<std::wstring> RegistryKey::String(const std::wstring& name) const 
 
 std::vector<std::wstring> RegistryKey::SubkeyNames() const {
   std::vector<std::wstring> names;
-  if (handle_ == nullptr) return names;
+  if (!handle_) return names;
   for (DWORD index = 0;; ++index) {
     wchar_t name[256];  // registry key names are at most 255 characters
     DWORD length = static_cast<DWORD>(std::size(name));
     const LSTATUS status =
-        RegEnumKeyExW(handle_, index, name, &length, nullptr, nullptr, nullptr, nullptr);
+        RegEnumKeyExW(Handle(), index, name, &length, nullptr, nullptr, nullptr, nullptr);
     if (status == ERROR_NO_MORE_ITEMS) break;
     if (status == ERROR_SUCCESS) names.emplace_back(name, length);
   }

@@ -7,20 +7,17 @@
 #include <string>
 #include <vector>
 
+#include "Win32Handles.h"
+
 namespace kestrelwing::regsvr42 {
 
 class RegistryKey {
  public:
   RegistryKey() = default;
   explicit RegistryKey(HKEY handle) : handle_(handle) {}
-  RegistryKey(RegistryKey&& other) noexcept : handle_(other.handle_) { other.handle_ = nullptr; }
-  RegistryKey& operator=(RegistryKey&& other) noexcept;
-  RegistryKey(const RegistryKey&) = delete;
-  RegistryKey& operator=(const RegistryKey&) = delete;
-  ~RegistryKey();
 
   // Opens an existing subkey for reading; an empty key when it does not exist.
-  RegistryKey Open(const std::wstring& subkey) const { return Open(handle_, subkey); }
+  RegistryKey Open(const std::wstring& subkey) const { return Open(Handle(), subkey); }
   static RegistryKey Open(HKEY parent, const std::wstring& subkey);
   // Opens or creates a subkey with full access; the error code on failure.
   static LSTATUS Create(HKEY parent, const std::wstring& subkey, RegistryKey& key);
@@ -31,10 +28,10 @@ class RegistryKey {
   std::vector<std::wstring> SubkeyNames() const;
 
   explicit operator bool() const { return handle_ != nullptr; }
-  HKEY Handle() const { return handle_; }
+  HKEY Handle() const { return handle_.get(); }
 
  private:
-  HKEY handle_ = nullptr;
+  UniqueRegistryKey handle_;
 };
 
 }  // namespace kestrelwing::regsvr42

@@ -3,9 +3,12 @@
 #include <windows.h>
 
 #include "Failure.h"
+#include "Files.h"
+#include "PathParts.h"
 #include "Paths.h"
 #include "SystemInfo.h"
 #include "WideText.h"
+#include "Win32Handles.h"
 
 namespace kestrelwing::regsvr42 {
 namespace {
@@ -16,11 +19,6 @@ std::wstring FolderName(Architecture architecture) {
   return architecture == Architecture::Amd64 ? L"x64" : L"x86";
 }
 
-bool IsFile(const std::wstring& path) {
-  const DWORD attributes = GetFileAttributesW(path.c_str());
-  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
-}
-
 }  // namespace
 
 std::optional<std::wstring> FindSiblingGenerator(Architecture architecture) {
@@ -28,11 +26,11 @@ std::optional<std::wstring> FindSiblingGenerator(Architecture architecture) {
   // tools\regsvr42.exe looks in tools\<other>\; tools\<own>\regsvr42.exe looks back in tools\.
   std::wstring candidate = own + L"\\" + FolderName(architecture) + L"\\" + kExecutable;
   if (IsFile(candidate)) return candidate;
-  const std::size_t slash = own.find_last_of(L"\\/");
-  if (slash != std::wstring::npos &&
-      CompareStringOrdinal(own.c_str() + slash + 1, -1, FolderName(kOwnArchitecture).c_str(), -1,
+  const std::size_t name = FileNameStart(FromWide(own));
+  if (name != 0 &&
+      CompareStringOrdinal(own.c_str() + name, -1, FolderName(kOwnArchitecture).c_str(), -1,
                            TRUE) == CSTR_EQUAL) {
-    candidate = own.substr(0, slash) + L"\\" + kExecutable;
+    candidate = FolderOf(own) + L"\\" + kExecutable;
     if (IsFile(candidate)) return candidate;
   }
   return std::nullopt;
@@ -73,11 +71,11 @@ std::optional<int> RunSiblingGenerator(const std::wstring& generator,
     startError = GetLastError();
     return std::nullopt;
   }
-  WaitForSingleObject(process.hProcess, INFINITE);
-  DWORD exitCode = static_cast<DWORD>(ExitCode::OtherBitness);  // when even that is not known
-  GetExitCodeProcess(process.hProcess, &exitCode);
   CloseHandle(process.hThread);
-  CloseHandle(process.hProcess);
+  const UniqueHandle running(process.hProcess);
+  WaitForSingleObject(running.get(), INFINITE);
+  DWORD exitCode = static_cast<DWORD>(ExitCode::OtherBitness);  // when even that is not known
+  GetExitCodeProcess(running.get(), &exitCode);
   return static_cast<int>(exitCode);
 }
 

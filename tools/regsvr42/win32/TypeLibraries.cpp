@@ -7,8 +7,9 @@
 #include <algorithm>
 
 #include "Failure.h"
-#include "Paths.h"
+#include "PathParts.h"
 #include "WideText.h"
+#include "Win32Handles.h"
 
 namespace kestrelwing::regsvr42 {
 namespace {
@@ -55,12 +56,17 @@ std::u16string GuidText(const GUID& guid) {
   return FromWide(text);
 }
 
+// The text of a BSTR handed over to the caller, which is freed.
+std::u16string TakeString(BSTR text) {
+  std::u16string taken = text != nullptr ? FromWide(text) : std::u16string();
+  SysFreeString(text);
+  return taken;
+}
+
 std::u16string TypeName(ITypeInfo* info) {
   BSTR name = nullptr;
   if (FAILED(info->GetDocumentation(MEMBERID_NIL, &name, nullptr, nullptr, nullptr))) return {};
-  std::u16string text = name != nullptr ? FromWide(name) : std::u16string();
-  SysFreeString(name);
-  return text;
+  return TakeString(name);
 }
 
 // The type an interface derives from, if any.
@@ -138,16 +144,12 @@ void ReadTypes(ITypeLib* library, const std::u16string& libraryId, TypeLibraryCo
 // the component; an absolute folder of the build machine means nothing beside the component.
 std::u16string HelpDirectory(ITypeLib* library) {
   BSTR helpFile = nullptr;
-  if (FAILED(library->GetDocumentation(-1, nullptr, nullptr, nullptr, &helpFile)) ||
-      helpFile == nullptr) {
-    return {};
-  }
-  std::wstring path(helpFile);
-  SysFreeString(helpFile);
-  const std::size_t slash = path.find_last_of(L"\\/");
-  const bool absolute = path.find(L':') != std::wstring::npos || path.starts_with(L"\\");
-  if (slash == std::wstring::npos || absolute) return {};
-  return FromWide(path.substr(0, slash));
+  if (FAILED(library->GetDocumentation(-1, nullptr, nullptr, nullptr, &helpFile))) return {};
+  const std::u16string path = TakeString(helpFile);
+  const std::size_t name = FileNameStart(path);
+  const bool absolute = path.find(u':') != std::u16string::npos || path.starts_with(u"\\");
+  if (name == 0 || absolute) return {};
+  return path.substr(0, name - 1);
 }
 
 // Reads the library at `path` (a .tlb file, or a component whose TYPELIB resource `resourceId`
@@ -188,12 +190,11 @@ BOOL CALLBACK CollectResourceId(HMODULE, LPCWSTR, LPWSTR name, LONG_PTR ids) {
 
 TypeLibraryContents ReadTypeLibraries(const std::wstring& componentPath) {
   std::vector<int> resourceIds;
-  HMODULE image = LoadLibraryExW(componentPath.c_str(), nullptr,
-                                 LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
-  if (image != nullptr) {
-    EnumResourceNamesW(image, L"TYPELIB", CollectResourceId,
+  const LoadedModule image(LoadLibraryExW(
+      componentPath.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE));
+  if (image) {
+    EnumResourceNamesW(image.get(), L"TYPELIB", CollectResourceId,
                        reinterpret_cast<LONG_PTR>(&resourceIds));
-    FreeLibrary(image);
   }
   std::sort(resourceIds.begin(), resourceIds.end());
   TypeLibraryContents contents;
@@ -209,14 +210,14 @@ TypeLibraryContents ReadTypeLibraries(const std::wstring& componentPath) {
 void ReadTypeLibraryFile(const std::wstring& path, TypeLibraryContents& contents) {
   TypeLibraryContents own;
   TypeLibrary library =
-      ReadLibrary(path, 1, u"the type library file " + FromWide(FileNameOf(path)), own);
+      ReadLibrary(path, 1, u"the type library file " + GetFileName(FromWide(path)), own);
   const auto known = [&](const TypeLibrary& other) { return other.id == library.id; };
   if (std::any_of(contents.libraries.begin(), contents.libraries.end(), known) ||
       std::any_of(contents.files.begin(), contents.files.end(),
                   [&](const TypeLibraryFile& file) { return known(file.library); })) {
     return;
   }
-  contents.files.push_back({FromWide(FileNameOf(path)), std::move(library)});
+  contents.files.push_back({GetFileName(FromWide(path)), std::move(library)});
   for (ProxyStubInterface& proxyStub : own.interfaces) {
     if (!HasInterface(contents, proxyStub.iid)) contents.interfaces.push_back(std::move(proxyStub));
   }

@@ -4,16 +4,17 @@
 #include <ole2.h>
 
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include <kestrelwing/cXmlNode.h>
 
-#include "ComponentFile.h"
 #include "CrashGuard.h"
 #include "Failure.h"
 #include "Generator.h"
 #include "Options.h"
+#include "Platform.h"
 #include "WideText.h"
 
 namespace {
@@ -28,15 +29,12 @@ void WriteLine(std::FILE* stream, const std::u16string& text) {
   std::fflush(stream);
 }
 
-// The components named by the batch file, decoded as UTF-8 (a byte-order mark is skipped).
-std::vector<std::u16string> ReadBatch(const std::u16string& batchFile) {
-  std::vector<std::uint8_t> bytes;
-  try {
-    bytes = ReadWholeFile(ToWide(batchFile));
-  } catch (const Failure&) {
-    throw Failure(ExitCode::FileMissing, u"cannot read the batch file " + batchFile);
-  }
-  std::string_view text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+// The components named by the batch file, decoded as UTF-8 (a byte-order mark is skipped); none
+// when the file cannot be read.
+std::optional<std::vector<std::u16string>> ReadBatch(const std::u16string& batchFile) {
+  const auto bytes = kestrelwing::platform::ReadWholeFile(batchFile);
+  if (!bytes) return std::nullopt;
+  std::string_view text(reinterpret_cast<const char*>(bytes->data()), bytes->size());
   if (text.starts_with("\xEF\xBB\xBF")) text.remove_prefix(3);
   return BatchComponents(kestrelwing::FromUtf8(text));
 }
@@ -55,13 +53,12 @@ int Run(const std::vector<std::u16string>& arguments) {
 
   std::vector<std::u16string> components = options.components;
   if (!options.batchFile.empty()) {
-    try {
-      const std::vector<std::u16string> listed = ReadBatch(options.batchFile);
-      components.insert(components.end(), listed.begin(), listed.end());
-    } catch (const Failure& failure) {
-      WriteLine(stderr, u"regsvr42: " + failure.Message());
-      return static_cast<int>(failure.Code());
+    const auto listed = ReadBatch(options.batchFile);
+    if (!listed) {
+      WriteLine(stderr, u"regsvr42: cannot read the batch file " + options.batchFile);
+      return static_cast<int>(ExitCode::FileMissing);
     }
+    components.insert(components.end(), listed->begin(), listed->end());
   }
 
   // Every component is tried; the exit code is that of the first failure.
