@@ -9,6 +9,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace kestrelwing::platform {
@@ -74,6 +75,18 @@ class SafeFileWriter {
   const std::u16string& Error() const { return error_; }
 
  private:
+  // The failure of a step that leaves nothing worth keeping: its text, the file abandoned.
+  bool Fail(std::u16string error) {
+    error_ = std::move(error);
+    Abandon();
+    return false;
+  }
+  // A step taken out of turn; the text of an earlier failure stays.
+  bool OutOfTurn(std::u16string_view error) {
+    if (error_.empty()) error_ = error;
+    return false;
+  }
+
   std::intptr_t handle_ = -1;  // a file descriptor on POSIX, a HANDLE on Windows
   std::u16string path_;
   std::u16string tempPath_;

@@ -279,29 +279,21 @@ bool SafeFileWriter::Open(std::u16string_view path) {
       [[maybe_unused]] const int ignored =
           ::fchown(static_cast<int>(handle_), old.st_uid, old.st_gid);
     }
-    if (::fchmod(static_cast<int>(handle_), old.st_mode & 07777) != 0) {
-      error_ = Describe(u"Cannot set the permissions of", path, errno);
-      Abandon();
-      return false;
-    }
+    if (::fchmod(static_cast<int>(handle_), old.st_mode & 07777) != 0)
+      return Fail(Describe(u"Cannot set the permissions of", path, errno));
   }
   return true;
 }
 
 bool SafeFileWriter::Write(std::string_view bytes) {
-  if (handle_ < 0) {
-    if (error_.empty()) error_ = u"No file is open for writing";
-    return false;
-  }
+  if (handle_ < 0) return OutOfTurn(u"No file is open for writing");
   while (!bytes.empty()) {
     const std::size_t chunk = std::min<std::size_t>(bytes.size(), SSIZE_MAX);
     const ssize_t written = ::write(static_cast<int>(handle_), bytes.data(), chunk);
     if (written < 0 && errno == EINTR) continue;
     if (written <= 0) {
       // A write that stores nothing without an error means the device is full.
-      error_ = Describe(u"Cannot write", path_, written < 0 ? errno : ENOSPC);
-      Abandon();
-      return false;
+      return Fail(Describe(u"Cannot write", path_, written < 0 ? errno : ENOSPC));
     }
     bytes.remove_prefix(static_cast<std::size_t>(written));
   }
@@ -309,35 +301,18 @@ bool SafeFileWriter::Write(std::string_view bytes) {
 }
 
 bool SafeFileWriter::Finish() {
-  if (handle_ < 0) {
-    if (error_.empty()) error_ = u"No file is open for writing";
-    return false;
-  }
+  if (handle_ < 0) return OutOfTurn(u"No file is open for writing");
   const int fd = static_cast<int>(handle_);
-  if (::fsync(fd) != 0) {
-    error_ = Describe(u"Cannot write", path_, errno);
-    Abandon();
-    return false;
-  }
+  if (::fsync(fd) != 0) return Fail(Describe(u"Cannot write", path_, errno));
   handle_ = -1;
-  if (::close(fd) != 0) {
-    error_ = Describe(u"Cannot write", path_, errno);
-    Abandon();
-    return false;
-  }
+  if (::close(fd) != 0) return Fail(Describe(u"Cannot write", path_, errno));
   return true;
 }
 
 bool SafeFileWriter::Replace() {
-  if (handle_ >= 0 || tempPath_.empty()) {
-    if (error_.empty()) error_ = u"No finished file to put in place";
-    return false;
-  }
-  if (::rename(ToUtf8(tempPath_).c_str(), ToUtf8(path_).c_str()) != 0) {
-    error_ = Describe(u"Cannot replace", path_, errno);
-    Abandon();
-    return false;
-  }
+  if (handle_ >= 0 || tempPath_.empty()) return OutOfTurn(u"No finished file to put in place");
+  if (::rename(ToUtf8(tempPath_).c_str(), ToUtf8(path_).c_str()) != 0)
+    return Fail(Describe(u"Cannot replace", path_, errno));
   tempPath_.clear();
   // Make the new name itself durable; a failure here cannot be undone and loses nothing.
   FileDescriptor folder(

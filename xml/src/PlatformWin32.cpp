@@ -318,19 +318,14 @@ bool SafeFileWriter::Open(std::u16string_view path) {
 }
 
 bool SafeFileWriter::Write(std::string_view bytes) {
-  if (handle_ == -1) {
-    if (error_.empty()) error_ = u"No file is open for writing";
-    return false;
-  }
+  if (handle_ == -1) return OutOfTurn(u"No file is open for writing");
   while (!bytes.empty()) {
     const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(bytes.size(), 1u << 30));
     DWORD written = 0;
     const BOOL ok = WriteFile(AsHandle(handle_), bytes.data(), chunk, &written, nullptr);
     if (!ok || written == 0) {
       // A write that stores nothing without an error means the disk is full.
-      error_ = Describe(u"Cannot write", path_, ok ? ERROR_DISK_FULL : GetLastError());
-      Abandon();
-      return false;
+      return Fail(Describe(u"Cannot write", path_, ok ? ERROR_DISK_FULL : GetLastError()));
     }
     bytes.remove_prefix(written);
   }
@@ -338,37 +333,21 @@ bool SafeFileWriter::Write(std::string_view bytes) {
 }
 
 bool SafeFileWriter::Finish() {
-  if (handle_ == -1) {
-    if (error_.empty()) error_ = u"No file is open for writing";
-    return false;
-  }
+  if (handle_ == -1) return OutOfTurn(u"No file is open for writing");
   const HANDLE file = AsHandle(handle_);
-  if (!FlushFileBuffers(file)) {
-    error_ = Describe(u"Cannot write", path_, GetLastError());
-    Abandon();
-    return false;
-  }
+  if (!FlushFileBuffers(file)) return Fail(Describe(u"Cannot write", path_, GetLastError()));
   handle_ = -1;
-  if (!CloseHandle(file)) {
-    error_ = Describe(u"Cannot write", path_, GetLastError());
-    Abandon();
-    return false;
-  }
+  if (!CloseHandle(file)) return Fail(Describe(u"Cannot write", path_, GetLastError()));
   return true;
 }
 
 bool SafeFileWriter::Replace() {
-  if (handle_ != -1 || tempPath_.empty()) {
-    if (error_.empty()) error_ = u"No finished file to put in place";
-    return false;
-  }
+  if (handle_ != -1 || tempPath_.empty()) return OutOfTurn(u"No finished file to put in place");
   const std::wstring temp(tempPath_.begin(), tempPath_.end());
   const std::wstring target(path_.begin(), path_.end());
   if (!MoveFileExW(temp.c_str(), target.c_str(),
                    MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-    error_ = Describe(u"Cannot replace", path_, GetLastError());
-    Abandon();
-    return false;
+    return Fail(Describe(u"Cannot replace", path_, GetLastError()));
   }
   tempPath_.clear();
   return true;
