@@ -105,7 +105,7 @@ void AttributeHeavyTreeHeap(benchmark::State& state) {
     // Counts the bytes one element would take as XML text: markup, names, values, indentation.
     // An element closes with an end tag when it has text or children, else with "/>".
     const auto element =
-        [&](cXmlNode& parent, std::u16string_view name,
+        [&](std::vector<NodeRef>& siblings, std::u16string_view name,
             std::initializer_list<std::pair<std::u16string_view, std::u16string>> properties,
             std::u16string_view text, bool endTag) {
           NodeRef node = std::make_shared<cXmlNode>();
@@ -117,27 +117,31 @@ void AttributeHeavyTreeHeap(benchmark::State& state) {
           }
           if (!text.empty()) NodeAccess::SetValue(*node, text);
           inputBytes += text.size();
-          NodeAccess::AppendChild(parent, node);
+          NodeAccess::CompactProperties(*node);
+          siblings.push_back(node);
           return node;
         };
+    // Each element takes its children in one step, as the reader hands them over.
+    std::vector<NodeRef> files;
     for (std::int64_t i = 0; i < n; ++i) {
-      NodeRef file = element(*root, u"file",
+      NodeRef file = element(files, u"file",
                              {{u"name", Numbered(u"component", i) + u".dll"},
                               {u"hashalg", u"SHA1"},
                               {u"hash", hash},
                               {u"size", Numbered(u"", 100000 + i)}},
                              u"", true);
-      NodeAccess::Compact(*element(*file, u"comClass",
-                                   {{u"clsid", guid},
-                                    {u"threadingModel", u"Apartment"},
-                                    {u"progid", Numbered(u"Library.Class", i)}},
-                                   u"", false));
-      NodeAccess::Compact(*element(*file, u"typelib",
-                                   {{u"tlbid", guid}, {u"version", u"1.0"}, {u"helpdir", u""}},
-                                   u"some text", true));
-      NodeAccess::Compact(*file);
+      std::vector<NodeRef> parts;
+      element(parts, u"comClass",
+              {{u"clsid", guid},
+               {u"threadingModel", u"Apartment"},
+               {u"progid", Numbered(u"Library.Class", i)}},
+              u"", false);
+      element(parts, u"typelib", {{u"tlbid", guid}, {u"version", u"1.0"}, {u"helpdir", u""}},
+              u"some text", true);
+      NodeAccess::AdoptChildren(*file, parts);
     }
-    NodeAccess::Compact(*root);
+    NodeAccess::AdoptChildren(*root, files);
+    files = {};  // the references were moved out; the list's own room is not the tree's
     heapBytes = HeapInUse() - before;
     state.PauseTiming();
     root.reset();

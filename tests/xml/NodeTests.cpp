@@ -247,7 +247,7 @@ TEST(NodeAccessProperties, CompactKeepsEverything) {
     node.SetPropertyValue(Numbered(u"p", i), Numbered(u"value", i));
   node.SetPropertyValue(u"p3", u"a much longer value that leaves the old one behind");
   AddChild(node, u"child");
-  detail::NodeAccess::Compact(node);
+  detail::NodeAccess::CompactProperties(node);
   EXPECT_EQ(node.Name(), u"file");
   EXPECT_EQ(node.Value(), u"some text");
   ASSERT_EQ(node.PropertyCount(), 20);
@@ -283,7 +283,7 @@ TEST(Properties, AgreeWithASimpleModelUnderRandomChanges) {
   for (int step = 0; step < 3000; ++step) {
     const int action = pick(6);
     if (action == 0) {
-      detail::NodeAccess::Compact(node);
+      detail::NodeAccess::CompactProperties(node);
     } else {
       const std::u16string name = Numbered(pick(2) ? u"Key" : u"kEY", pick(60));
       const auto length = static_cast<std::size_t>(pick(pick(10) == 0 ? 300 : 12));

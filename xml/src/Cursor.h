@@ -4,6 +4,7 @@
 // character that the grammar looks at is ASCII, and no byte of a multi-byte UTF-8 sequence is.
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <bit>
 #include <cstddef>
@@ -99,6 +100,8 @@ class BasicCursor {
     }
   }
 
+  // The character after Current(), not yet read; a NUL at the end.
+  Unit Next() const { return position_ < text_.size() ? text_[position_] : Unit{}; }
   // Up to count characters from index start (a negative start counts as 0); never moves.
   View Peek(std::ptrdiff_t start, std::size_t count) const;
 
@@ -260,7 +263,8 @@ template <typename Unit>
 bool BasicCursor<Unit>::ReadNameIf(View name) {
   const std::size_t start = position_ - 1;
   if (AtEnd() || name.empty() || name.size() >= text_.size() - start ||
-      text_.compare(start, name.size(), name) != 0 || IsNameChar(text_[start + name.size()])) {
+      !std::equal(name.begin(), name.end(), text_.begin() + static_cast<std::ptrdiff_t>(start)) ||
+      IsNameChar(text_[start + name.size()])) {
     return false;
   }
   ConsumeTo(start + name.size(), View::npos);

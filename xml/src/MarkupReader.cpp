@@ -93,7 +93,9 @@ class MarkupParser {
   SharedName* NameFor(View name);
   NodeRef BeginElement(View name, bool& complete);
   void ParseAttributes(cXmlNode& node);
-  void SetAttributes(cXmlNode& node);
+  // Answers whether the batch became the element's table as it stands, taking no more room
+  // than it needs.
+  bool SetAttributes(cXmlNode& node);
   void ReadCDataSection(cXmlNode& node);
   // The end tag of node, whose start tag spelled its name startName.
   void ExpectEndTag(const cXmlNode& node, View startName);
@@ -173,7 +175,6 @@ NodeRef MarkupParser<Unit>::ParseElementTree(View rootName) {
     if (!complete) {
       open.push_back({std::move(node), name, children_.size()});
     } else {
-      NodeAccess::Compact(*node);
       if (open.empty()) return node;
       children_.push_back(std::move(node));
       cursor_.SkipWhitespace();
@@ -281,9 +282,13 @@ NodeRef MarkupParser<Unit>::BeginElement(View name, bool& complete) {
 // common case and a long list grows its table a few times only.
 template <typename Unit>
 void MarkupParser<Unit>::ParseAttributes(cXmlNode& node) {
+  bool exact = true;
   while (cursor_.Current() != '>' && cursor_.Current() != '/' && !cursor_.AtEnd()) {
     cursor_.SkipWhitespace();
-    if (batchSize_ == kBatch) SetAttributes(node);
+    if (batchSize_ == kBatch) {
+      SetAttributes(node);
+      exact = false;  // the next batch grows the table
+    }
     attributeLengths_[2 * batchSize_] = AppendAttributeName(cursor_.ReadName());
     cursor_.Expect('=');
     cursor_.Expect('"');
@@ -295,7 +300,7 @@ void MarkupParser<Unit>::ParseAttributes(cXmlNode& node) {
     // any attribute value of any element.
     if (cursor_.Current() == '?' && hasDeclaration_) cursor_.Expect('?');
   }
-  SetAttributes(node);
+  if (!SetAttributes(node) || !exact) NodeAccess::CompactProperties(node);
 }
 
 template <typename Unit>
@@ -332,11 +337,12 @@ std::uint32_t MarkupParser<Unit>::CommitAttributeText(std::size_t units) {
 // A first batch of names that differ from each other becomes the element's table at once; the
 // rest go through the ordinary rules (a repeated name replaces the value).
 template <typename Unit>
-void MarkupParser<Unit>::SetAttributes(cXmlNode& node) {
-  if (batchSize_ == 0) return;
+bool MarkupParser<Unit>::SetAttributes(cXmlNode& node) {
+  if (batchSize_ == 0) return true;
   const std::u16string_view text(attributeText_.data(), attributeUsed_);
   const std::span<const std::uint32_t> lengths(attributeLengths_.data(), 2 * batchSize_);
-  if (!NodeAccess::AdoptProperties(node, text, lengths)) {
+  const bool adopted = NodeAccess::AdoptProperties(node, text, lengths);
+  if (!adopted) {
     NodeAccess::ReserveProperties(node, batchSize_, text.size());
     std::size_t at = 0;
     for (std::size_t i = 0; i < lengths.size(); i += 2) {
@@ -348,6 +354,7 @@ void MarkupParser<Unit>::SetAttributes(cXmlNode& node) {
   }
   batchSize_ = 0;
   attributeUsed_ = 0;
+  return adopted;
 }
 
 // On the '!' of a "<![CDATA[" marker written in any letter case; the value keeps the section
@@ -363,6 +370,7 @@ void MarkupParser<Unit>::ReadCDataSection(cXmlNode& node) {
   value += kCDataOpen;
   AppendDecoded(value, content);
   value += kCDataClose;
+  value.shrink_to_fit();
   if (!Equals(cursor_.Peek(static_cast<std::ptrdiff_t>(cursor_.Position()) - 1, 3), kCDataClose)) {
     cursor_.RaiseMismatch(kCDataClose);
   }
@@ -392,7 +400,7 @@ void MarkupParser<Unit>::ExpectEndTagName(const cXmlNode& node, View startName) 
 // Skips comments and the whitespace around them. An unterminated comment runs to the end.
 template <typename Unit>
 void MarkupParser<Unit>::SkipComments() {
-  while (cursor_.Current() == '<' &&
+  while (cursor_.Current() == '<' && cursor_.Next() == '!' &&
          Equals(cursor_.Peek(static_cast<std::ptrdiff_t>(cursor_.Position()), 3), u"!--")) {
     cursor_.SkipAndAdvance(3);  // past "!--", onto the comment's first character
     for (;;) {
@@ -418,6 +426,7 @@ void MarkupParser<Unit>::StoreText(cXmlNode& node, const TextRun& run) {
     value.clear();
     value.reserve(run.text.size());
     AppendDecoded(value, run.text);
+    value.shrink_to_fit();  // shorter than the run when it held multi-byte characters
     return;
   }
   decoded_.clear();

@@ -42,8 +42,8 @@ struct NodeAccess {
   static void AppendChild(cXmlNode& node, NodeRef child);
   // Appends all of children (moved out) to the node's child list, growing it once.
   static void AdoptChildren(cXmlNode& node, std::span<NodeRef> children);
-  // Gives back spare capacity once the reader has finished a node.
-  static void Compact(cXmlNode& node);
+  // Moves the properties into a table of exactly the room they need.
+  static void CompactProperties(cXmlNode& node) { PropertyTable::Compact(node.properties_); }
 };
 
 }  // namespace kestrelwing::detail

@@ -214,11 +214,5 @@ void NodeAccess::AdoptChildren(cXmlNode& node, std::span<NodeRef> children) {
     node.children_.push_back(std::move(child));
 }
 
-void NodeAccess::Compact(cXmlNode& node) {
-  node.value_.shrink_to_fit();
-  node.children_.shrink_to_fit();
-  PropertyTable::Compact(node.properties_);
-}
-
 }  // namespace detail
 }  // namespace kestrelwing
