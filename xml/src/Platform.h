@@ -59,7 +59,7 @@ ErrorReporter SetErrorReporter(ErrorReporter reporter);
 class SafeFileWriter {
  public:
   SafeFileWriter() = default;
-  ~SafeFileWriter();  // abandons an uncommitted file
+  ~SafeFileWriter() { Abandon(); }  // an uncommitted file goes
   SafeFileWriter(const SafeFileWriter&) = delete;
   SafeFileWriter& operator=(const SafeFileWriter&) = delete;
 

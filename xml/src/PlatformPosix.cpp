@@ -224,10 +224,6 @@ std::u16string FolderOf(std::u16string_view path) {
 
 }  // namespace
 
-SafeFileWriter::~SafeFileWriter() {
-  Abandon();
-}
-
 bool SafeFileWriter::Open(std::u16string_view path) {
   Abandon();
   error_.clear();

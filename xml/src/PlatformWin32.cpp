@@ -277,10 +277,6 @@ HANDLE AsHandle(std::intptr_t handle) {
 
 }  // namespace
 
-SafeFileWriter::~SafeFileWriter() {
-  Abandon();
-}
-
 bool SafeFileWriter::Open(std::u16string_view path) {
   Abandon();
   error_.clear();
