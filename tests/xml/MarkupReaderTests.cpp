@@ -153,17 +153,23 @@ TEST(MarkupTest, ElementsOfOneNameKeepTheirOwnName) {
     text += u"/><a/>";
   }
   text += u"</r>";
-  cXml document;
-  ASSERT_TRUE(Parses(document, text));
-  const NodeRef first = document.Node(1);
-  first->SetName(u"renamed");
-  EXPECT_EQ(document.Node(2)->Name(), u"a");
-  EXPECT_EQ(document.Node(3)->Name(), u"A");
-  for (int i = 0; i < 1000; ++i) {
-    ASSERT_EQ(document.Node(4 + 2 * i)->Name(), numbered(i));
-    ASSERT_EQ(document.Node(5 + 2 * i)->Name(), u"a");
+  const std::string bytes = ToUtf8(text);
+  cXml fromText;
+  cXml fromBytes;
+  ASSERT_TRUE(Parses(fromText, text));
+  ASSERT_TRUE(fromBytes.Parse(
+      std::span(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size())));
+  for (cXml* document : {&fromText, &fromBytes}) {
+    const NodeRef first = document->Node(1);
+    first->SetName(u"renamed");
+    EXPECT_EQ(document->Node(2)->Name(), u"a");
+    EXPECT_EQ(document->Node(3)->Name(), u"A");
+    for (int i = 0; i < 1000; ++i) {
+      ASSERT_EQ(document->Node(4 + 2 * i)->Name(), numbered(i));
+      ASSERT_EQ(document->Node(5 + 2 * i)->Name(), u"a");
+    }
+    EXPECT_EQ(first->Name(), u"renamed");
   }
-  EXPECT_EQ(first->Name(), u"renamed");
 }
 
 TEST(MarkupTest, EndTagsMatchIgnoringLetterCase) {

@@ -69,8 +69,8 @@ class MarkupParser {
     if (text.size() >= NodePool::kChunkBytes) poolScope_.emplace(nodePool_);
   }
   ~MarkupParser() {
-    for (SharedName* name : names_)
-      SharedName::Release(name);
+    for (const CachedName& cached : names_)
+      SharedName::Release(cached.name);
   }
   MarkupParser(const MarkupParser&) = delete;
   MarkupParser& operator=(const MarkupParser&) = delete;
@@ -131,10 +131,15 @@ class MarkupParser {
   std::size_t batchSize_ = 0;
   std::u16string attributeText_;
   std::size_t attributeUsed_ = 0;
-  std::vector<NodeRef> children_;         // complete children of the open elements, innermost last
-  std::array<SharedName*, 256> names_{};  // names met so far, by a hash of their characters
-  std::u16string decoded_;                // reused for text with references
-  std::u16string undecoded_;              // reused for text with entity references
+  std::vector<NodeRef> children_;  // complete children of the open elements, innermost last
+  // A name met before, with its spelling in the source (which outlives the parse).
+  struct CachedName {
+    SharedName* name = nullptr;
+    View spelling;
+  };
+  std::array<CachedName, 256> names_{};  // by a hash of the name
+  std::u16string decoded_;               // reused for text with references
+  std::u16string undecoded_;             // reused for text with entity references
 };
 
 template <typename Unit>
@@ -230,25 +235,23 @@ NodeRef MarkupParser<Unit>::NewNode() {
 
 // A new name replaces an older one that shares its slot, so the cache stays small whatever the
 // number of different names; elements that alternate between colliding names just share less.
+// The hash looks at the length and three characters only: a collision costs sharing, nothing else.
 template <typename Unit>
 SharedName* MarkupParser<Unit>::NameFor(View name) {
-  std::uint32_t hash = 2166136261u;
-  for (const Unit c : name)
-    hash = (hash ^ static_cast<std::uint32_t>(c)) * 16777619u;
-  SharedName*& slot = names_[(hash ^ (hash >> 8) ^ (hash >> 16)) & (names_.size() - 1)];
-  // Names hold ASCII characters only, so units compare one to one.
-  const auto same = [&name](const std::u16string& text) {
-    return std::equal(name.begin(), name.end(), text.begin(), text.end(),
-                      [](Unit a, char16_t b) { return static_cast<char16_t>(a) == b; });
-  };
-  if (slot == nullptr || !same(slot->Text())) {
+  const std::size_t hash = name.empty()
+                               ? 0
+                               : name.size() * 31 + static_cast<std::size_t>(name.front()) * 7 +
+                                     static_cast<std::size_t>(name[name.size() / 2]) * 3 +
+                                     static_cast<std::size_t>(name.back());
+  CachedName& slot = names_[hash & (names_.size() - 1)];
+  if (slot.name == nullptr || slot.spelling != name) {
     std::u16string text(name.size(), u'\0');
     WidenName(name, text.data());
-    SharedName* fresh = SharedName::Make(std::move(text));
-    SharedName::Release(std::exchange(slot, fresh));
+    SharedName::Release(std::exchange(slot.name, SharedName::Make(std::move(text))));
+    slot.spelling = name;
   }
-  SharedName::Retain(slot);
-  return slot;
+  SharedName::Retain(slot.name);
+  return slot.name;
 }
 
 // The start tag after the name, then the content when it is text or nothing. complete is false
