@@ -1,7 +1,6 @@
 #include "PropertyTable.h"
 
 #include <algorithm>
-#include <array>
 #include <bit>
 #include <limits>
 #include <new>
@@ -187,21 +186,21 @@ bool PropertyTable::Adopt(std::unique_ptr<PropertyTable>& table, std::u16string_
                           std::span<const std::uint32_t> lengths) {
   const std::size_t count = lengths.size() / 2;
   if (table || count >= static_cast<std::size_t>(kIndexedFrom)) return false;
-  std::array<std::u16string_view, kIndexedFrom> names;
-  std::size_t at = 0;
-  for (std::size_t i = 0; i < count; ++i) {
-    names[i] = text.substr(at, lengths[2 * i]);
-    for (std::size_t j = 0; j < i; ++j) {
-      if (names[j].size() == names[i].size() && EqualsIgnoreCase(names[j], names[i])) return false;
-    }
-    at += std::size_t{lengths[2 * i]} + lengths[2 * i + 1];
-  }
   std::unique_ptr<PropertyTable> adopted = Allocate(count, text.size());
   Entry* entries = adopted->Entries();
+  const auto nameOf = [&](const Entry& entry) {
+    return text.substr(entry.nameOffset, entry.nameLength);
+  };
   std::uint32_t offset = 0;
   for (std::size_t i = 0; i < count; ++i) {
     entries[i] = {offset, lengths[2 * i], offset + lengths[2 * i], lengths[2 * i + 1]};
     offset += lengths[2 * i] + lengths[2 * i + 1];
+    for (std::size_t j = 0; j < i; ++j) {
+      if (entries[j].nameLength == entries[i].nameLength &&
+          EqualsIgnoreCase(nameOf(entries[j]), nameOf(entries[i]))) {
+        return false;  // a repeated name: the ordinary rules decide
+      }
+    }
   }
   Chars::copy(adopted->Text(), text.data(), text.size());
   adopted->count_ = static_cast<std::uint32_t>(count);
