@@ -115,7 +115,7 @@ void AttributeHeavyTreeHeap(benchmark::State& state) {
             NodeAccess::SetProperty(*node, propertyName, value);
             inputBytes += propertyName.size() + value.size() + 4;  // space, =, two quotes
           }
-          if (!text.empty()) NodeAccess::SetValue(*node, text);
+          if (!text.empty()) node->SetValue(std::u16string(text));
           inputBytes += text.size();
           NodeAccess::CompactProperties(*node);
           siblings.push_back(node);

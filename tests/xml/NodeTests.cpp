@@ -242,7 +242,7 @@ TEST(NodeAccessProperties, AcceptViewsIntoTheSameTable) {
 TEST(NodeAccessProperties, CompactKeepsEverything) {
   cXmlNode node;
   detail::NodeAccess::SetName(node, u"file");
-  detail::NodeAccess::SetValue(node, u"some text");
+  node.SetValue(u"some text");
   for (int i = 0; i < 20; ++i)
     node.SetPropertyValue(Numbered(u"p", i), Numbered(u"value", i));
   node.SetPropertyValue(u"p3", u"a much longer value that leaves the old one behind");

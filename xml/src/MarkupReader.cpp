@@ -138,8 +138,8 @@ class MarkupParser {
     View spelling;
   };
   std::array<CachedName, 256> names_{};  // by a hash of the name
-  std::u16string decoded_;               // reused for text with references
-  std::u16string undecoded_;             // reused for text with entity references
+  std::u16string decoded_;               // an attribute value with references, unescaped
+  std::u16string undecoded_;             // text with references, decoded but not yet unescaped
 };
 
 template <typename Unit>
@@ -421,20 +421,14 @@ void MarkupParser<Unit>::SkipComments() {
   cursor_.SkipWhitespace();
 }
 
+// Decoded and unescaped straight into the value: neither makes the text longer than the run.
 template <typename Unit>
 void MarkupParser<Unit>::StoreText(cXmlNode& node, const TextRun& run) {
-  if (!run.hasReference) {
-    // Decoded straight into the value, whose room the run's length bounds.
-    std::u16string& value = NodeAccess::Value(node);
-    value.clear();
-    value.reserve(run.text.size());
-    AppendDecoded(value, run.text);
-    value.shrink_to_fit();  // shorter than the run when it held multi-byte characters
-    return;
-  }
-  decoded_.clear();
-  AppendText(decoded_, run);
-  NodeAccess::SetValue(node, decoded_);
+  std::u16string& value = NodeAccess::Value(node);
+  value.clear();
+  value.reserve(run.text.size());
+  AppendText(value, run);
+  value.shrink_to_fit();  // shorter than the run after multi-byte characters or references
 }
 
 template <typename Unit>

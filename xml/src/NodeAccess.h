@@ -37,7 +37,6 @@ struct NodeAccess {
   static void SetName(cXmlNode& node, std::u16string_view name);
   // Gives the node name, which the caller held once and now hands over.
   static void ShareName(cXmlNode& node, SharedName* name) noexcept;
-  static void SetValue(cXmlNode& node, std::u16string_view value);
   static std::u16string& Value(cXmlNode& node) { return node.value_; }
   static void AppendChild(cXmlNode& node, NodeRef child);
   // Appends all of children (moved out) to the node's child list, growing it once.

@@ -194,13 +194,6 @@ void NodeAccess::ShareName(cXmlNode& node, SharedName* name) noexcept {
   SharedName::Release(std::exchange(node.name_, name));
 }
 
-// A string built from the text holds exactly its characters (assign would round the capacity
-// up), so the reader's nodes need no trimming of their value.
-
-void NodeAccess::SetValue(cXmlNode& node, std::u16string_view value) {
-  node.value_ = std::u16string(value);
-}
-
 void NodeAccess::AppendChild(cXmlNode& node, NodeRef child) {
   node.Add(std::move(child));
 }
