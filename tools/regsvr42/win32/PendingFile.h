@@ -1,6 +1,7 @@
 // The generator's manifests, each written to a new file beside its destination first and all put
 // in place together only once every one is complete, through the library's safe file writer: a
-// failure leaves no manifest written or changed.
+// failure while writing leaves every destination as it was. (A replacement that fails after
+// others succeeded cannot undo them; see platform::CommitAll.)
 #pragma once
 
 #include <kestrelwing/cXml.h>
