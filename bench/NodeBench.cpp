@@ -63,7 +63,7 @@ void AddAndReadChildren(benchmark::State& state) {
   for (auto _ : state) {
     cXmlNode node;
     for (std::int64_t i = 0; i < n; ++i)
-      node.Add(std::make_shared<cXmlNode>());
+      node.Add(MakeNode());
     std::size_t total = 0;
     for (std::int32_t i = 1; i <= node.NodeCount(); ++i)
       total += node.Node(i)->Name().size();
@@ -100,7 +100,7 @@ void AttributeHeavyTreeHeap(benchmark::State& state) {
   for (auto _ : state) {
     inputBytes = 0;
     const std::size_t before = HeapInUse();
-    NodeRef root = std::make_shared<cXmlNode>();
+    NodeRef root = MakeNode();
     NodeAccess::SetName(*root, u"assembly");
     // Counts the bytes one element would take as XML text: markup, names, values, indentation.
     // An element closes with an end tag when it has text or children, else with "/>".
@@ -108,7 +108,7 @@ void AttributeHeavyTreeHeap(benchmark::State& state) {
         [&](std::vector<NodeRef>& siblings, std::u16string_view name,
             std::initializer_list<std::pair<std::u16string_view, std::u16string>> properties,
             std::u16string_view text, bool endTag) {
-          NodeRef node = std::make_shared<cXmlNode>();
+          NodeRef node = MakeNode();
           NodeAccess::SetName(*node, name);
           inputBytes += 5 + (endTag ? 2 * name.size() + 5 : name.size() + 3);  // line, tags
           for (const auto& [propertyName, value] : properties) {

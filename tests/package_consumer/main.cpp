@@ -12,14 +12,14 @@ int main() {
   document.SetRootName(u"config");
   document.SetPropertyValue(u"version", u"2");
 
-  NodeRef item = std::make_shared<cXmlNode>();
+  NodeRef item = MakeNode();
   item->SetName(u"item");
   item->SetPropertyValue(u"name", u"a");
   document.Add(item);
 
-  NodeRef group = std::make_shared<cXmlNode>();
+  NodeRef group = MakeNode();
   group->SetName(u"group");
-  group->Add(std::make_shared<cXmlNode>(), 0);
+  group->Add(MakeNode(), 0);
   document.Add(group);
 
   const bool ok = document.NodeCount() == 2 && document.Node(1) == item &&

@@ -16,7 +16,7 @@ namespace {
 
 using testing::AddChild;
 using testing::ChildNames;
-using testing::MakeNode;
+using testing::NamedNode;
 
 TEST(NewDocument, HasAnEmptyRootAndNothingElse) {
   const cXml doc;
@@ -42,8 +42,8 @@ TEST(NewDocument, RootsAreNotShared) {
 TEST(Forwarding, AddAppendsTheVeryNodesToTheRoot) {
   cXml doc;
   doc.SetRootName(u"root");
-  const NodeRef first = MakeNode(u"first");
-  const NodeRef second = MakeNode(u"second");
+  const NodeRef first = NamedNode(u"first");
+  const NodeRef second = NamedNode(u"second");
   doc.Add(first);
   doc.Add(second);
   EXPECT_EQ(doc.Root()->Name(), u"root");
@@ -83,11 +83,11 @@ TEST(Forwarding, ValueAndContentAreTheRoots) {
 TEST(Forwarding, QueriesRunOnTheRoot) {
   cXml doc;
   doc.SetRootName(u"assembly");
-  const NodeRef file = MakeNode(u"file");
+  const NodeRef file = NamedNode(u"file");
   file->SetPropertyValue(u"name", u"a.dll");
   const NodeRef comClass = AddChild(*file, u"comClass");
   doc.Add(file);
-  const NodeRef other = MakeNode(u"FILE");
+  const NodeRef other = NamedNode(u"FILE");
   other->SetPropertyValue(u"name", u"b.dll");
   doc.Add(other);
 
@@ -101,7 +101,7 @@ TEST(Forwarding, QueriesRunOnTheRoot) {
 TEST(Forwarding, RemoveTakesEachKindOfArgument) {
   cXml doc;
   for (const char16_t* name : {u"a", u"b", u"A", u"c"})
-    doc.Add(MakeNode(name));
+    doc.Add(NamedNode(name));
   const NodeRef c = doc.Node(4);
   EXPECT_TRUE(doc.Remove(u"a"));
   EXPECT_EQ(ChildNames(*doc.Root()), (std::vector<std::u16string>{u"b", u"c"}));
@@ -114,14 +114,14 @@ TEST(Forwarding, RemoveTakesEachKindOfArgument) {
 
 TEST(RootAndDeclaration, AreSharedNotCopied) {
   cXml doc;
-  const NodeRef root = MakeNode(u"mine");
+  const NodeRef root = NamedNode(u"mine");
   doc.SetRoot(root);
   EXPECT_EQ(doc.Root(), root);
   EXPECT_EQ(doc.RootName(), u"mine");
   root->SetName(u"renamed by the caller");
   EXPECT_EQ(doc.RootName(), u"renamed by the caller");
 
-  const NodeRef declaration = MakeNode(u"xml");
+  const NodeRef declaration = NamedNode(u"xml");
   declaration->SetPropertyValue(u"version", u"1.0");
   doc.SetXMLNode(declaration);
   EXPECT_EQ(doc.XMLNode(), declaration);
@@ -135,7 +135,7 @@ TEST(RootAndDeclaration, ANodeTakenFromTheDocumentOutlivesIt) {
   {
     cXml doc;
     doc.SetRootName(u"kept");
-    doc.Add(MakeNode(u"child"));
+    doc.Add(NamedNode(u"child"));
     root = doc.Root();
   }
   EXPECT_EQ(root->Name(), u"kept");
@@ -187,7 +187,7 @@ TEST(RootAndDeclaration, ChildListsOfALargeParsedDocumentChangeAfterIt) {
     kept = doc.Node(doc.NodeCount() / 2);
   }
   for (int i = 0; i < 100; ++i) {
-    auto added = std::make_shared<cXmlNode>();
+    auto added = MakeNode();
     added->SetName(u"added");
     kept->Add(std::move(added), 2);
   }
@@ -219,10 +219,10 @@ TEST(MissingRoot, EveryForwardingMemberThrowsLogicError) {
       {"NodeCount", [&] { doc.NodeCount(); }},
       {"Node", [&] { doc.Node(1); }},
       {"Properties", [&] { doc.Properties(); }},
-      {"Add", [&] { doc.Add(MakeNode(u"x")); }},
+      {"Add", [&] { doc.Add(NamedNode(u"x")); }},
       {"Remove(position)", [&] { doc.Remove(1); }},
       {"Remove(name)", [&] { doc.Remove(u"x"); }},
-      {"Remove(node)", [&] { doc.Remove(MakeNode(u"x")); }},
+      {"Remove(node)", [&] { doc.Remove(NamedNode(u"x")); }},
       {"NodeByName", [&] { doc.NodeByName(u"x"); }},
       {"Nodes", [&] { doc.Nodes(); }},
       {"Search", [&] { doc.Search(u"x"); }},
@@ -235,9 +235,9 @@ TEST(MissingRoot, EveryForwardingMemberThrowsLogicError) {
   EXPECT_EQ(doc.XMLNode(), nullptr);
   EXPECT_EQ(doc.EncodingId(), 0);
 
-  doc.SetRoot(MakeNode(u"back"));
+  doc.SetRoot(NamedNode(u"back"));
   EXPECT_EQ(doc.RootName(), u"back");
-  doc.Add(MakeNode(u"x"));
+  doc.Add(NamedNode(u"x"));
   EXPECT_EQ(doc.NodeCount(), 1);
 }
 

@@ -67,11 +67,12 @@ TEST(UnescapeMarkup, LeavesUnknownAndDifferentlyCasedReferencesAlone) {
   }
 }
 
-TEST(UnescapeMarkup, AppendsBehindWhatTheBufferAlreadyHolds) {
-  std::u16string out = u"v=";
-  AppendUnescapedMarkup(out, u"&lt;x&gt;");
-  AppendUnescapedMarkup(out, u" plain");
-  EXPECT_EQ(out, u"v=<x> plain");
+TEST(UnescapeMarkup, InPlaceLeavesWhatFollowsTheTextAlone) {
+  std::u16string buffer = u"&lt;x&gt; &amp;&amp;|tail &lt;";
+  const std::size_t length = buffer.find(u'|');
+  const std::size_t written = UnescapeInPlace(buffer.data(), length);
+  EXPECT_EQ(buffer.substr(0, written), u"<x> &&");
+  EXPECT_EQ(buffer.substr(length), u"|tail &lt;");
 }
 
 // Random texts drawn mostly from markup characters and pieces of entity texts, so that every

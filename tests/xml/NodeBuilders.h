@@ -9,15 +9,15 @@
 
 namespace kestrelwing::testing {
 
-inline NodeRef MakeNode(std::u16string name) {
-  auto node = std::make_shared<cXmlNode>();
+inline NodeRef NamedNode(std::u16string name) {
+  NodeRef node = MakeNode();
   node->SetName(std::move(name));
   return node;
 }
 
 // Adds a new child of that name to parent and returns it.
 inline NodeRef AddChild(cXmlNode& parent, std::u16string name) {
-  NodeRef child = MakeNode(std::move(name));
+  NodeRef child = NamedNode(std::move(name));
   parent.Add(child);
   return child;
 }

@@ -12,7 +12,7 @@ namespace kestrelwing {
 namespace {
 
 using testing::AddChild;
-using testing::MakeNode;
+using testing::NamedNode;
 
 // config
 //   item  (id = 1)
@@ -26,7 +26,7 @@ class Queries : public ::testing::Test {
     secondItem->SetPropertyValue(u"ID", u"2");
   }
 
-  NodeRef config = MakeNode(u"config");
+  NodeRef config = NamedNode(u"config");
   NodeRef item = AddChild(*config, u"item");
   NodeRef secondItem = AddChild(*config, u"Item");
   NodeRef group = AddChild(*config, u"group");
@@ -53,7 +53,7 @@ TEST_F(Queries, NodeByNameDropsTheNodesOwnNameFollowedByASeparator) {
 // The own name counts only as a whole first component: it is never cut off the front of a
 // longer child name.
 TEST(NodeByNameOwnName, IsNotCutFromTheFrontOfAChildName) {
-  const NodeRef node = MakeNode(u"item");
+  const NodeRef node = NamedNode(u"item");
   const NodeRef items = AddChild(*node, u"items");
   const NodeRef namesake = AddChild(*node, u"item");
   const NodeRef below = AddChild(*namesake, u"below");
@@ -106,7 +106,7 @@ TEST_F(Queries, SearchLooksAtDirectChildrenWithAnOptionalPropertyFilter) {
   EXPECT_EQ(config->Search(u"entry"), nullptr) << "entry is not a direct child";
   EXPECT_EQ(config->Search(u"group/entry"), nullptr) << "Search knows no paths";
   EXPECT_EQ(config->Search(u""), nullptr);
-  EXPECT_EQ(MakeNode(u"leaf")->Search(u"item"), nullptr);
+  EXPECT_EQ(NamedNode(u"leaf")->Search(u"item"), nullptr);
 }
 
 TEST_F(Queries, SearchReadsAMissingPropertyAsEmptyText) {
@@ -167,7 +167,7 @@ TEST_F(Queries, ResultsAreTheTreesOwnNodes) {
 
 TEST(DeepPaths, AreWalkedWithoutRecursion) {
   constexpr int kDepth = 100'000;
-  const NodeRef top = MakeNode(u"top");
+  const NodeRef top = NamedNode(u"top");
   NodeRef current = top;
   std::u16string path = u"top";
   for (int i = 0; i < kDepth; ++i) {

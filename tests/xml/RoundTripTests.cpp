@@ -143,7 +143,7 @@ class GeneratedDocument {
 
   // Appends the element's text to text_ and returns its node.
   NodeRef Element(int depth, bool isRoot) {
-    NodeRef node = std::make_shared<cXmlNode>();
+    NodeRef node = MakeNode();
     const std::u16string name = Name();
     node->SetName(name);
     text_ += u"<" + name;

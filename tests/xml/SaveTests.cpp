@@ -63,7 +63,7 @@ std::unique_ptr<cXml> SmallDocument(
   document->SetPropertyValue(u"a", u"\u00E9");
   document->SetRootValue(u"\u00FC & \u00F6");
   if (withDeclaration) {
-    NodeRef node = std::make_shared<cXmlNode>();
+    NodeRef node = MakeNode();
     node->SetName(u"xml");
     for (const auto& [name, value] : declaration)
       node->SetPropertyValue(name, value);
@@ -223,7 +223,7 @@ TEST(SaveTest, NodeBelowItselfFailsTheSaveAndKeepsTheOldFile) {
   const auto file = folder / "doc.xml";
   WriteBytes(file, "<old/>");
   cXml document;
-  NodeRef loop = std::make_shared<cXmlNode>();
+  NodeRef loop = MakeNode();
   loop->SetName(u"loop");
   document.Add(loop);
   loop->Add(loop);
@@ -241,7 +241,7 @@ TEST(SaveTest, MillionLevelsDeepIsWrittenWhole) {
   document.SetRootName(u"d");
   NodeRef deepest = document.Root();
   for (int i = 1; i < 1'000'000; ++i) {
-    NodeRef child = std::make_shared<cXmlNode>();
+    NodeRef child = MakeNode();
     child->SetName(u"d");
     deepest->Add(child);
     deepest = child;
@@ -359,7 +359,7 @@ TEST(SaveTest, FullDiskFailsTheSaveAndKeepsTheOldFile) {
   cXml document;
   document.SetRootName(u"big");
   for (int i = 0; i < 20000; ++i) {
-    NodeRef child = std::make_shared<cXmlNode>();
+    NodeRef child = MakeNode();
     child->SetName(u"item");
     child->SetValue(u"a line of text that fills the disk");
     document.Add(child);

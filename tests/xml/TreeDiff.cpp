@@ -6,7 +6,7 @@
 namespace kestrelwing::testing {
 namespace {
 
-std::string Quoted(const std::u16string& text) {
+std::string Quoted(std::u16string_view text) {
   std::string quoted(1, '"');
   quoted += ToUtf8(text);
   quoted += '"';

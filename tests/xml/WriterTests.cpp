@@ -37,7 +37,7 @@ class StringSink final : public ByteSink {
 };
 
 NodeRef Element(std::u16string name, std::u16string value = u"") {
-  NodeRef node = std::make_shared<cXmlNode>();
+  NodeRef node = MakeNode();
   node->SetName(std::move(name));
   node->SetValue(std::move(value));
   return node;
@@ -142,7 +142,7 @@ TEST(SerializerTest, WritesWhatThereIsWhenDeclarationOrRootIsMissing) {
   NodeRef emptyDeclaration = Element(u"xml");
   EXPECT_EQ(WriteUtf8(emptyDeclaration, nullptr), "<?xml?>\r\n");
   EXPECT_EQ(WriteUtf8(nullptr, nullptr), "");
-  EXPECT_EQ(WriteUtf8(nullptr, std::make_shared<cXmlNode>()), "<cXmlNode/>\r\n");
+  EXPECT_EQ(WriteUtf8(nullptr, MakeNode()), "<cXmlNode/>\r\n");
   // Without a declaration the mark is followed directly by the root.
   EXPECT_EQ(Write(nullptr, Element(u"a"), {.bom = true, .encodingId = 1}).bytes,
             "\xEF\xBB\xBF<a/>\r\n");

@@ -64,11 +64,14 @@ std::u16string EscapeMarkup(std::u16string_view text) {
   return out;
 }
 
-void AppendUnescapedMarkup(std::u16string& out, std::u16string_view text) {
+// Writing never overtakes reading: every reference is longer than its character.
+std::size_t UnescapeInPlace(char16_t* text, std::size_t length) {
+  const std::u16string_view source(text, length);
+  std::size_t written = 0;
   std::size_t run = 0;
-  for (std::size_t amp = text.find(u'&'); amp != std::u16string_view::npos;
-       amp = text.find(u'&', amp)) {
-    const std::u16string_view rest = text.substr(amp + 1);
+  for (std::size_t amp = source.find(u'&'); amp != std::u16string_view::npos;
+       amp = source.find(u'&', amp)) {
+    const std::u16string_view rest = source.substr(amp + 1);
     const Entity* match = std::find_if(std::begin(kEntities), std::end(kEntities), [&](auto& e) {
       return rest.size() > e.name.size() && rest.starts_with(e.name) && rest[e.name.size()] == u';';
     });
@@ -76,18 +79,17 @@ void AppendUnescapedMarkup(std::u16string& out, std::u16string_view text) {
       ++amp;
       continue;
     }
-    out.append(text.substr(run, amp - run));
-    out.push_back(match->character);
+    written = std::copy(text + run, text + amp, text + written) - text;
+    text[written++] = match->character;
     amp += match->name.size() + 2;
     run = amp;
   }
-  out.append(text.substr(run));
+  return std::copy(text + run, text + length, text + written) - text;
 }
 
 std::u16string UnescapeMarkup(std::u16string_view text) {
-  std::u16string out;
-  out.reserve(text.size());
-  AppendUnescapedMarkup(out, text);
+  std::u16string out(text);
+  out.resize(UnescapeInPlace(out.data(), out.size()));
   return out;
 }
 

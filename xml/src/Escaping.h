@@ -1,6 +1,7 @@
 // The five predefined XML entities: &amp; &apos; &quot; &lt; &gt;.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -11,9 +12,9 @@ std::u16string EscapeMarkup(std::u16string_view text);
 // Appends EscapeMarkup(text) to out, without a temporary string.
 void AppendEscapedMarkup(std::u16string& out, std::u16string_view text);
 // The five entity texts become their characters, &amp; last; everything else stays as written.
-// (The reader appends in place; this whole-text form states the rule its tests check.)
 std::u16string UnescapeMarkup(std::u16string_view text);
-// Appends UnescapeMarkup(text) to out, without a temporary string.
-void AppendUnescapedMarkup(std::u16string& out, std::u16string_view text);
+// UnescapeMarkup over the first length characters of text, written over them; answers how many
+// characters the result has (never more than length). The rest of text is left alone.
+std::size_t UnescapeInPlace(char16_t* text, std::size_t length);
 
 }  // namespace kestrelwing::detail

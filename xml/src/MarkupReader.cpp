@@ -102,11 +102,15 @@ class MarkupParser {
   void ExpectEndTagName(const cXmlNode& node, View startName);
   void SkipComments();
   void StoreText(cXmlNode& node, const TextRun& run);
-  // Appends the text of run to out: decoded, then unescaped when it holds references.
-  void AppendText(std::u16string& out, const TextRun& run);
-  void AppendDecoded(std::u16string& out, View run);
+  // Gives node a value that write(room) puts into room for units characters; write answers how
+  // many it wrote and must not throw.
+  template <typename Write>
+  void StoreValue(cXmlNode& node, std::size_t units, Write write);
+  // Writes the text of run to out, which has room for run.text.size() units: decoded, then
+  // unescaped when it holds references. Answers how many units it wrote.
+  std::size_t WriteText(const TextRun& run, char16_t* out) noexcept;
   // Writes the decoded run to out, which has room for run.size() units; answers how many.
-  std::size_t DecodeInto(View run, char16_t* out);
+  std::size_t DecodeInto(View run, char16_t* out) noexcept;
   // Append a name or a run to the batch's text and answer its length there.
   std::uint32_t AppendAttributeName(View name);
   std::uint32_t AppendAttributeText(const TextRun& run);
@@ -138,8 +142,6 @@ class MarkupParser {
     View spelling;
   };
   std::array<CachedName, 256> names_{};  // by a hash of the name
-  std::u16string decoded_;               // an attribute value with references, unescaped
-  std::u16string undecoded_;             // text with references, decoded but not yet unescaped
 };
 
 template <typename Unit>
@@ -230,7 +232,7 @@ NodeRef MarkupParser<Unit>::Close(std::vector<OpenElement>& open) {
 
 template <typename Unit>
 NodeRef MarkupParser<Unit>::NewNode() {
-  return std::allocate_shared<cXmlNode>(NodeMemoryAllocator<cXmlNode>());
+  return MakeNode();
 }
 
 // A new name replaces an older one that shares its slot, so the cache stays small whatever the
@@ -314,12 +316,7 @@ std::uint32_t MarkupParser<Unit>::AppendAttributeName(View name) {
 
 template <typename Unit>
 std::uint32_t MarkupParser<Unit>::AppendAttributeText(const TextRun& run) {
-  if (!run.hasReference)
-    return CommitAttributeText(DecodeInto(run.text, AttributeRoom(run.text.size())));
-  decoded_.clear();
-  AppendText(decoded_, run);
-  std::copy(decoded_.begin(), decoded_.end(), AttributeRoom(decoded_.size()));
-  return CommitAttributeText(decoded_.size());
+  return CommitAttributeText(WriteText(run, AttributeRoom(run.text.size())));
 }
 
 template <typename Unit>
@@ -367,13 +364,13 @@ void MarkupParser<Unit>::ReadCDataSection(cXmlNode& node) {
   cursor_.SkipAndAdvance(7);
   cursor_.SkipWhitespace();
   const View content = cursor_.ReadCData();
-  std::u16string& value = NodeAccess::Value(node);
-  value.clear();
-  value.reserve(kCDataOpen.size() + content.size() + kCDataClose.size());
-  value += kCDataOpen;
-  AppendDecoded(value, content);
-  value += kCDataClose;
-  value.shrink_to_fit();
+  StoreValue(
+      node, kCDataOpen.size() + content.size() + kCDataClose.size(), [&](char16_t* room) noexcept {
+        char16_t* end = std::copy(kCDataOpen.begin(), kCDataOpen.end(), room);
+        end += DecodeInto(content, end);
+        return static_cast<std::size_t>(std::copy(kCDataClose.begin(), kCDataClose.end(), end) -
+                                        room);
+      });
   if (!Equals(cursor_.Peek(static_cast<std::ptrdiff_t>(cursor_.Position()) - 1, 3), kCDataClose)) {
     cursor_.RaiseMismatch(kCDataClose);
   }
@@ -421,37 +418,34 @@ void MarkupParser<Unit>::SkipComments() {
   cursor_.SkipWhitespace();
 }
 
-// Decoded and unescaped straight into the value: neither makes the text longer than the run.
 template <typename Unit>
 void MarkupParser<Unit>::StoreText(cXmlNode& node, const TextRun& run) {
-  std::u16string& value = NodeAccess::Value(node);
-  value.clear();
-  value.reserve(run.text.size());
-  AppendText(value, run);
-  value.shrink_to_fit();  // shorter than the run after multi-byte characters or references
+  StoreValue(node, run.text.size(), [&](char16_t* room) noexcept { return WriteText(run, room); });
 }
 
+// Written straight into the value, whose room is cut to what the text took: multi-byte characters
+// and references make it shorter than the run. The room was the pool's last block, or is copied.
 template <typename Unit>
-void MarkupParser<Unit>::AppendText(std::u16string& out, const TextRun& run) {
-  if (!run.hasReference) {
-    AppendDecoded(out, run.text);
-    return;
+template <typename Write>
+void MarkupParser<Unit>::StoreValue(cXmlNode& node, std::size_t units, Write write) {
+  char16_t* const text = NodeAccess::NewValue(units);
+  const std::size_t written = write(text);
+  NodeAccess::ReplaceValue(node, text, written);
+  if (written < units &&
+      !NodePool::ShrinkLast(text, units * sizeof(char16_t), written * sizeof(char16_t))) {
+    node.SetValue(node.Value());  // into a block of its own size
   }
-  // The references are ASCII, so unescaping after decoding gives what it gives on the text.
-  undecoded_.clear();
-  AppendDecoded(undecoded_, run.text);
-  AppendUnescapedMarkup(out, undecoded_);
+}
+
+// The references are ASCII, so unescaping after decoding gives what it gives on the text.
+template <typename Unit>
+std::size_t MarkupParser<Unit>::WriteText(const TextRun& run, char16_t* out) noexcept {
+  const std::size_t decoded = DecodeInto(run.text, out);
+  return run.hasReference ? UnescapeInPlace(out, decoded) : decoded;
 }
 
 template <typename Unit>
-void MarkupParser<Unit>::AppendDecoded(std::u16string& out, View run) {
-  const std::size_t at = out.size();
-  out.resize(at + run.size());
-  out.resize(at + DecodeInto(run, out.data() + at));
-}
-
-template <typename Unit>
-std::size_t MarkupParser<Unit>::DecodeInto(View run, char16_t* out) {
+std::size_t MarkupParser<Unit>::DecodeInto(View run, char16_t* out) noexcept {
   if constexpr (std::is_same_v<Unit, char16_t>) {
     std::copy(run.begin(), run.end(), out);
     return run.size();

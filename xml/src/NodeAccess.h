@@ -37,7 +37,10 @@ struct NodeAccess {
   static void SetName(cXmlNode& node, std::u16string_view name);
   // Gives the node name, which the caller held once and now hands over.
   static void ShareName(cXmlNode& node, SharedName* name) noexcept;
-  static std::u16string& Value(cXmlNode& node) { return node.value_; }
+  // Room for a value of units characters (none for 0), from the pool while a document is read.
+  static char16_t* NewValue(std::size_t units);
+  // Gives the node the value text, units long, taken from NewValue; releases the old value.
+  static void ReplaceValue(cXmlNode& node, char16_t* text, std::size_t units) noexcept;
   static void AppendChild(cXmlNode& node, NodeRef child);
   // Appends all of children (moved out) to the node's child list, growing it once.
   static void AdoptChildren(cXmlNode& node, std::span<NodeRef> children);

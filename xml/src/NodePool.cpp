@@ -11,7 +11,7 @@ namespace kestrelwing::detail {
 namespace {
 
 constexpr std::size_t kAlignment = NodePool::kAlignment;
-static_assert(kAlignment == 8, "NodeMemoryAllocator promises blocks aligned to 8");
+static_assert(kAlignment == 8, "AllocateNodeMemory promises blocks aligned to 8");
 constexpr std::size_t kLargeBlock = NodePool::kChunkBytes / 8;
 
 constexpr std::size_t RoundUp(std::size_t bytes) {
@@ -70,6 +70,14 @@ void* NodePool::AllocateInScope(std::size_t bytes) {
   if (current_ != nullptr) return current_->Allocate(bytes);
   if (bytes > SIZE_MAX - kBlockHeader) throw std::bad_alloc();
   return Place(nullptr, static_cast<std::byte*>(::operator new(kBlockHeader + bytes)));
+}
+
+bool NodePool::ShrinkLast(void* block, std::size_t bytes, std::size_t newBytes) noexcept {
+  NodePool* const pool = current_;
+  std::byte* const start = static_cast<std::byte*>(block);
+  if (pool == nullptr || pool->next_ != start + RoundUp(bytes)) return false;
+  pool->next_ = start + RoundUp(newBytes == 0 ? 1 : newBytes);
+  return true;
 }
 
 void* NodePool::Place(Chunk* chunk, std::byte* at) noexcept {

@@ -31,6 +31,9 @@ class NodePool {
   void* Allocate(std::size_t bytes);
   // A block from the pool of the current Scope, or from the heap when there is none.
   static void* AllocateInScope(std::size_t bytes);
+  // Gives back the end of a block that AllocateInScope just took, bytes long, so that it is
+  // newBytes long (at least 1); false, and nothing changes, when it was not the last carved.
+  static bool ShrinkLast(void* block, std::size_t bytes, std::size_t newBytes) noexcept;
   // Releases a block of either kind.
   static void Release(void* block) noexcept;
 

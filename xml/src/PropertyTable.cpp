@@ -112,15 +112,10 @@ std::unique_ptr<PropertyTable> PropertyTable::MoveTo(std::unique_ptr<PropertyTab
   std::uint32_t used = 0;
   for (std::uint32_t slot = 0; slot < from.count_; ++slot) {
     const Entry& entry = source[slot];
-    Entry& copy = target[slot];
-    copy.nameOffset = used;
-    copy.nameLength = entry.nameLength;
-    Chars::copy(text + used, from.Text() + entry.nameOffset, entry.nameLength);
-    used += entry.nameLength;
-    copy.valueOffset = used;
-    copy.valueLength = entry.valueLength;
-    Chars::copy(text + used, from.Text() + entry.valueOffset, entry.valueLength);
-    used += entry.valueLength;
+    const std::uint32_t length = entry.nameLength + entry.valueLength;
+    target[slot] = {used, entry.nameLength, entry.valueLength};
+    Chars::copy(text + used, from.Text() + entry.offset, length);
+    used += length;
   }
   moved->count_ = from.count_;
   moved->textSize_ = used;
@@ -159,8 +154,10 @@ void PropertyTable::Set(std::unique_ptr<PropertyTable>& table, std::u16string_vi
   const std::uint32_t hash = (table && table->index_) ? FoldedHash(name) : 0;
   const std::int32_t slot = table ? table->Find(name, hash) : -1;
   if (slot >= 0) {
-    if (value.size() > table->Entries()[slot].valueLength && value.size() > table->FreeText()) {
-      old = Grow(table, 0, value.size());
+    const Entry& entry = table->Entries()[slot];
+    const std::size_t moved = entry.nameLength + value.size();
+    if (value.size() > entry.valueLength && moved > table->FreeText()) {
+      old = Grow(table, 0, moved);
     }
     table->ReplaceValue(slot, value);
   } else {
@@ -189,11 +186,11 @@ bool PropertyTable::Adopt(std::unique_ptr<PropertyTable>& table, std::u16string_
   std::unique_ptr<PropertyTable> adopted = Allocate(count, text.size());
   Entry* entries = adopted->Entries();
   const auto nameOf = [&](const Entry& entry) {
-    return text.substr(entry.nameOffset, entry.nameLength);
+    return text.substr(entry.offset, entry.nameLength);
   };
   std::uint32_t offset = 0;
   for (std::size_t i = 0; i < count; ++i) {
-    entries[i] = {offset, lengths[2 * i], offset + lengths[2 * i], lengths[2 * i + 1]};
+    entries[i] = {offset, lengths[2 * i], lengths[2 * i + 1]};
     offset += lengths[2 * i] + lengths[2 * i + 1];
     for (std::size_t j = 0; j < i; ++j) {
       if (entries[j].nameLength == entries[i].nameLength &&
@@ -226,23 +223,25 @@ std::int32_t PropertyTable::Find(std::u16string_view name, std::uint32_t hash) c
   for (std::uint32_t slot = 0; slot < count_; ++slot) {
     const Entry& entry = entries[slot];
     if (entry.nameLength == name.size() &&
-        EqualsIgnoreCase({Text() + entry.nameOffset, entry.nameLength}, name)) {
+        EqualsIgnoreCase({Text() + entry.offset, entry.nameLength}, name)) {
       return static_cast<std::int32_t>(slot);
     }
   }
   return -1;
 }
 
-// A value that fits where the old one was is written over it; a longer one goes to the end of
-// the buffer (Set made room) and the old characters stay behind until the next move.
+// A value that fits where the old one was is written over it; a longer one goes with a copy of
+// the name to the end of the buffer (Set made room), and the old characters stay behind until the
+// next move.
 void PropertyTable::ReplaceValue(std::int32_t slot, std::u16string_view value) {
   Entry& entry = Entries()[slot];
   if (value.size() > entry.valueLength) {
-    entry.valueOffset = textSize_;
-    textSize_ += static_cast<std::uint32_t>(value.size());
+    Chars::copy(Text() + textSize_, Text() + entry.offset, entry.nameLength);
+    entry.offset = textSize_;
+    textSize_ += entry.nameLength + static_cast<std::uint32_t>(value.size());
   }
   // move, not copy: value may overlap the characters it replaces.
-  Chars::move(Text() + entry.valueOffset, value.data(), value.size());
+  Chars::move(Text() + entry.offset + entry.nameLength, value.data(), value.size());
   entry.valueLength = static_cast<std::uint32_t>(value.size());
 }
 
@@ -250,13 +249,11 @@ void PropertyTable::ReplaceValue(std::int32_t slot, std::u16string_view value) {
 void PropertyTable::Append(std::u16string_view name, std::u16string_view value,
                            std::uint32_t hash) {
   Entry& entry = Entries()[count_];
-  entry.nameOffset = textSize_;
-  entry.nameLength = static_cast<std::uint32_t>(name.size());
-  entry.valueOffset = textSize_ + entry.nameLength;
-  entry.valueLength = static_cast<std::uint32_t>(value.size());
+  entry = {textSize_, static_cast<std::uint32_t>(name.size()),
+           static_cast<std::uint32_t>(value.size())};
   // Views into this table point below textSize_, so they never overlap the space written here.
-  Chars::copy(Text() + entry.nameOffset, name.data(), name.size());
-  Chars::copy(Text() + entry.valueOffset, value.data(), value.size());
+  Chars::copy(Text() + entry.offset, name.data(), name.size());
+  Chars::copy(Text() + entry.offset + entry.nameLength, value.data(), value.size());
   textSize_ += entry.nameLength + entry.valueLength;
   ++count_;
   if (index_) {

@@ -51,19 +51,18 @@ class PropertyTable {
   // slot must lie in 0..Count()-1. The views stay valid until the table next changes.
   std::u16string_view NameAt(std::int32_t slot) const {
     const Entry& entry = Entries()[slot];
-    return {Text() + entry.nameOffset, entry.nameLength};
+    return {Text() + entry.offset, entry.nameLength};
   }
   std::u16string_view ValueAt(std::int32_t slot) const {
     const Entry& entry = Entries()[slot];
-    return {Text() + entry.valueOffset, entry.valueLength};
+    return {Text() + entry.offset + entry.nameLength, entry.valueLength};
   }
 
  private:
-  // Where one property's name and value lie in the text buffer.
+  // Where one property lies in the text buffer: its name, and right after it its value.
   struct Entry {
-    std::uint32_t nameOffset;
+    std::uint32_t offset;
     std::uint32_t nameLength;
-    std::uint32_t valueOffset;
     std::uint32_t valueLength;
   };
   class NameIndex;

@@ -354,7 +354,7 @@ class Writer {
   // What follows the properties of an element without children: "/>" when it has no value,
   // else its value (a CDATA section exactly as stored, text escaped) and its end tag.
   void LeafRest(const cXmlNode& node) {
-    const std::u16string& value = node.Value();
+    const std::u16string_view value = node.Value();
     if (value.empty()) {
       output_.Markup("/>");
     } else {

@@ -7,7 +7,7 @@
 
 namespace kestrelwing {
 
-cXml::cXml() : root_(std::make_shared<cXmlNode>()) {}
+cXml::cXml() : root_(MakeNode()) {}
 
 const std::u16string& cXml::Result() const {
   return resultText_;
@@ -44,10 +44,10 @@ void cXml::SetRootName(std::u16string value) {
 }
 
 std::u16string cXml::RootValue() const {
-  return CheckedRoot()->Value();
+  return std::u16string(CheckedRoot()->Value());
 }
-void cXml::SetRootValue(std::u16string value) {
-  CheckedRoot()->SetValue(std::move(value));
+void cXml::SetRootValue(std::u16string_view value) {
+  CheckedRoot()->SetValue(value);
 }
 
 NodeContent cXml::Content() const {

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <iterator>
 #include <limits>
+#include <memory>
 #include <new>
 #include <stdexcept>
 #include <utility>
@@ -28,14 +29,25 @@ void TakeChildren(detail::ChildList& pending, detail::ChildList& children) {
     return;
   }
   try {
-    pending.insert(pending.end(), std::make_move_iterator(children.begin()),
-                   std::make_move_iterator(children.end()));
-    children.clear();
-  } catch (const std::bad_alloc&) {
+    pending.append({children.begin(), children.end()});
+  } catch (const std::exception&) {
+    return;
   }
+  children.truncate(0);
 }
 
 }  // namespace
+
+NodeRef MakeNode() {
+  cXmlNode* node = new (detail::AllocateNodeMemory(sizeof(cXmlNode))) cXmlNode;
+  node->references_.store(1, std::memory_order_relaxed);
+  return NodeRef(node);
+}
+
+void NodeRef::Destroy(cXmlNode* node) noexcept {
+  node->~cXmlNode();
+  detail::ReleaseNodeMemory(node);
+}
 
 cXmlNode::cXmlNode() = default;
 
@@ -45,9 +57,10 @@ cXmlNode::cXmlNode() = default;
 // as well (shared nodes, cycles) only lose this reference.
 cXmlNode::~cXmlNode() {
   detail::SharedName::Release(name_);
-  detail::ChildList pending = std::move(children_);
+  if (value_ != nullptr) detail::ReleaseNodeMemory(value_);
+  detail::ChildList pending(std::move(children_));
   while (!pending.empty()) {
-    NodeRef child = std::move(pending.back());
+    NodeRef child = std::move(pending[pending.size() - 1]);
     pending.pop_back();
     if (child.use_count() == 1 && !child->children_.empty()) {
       TakeChildren(pending, child->children_);
@@ -65,22 +78,22 @@ void cXmlNode::SetName(std::u16string value) {
   detail::NodeAccess::ShareName(*this, detail::SharedName::Make(std::move(value)));
 }
 
-const std::u16string& cXmlNode::Value() const {
-  return value_;
-}
-
-void cXmlNode::SetValue(std::u16string value) {
-  value_ = std::move(value);
+// value may be a view of the node's own value: it is copied before the old one goes.
+void cXmlNode::SetValue(std::u16string_view value) {
+  char16_t* text = detail::NodeAccess::NewValue(value.size());
+  std::copy(value.begin(), value.end(), text);
+  detail::NodeAccess::ReplaceValue(*this, text, value.size());
 }
 
 // The marker counts in any letter case ("<![cdata[" as well).
 NodeContent cXmlNode::Content() const {
   // "<!" has no other letter case: most values are settled by their first character.
-  if (value_.size() >= kCDataMarker.size() && value_[0] == u'<' && value_[1] == u'!' &&
-      detail::StartsWithIgnoreCase(value_, kCDataMarker)) {
+  const std::u16string_view value = Value();
+  if (value.size() >= kCDataMarker.size() && value[0] == u'<' && value[1] == u'!' &&
+      detail::StartsWithIgnoreCase(value, kCDataMarker)) {
     return ContentCData;
   }
-  return value_.empty() ? ContentEmpty : ContentText;
+  return value.empty() ? ContentEmpty : ContentText;
 }
 
 std::vector<PropertyPair> cXmlNode::Properties() const {
@@ -125,45 +138,41 @@ NodeRef cXmlNode::Node(std::int32_t index) const {
 void cXmlNode::Add(NodeRef node, std::int32_t index) {
   if (index < 0) throw std::out_of_range("cXmlNode::Add: negative position");
   if (!node) throw std::invalid_argument("cXmlNode::Add: no node");
-  if (children_.size() >= kMaxChildren) throw std::length_error("cXmlNode::Add: too many children");
-  if (index == 0 || index > NodeCount()) {
-    children_.push_back(std::move(node));
-  } else {
-    children_.insert(children_.begin() + (index - 1), std::move(node));
-  }
+  const std::size_t at =
+      index == 0 || index > NodeCount() ? children_.size() : static_cast<std::size_t>(index - 1);
+  children_.insert(at, std::move(node));
 }
 
-// A removed child is released only once the list is consistent again, so that nothing its
-// release sets off can meet the list half changed.
 bool cXmlNode::Remove(std::int32_t position) {
   if (position < 1 || position > NodeCount()) return false;
-  const auto at = children_.begin() + (position - 1);
-  const NodeRef removed = std::move(*at);
-  children_.erase(at);
+  children_.erase(static_cast<std::size_t>(position - 1));
   return true;
 }
 
 bool cXmlNode::Remove(std::u16string_view name) {
   if (children_.capacity() == 0) return false;
   std::vector<NodeRef> removed;
-  auto kept = children_.begin();
-  for (auto child = children_.begin(); child != children_.end(); ++child) {
-    if (detail::EqualsIgnoreCase((*child)->Name(), name)) {
-      removed.push_back(std::move(*child));
+  std::size_t kept = 0;
+  for (NodeRef& child : children_) {
+    if (detail::EqualsIgnoreCase(child->Name(), name)) {
+      removed.push_back(std::move(child));
     } else {
-      if (kept != child) *kept = std::move(*child);
-      ++kept;
+      children_[kept++] = std::move(child);
     }
   }
-  children_.erase(kept, children_.end());
+  children_.truncate(kept);
   return true;
 }
 
 // The scan runs from the end: of a node added twice, the later occurrence goes first.
 bool cXmlNode::Remove(const NodeRef& node) {
   if (children_.capacity() == 0) return false;
-  const auto found = std::find(children_.rbegin(), children_.rend(), node);
-  if (found != children_.rend()) Remove(static_cast<std::int32_t>(children_.rend() - found));
+  for (std::size_t i = children_.size(); i > 0; --i) {
+    if (children_[i - 1] == node) {
+      children_.erase(i - 1);
+      break;
+    }
+  }
   return true;
 }
 
@@ -199,12 +208,79 @@ void NodeAccess::AppendChild(cXmlNode& node, NodeRef child) {
 }
 
 void NodeAccess::AdoptChildren(cXmlNode& node, std::span<NodeRef> children) {
-  if (children.size() > kMaxChildren - node.children_.size()) {
-    throw std::length_error("cXmlNode::Add: too many children");
+  node.children_.append(children);
+}
+
+char16_t* NodeAccess::NewValue(std::size_t units) {
+  if (units > UINT32_MAX) throw std::length_error("cXmlNode: value too long");
+  if (units == 0) return nullptr;
+  return static_cast<char16_t*>(AllocateNodeMemory(units * sizeof(char16_t)));
+}
+
+void NodeAccess::ReplaceValue(cXmlNode& node, char16_t* text, std::size_t units) noexcept {
+  if (node.value_ != nullptr) ReleaseNodeMemory(node.value_);
+  node.value_ = text;
+  node.valueLength_ = static_cast<std::uint32_t>(units);
+}
+
+// The children are NodeRefs in a block of node memory. A NodeRef is a single pointer, so moving
+// them is cheap, and a moved-from one holds nothing.
+ChildList::~ChildList() {
+  truncate(0);
+  if (items_ != nullptr) ReleaseNodeMemory(items_);
+}
+
+void ChildList::reserve(std::size_t count) {
+  if (count <= capacity_) return;
+  if (count > kMaxChildren) throw std::length_error("cXmlNode::Add: too many children");
+  auto* const fresh = static_cast<NodeRef*>(AllocateNodeMemory(count * sizeof(NodeRef)));
+  std::uninitialized_move(begin(), end(), fresh);
+  std::destroy(begin(), end());
+  if (items_ != nullptr) ReleaseNodeMemory(items_);
+  items_ = fresh;
+  capacity_ = static_cast<std::uint32_t>(count);
+}
+
+void ChildList::insert(std::size_t index, NodeRef node) {
+  MakeRoom(1);
+  new (end()) NodeRef();
+  ++size_;
+  std::move_backward(begin() + index, end() - 1, end());
+  items_[index] = std::move(node);
+}
+
+// An empty list gets exactly the room asked for; a longer one grows at least twofold, so that
+// adding n children one at a time moves O(n) of them.
+void ChildList::MakeRoom(std::size_t extra) {
+  if (extra <= capacity_ - size_) return;
+  reserve(std::max(size_ + extra, std::min(2 * std::size_t{size_}, kMaxChildren)));
+}
+
+void ChildList::append(std::span<NodeRef> nodes) {
+  MakeRoom(nodes.size());
+  std::uninitialized_move(nodes.begin(), nodes.end(), end());
+  size_ += static_cast<std::uint32_t>(nodes.size());
+}
+
+// A removed child is released only once the list is consistent again, so that nothing its
+// release sets off can meet the list half changed.
+void ChildList::erase(std::size_t index) noexcept {
+  const NodeRef removed = std::move(items_[index]);
+  std::move(begin() + index + 1, end(), begin() + index);
+  pop_back();
+}
+
+void ChildList::truncate(std::size_t index) noexcept {
+  while (size_ > index) {
+    const NodeRef removed = std::move(items_[size_ - 1]);
+    pop_back();
   }
-  node.children_.reserve(node.children_.size() + children.size());
-  for (NodeRef& child : children)
-    node.children_.push_back(std::move(child));
+}
+
+void ChildList::swap(ChildList& other) noexcept {
+  std::swap(items_, other.items_);
+  std::swap(size_, other.size_);
+  std::swap(capacity_, other.capacity_);
 }
 
 }  // namespace detail

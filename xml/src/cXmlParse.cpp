@@ -135,7 +135,7 @@ bool cXml::FailParse(std::u16string_view description) noexcept {
   try {
     if (resultText_.empty()) resultText_ = description;
     xmlNode_.reset();
-    root_ = std::make_shared<cXmlNode>();
+    root_ = MakeNode();
   } catch (...) {
     root_.reset();  // not even an empty node could be made
   }

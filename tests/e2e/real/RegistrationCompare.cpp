@@ -163,7 +163,7 @@ struct Described {
 Described FromManifest(const cXml& document) {
   Described described;
   Facts& facts = described.facts;
-  auto addProgId = [&](const std::u16string& name, const std::wstring& clsid) {
+  auto addProgId = [&](std::u16string_view name, const std::wstring& clsid) {
     if (name.empty()) return;
     if (!facts.progIds.emplace(Upper(Wide(name)), clsid).second) {
       described.repeatedProgIds.push_back(Wide(name));

@@ -20,7 +20,11 @@ void List(const cXmlNode& node, const std::u16string& parentPath) {
   for (const kestrelwing::PropertyPair& property : node.Properties()) {
     line += u" " + property[0] + u"=\"" + property[1] + u"\"";
   }
-  if (!node.Value().empty()) line += u" text=\"" + node.Value() + u"\"";
+  if (!node.Value().empty()) {
+    line += u" text=\"";
+    line += node.Value();
+    line += u"\"";
+  }
   std::printf("%s\n", ToUtf8(line).c_str());
   for (std::int32_t i = 1; i <= node.NodeCount(); ++i)
     List(*node.Node(i), path);

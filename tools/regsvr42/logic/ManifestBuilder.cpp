@@ -17,7 +17,7 @@ constexpr std::array<std::u16string_view, kAspectCount> kMiscStatusAttributes = 
     u"miscStatusDocprint"};
 
 NodeRef NewElement(std::u16string_view name) {
-  NodeRef node = std::make_shared<cXmlNode>();
+  NodeRef node = MakeNode();
   node->SetName(std::u16string(name));
   return node;
 }

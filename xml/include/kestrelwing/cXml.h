@@ -37,7 +37,7 @@ class cXml {
   std::u16string RootName() const;
   void SetRootName(std::u16string value);
   std::u16string RootValue() const;
-  void SetRootValue(std::u16string value);
+  void SetRootValue(std::u16string_view value);
   NodeContent Content() const;
   std::u16string PropertyValue(std::u16string_view name,
                                std::u16string_view defaultValue = u"") const;

@@ -2,20 +2,74 @@
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
-#include <new>
+#include <span>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace kestrelwing {
 
 class cXmlNode;
 
-// Nodes are shared; a null NodeRef means "none".
-using NodeRef = std::shared_ptr<cXmlNode>;
+namespace detail {
+class PropertyTable;
+class SharedName;
+struct NodeAccess;
+
+// Memory for nodes, their values and their child lists: carved from the pool of the document
+// being read, from the heap otherwise, aligned to 8. A block may be released on any thread.
+void* AllocateNodeMemory(std::size_t bytes);
+void ReleaseNodeMemory(void* block) noexcept;
+}  // namespace detail
+
+// A shared reference to a node; a null NodeRef means "none". A node lives as long as any
+// NodeRef holds it, and the count sits in the node itself, so a reference is one pointer. It is
+// used like a std::shared_ptr (get, reset, use_count, comparison with another NodeRef or nullptr);
+// copies may be made and dropped on different threads at once.
+class NodeRef {
+ public:
+  NodeRef() noexcept = default;
+  NodeRef(std::nullptr_t) noexcept {}
+  NodeRef(const NodeRef& other) noexcept;
+  NodeRef(NodeRef&& other) noexcept : node_(std::exchange(other.node_, nullptr)) {}
+  NodeRef& operator=(NodeRef other) noexcept {
+    swap(other);
+    return *this;
+  }
+  ~NodeRef();
+
+  cXmlNode* get() const noexcept { return node_; }
+  cXmlNode& operator*() const noexcept { return *node_; }
+  cXmlNode* operator->() const noexcept { return node_; }
+  explicit operator bool() const noexcept { return node_ != nullptr; }
+  void reset() noexcept { NodeRef().swap(*this); }
+  void swap(NodeRef& other) noexcept { std::swap(node_, other.node_); }
+  // The number of NodeRefs that hold the node, 0 for none.
+  long use_count() const noexcept;
+
+  friend bool operator==(const NodeRef& a, const NodeRef& b) noexcept { return a.node_ == b.node_; }
+  friend bool operator==(const NodeRef& ref, std::nullptr_t) noexcept {
+    return ref.node_ == nullptr;
+  }
+
+ private:
+  friend NodeRef MakeNode();
+  friend struct detail::NodeAccess;
+  // Takes over a reference the node already counts.
+  explicit NodeRef(cXmlNode* adopted) noexcept : node_(adopted) {}
+  // Ends a node whose last reference went.
+  static void Destroy(cXmlNode* node) noexcept;
+
+  cXmlNode* node_ = nullptr;
+};
+
+// A new node, named "cXmlNode", with no value, properties or children.
+NodeRef MakeNode();
 
 // One property as Properties() hands it out: [0] the name, [1] the value.
 using PropertyPair = std::array<std::u16string, 2>;
@@ -33,40 +87,46 @@ std::string ToUtf8(std::u16string_view text);
 std::u16string FromUtf8(std::string_view text);
 
 namespace detail {
-class PropertyTable;
-class SharedName;
-struct NodeAccess;
-
-// Memory for nodes and child lists: carved from the pool of the document being read, from the
-// heap otherwise, aligned to 8. A block may be released on any thread.
-void* AllocateNodeMemory(std::size_t bytes);
-void ReleaseNodeMemory(void* block) noexcept;
-
-// The allocator holds nothing, so a node made by std::allocate_shared (node and reference counts
-// in one block) holds no copy of it either, and releasing needs no pool.
-template <typename T>
-class NodeMemoryAllocator {
+// The children of a node, each held once: a block of node memory with its size and room.
+class ChildList {
  public:
-  using value_type = T;
+  ChildList() noexcept = default;
+  ChildList(ChildList&& other) noexcept
+      : items_(std::exchange(other.items_, nullptr)),
+        size_(std::exchange(other.size_, 0)),
+        capacity_(std::exchange(other.capacity_, 0)) {}
+  ChildList& operator=(ChildList&&) = delete;
+  ~ChildList();
 
-  NodeMemoryAllocator() = default;
-  template <typename U>
-  NodeMemoryAllocator(const NodeMemoryAllocator<U>&) noexcept {}
+  NodeRef* begin() noexcept { return items_; }
+  NodeRef* end() noexcept { return items_ + size_; }
+  const NodeRef* begin() const noexcept { return items_; }
+  const NodeRef* end() const noexcept { return items_ + size_; }
+  std::size_t size() const noexcept { return size_; }
+  std::size_t capacity() const noexcept { return capacity_; }
+  bool empty() const noexcept { return size_ == 0; }
+  NodeRef& operator[](std::size_t index) noexcept { return items_[index]; }
+  const NodeRef& operator[](std::size_t index) const noexcept { return items_[index]; }
 
-  T* allocate(std::size_t n) {
-    static_assert(alignof(T) <= 8);
-    if (n > SIZE_MAX / sizeof(T)) throw std::bad_array_new_length();
-    return static_cast<T*>(AllocateNodeMemory(n * sizeof(T)));
-  }
-  void deallocate(T* block, std::size_t) noexcept { ReleaseNodeMemory(block); }
+  // Room for at least count children in all; throws std::length_error past the largest list.
+  void reserve(std::size_t count);
+  void insert(std::size_t index, NodeRef node);
+  void push_back(NodeRef node) { insert(size_, std::move(node)); }
+  // Moves all of nodes to the end, growing the list at most once.
+  void append(std::span<NodeRef> nodes);
+  void pop_back() noexcept { items_[--size_].~NodeRef(); }
+  // Removes the children from index on.
+  void truncate(std::size_t index) noexcept;
+  void erase(std::size_t index) noexcept;
+  void swap(ChildList& other) noexcept;
 
-  template <typename U>
-  bool operator==(const NodeMemoryAllocator<U>&) const noexcept {
-    return true;
-  }
+ private:
+  void MakeRoom(std::size_t extra);
+
+  NodeRef* items_ = nullptr;
+  std::uint32_t size_ = 0;
+  std::uint32_t capacity_ = 0;
 };
-
-using ChildList = std::vector<NodeRef, NodeMemoryAllocator<NodeRef>>;
 }  // namespace detail
 
 class cXmlNode {
@@ -80,9 +140,10 @@ class cXmlNode {
   const std::u16string& Name() const;
   void SetName(std::u16string value);
 
-  // The element text; a CDATA section is stored whole, markers included.
-  const std::u16string& Value() const;
-  void SetValue(std::u16string value);
+  // The element text; a CDATA section is stored whole, markers included. The view lasts until
+  // the value next changes or the node goes.
+  std::u16string_view Value() const { return {value_, valueLength_}; }
+  void SetValue(std::u16string_view value);
 
   // Classifies Value(): CDATA (marker in any letter case), empty, or text.
   NodeContent Content() const;
@@ -126,14 +187,34 @@ class cXmlNode {
                   std::u16string_view propertyValue = u"") const;
 
  private:
+  friend class NodeRef;
+  friend NodeRef MakeNode();
   friend struct detail::NodeAccess;
 
+  // Counted by NodeRef; 0 for a node that no NodeRef made (one on the stack).
+  std::atomic<std::uint32_t> references_{0};
+  std::uint32_t valueLength_ = 0;
   detail::SharedName* name_ = nullptr;  // none while the node has the name every new node has
-  std::u16string value_;
+  char16_t* value_ = nullptr;           // node memory of exactly valueLength_ units; none if empty
   // The node has a child list from its first Add until Clear, which hands back the list's room:
   // the list has room exactly while there is one.
   detail::ChildList children_;
   std::unique_ptr<detail::PropertyTable> properties_;  // none until the first property
 };
+
+inline NodeRef::NodeRef(const NodeRef& other) noexcept : node_(other.node_) {
+  if (node_ != nullptr) node_->references_.fetch_add(1, std::memory_order_relaxed);
+}
+
+inline NodeRef::~NodeRef() {
+  if (node_ != nullptr && node_->references_.fetch_sub(1, std::memory_order_acq_rel) == 1) {
+    Destroy(node_);
+  }
+}
+
+inline long NodeRef::use_count() const noexcept {
+  return node_ != nullptr ? static_cast<long>(node_->references_.load(std::memory_order_relaxed))
+                          : 0;
+}
 
 }  // namespace kestrelwing
