@@ -17,7 +17,8 @@
 
 namespace {
 
-// Visits every node without recursion; each property must be found again by its name.
+// Visits every node without recursion; each property, looked up by its name, must give its
+// own value (any text may be a value, so no default can stand for "not found").
 std::size_t CountNodes(const kestrelwing::NodeRef& root) {
   std::size_t count = 0;
   std::vector<kestrelwing::NodeRef> pending{root};
@@ -25,8 +26,11 @@ std::size_t CountNodes(const kestrelwing::NodeRef& root) {
     const kestrelwing::NodeRef node = std::move(pending.back());
     pending.pop_back();
     ++count;
-    for (std::int32_t i = 1; i <= node->PropertyCount(); ++i) {
-      if (node->PropertyValue(node->PropertyName(i), u"\uFFFF") == u"\uFFFF") std::abort();
+    for (const kestrelwing::PropertyPair& property : node->Properties()) {
+      if (node->PropertyValue(property[0], u"x") != property[1] ||
+          node->PropertyValue(property[0], u"y") != property[1]) {
+        std::abort();
+      }
     }
     for (std::int32_t i = 1; i <= node->NodeCount(); ++i)
       pending.push_back(node->Node(i));

@@ -54,12 +54,8 @@ class EncodedOutput {
     std::memcpy(Reserve(bytes.size()), bytes.data(), bytes.size());
     used_ += bytes.size();
   }
-  void Text(std::u16string_view text) {
-    if (!ShortAsIs(text, false)) Append(text, plain_, false);
-  }
-  void Escaped(std::u16string_view text) {
-    if (!ShortAsIs(text, true)) Append(text, escaped_, true);
-  }
+  void Text(std::u16string_view text) { Write(text, plain_, false); }
+  void Escaped(std::u16string_view text) { Write(text, escaped_, true); }
   // The writer's own markup: ASCII that needs no escaping.
   void Markup(std::string_view ascii) {
     if (!asciiAsIs_) return WideMarkup(ascii);
@@ -127,25 +123,38 @@ class EncodedOutput {
     return buffer_.data() + used_;
   }
 
+  // Nearly every text is ASCII that needs no escaping, copied at once; Append takes the rest
+  // from the first character that is not.
+  void Write(std::u16string_view text, const Table& table, bool escaped) {
+    if (asciiAsIs_ && !failed_) {
+      const std::size_t copied = CopyAsIs(text.data(), text.size(), Reserve(text.size()), escaped);
+      used_ += copied;
+      text.remove_prefix(copied);
+      if (text.empty()) {
+        if (Full()) Flush();
+        return;
+      }
+    }
+    Append(text, table, escaped);
+  }
+
   void Append(std::u16string_view text, const Table& table, bool escaped) {
     const char16_t* next = text.data();
     const char16_t* const end = next + text.size();
     while (next != end && !failed_) {
       const char16_t* const chunkEnd = next + std::min<std::size_t>(end - next, kChunkUnits);
       char* out = Reserve((chunkEnd - next) * sizeof(Encoded));
-      for (; next != chunkEnd && *next < 0x80; ++next) {
-        if (chunkEnd - next >= 8 && EightAsIs(next, out, escaped)) {
-          next += 7;  // and one more by the loop
-          out += 8;
-          continue;
+      while (next != chunkEnd && *next < 0x80) {
+        if (asciiAsIs_) {
+          const std::size_t copied = CopyAsIs(next, chunkEnd - next, out, escaped);
+          next += copied;
+          out += copied;
+          if (next == chunkEnd || *next >= 0x80) break;
         }
-        const Encoded& encoded = table[*next];
-        if (encoded.size == 1) {  // most characters in UTF-8 and narrow output
-          *out++ = encoded.bytes[0];
-        } else {
-          std::memcpy(out, &encoded, sizeof encoded);
-          out += encoded.size;
-        }
+        // An ASCII character to escape, or one this encoding changes.
+        const Encoded& encoded = table[*next++];
+        std::memcpy(out, &encoded, sizeof encoded);
+        out += encoded.size;
       }
       used_ = static_cast<std::size_t>(out - buffer_.data());
       if (next != chunkEnd) next = AppendOtherRun(next, end);
@@ -153,60 +162,67 @@ class EncodedOutput {
     }
   }
 
-  // Writes a short text (markup, names, indentation) byte for byte when the encoding writes
-  // ASCII as it is and the text is ASCII that needs no escaping; false, writing nothing that
-  // counts, otherwise.
-  bool ShortAsIs(std::u16string_view text, bool escaped) {
-    constexpr std::size_t kShort = 32;
-    if (!asciiAsIs_ || text.size() > kShort || failed_) return false;
-    char* const out = Reserve(text.size());
+  // Writes the leading units of count that are ASCII (and, when escaped, need no escaping) as
+  // one byte each; answers how many. For an encoding that writes ASCII as it is. Whole blocks
+  // are stored, so bytes past the answer may be overwritten, within count.
+  std::size_t CopyAsIs(const char16_t* units, std::size_t count, char* out, bool escaped) const {
     std::size_t i = 0;
 #ifdef KESTRELWING_SERIALIZER_SSE2
-    // Blocks of eight; the last one may overlap the one before.
-    if (text.size() >= 8) {
-      for (; i + 8 <= text.size(); i += 8) {
-        if (!EightAsIs(text.data() + i, out + i, escaped)) return false;
-      }
-      const std::size_t last = text.size() - 8;
-      if (i < text.size() && !EightAsIs(text.data() + last, out + last, escaped)) return false;
-      i = text.size();
+    for (; i + 16 <= count; i += 16) {
+      const __m128i low = _mm_loadu_si128(reinterpret_cast<const __m128i*>(units + i));
+      const __m128i high = _mm_loadu_si128(reinterpret_cast<const __m128i*>(units + i + 8));
+      if (!AllAscii(_mm_or_si128(low, high))) break;
+      const __m128i bytes = _mm_packus_epi16(low, high);
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), bytes);
+      const unsigned stop =
+          escaped ? static_cast<unsigned>(_mm_movemask_epi8(MarkupBytes(bytes))) : 0;
+      if (stop != 0) return i + static_cast<std::size_t>(std::countr_zero(stop));
+    }
+    // Then blocks of eight, the last one overlapping those before; shorter texts go unit by unit.
+    while (i < count && count >= 8) {
+      const std::size_t at = std::min(i, count - 8);
+      const unsigned stop = Refused(units + at, out + at, escaped) >> (i - at);
+      if (stop != 0) return i + static_cast<std::size_t>(std::countr_zero(stop));
+      i = at + 8;
     }
 #endif
-    for (; i < text.size(); ++i) {
-      const char16_t c = text[i];
-      if (c >= 0x80 || (escaped && escaped_[c].size != 1)) return false;
+    for (; i < count; ++i) {
+      const char16_t c = units[i];
+      if (c >= 0x80 || (escaped && escaped_[c].size != 1)) break;
       out[i] = static_cast<char>(c);
     }
-    used_ += text.size();
-    if (Full()) Flush();
-    return true;
+    return i;
   }
 
-  // Writes eight units as eight bytes when the encoding writes ASCII as it is and all eight are
-  // ASCII that needs no escaping; false, writing nothing that counts, otherwise.
-  bool EightAsIs(const char16_t* units, char* out, bool escaped) const {
 #ifdef KESTRELWING_SERIALIZER_SSE2
-    if (!asciiAsIs_) return false;
-    const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(units));
-    const __m128i zero = _mm_setzero_si128();
-    const __m128i ascii = _mm_cmpeq_epi16(_mm_and_si128(block, _mm_set1_epi16(-0x80)), zero);
-    if (_mm_movemask_epi8(ascii) != 0xFFFF) return false;
-    if (escaped) {
-      const __m128i markup =
-          _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi16(block, _mm_set1_epi16('&')),
-                                    _mm_cmpeq_epi16(block, _mm_set1_epi16('\''))),
-                       _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi16(block, _mm_set1_epi16('"')),
-                                                 _mm_cmpeq_epi16(block, _mm_set1_epi16('<'))),
-                                    _mm_cmpeq_epi16(block, _mm_set1_epi16('>'))));
-      if (_mm_movemask_epi8(markup) != 0) return false;
-    }
-    _mm_storel_epi64(reinterpret_cast<__m128i*>(out), _mm_packus_epi16(block, zero));
-    return true;
-#else
-    static_cast<void>(units), static_cast<void>(out), static_cast<void>(escaped);
-    return false;
-#endif
+  static bool AllAscii(__m128i units) {
+    const __m128i high = _mm_and_si128(units, _mm_set1_epi16(-0x80));
+    return _mm_movemask_epi8(_mm_cmpeq_epi16(high, _mm_setzero_si128())) == 0xFFFF;
   }
+
+  // The bytes that need escaping, as 0xFF.
+  static __m128i MarkupBytes(__m128i bytes) {
+    return _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('&')),
+                                     _mm_cmpeq_epi8(bytes, _mm_set1_epi8('\''))),
+                        _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('"')),
+                                                  _mm_cmpeq_epi8(bytes, _mm_set1_epi8('<'))),
+                                     _mm_cmpeq_epi8(bytes, _mm_set1_epi8('>'))));
+  }
+
+  // Stores eight units as bytes and answers a bit for each that may not be copied so.
+  static unsigned Refused(const char16_t* units, char* out, bool escaped) {
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(units));
+    const __m128i bytes = _mm_packus_epi16(block, zero);
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(out), bytes);
+    __m128i refused = _mm_packs_epi16(
+        _mm_xor_si128(_mm_cmpeq_epi16(_mm_and_si128(block, _mm_set1_epi16(-0x80)), zero),
+                      _mm_set1_epi16(-1)),
+        zero);
+    if (escaped) refused = _mm_or_si128(refused, MarkupBytes(bytes));
+    return static_cast<unsigned>(_mm_movemask_epi8(refused)) & 0xFFu;
+  }
+#endif
 
   [[gnu::noinline]] void WideMarkup(std::string_view ascii) {
     wideMarkup_.assign(ascii.begin(), ascii.end());
@@ -248,6 +264,8 @@ class Writer {
       lineEnd_ = "\r\n";
       indentUnit_ = options.identType == 0 ? "    " : "\t";
     }
+    tagEnd_ = std::string(">").append(lineEnd_);
+    emptyTagEnd_ = std::string("/>").append(lineEnd_);
   }
 
   WriteOutcome Document(const cXmlNode* declaration, const cXmlNode* root) {
@@ -299,8 +317,7 @@ class Writer {
       }
       if (isOpen(node)) return false;
       if (open.size() >= kShallowLevels) deepOpen.insert(&node);
-      output_.Markup(">");
-      output_.Markup(lineEnd_);
+      output_.Markup(tagEnd_);
       open.push_back({&node, children, 0});
       return true;
     };
@@ -319,22 +336,19 @@ class Writer {
       // The reader keeps a CDATA section that follows the children as the value; it goes back
       // where it came from. Plain text beside children could not be read again and is left out.
       if (node.Content() == ContentCData) {
-        Indent(open.size() + 1);
+        output_.Markup(Indented(indentRun_, "", open.size() + 1));
         output_.Text(node.Value());
         output_.Markup(lineEnd_);
       }
-      Indent(open.size());
-      output_.Markup("</");
+      output_.Markup(Indented(endTagRun_, "</", open.size()));
       output_.Text(node.Name());
-      output_.Markup(">");
-      output_.Markup(lineEnd_);
+      output_.Markup(tagEnd_);
     }
     return WriteOutcome::Written;
   }
 
   void StartTag(const cXmlNode& node, std::size_t depth) {
-    Indent(depth);
-    output_.Markup("<");
+    output_.Markup(Indented(startTagRun_, "<", depth));
     output_.Text(node.Name());
     Properties(node);
   }
@@ -356,33 +370,42 @@ class Writer {
   void LeafRest(const cXmlNode& node) {
     const std::u16string_view value = node.Value();
     if (value.empty()) {
-      output_.Markup("/>");
-    } else {
-      output_.Markup(">");
-      if (node.Content() == ContentCData) {
-        output_.Text(value);
-      } else {
-        output_.Escaped(value);
-      }
-      output_.Markup("</");
-      output_.Text(node.Name());
-      output_.Markup(">");
+      output_.Markup(emptyTagEnd_);
+      return;
     }
-    output_.Markup(lineEnd_);
+    output_.Markup(">");
+    if (node.Content() == ContentCData) {
+      output_.Text(value);
+    } else {
+      output_.Escaped(value);
+    }
+    output_.Markup("</");
+    output_.Text(node.Name());
+    output_.Markup(tagEnd_);
   }
 
-  void Indent(std::size_t depth) {
-    if (indentUnit_.empty()) return;
-    const std::size_t width = depth * indentUnit_.size();
-    while (indentRun_.size() < width)
-      indentRun_ += indentUnit_;
-    output_.Markup(std::string_view(indentRun_).substr(0, width));
+  // The indentation of depth followed by tail, as a suffix of run: run holds tail after the
+  // widest indentation asked for with it so far, and grows to twice the depth when too short.
+  std::string_view Indented(std::string& run, std::string_view tail, std::size_t depth) {
+    const std::size_t width = depth * indentUnit_.size() + tail.size();
+    if (run.size() < width) {
+      run.clear();
+      for (std::size_t i = 0; i < 2 * depth; ++i)
+        run += indentUnit_;
+      run += tail;
+    }
+    return std::string_view(run).substr(run.size() - width);
   }
 
   EncodedOutput output_;
   std::string_view lineEnd_;
   std::string_view indentUnit_;
-  std::string indentRun_;  // the widest indentation used so far
+  std::string tagEnd_;       // ">" and a line end
+  std::string emptyTagEnd_;  // "/>" and a line end
+  // Indentation runs for Indented: before "<", before "</" and alone.
+  std::string startTagRun_;
+  std::string endTagRun_;
+  std::string indentRun_;
 };
 
 }  // namespace
