@@ -8,8 +8,9 @@
 #include <string>
 #include <vector>
 
+#include <kestrelwing/cXmlNode.h>
+
 #include "CaseFold.h"
-#include "NodePool.h"
 
 namespace kestrelwing::detail {
 namespace {
@@ -84,7 +85,7 @@ PropertyTable::~PropertyTable() = default;
 
 void PropertyTable::operator delete(PropertyTable* table, std::destroying_delete_t) {
   table->~PropertyTable();
-  NodePool::Release(table);
+  ReleaseNodeMemory(table);
 }
 
 std::unique_ptr<PropertyTable> PropertyTable::Allocate(std::size_t entryCapacity,
@@ -96,7 +97,7 @@ std::unique_ptr<PropertyTable> PropertyTable::Allocate(std::size_t entryCapacity
                               std::uint64_t{textCapacity} * sizeof(char16_t);
   if (bytes > std::numeric_limits<std::size_t>::max()) throw std::bad_alloc();
   const auto size = static_cast<std::size_t>(bytes);
-  void* block = NodePool::AllocateInScope(size);
+  void* block = AllocateNodeMemory(size);
   return std::unique_ptr<PropertyTable>(new (block) PropertyTable(
       static_cast<std::uint32_t>(entryCapacity), static_cast<std::uint32_t>(textCapacity)));
 }

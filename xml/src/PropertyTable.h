@@ -13,7 +13,7 @@ namespace kestrelwing::detail {
 // Properties in the order in which they were first set. A name is matched ignoring letter case
 // and keeps the spelling of its first assignment; setting it again replaces only the value.
 //
-// A table is a single block (NodePool::AllocateInScope): this header, then one entry per
+// A table is a single block of node memory (AllocateNodeMemory): this header, then one entry per
 // property, then one UTF-16 buffer holding every name and value. A node with a few properties
 // therefore costs one allocation and no per-property strings. Members that may need a bigger block
 // are static and take the owning pointer. Small tables are scanned; from kIndexedFrom properties
