@@ -54,10 +54,10 @@ class EncodedOutput {
     std::memcpy(Reserve(bytes.size()), bytes.data(), bytes.size());
     used_ += bytes.size();
   }
-  void Text(std::u16string_view text) { Write(text, plain_, false); }
-  void Escaped(std::u16string_view text) { Write(text, escaped_, true); }
+  [[gnu::always_inline]] void Text(std::u16string_view text) { Write(text, plain_, false); }
+  [[gnu::always_inline]] void Escaped(std::u16string_view text) { Write(text, escaped_, true); }
   // The writer's own markup: ASCII that needs no escaping.
-  void Markup(std::string_view ascii) {
+  [[gnu::always_inline]] void Markup(std::string_view ascii) {
     if (!asciiAsIs_) return WideMarkup(ascii);
     char* out = Reserve(ascii.size());
     for (const char c : ascii)  // a few bytes: cheaper than a call to memcpy
@@ -116,16 +116,17 @@ class EncodedOutput {
     return true;
   }
 
-  char* Reserve(std::size_t bytes) {
-    if (buffer_.size() - used_ < bytes) {
-      buffer_.resize(std::max({used_ + bytes, 2 * buffer_.size(), std::size_t{4096}}));
-    }
+  [[gnu::always_inline]] char* Reserve(std::size_t bytes) {
+    if (buffer_.size() - used_ < bytes) Grow(bytes);
     return buffer_.data() + used_;
+  }
+  [[gnu::noinline]] void Grow(std::size_t bytes) {
+    buffer_.resize(std::max({used_ + bytes, 2 * buffer_.size(), std::size_t{4096}}));
   }
 
   // Nearly every text is ASCII that needs no escaping, copied at once; Append takes the rest
   // from the first character that is not.
-  void Write(std::u16string_view text, const Table& table, bool escaped) {
+  [[gnu::always_inline]] void Write(std::u16string_view text, const Table& table, bool escaped) {
     if (asciiAsIs_ && !failed_) {
       const std::size_t copied = CopyAsIs(text.data(), text.size(), Reserve(text.size()), escaped);
       used_ += copied;
@@ -138,7 +139,7 @@ class EncodedOutput {
     Append(text, table, escaped);
   }
 
-  void Append(std::u16string_view text, const Table& table, bool escaped) {
+  [[gnu::noinline]] void Append(std::u16string_view text, const Table& table, bool escaped) {
     const char16_t* next = text.data();
     const char16_t* const end = next + text.size();
     while (next != end && !failed_) {
