@@ -5,8 +5,10 @@
 #include <algorithm>
 #include <array>
 #include <cstddef>
+#include <cstdint>
 #include <cstring>
 #include <initializer_list>
+#include <memory>
 #include <span>
 #include <string>
 #include <unordered_set>
@@ -70,7 +72,7 @@ class EncodedOutput {
   bool Failed() const { return failed_; }
   // Hands the gathered bytes to the sink; after a refusal nothing more is written.
   void Flush() {
-    if (used_ > 0 && !failed_) failed_ = !sink_.Write(std::string_view(buffer_.data(), used_));
+    if (used_ > 0 && !failed_) failed_ = !sink_.Write(std::string_view(buffer_.get(), used_));
     used_ = 0;
   }
 
@@ -117,11 +119,14 @@ class EncodedOutput {
   }
 
   [[gnu::always_inline]] char* Reserve(std::size_t bytes) {
-    if (buffer_.size() - used_ < bytes) Grow(bytes);
-    return buffer_.data() + used_;
+    if (capacity_ - used_ < bytes) Grow(bytes);
+    return buffer_.get() + used_;
   }
   [[gnu::noinline]] void Grow(std::size_t bytes) {
-    buffer_.resize(std::max({used_ + bytes, 2 * buffer_.size(), std::size_t{4096}}));
+    capacity_ = std::max({used_ + bytes, 2 * capacity_, std::size_t{4096}});
+    auto grown = std::make_unique_for_overwrite<char[]>(capacity_);
+    if (used_ > 0) std::memcpy(grown.get(), buffer_.get(), used_);
+    buffer_ = std::move(grown);
   }
 
   // Nearly every text is ASCII that needs no escaping, copied at once; Append takes the rest
@@ -157,7 +162,7 @@ class EncodedOutput {
         std::memcpy(out, &encoded, sizeof encoded);
         out += encoded.size;
       }
-      used_ = static_cast<std::size_t>(out - buffer_.data());
+      used_ = static_cast<std::size_t>(out - buffer_.get());
       if (next != chunkEnd) next = AppendOtherRun(next, end);
       if (Full()) Flush();
     }
@@ -179,12 +184,19 @@ class EncodedOutput {
           escaped ? static_cast<unsigned>(_mm_movemask_epi8(MarkupBytes(bytes))) : 0;
       if (stop != 0) return i + static_cast<std::size_t>(std::countr_zero(stop));
     }
-    // Then blocks of eight, the last one overlapping those before; shorter texts go unit by unit.
+    // Then blocks of eight, the last one overlapping those before; four to seven units as two
+    // blocks of four; shorter texts unit by unit.
     while (i < count && count >= 8) {
       const std::size_t at = std::min(i, count - 8);
-      const unsigned stop = Refused(units + at, out + at, escaped) >> (i - at);
+      const unsigned stop = Refused<8>(units + at, out + at, escaped) >> (i - at);
       if (stop != 0) return i + static_cast<std::size_t>(std::countr_zero(stop));
       i = at + 8;
+    }
+    if (count >= 4 && count < 8) {
+      const std::size_t last = count - 4;
+      const unsigned stop =
+          Refused<4>(units, out, escaped) | Refused<4>(units + last, out + last, escaped) << last;
+      return stop != 0 ? static_cast<std::size_t>(std::countr_zero(stop)) : count;
     }
 #endif
     for (; i < count; ++i) {
@@ -210,18 +222,26 @@ class EncodedOutput {
                                      _mm_cmpeq_epi8(bytes, _mm_set1_epi8('>'))));
   }
 
-  // Stores eight units as bytes and answers a bit for each that may not be copied so.
+  // Stores kUnits (8 or 4) units as bytes and answers a bit for each that may not be copied so.
+  template <std::size_t kUnits>
   static unsigned Refused(const char16_t* units, char* out, bool escaped) {
+    static_assert(kUnits == 8 || kUnits == 4);
     const __m128i zero = _mm_setzero_si128();
-    const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(units));
+    const auto* source = reinterpret_cast<const __m128i*>(units);
+    const __m128i block = kUnits == 8 ? _mm_loadu_si128(source) : _mm_loadl_epi64(source);
     const __m128i bytes = _mm_packus_epi16(block, zero);
-    _mm_storel_epi64(reinterpret_cast<__m128i*>(out), bytes);
+    if constexpr (kUnits == 8) {
+      _mm_storel_epi64(reinterpret_cast<__m128i*>(out), bytes);
+    } else {
+      const auto word = static_cast<std::uint32_t>(_mm_cvtsi128_si32(bytes));
+      std::memcpy(out, &word, sizeof word);
+    }
     __m128i refused = _mm_packs_epi16(
         _mm_xor_si128(_mm_cmpeq_epi16(_mm_and_si128(block, _mm_set1_epi16(-0x80)), zero),
                       _mm_set1_epi16(-1)),
         zero);
     if (escaped) refused = _mm_or_si128(refused, MarkupBytes(bytes));
-    return static_cast<unsigned>(_mm_movemask_epi8(refused)) & 0xFFu;
+    return static_cast<unsigned>(_mm_movemask_epi8(refused)) & ((1u << kUnits) - 1);
   }
 #endif
 
@@ -250,7 +270,8 @@ class EncodedOutput {
   const Table& plain_;
   const Table& escaped_;
   const bool asciiAsIs_;  // each ASCII character is its own one byte (UTF-8, most code pages)
-  std::vector<char> buffer_;
+  std::unique_ptr<char[]> buffer_;  // capacity_ bytes, the first used_ of them written
+  std::size_t capacity_ = 0;
   std::size_t used_ = 0;
   std::string scratch_;
   std::u16string wideMarkup_;
