@@ -61,9 +61,7 @@ class EncodedOutput {
   // The writer's own markup: ASCII that needs no escaping.
   [[gnu::always_inline]] void Markup(std::string_view ascii) {
     if (!asciiAsIs_) return WideMarkup(ascii);
-    char* out = Reserve(ascii.size());
-    for (const char c : ascii)  // a few bytes: cheaper than a call to memcpy
-      *out++ = c;
+    std::memcpy(Reserve(ascii.size()), ascii.data(), ascii.size());
     used_ += ascii.size();
     if (Full()) Flush();
   }
