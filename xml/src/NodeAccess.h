@@ -9,10 +9,18 @@
 #include <kestrelwing/cXmlNode.h>
 
 #include "PropertyTable.h"
+#include "SharedName.h"
 
 namespace kestrelwing::detail {
 
+// The name every new node has.
+inline constexpr std::u16string_view kNewNodeName = u"cXmlNode";
+
 struct NodeAccess {
+  // Name() without a call, for the writer.
+  static std::u16string_view Name(const cXmlNode& node) {
+    return node.name_ != nullptr ? std::u16string_view(node.name_->Text()) : kNewNodeName;
+  }
   static std::span<const NodeRef> Children(const cXmlNode& node) { return node.children_; }
   // The 1-based index of the property of that name (letter case ignored), 0 when there is none.
   static std::int32_t PropertyIndex(const cXmlNode& node, std::u16string_view name);

@@ -361,7 +361,7 @@ class Writer {
         output_.Markup(lineEnd_);
       }
       output_.Markup(Indented(endTagRun_, "</", open.size()));
-      output_.Text(node.Name());
+      output_.Text(NodeAccess::Name(node));
       output_.Markup(tagEnd_);
     }
     return WriteOutcome::Written;
@@ -369,7 +369,7 @@ class Writer {
 
   void StartTag(const cXmlNode& node, std::size_t depth) {
     output_.Markup(Indented(startTagRun_, "<", depth));
-    output_.Text(node.Name());
+    output_.Text(NodeAccess::Name(node));
     Properties(node);
   }
 
@@ -400,7 +400,7 @@ class Writer {
       output_.Escaped(value);
     }
     output_.Markup("</");
-    output_.Text(node.Name());
+    output_.Text(NodeAccess::Name(node));
     output_.Markup(tagEnd_);
   }
 

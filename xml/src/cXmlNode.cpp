@@ -16,7 +16,6 @@
 namespace kestrelwing {
 namespace {
 
-constexpr std::u16string_view kNewNodeName = u"cXmlNode";
 constexpr std::u16string_view kCDataMarker = u"<![CDATA[";
 constexpr std::size_t kMaxChildren = std::numeric_limits<std::int32_t>::max();
 
@@ -70,7 +69,7 @@ cXmlNode::~cXmlNode() {
 
 // Every new node shares one copy of the initial name, so creating a node allocates no text.
 const std::u16string& cXmlNode::Name() const {
-  static const std::u16string newNodeName(kNewNodeName);
+  static const std::u16string newNodeName(detail::kNewNodeName);
   return name_ != nullptr ? name_->Text() : newNodeName;
 }
 
