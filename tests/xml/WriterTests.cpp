@@ -200,6 +200,13 @@ TEST(SerializerTest, EncodesTheWholeOutputInTheChosenEncoding) {
   EXPECT_EQ(
       Write(nullptr, root, {.prettyPrint = false, .bom = true, .encodingId = 2}).bytes.substr(0, 4),
       std::string("\xFF\xFE<\0", 4));
+  // Names given by a caller may hold any character, in both tags.
+  NodeRef named = Element(u"\u00E9");
+  named->Add(Element(u"b"));
+  EXPECT_EQ(Write(nullptr, named, {.prettyPrint = false, .encodingId = 1}).bytes,
+            "<\xC3\xA9><b/></\xC3\xA9>");
+  EXPECT_EQ(Write(nullptr, Element(u"\u00E9b"), {.prettyPrint = false, .encodingId = 2}).bytes,
+            std::string("<\0\xE9\0b\0/\0>\0", 10));
 }
 
 // Short texts are copied as they are and long runs of ASCII are written in blocks; a character
@@ -207,7 +214,7 @@ TEST(SerializerTest, EncodesTheWholeOutputInTheChosenEncoding) {
 // values alike.
 TEST(SerializerTest, EscapesAndEncodesAtEveryPlaceOfShortAndLongRuns) {
   const std::u16string specials = u"&'\"<>\u00E9\u007F";
-  for (const std::size_t length : {std::size_t{20}, std::size_t{50}}) {
+  for (const std::size_t length : {3, 5, 7, 8, 9, 20, 50}) {
     for (std::size_t at = 0; at < length; ++at) {
       for (const char16_t special : specials) {
         std::u16string value(length, u'x');

@@ -2,9 +2,11 @@
 // a few names, so the reader makes each of them once.
 #pragma once
 
+#include <algorithm>
 #include <atomic>
 #include <cstddef>
 #include <string>
+#include <string_view>
 #include <utility>
 
 namespace kestrelwing::detail {
@@ -25,12 +27,23 @@ class SharedName {
   }
 
   const std::u16string& Text() const { return text_; }
+  // The name as single bytes when it is ASCII, as names nearly always are; empty otherwise.
+  std::string_view Ascii() const { return ascii_; }
 
  private:
-  explicit SharedName(std::u16string text) : text_(std::move(text)) {}
+  explicit SharedName(std::u16string text) : text_(std::move(text)), ascii_(AsciiOf(text_)) {}
+
+  static std::string AsciiOf(std::u16string_view text) {
+    std::string bytes;
+    if (std::all_of(text.begin(), text.end(), [](char16_t c) { return c < 0x80; })) {
+      bytes.assign(text.begin(), text.end());
+    }
+    return bytes;
+  }
 
   std::atomic<std::size_t> references_{1};
   const std::u16string text_;
+  const std::string ascii_;  // for the writer
 };
 
 }  // namespace kestrelwing::detail

@@ -61,7 +61,7 @@ class EncodedOutput {
   // The writer's own markup: ASCII that needs no escaping.
   [[gnu::always_inline]] void Markup(std::string_view ascii) {
     if (!asciiAsIs_) return WideMarkup(ascii);
-    std::memcpy(Reserve(ascii.size()), ascii.data(), ascii.size());
+    CopyShort(ascii, Reserve(ascii.size()));
     used_ += ascii.size();
     if (Full()) Flush();
   }
@@ -125,6 +125,37 @@ class EncodedOutput {
     auto grown = std::make_unique_for_overwrite<char[]>(capacity_);
     if (used_ > 0) std::memcpy(grown.get(), buffer_.get(), used_);
     buffer_ = std::move(grown);
+  }
+
+  // Markup is mostly a few bytes: up to 32 are copied as two pieces that may overlap, without a
+  // call.
+  [[gnu::always_inline]] static void CopyShort(std::string_view bytes, char* out) {
+    const char* const in = bytes.data();
+    const std::size_t n = bytes.size();
+    if (n > 32) {
+      std::memcpy(out, in, n);
+    } else if (n >= 16) {
+      char first[16], last[16];
+      std::memcpy(first, in, 16);
+      std::memcpy(last, in + n - 16, 16);
+      std::memcpy(out, first, 16);
+      std::memcpy(out + n - 16, last, 16);
+    } else if (n >= 8) {
+      std::uint64_t first, last;
+      std::memcpy(&first, in, 8);
+      std::memcpy(&last, in + n - 8, 8);
+      std::memcpy(out, &first, 8);
+      std::memcpy(out + n - 8, &last, 8);
+    } else if (n >= 4) {
+      std::uint32_t first, last;
+      std::memcpy(&first, in, 4);
+      std::memcpy(&last, in + n - 4, 4);
+      std::memcpy(out, &first, 4);
+      std::memcpy(out + n - 4, &last, 4);
+    } else {
+      for (std::size_t i = 0; i < n; ++i)
+        out[i] = in[i];
+    }
   }
 
   // Nearly every text is ASCII that needs no escaping, copied at once; Append takes the rest
@@ -361,7 +392,7 @@ class Writer {
         output_.Markup(lineEnd_);
       }
       output_.Markup(Indented(endTagRun_, "</", open.size()));
-      output_.Text(NodeAccess::Name(node));
+      ElementName(node);
       output_.Markup(tagEnd_);
     }
     return WriteOutcome::Written;
@@ -369,8 +400,18 @@ class Writer {
 
   void StartTag(const cXmlNode& node, std::size_t depth) {
     output_.Markup(Indented(startTagRun_, "<", depth));
-    output_.Text(NodeAccess::Name(node));
+    ElementName(node);
     Properties(node);
+  }
+
+  // An ASCII name is copied as bytes, like the writer's own markup, which it is equivalent to.
+  void ElementName(const cXmlNode& node) {
+    const std::string_view ascii = NodeAccess::AsciiName(node);
+    if (!ascii.empty()) {
+      output_.Markup(ascii);
+    } else {
+      output_.Text(NodeAccess::Name(node));
+    }
   }
 
   // Names are written as stored; values are escaped.
@@ -400,7 +441,7 @@ class Writer {
       output_.Escaped(value);
     }
     output_.Markup("</");
-    output_.Text(NodeAccess::Name(node));
+    ElementName(node);
     output_.Markup(tagEnd_);
   }
 
