@@ -88,7 +88,6 @@ class MarkupParser {
 
   NodeRef ParseElementTree(View rootName);
   NodeRef Close(std::vector<OpenElement>& open);
-  NodeRef NewNode();
   // The shared name for an element name, held once for the caller.
   SharedName* NameFor(View name);
   NodeRef BeginElement(View name, bool& complete);
@@ -155,7 +154,7 @@ ParsedDocument MarkupParser<Unit>::ParseDocument() {
     cursor_.Expect('?');
     if (!EqualsIgnoreCase(cursor_.ReadName(), u"xml")) cursor_.RaiseExpected(u"xml");
     hasDeclaration_ = true;
-    document.declaration = NewNode();
+    document.declaration = MakeNode();
     NodeAccess::SetName(*document.declaration, u"xml");
     ParseAttributes(*document.declaration);
     cursor_.Advance();  // the character that ended the list, normally '>', goes unchecked
@@ -230,11 +229,6 @@ NodeRef MarkupParser<Unit>::Close(std::vector<OpenElement>& open) {
   return node;
 }
 
-template <typename Unit>
-NodeRef MarkupParser<Unit>::NewNode() {
-  return MakeNode();
-}
-
 // A new name replaces an older one that shares its slot, so the cache stays small whatever the
 // number of different names; elements that alternate between colliding names just share less.
 // The hash looks at the length and three characters only: a collision costs sharing, nothing else.
@@ -260,7 +254,7 @@ SharedName* MarkupParser<Unit>::NameFor(View name) {
 // when the content loop (children or a CDATA section) still has to be read.
 template <typename Unit>
 NodeRef MarkupParser<Unit>::BeginElement(View name, bool& complete) {
-  NodeRef node = NewNode();
+  NodeRef node = MakeNode();
   NodeAccess::ShareName(*node, NameFor(name));
   cursor_.SkipWhitespace();
   ParseAttributes(*node);

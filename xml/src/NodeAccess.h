@@ -21,9 +21,9 @@ struct NodeAccess {
   static std::u16string_view Name(const cXmlNode& node) {
     return node.name_ != nullptr ? std::u16string_view(node.name_->Text()) : kNewNodeName;
   }
-  // The name as single bytes when it is ASCII; empty otherwise.
+  // The name as single bytes when it is ASCII; empty otherwise, and for the name of a new node.
   static std::string_view AsciiName(const cXmlNode& node) {
-    return node.name_ != nullptr ? node.name_->Ascii() : "cXmlNode";
+    return node.name_ != nullptr ? node.name_->Ascii() : std::string_view();
   }
   static std::span<const NodeRef> Children(const cXmlNode& node) { return node.children_; }
   // The 1-based index of the property of that name (letter case ignored), 0 when there is none.

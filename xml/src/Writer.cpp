@@ -130,32 +130,28 @@ class EncodedOutput {
   // Markup is mostly a few bytes: up to 32 are copied as two pieces that may overlap, without a
   // call.
   [[gnu::always_inline]] static void CopyShort(std::string_view bytes, char* out) {
-    const char* const in = bytes.data();
     const std::size_t n = bytes.size();
     if (n > 32) {
-      std::memcpy(out, in, n);
+      std::memcpy(out, bytes.data(), n);
     } else if (n >= 16) {
-      char first[16], last[16];
-      std::memcpy(first, in, 16);
-      std::memcpy(last, in + n - 16, 16);
-      std::memcpy(out, first, 16);
-      std::memcpy(out + n - 16, last, 16);
+      CopyEnds<16>(bytes.data(), n, out);
     } else if (n >= 8) {
-      std::uint64_t first, last;
-      std::memcpy(&first, in, 8);
-      std::memcpy(&last, in + n - 8, 8);
-      std::memcpy(out, &first, 8);
-      std::memcpy(out + n - 8, &last, 8);
+      CopyEnds<8>(bytes.data(), n, out);
     } else if (n >= 4) {
-      std::uint32_t first, last;
-      std::memcpy(&first, in, 4);
-      std::memcpy(&last, in + n - 4, 4);
-      std::memcpy(out, &first, 4);
-      std::memcpy(out + n - 4, &last, 4);
+      CopyEnds<4>(bytes.data(), n, out);
     } else {
       for (std::size_t i = 0; i < n; ++i)
-        out[i] = in[i];
+        out[i] = bytes[i];
     }
+  }
+  // Copies n bytes, kPiece to 2 * kPiece of them, as the first and the last kPiece.
+  template <std::size_t kPiece>
+  [[gnu::always_inline]] static void CopyEnds(const char* in, std::size_t n, char* out) {
+    char first[kPiece], last[kPiece];
+    std::memcpy(first, in, kPiece);
+    std::memcpy(last, in + n - kPiece, kPiece);
+    std::memcpy(out, first, kPiece);
+    std::memcpy(out + n - kPiece, last, kPiece);
   }
 
   // Nearly every text is ASCII that needs no escaping, copied at once; Append takes the rest
