@@ -575,11 +575,11 @@ TEST(NodePool, BlocksAreSeparateAndOutliveThePool) {
         ASSERT_EQ(block.bytes[j], i & 0xFF) << i;
     }
     for (std::size_t i = 0; i < blocks.size(); i += 2)
-      detail::NodePool::Release(blocks[i].bytes);
+      detail::ReleaseNodeMemory(blocks[i].bytes);
   }
   std::thread([&blocks] {
     for (std::size_t i = 1; i < blocks.size(); i += 2)
-      detail::NodePool::Release(blocks[i].bytes);
+      detail::ReleaseNodeMemory(blocks[i].bytes);
   }).join();
 }
 

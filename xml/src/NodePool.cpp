@@ -66,12 +66,6 @@ void* NodePool::Allocate(std::size_t bytes) {
   return Place(chunk_, at);
 }
 
-void* NodePool::AllocateInScope(std::size_t bytes) {
-  if (current_ != nullptr) return current_->Allocate(bytes);
-  if (bytes > SIZE_MAX - kBlockHeader) throw std::bad_alloc();
-  return Place(nullptr, static_cast<std::byte*>(::operator new(kBlockHeader + bytes)));
-}
-
 bool NodePool::ShrinkLast(void* block, std::size_t bytes, std::size_t newBytes) noexcept {
   NodePool* const pool = current_;
   std::byte* const start = static_cast<std::byte*>(block);
@@ -85,23 +79,21 @@ void* NodePool::Place(Chunk* chunk, std::byte* at) noexcept {
   return at + kBlockHeader;
 }
 
-void NodePool::Release(void* block) noexcept {
+void* AllocateNodeMemory(std::size_t bytes) {
+  if (NodePool::current_ != nullptr) return NodePool::current_->Allocate(bytes);
+  if (bytes > SIZE_MAX - kBlockHeader) throw std::bad_alloc();
+  return NodePool::Place(nullptr, static_cast<std::byte*>(::operator new(kBlockHeader + bytes)));
+}
+
+void ReleaseNodeMemory(void* block) noexcept {
   std::byte* const start = static_cast<std::byte*>(block) - kBlockHeader;
-  Chunk* chunk;
+  NodePool::Chunk* chunk;
   std::memcpy(&chunk, start, sizeof chunk);
   if (chunk == nullptr) {
     ::operator delete(start);
   } else if (chunk->live.fetch_sub(1, std::memory_order_acq_rel) == 1) {
-    Free(chunk);
+    NodePool::Free(chunk);
   }
-}
-
-void* AllocateNodeMemory(std::size_t bytes) {
-  return NodePool::AllocateInScope(bytes);
-}
-
-void ReleaseNodeMemory(void* block) noexcept {
-  NodePool::Release(block);
 }
 
 void NodePool::Free(Chunk* chunk) noexcept {

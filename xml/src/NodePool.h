@@ -27,17 +27,14 @@ class NodePool {
   // Blocks are aligned to kAlignment, enough for nodes and property tables.
   static constexpr std::size_t kAlignment = 8;
 
-  // A block of bytes; a large one gets a chunk of its own.
+  // A block of bytes; a large one gets a chunk of its own. Released by ReleaseNodeMemory.
   void* Allocate(std::size_t bytes);
-  // A block from the pool of the current Scope, or from the heap when there is none.
-  static void* AllocateInScope(std::size_t bytes);
-  // Gives back the end of a block that AllocateInScope just took, bytes long, so that it is
+  // Gives back the end of a block that AllocateNodeMemory just took, bytes long, so that it is
   // newBytes long (at least 1); false, and nothing changes, when it was not the last carved.
   static bool ShrinkLast(void* block, std::size_t bytes, std::size_t newBytes) noexcept;
-  // Releases a block of either kind.
-  static void Release(void* block) noexcept;
 
-  // The pool that AllocateInScope carves from on this thread while the scope lasts.
+  // The pool that AllocateNodeMemory carves from on this thread while the scope lasts; without
+  // one, blocks come from the heap.
   class Scope {
    public:
     explicit Scope(NodePool& pool) : previous_(std::exchange(current_, &pool)) {}
@@ -50,6 +47,9 @@ class NodePool {
   };
 
  private:
+  friend void* AllocateNodeMemory(std::size_t bytes);
+  friend void ReleaseNodeMemory(void* block) noexcept;
+
   struct Chunk;
   static Chunk* NewChunk(std::size_t bytes);
   static void* Place(Chunk* chunk, std::byte* at) noexcept;
