@@ -6,14 +6,13 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
-#include <future>
 #include <memory>
 #include <optional>
 #include <string>
-#include <thread>
 
 #include "Global.h"
 #include "TempFolder.h"
+#include "Win32Handles.h"
 #include "mShellElevated.h"
 
 namespace kestrelwing {
@@ -25,22 +24,38 @@ using namespace std::chrono_literals;
 class Win32Test : public ::testing::Test {
  protected:
   // RunElevated on another thread, so that a launcher that never returns fails the test instead
-  // of hanging it. The result, or none after the time limit.
+  // of hanging it. The result, or none after the time limit. Only the system's own thread and
+  // event are used: the launch must be all that the test waits on.
   struct Outcome {
     std::int32_t result;
     LaunchResult details;
   };
   static std::optional<Outcome> RunWithin(std::chrono::seconds limit, std::u16string fileToRun,
                                           std::u16string parameters, bool waitForExit) {
-    auto launched = std::make_shared<std::promise<Outcome>>();
-    std::future<Outcome> result = launched->get_future();
-    std::thread([=] {
-      Outcome outcome;
-      outcome.result = RunElevated(fileToRun, parameters, u"", 0, waitForExit, &outcome.details);
-      launched->set_value(outcome);
-    }).detach();  // a launcher that hangs is left behind; the test fails
-    if (result.wait_for(limit) != std::future_status::ready) return std::nullopt;
-    return result.get();
+    auto launch = std::make_unique<Launch>(
+        Launch{std::move(fileToRun), std::move(parameters), waitForExit, {}});
+    const UniqueHandle thread(CreateThread(nullptr, 0, &Run, launch.get(), 0, nullptr));
+    if (!thread) return std::nullopt;
+    const auto milliseconds = static_cast<DWORD>(limit.count() * 1000);
+    if (WaitForSingleObject(launch->done.get(), milliseconds) != WAIT_OBJECT_0) {
+      launch.release();  // left to the launcher that hangs; the test fails
+      return std::nullopt;
+    }
+    return launch->outcome;  // the thread no longer touches launch once the event is set
+  }
+
+  struct Launch {
+    std::u16string fileToRun, parameters;
+    bool waitForExit;
+    Outcome outcome;
+    UniqueHandle done{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
+  };
+  static DWORD WINAPI Run(void* argument) {
+    auto& launch = *static_cast<Launch*>(argument);
+    launch.outcome.result = RunElevated(launch.fileToRun, launch.parameters, u"", 0,
+                                        launch.waitForExit, &launch.outcome.details);
+    SetEvent(launch.done.get());
+    return 0;
   }
 
   testing::TempFolder folder{u"Kestrelwing \u00f1 \u65e5\u672c "};
