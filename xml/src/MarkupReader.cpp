@@ -99,7 +99,13 @@ class MarkupParser {
   // The end tag of node, whose start tag spelled its name startName.
   void ExpectEndTag(const cXmlNode& node, View startName);
   void ExpectEndTagName(const cXmlNode& node, View startName);
-  void SkipComments();
+  // Skips comments and the whitespace after each, where whitespace was just skipped. Inline:
+  // most places have no comment.
+  void SkipComments() {
+    if (cursor_.Current() == '<' && cursor_.Next() == '!') SkipCommentRun();
+  }
+  // SkipComments from a '<' followed by '!', which may start a comment or not.
+  void SkipCommentRun();
   void StoreText(cXmlNode& node, const TextRun& run);
   // Gives node a value that write(room) puts into room for units characters; write answers how
   // many it wrote and must not throw.
@@ -391,9 +397,9 @@ void MarkupParser<Unit>::ExpectEndTagName(const cXmlNode& node, View startName) 
   cursor_.SkipWhitespace();
 }
 
-// Skips comments and the whitespace around them. An unterminated comment runs to the end.
+// An unterminated comment runs to the end.
 template <typename Unit>
-void MarkupParser<Unit>::SkipComments() {
+void MarkupParser<Unit>::SkipCommentRun() {
   while (cursor_.Current() == '<' && cursor_.Next() == '!' &&
          Equals(cursor_.Peek(static_cast<std::ptrdiff_t>(cursor_.Position()), 3), u"!--")) {
     cursor_.SkipAndAdvance(3);  // past "!--", onto the comment's first character
