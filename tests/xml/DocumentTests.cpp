@@ -200,6 +200,37 @@ TEST(RootAndDeclaration, ChildListsOfALargeParsedDocumentChangeAfterIt) {
   std::thread([node = std::move(kept)]() mutable { node.reset(); }).join();
 }
 
+// Each thread reads into memory of its own: large documents read on two threads at once, while
+// nodes made on each thread outside any reading, come out whole.
+TEST(RootAndDeclaration, LargeDocumentsReadOnTwoThreadsAtOnceStayApart) {
+  const auto read = [](char16_t letter, std::u16string& result) {
+    std::u16string text = u"<list>";
+    for (int i = 0; text.size() < 200'000; ++i)
+      text += u"<item n=\"" + std::u16string(1, letter) + u"\">text</item>";
+    text += u"</list>";
+    for (int round = 0; round < 20; ++round) {
+      cXml doc;
+      if (!doc.Parse(text)) return;
+      NodeRef loose = MakeNode();  // from the heap: no reading is going on here now
+      loose->SetName(std::u16string(1, letter));
+      doc.Add(loose);
+      for (const NodeRef& item : doc.Nodes()) {
+        if (item != loose &&
+            (item->PropertyValue(u"n") != std::u16string(1, letter) || item->Value() != u"text")) {
+          return;
+        }
+      }
+    }
+    result = letter;
+  };
+  std::u16string first, second;
+  std::thread other(read, u'a', std::ref(first));
+  read(u'b', second);
+  other.join();
+  EXPECT_EQ(first, u"a");
+  EXPECT_EQ(second, u"b");
+}
+
 // Every member that forwards to the root fails the same way while there is none, and works
 // again once a root is set.
 TEST(MissingRoot, EveryForwardingMemberThrowsLogicError) {

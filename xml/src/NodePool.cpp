@@ -33,8 +33,6 @@ constexpr std::size_t kBlockHeader = RoundUp(sizeof(void*));
 
 }  // namespace
 
-thread_local NodePool* NodePool::current_ = nullptr;
-
 NodePool::~NodePool() {
   Retire();
 }
@@ -67,7 +65,7 @@ void* NodePool::Allocate(std::size_t bytes) {
 }
 
 bool NodePool::ShrinkLast(void* block, std::size_t bytes, std::size_t newBytes) noexcept {
-  NodePool* const pool = current_;
+  NodePool* const pool = Current();
   std::byte* const start = static_cast<std::byte*>(block);
   if (pool == nullptr || pool->next_ != start + RoundUp(bytes)) return false;
   pool->next_ = start + RoundUp(newBytes == 0 ? 1 : newBytes);
@@ -80,7 +78,7 @@ void* NodePool::Place(Chunk* chunk, std::byte* at) noexcept {
 }
 
 void* AllocateNodeMemory(std::size_t bytes) {
-  if (NodePool::current_ != nullptr) return NodePool::current_->Allocate(bytes);
+  if (NodePool* const pool = NodePool::Current()) return pool->Allocate(bytes);
   if (bytes > SIZE_MAX - kBlockHeader) throw std::bad_alloc();
   return NodePool::Place(nullptr, static_cast<std::byte*>(::operator new(kBlockHeader + bytes)));
 }

@@ -4,6 +4,8 @@
 #include <cstddef>
 #include <utility>
 
+#include "Platform.h"
+
 namespace kestrelwing::detail {
 
 // Hands out blocks carved from chunks of kChunkBytes; each block starts after the address of its
@@ -37,8 +39,8 @@ class NodePool {
   // one, blocks come from the heap.
   class Scope {
    public:
-    explicit Scope(NodePool& pool) : previous_(std::exchange(current_, &pool)) {}
-    ~Scope() { current_ = previous_; }
+    explicit Scope(NodePool& pool) : previous_(Current()) { platform::SetCurrentNodePool(&pool); }
+    ~Scope() { platform::SetCurrentNodePool(previous_); }
     Scope(const Scope&) = delete;
     Scope& operator=(const Scope&) = delete;
 
@@ -56,7 +58,7 @@ class NodePool {
   static void Free(Chunk* chunk) noexcept;
   void Retire() noexcept;
 
-  static thread_local NodePool* current_;
+  static NodePool* Current() { return static_cast<NodePool*>(platform::CurrentNodePool()); }
 
   Chunk* chunk_ = nullptr;
   std::ptrdiff_t carved_ = 0;  // blocks carved from chunk_

@@ -44,6 +44,23 @@ struct DownloadTimeouts {
 };
 Download DownloadUrl(std::u16string_view url, DownloadTimeouts timeouts = {});
 
+// One pointer of each thread's own for the whole library: the pool that node memory comes from
+// while the thread reads a document. Read for every allocation, so it must be cheap: MinGW's
+// thread_local is emulated (a library call and a lookup on every use), while a Windows TLS slot
+// is one read.
+#ifdef _WIN32
+void* CurrentNodePool();
+void SetCurrentNodePool(void* pool);
+#else
+inline thread_local void* currentNodePool = nullptr;
+inline void* CurrentNodePool() {
+  return currentNodePool;
+}
+inline void SetCurrentNodePool(void* pool) {
+  currentNodePool = pool;
+}
+#endif
+
 // Tells the user about a failure: a message box with the error icon on Windows, one line on
 // standard error elsewhere.
 void ReportError(std::u16string_view message);

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstdlib>
 #include <iterator>
 #include <memory>
 #include <string>
@@ -52,7 +53,27 @@ UINT CodePage() {
 // where no character can straddle the cut.
 constexpr std::size_t kPiece = std::size_t{1} << 28;
 
+// The TLS slot of CurrentNodePool, taken once for the life of the process.
+DWORD CurrentNodePoolSlot() {
+  static const DWORD slot = [] {
+    const DWORD taken = TlsAlloc();
+    if (taken == TLS_OUT_OF_INDEXES) std::abort();  // the process has used up every slot
+    return taken;
+  }();
+  return slot;
+}
+
 }  // namespace
+
+// TlsGetValue also clears the thread's last error, as any allocation may.
+
+void* CurrentNodePool() {
+  return TlsGetValue(CurrentNodePoolSlot());
+}
+
+void SetCurrentNodePool(void* pool) {
+  TlsSetValue(CurrentNodePoolSlot(), pool);
+}
 
 bool FileExists(std::u16string_view path) {
   const auto wide = Wide(path);
