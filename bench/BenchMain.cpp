@@ -49,7 +49,7 @@ class BestOfRunsReporter : public benchmark::ConsoleReporter {
                     kOurs);
         headed = true;
       }
-      std::printf("%-28s %s %.0f (of %d)", input.c_str(), kOurs, MegaBytes(ours->second),
+      std::printf("%-32s %s %.0f (of %d)", input.c_str(), kOurs, MegaBytes(ours->second),
                   ours->second.repetitions);
       for (const auto& [library, best] : libraries) {
         if (library == kOurs) continue;
