@@ -205,7 +205,7 @@ TEST(RootAndDeclaration, ChildListsOfALargeParsedDocumentChangeAfterIt) {
 TEST(RootAndDeclaration, LargeDocumentsReadOnTwoThreadsAtOnceStayApart) {
   const auto read = [](char16_t letter, std::u16string& result) {
     std::u16string text = u"<list>";
-    for (int i = 0; text.size() < 200'000; ++i)
+    while (text.size() < 200'000)
       text += u"<item n=\"" + std::u16string(1, letter) + u"\">text</item>";
     text += u"</list>";
     for (int round = 0; round < 20; ++round) {
