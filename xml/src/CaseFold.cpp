@@ -74,8 +74,7 @@ constexpr char16_t FoldCyrillic(char16_t c) {
 
 }  // namespace
 
-char16_t FoldCase(char16_t c) {
-  if (c < 0x80) return (c >= u'A' && c <= u'Z') ? Shift(c, 32) : c;
+char16_t FoldNonAscii(char16_t c) {
   if (c < 0x100) return (c >= 0xC0 && c <= 0xDE && c != 0xD7) ? Shift(c, 32) : c;
   if (c < 0x180) return FoldLatinExtendedA(c);
   if (c >= 0x370 && c < 0x400) return FoldGreek(c);

@@ -34,8 +34,10 @@ std::uint32_t FoldedHash(std::u16string_view name) {
 
 }  // namespace
 
-// Open addressing over the folded-name hashes; a bucket holds slot + 1, 0 when empty. Kept at
-// most half full, so probe runs stay short.
+// Open addressing over the folded-name hashes, kept at most half full, so probe runs stay short.
+// A bucket holds slot + 1 in its low bits (those of the mask; 0 when empty) and the hash's bits
+// above the mask in the rest: a probe that meets another name almost always ends on those bits,
+// without reading that name from the table, which in a large table would be a miss in the cache.
 class PropertyTable::NameIndex {
  public:
   explicit NameIndex(const PropertyTable& table) { Rebuild(table); }
@@ -43,8 +45,10 @@ class PropertyTable::NameIndex {
   std::int32_t Find(const PropertyTable& table, std::u16string_view name,
                     std::uint32_t hash) const {
     const std::size_t mask = buckets_.size() - 1;
+    const std::size_t tag = hash & ~mask;
     for (std::size_t i = hash & mask; buckets_[i] != 0; i = (i + 1) & mask) {
-      const auto slot = static_cast<std::int32_t>(buckets_[i] - 1);
+      if ((buckets_[i] & ~mask) != tag) continue;
+      const auto slot = static_cast<std::int32_t>((buckets_[i] & mask) - 1);
       if (EqualsIgnoreCase(table.NameAt(slot), name)) return slot;
     }
     return -1;
@@ -72,7 +76,7 @@ class PropertyTable::NameIndex {
     std::size_t i = hash & mask;
     while (buckets_[i] != 0)
       i = (i + 1) & mask;
-    buckets_[i] = slot + 1;
+    buckets_[i] = static_cast<std::uint32_t>((hash & ~mask) | (slot + 1));
   }
 
   std::vector<std::uint32_t> buckets_;
@@ -104,22 +108,29 @@ std::unique_ptr<PropertyTable> PropertyTable::Allocate(std::size_t entryCapacity
 
 std::unique_ptr<PropertyTable> PropertyTable::MoveTo(std::unique_ptr<PropertyTable>& table,
                                                      std::size_t entryCapacity,
-                                                     std::size_t textCapacity) {
+                                                     std::size_t textCapacity,
+                                                     std::size_t liveText) {
   std::unique_ptr<PropertyTable> moved = Allocate(entryCapacity, textCapacity);
   const PropertyTable& from = *table;
   const Entry* source = from.Entries();
   Entry* target = moved->Entries();
   char16_t* text = moved->Text();
-  std::uint32_t used = 0;
-  for (std::uint32_t slot = 0; slot < from.count_; ++slot) {
-    const Entry& entry = source[slot];
-    const std::uint32_t length = entry.nameLength + entry.valueLength;
-    target[slot] = {used, entry.nameLength, entry.valueLength};
-    Chars::copy(text + used, from.Text() + entry.offset, length);
-    used += length;
+  if (liveText == from.textSize_) {
+    // Nothing to leave behind: entries and text move as they are, offsets included.
+    std::copy(source, source + from.count_, target);
+    Chars::copy(text, from.Text(), from.textSize_);
+  } else {
+    std::uint32_t used = 0;
+    for (std::uint32_t slot = 0; slot < from.count_; ++slot) {
+      const Entry& entry = source[slot];
+      const std::uint32_t length = entry.nameLength + entry.valueLength;
+      target[slot] = {used, entry.nameLength, entry.valueLength};
+      Chars::copy(text + used, from.Text() + entry.offset, length);
+      used += length;
+    }
   }
   moved->count_ = from.count_;
-  moved->textSize_ = used;
+  moved->textSize_ = static_cast<std::uint32_t>(liveText);
   moved->index_ = std::move(table->index_);  // it holds slots, which do not move
   table.swap(moved);
   return moved;
@@ -133,7 +144,8 @@ std::unique_ptr<PropertyTable> PropertyTable::Grow(std::unique_ptr<PropertyTable
     return nullptr;
   }
   const std::size_t entriesNeeded = table->count_ + extraEntries;
-  const std::size_t textNeeded = table->LiveText() + extraText;
+  const std::size_t liveText = table->LiveText();
+  const std::size_t textNeeded = liveText + extraText;
   if (entriesNeeded > kMaxEntries || textNeeded > kMaxText) {
     throw std::length_error("property table too large");
   }
@@ -145,7 +157,7 @@ std::unique_ptr<PropertyTable> PropertyTable::Grow(std::unique_ptr<PropertyTable
   }
   const std::size_t textCapacity =
       std::min(std::max<std::size_t>(table->textCapacity_, 2 * textNeeded), kMaxText);
-  return MoveTo(table, entryCapacity, textCapacity);
+  return MoveTo(table, entryCapacity, textCapacity, liveText);
 }
 
 void PropertyTable::Set(std::unique_ptr<PropertyTable>& table, std::u16string_view name,
@@ -211,7 +223,7 @@ void PropertyTable::Compact(std::unique_ptr<PropertyTable>& table) {
   if (!table) return;
   const std::size_t live = table->LiveText();
   if (table->count_ == table->entryCapacity_ && live == table->textCapacity_) return;
-  MoveTo(table, table->count_, live);
+  MoveTo(table, table->count_, live, live);
 }
 
 std::int32_t PropertyTable::Find(std::u16string_view name) const {

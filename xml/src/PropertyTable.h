@@ -72,8 +72,10 @@ class PropertyTable {
                                                  std::size_t textCapacity);
   // Moves the contents into a new block of the given capacities, leaving out the characters of
   // replaced values, and hands back the old block: views into it stay valid while it lives.
+  // liveText is the table's LiveText().
   static std::unique_ptr<PropertyTable> MoveTo(std::unique_ptr<PropertyTable>& table,
-                                               std::size_t entryCapacity, std::size_t textCapacity);
+                                               std::size_t entryCapacity, std::size_t textCapacity,
+                                               std::size_t liveText);
   // MoveTo a block with room for extraEntries more entries and extraText more characters.
   static std::unique_ptr<PropertyTable> Grow(std::unique_ptr<PropertyTable>& table,
                                              std::size_t extraEntries, std::size_t extraText);
