@@ -15,19 +15,16 @@
 #include <cstring>
 #include <memory>
 #include <new>
-#include <span>
 #include <string>
 #include <vector>
 
 #include <kestrelwing/cXml.h>
 
 #include "Corpus.h"
+#include "Peers.h"
 
 #ifdef KESTRELWING_HAVE_PUGIXML
 #include <pugixml.hpp>
-#endif
-#ifdef KESTRELWING_HAVE_TINYXML2
-#include <tinyxml2.h>
 #endif
 #ifdef KESTRELWING_HAVE_LIBXML2
 #include <libxml/parser.h>
@@ -126,38 +123,7 @@ namespace kestrelwing::bench {
 namespace {
 
 // Peers: each parses bytes into a document it holds until it is released ----------------------
-
-struct Kestrelwing {
-  using Document = std::unique_ptr<cXml>;
-  static Document Parse(const std::string& bytes) {
-    auto document = std::make_unique<cXml>();
-    const auto* data = reinterpret_cast<const std::uint8_t*>(bytes.data());
-    return document->Parse(std::span<const std::uint8_t>(data, bytes.size())) ? std::move(document)
-                                                                              : nullptr;
-  }
-};
-
-#ifdef KESTRELWING_HAVE_PUGIXML
-struct Pugixml {
-  using Document = std::unique_ptr<pugi::xml_document>;
-  static Document Parse(const std::string& bytes) {
-    auto document = std::make_unique<pugi::xml_document>();
-    return document->load_buffer(bytes.data(), bytes.size()) ? std::move(document) : nullptr;
-  }
-};
-#endif
-
-#ifdef KESTRELWING_HAVE_TINYXML2
-struct Tinyxml2 {
-  using Document = std::unique_ptr<tinyxml2::XMLDocument>;
-  static Document Parse(const std::string& bytes) {
-    auto document = std::make_unique<tinyxml2::XMLDocument>();
-    return document->Parse(bytes.data(), bytes.size()) == tinyxml2::XML_SUCCESS
-               ? std::move(document)
-               : nullptr;
-  }
-};
-#endif
+// (this library, pugixml and tinyxml2 in Peers.h)
 
 #ifdef KESTRELWING_HAVE_LIBXML2
 struct Libxml2 {

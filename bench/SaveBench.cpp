@@ -16,24 +16,14 @@
 #include <cstdint>
 #include <filesystem>
 #include <memory>
-#include <span>
 #include <string>
 #include <system_error>
 #include <utility>
 #include <vector>
 
-#include <kestrelwing/cXml.h>
-
 #include "Corpus.h"
-#include "StringSink.h"
-#include "Writer.h"
+#include "Peers.h"
 
-#ifdef KESTRELWING_HAVE_PUGIXML
-#include <pugixml.hpp>
-#endif
-#ifdef KESTRELWING_HAVE_TINYXML2
-#include <tinyxml2.h>
-#endif
 #ifdef KESTRELWING_HAVE_LIBXML2
 #include <libxml/globals.h>
 #include <libxml/parser.h>
@@ -74,73 +64,21 @@ const OutputFolder& Output() {
 
 // Peers: each reads the bytes once (not timed) and then saves the document it holds ----------
 
-struct Kestrelwing {
-  static constexpr const char* kName = "kestrelwing";
-  std::unique_ptr<cXml> document = std::make_unique<cXml>();
-  std::u16string path = FromUtf8(Output().File(kName));
+// The libraries of Peers.h, holding the document they read.
+template <typename Library>
+struct Saving {
+  static constexpr const char* kName = Library::kName;
+  typename Library::Document document;
+  typename Library::Path path = Library::FilePath(Output().File(kName));
+  typename Library::Memory memory;
 
   bool Load(const std::string& bytes) {
-    const auto* data = reinterpret_cast<const std::uint8_t*>(bytes.data());
-    return document->Parse(std::span<const std::uint8_t>(data, bytes.size()));
+    document = Library::Parse(bytes);
+    return document != nullptr;
   }
-  bool Save() { return document->Save(path, true, 0, false, 1); }
-
-  StringSink memory;
-  std::size_t SaveToMemory() {
-    memory.text.clear();
-    const detail::WriteOptions options{.prettyPrint = true, .identType = 0, .encodingId = 1};
-    detail::WriteDocument(document->XMLNode().get(), document->Root().get(), options, memory);
-    return memory.text.size();
-  }
+  bool Save() { return Library::SaveFile(*document, path); }
+  std::size_t SaveToMemory() { return Library::SaveToMemory(*document, memory); }
 };
-
-#ifdef KESTRELWING_HAVE_PUGIXML
-struct Pugixml {
-  static constexpr const char* kName = "pugixml";
-  pugi::xml_document document;
-  std::string path = Output().File(kName);
-
-  bool Load(const std::string& bytes) {
-    return static_cast<bool>(document.load_buffer(bytes.data(), bytes.size()));
-  }
-  bool Save() {
-    return document.save_file(path.c_str(), "    ", pugi::format_default, pugi::encoding_utf8);
-  }
-
-  struct StringWriter final : pugi::xml_writer {
-    void write(const void* data, std::size_t size) override {
-      text.append(static_cast<const char*>(data), size);
-    }
-    std::string text;
-  };
-  StringWriter memory;
-  std::size_t SaveToMemory() {
-    memory.text.clear();
-    document.save(memory, "    ", pugi::format_default, pugi::encoding_utf8);
-    return memory.text.size();
-  }
-};
-#endif
-
-#ifdef KESTRELWING_HAVE_TINYXML2
-struct Tinyxml2 {
-  static constexpr const char* kName = "tinyxml2";
-  tinyxml2::XMLDocument document;
-  std::string path = Output().File(kName);
-
-  bool Load(const std::string& bytes) {
-    return document.Parse(bytes.data(), bytes.size()) == tinyxml2::XML_SUCCESS;
-  }
-  bool Save() {
-    return document.SaveFile(path.c_str(), /*compact=*/false) == tinyxml2::XML_SUCCESS;
-  }
-  std::size_t SaveToMemory() {
-    tinyxml2::XMLPrinter printer(nullptr, /*compact=*/false);
-    document.Print(&printer);
-    return static_cast<std::size_t>(printer.CStrSize());
-  }
-};
-#endif
 
 #ifdef KESTRELWING_HAVE_LIBXML2
 struct Libxml2 {
@@ -210,7 +148,7 @@ void BM_Save(benchmark::State& state, Input input, Target target) {
 void BM_SaveGrowth(benchmark::State& state, Shape shape) {
   const auto count = static_cast<std::size_t>(state.range(0));
   const std::vector<std::string> document{GrowthDocument(shape, count)};
-  SaveDocuments<Kestrelwing>(state, document);
+  SaveDocuments<Saving<Kestrelwing>>(state, document);
 }
 
 template <typename Peer>
@@ -230,12 +168,12 @@ void RegisterPeer() {
 }
 
 [[maybe_unused]] const bool peersRegistered = [] {
-  RegisterPeer<Kestrelwing>();
+  RegisterPeer<Saving<Kestrelwing>>();
 #ifdef KESTRELWING_HAVE_PUGIXML
-  RegisterPeer<Pugixml>();
+  RegisterPeer<Saving<Pugixml>>();
 #endif
 #ifdef KESTRELWING_HAVE_TINYXML2
-  RegisterPeer<Tinyxml2>();
+  RegisterPeer<Saving<Tinyxml2>>();
 #endif
 #ifdef KESTRELWING_HAVE_LIBXML2
   RegisterPeer<Libxml2>();
