@@ -1,5 +1,5 @@
 // The XML writer. Text is encoded as it is produced into one byte buffer, which goes to the sink
-// whenever it holds 64 KiB.
+// once it holds 64 KiB, checked between elements and within long texts.
 #include "Writer.h"
 
 #include <algorithm>
@@ -63,10 +63,12 @@ class EncodedOutput {
     if (!asciiAsIs_) return WideMarkup(ascii);
     CopyShort(ascii, Reserve(ascii.size()));
     used_ += ascii.size();
-    if (Full()) Flush();
   }
 
-  bool Full() const { return used_ >= kBlockBytes; }
+  // The writer calls this between elements: the buffer may grow a little past a block before.
+  void FlushWhenFull() {
+    if (used_ >= kBlockBytes) Flush();
+  }
   bool Failed() const { return failed_; }
   // Hands the gathered bytes to the sink; after a refusal nothing more is written.
   void Flush() {
@@ -139,9 +141,10 @@ class EncodedOutput {
       CopyEnds<8>(bytes.data(), n, out);
     } else if (n >= 4) {
       CopyEnds<4>(bytes.data(), n, out);
-    } else {
-      for (std::size_t i = 0; i < n; ++i)
-        out[i] = bytes[i];
+    } else if (n >= 2) {
+      CopyEnds<2>(bytes.data(), n, out);
+    } else if (n == 1) {
+      out[0] = bytes[0];
     }
   }
   // Copies n bytes, kPiece to 2 * kPiece of them, as the first and the last kPiece.
@@ -161,10 +164,7 @@ class EncodedOutput {
       const std::size_t copied = CopyAsIs(text.data(), text.size(), Reserve(text.size()), escaped);
       used_ += copied;
       text.remove_prefix(copied);
-      if (text.empty()) {
-        if (Full()) Flush();
-        return;
-      }
+      if (text.empty()) return;
     }
     Append(text, table, escaped);
   }
@@ -189,7 +189,7 @@ class EncodedOutput {
       }
       used_ = static_cast<std::size_t>(out - buffer_.get());
       if (next != chunkEnd) next = AppendOtherRun(next, end);
-      if (Full()) Flush();
+      FlushWhenFull();
     }
   }
 
@@ -371,6 +371,7 @@ class Writer {
 
     if (!enter(root)) return WriteOutcome::Cycle;
     while (!open.empty()) {
+      output_.FlushWhenFull();
       if (output_.Failed()) return WriteOutcome::SinkFailed;
       OpenElement& top = open.back();
       if (top.next < top.children.size()) {
