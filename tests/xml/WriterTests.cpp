@@ -118,6 +118,7 @@ TEST(SerializerTest, WritesValuesAsTheNodeKindsRequire) {
   root->Add(Element(u"text", u"a<b & c>d \"e\" 'f'"));
   root->Add(Element(u"blank", u"   "));
   root->Add(Element(u"lower", u"<![cdata[x < y & z]]>"));
+  root->Add(Element(u"markup", u"<!-- <b> -->"));
   root->Add(Element(u"entity", u"&lt; &#38;"));
   NodeRef mixed = Element(u"mixed", u"lost text");
   mixed->Add(Element(u"child"));
@@ -131,6 +132,7 @@ TEST(SerializerTest, WritesValuesAsTheNodeKindsRequire) {
             "<text>a&lt;b &amp; c&gt;d &quot;e&quot; &apos;f&apos;</text>"
             "<blank>   </blank>"
             "<lower><![cdata[x < y & z]]></lower>"
+            "<markup>&lt;!-- &lt;b&gt; --&gt;</markup>"
             "<entity>&amp;lt; &amp;#38;</entity>"
             "<mixed><child/></mixed>"
             "<trailing><child/><![CDATA[after <child>]]></trailing>"

@@ -28,8 +28,9 @@ struct NodeAccess {
   static std::span<const NodeRef> Children(const cXmlNode& node) { return node.children_; }
   // The 1-based index of the property of that name (letter case ignored), 0 when there is none.
   static std::int32_t PropertyIndex(const cXmlNode& node, std::u16string_view name);
+  // The node's properties, none when it has none; for the writer, which reads every one.
+  static const PropertyTable* Properties(const cXmlNode& node) { return node.properties_.get(); }
   // 1-based, as PropertyName(); index must lie in 1..PropertyCount().
-  // Defined here: the writer calls them for every property of every node.
   static std::u16string_view PropertyNameAt(const cXmlNode& node, std::int32_t index) {
     return node.properties_->NameAt(index - 1);
   }

@@ -383,7 +383,7 @@ class Writer {
       if (open.size() >= kShallowLevels) deepOpen.erase(&node);
       // The reader keeps a CDATA section that follows the children as the value; it goes back
       // where it came from. Plain text beside children could not be read again and is left out.
-      if (node.Content() == ContentCData) {
+      if (IsCData(node, node.Value())) {
         output_.Markup(Indented(indentRun_, "", open.size() + 1));
         output_.Text(node.Value());
         output_.Markup(lineEnd_);
@@ -413,14 +413,20 @@ class Writer {
 
   // Names are written as stored; values are escaped.
   void Properties(const cXmlNode& node) {
-    const std::int32_t count = node.PropertyCount();
-    for (std::int32_t index = 1; index <= count; ++index) {
+    const PropertyTable* table = NodeAccess::Properties(node);
+    if (table == nullptr) return;
+    for (std::int32_t slot = 0; slot < table->Count(); ++slot) {
       output_.Markup(" ");
-      output_.Text(NodeAccess::PropertyNameAt(node, index));
+      output_.Text(table->NameAt(slot));
       output_.Markup("=\"");
-      output_.Escaped(NodeAccess::PropertyValueAt(node, index));
+      output_.Escaped(table->ValueAt(slot));
       output_.Markup("\"");
     }
+  }
+
+  // Content() == ContentCData, without the call for a value that does not start as a section.
+  static bool IsCData(const cXmlNode& node, std::u16string_view value) {
+    return !value.empty() && value[0] == u'<' && node.Content() == ContentCData;
   }
 
   // What follows the properties of an element without children: "/>" when it has no value,
@@ -432,7 +438,7 @@ class Writer {
       return;
     }
     output_.Markup(">");
-    if (node.Content() == ContentCData) {
+    if (IsCData(node, value)) {
       output_.Text(value);
     } else {
       output_.Escaped(value);
