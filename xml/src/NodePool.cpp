@@ -41,8 +41,22 @@ NodePool::Chunk* NodePool::NewChunk(std::size_t bytes) {
   return new (::operator new(bytes)) Chunk;
 }
 
-// Each block is preceded by the address of its chunk.
+// Each block is preceded by the address of its chunk. Most blocks fit into the current chunk.
 void* NodePool::Allocate(std::size_t bytes) {
+  if (bytes <= kLargeBlock) {
+    const std::size_t size = kBlockHeader + RoundUp(bytes == 0 ? 1 : bytes);
+    if (size <= static_cast<std::size_t>(end_ - next_)) {
+      std::byte* const at = next_;
+      next_ += size;
+      ++carved_;
+      return Place(chunk_, at);
+    }
+  }
+  return AllocateSlowly(bytes);
+}
+
+// A block of a chunk of its own, or the first of a fresh chunk.
+void* NodePool::AllocateSlowly(std::size_t bytes) {
   if (bytes > SIZE_MAX - kHeader - kBlockHeader - kAlignment) throw std::bad_alloc();
   bytes = kBlockHeader + RoundUp(bytes == 0 ? 1 : bytes);
   if (bytes > kLargeBlock) {
@@ -50,18 +64,13 @@ void* NodePool::Allocate(std::size_t bytes) {
     own->live.store(1, std::memory_order_relaxed);  // retired at once, with its one block
     return Place(own, reinterpret_cast<std::byte*>(own) + kHeader);
   }
-  if (chunk_ == nullptr || static_cast<std::size_t>(end_ - next_) < bytes) {
-    Chunk* fresh = NewChunk(kChunkBytes);
-    Retire();
-    chunk_ = fresh;
-    carved_ = 0;
-    next_ = reinterpret_cast<std::byte*>(fresh) + kHeader;
-    end_ = reinterpret_cast<std::byte*>(fresh) + kChunkBytes;
-  }
-  std::byte* const at = next_;
-  next_ += bytes;
-  ++carved_;
-  return Place(chunk_, at);
+  Chunk* fresh = NewChunk(kChunkBytes);
+  Retire();
+  chunk_ = fresh;
+  carved_ = 1;
+  next_ = reinterpret_cast<std::byte*>(fresh) + kHeader + bytes;
+  end_ = reinterpret_cast<std::byte*>(fresh) + kChunkBytes;
+  return Place(fresh, reinterpret_cast<std::byte*>(fresh) + kHeader);
 }
 
 bool NodePool::ShrinkLast(void* block, std::size_t bytes, std::size_t newBytes) noexcept {

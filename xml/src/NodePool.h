@@ -52,6 +52,7 @@ class NodePool {
   friend void ReleaseNodeMemory(void* block) noexcept;
 
   struct Chunk;
+  void* AllocateSlowly(std::size_t bytes);
   static Chunk* NewChunk(std::size_t bytes);
   static void* Place(Chunk* chunk, std::byte* at) noexcept;
   static void Free(Chunk* chunk) noexcept;
