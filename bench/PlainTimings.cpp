@@ -66,7 +66,7 @@ void TimeSaveToMemory(const typename Library::Document& document, std::size_t by
                          }));
 }
 
-// The libraries' fastest rounds on bytes, the first library's save to a file besides.
+// The libraries' fastest parse and save to memory on bytes, in interleaved rounds.
 template <typename... Libraries>
 std::array<Speeds, sizeof...(Libraries)> Compare(const std::string& bytes, int rounds) {
   std::array<Speeds, sizeof...(Libraries)> best{};

@@ -32,21 +32,12 @@ for tool in apt-get tar; do
   command -v "$tool" >/dev/null || give_up "$tool is missing"
 done
 
-# A private apt configuration: its own sources list with a deb-src line for bookworm at the mirror
-# the system already uses, its own lists and cache. Only `update` and `source --download-only`
-# run with it; no package is installed and the system's lists stay as they are.
-mirror=$(grep -hoE '^(URIs:|deb) +https?://[^ ]+/debian/?( |$)' /etc/apt/sources.list \
-  /etc/apt/sources.list.d/*.sources /etc/apt/sources.list.d/*.list 2>/dev/null |
-  head -n1 | awk '{print $2}' || true)
-mirror=${mirror:-http://deb.debian.org/debian}
+# Only `update` and `source --download-only` run with the private apt configuration.
 apt_dir=$tree.apt
 rm -rf "$tree" "$apt_dir"
-mkdir -p "$apt_dir"/{parts,lists/partial,cache/archives/partial,download} "$tree"
-echo "deb-src [signed-by=/usr/share/keyrings/debian-archive-keyring.gpg] ${mirror%/} bookworm main" \
-  >"$apt_dir/sources.list"
-private_apt=(apt-get -q -o "Dir::Etc::SourceList=$apt_dir/sources.list"
-  -o "Dir::Etc::SourceParts=$apt_dir/parts" -o "Dir::State::Lists=$apt_dir/lists"
-  -o "Dir::Cache=$apt_dir/cache" -o "APT::Sandbox::User=root")
+source scripts/private-apt.sh
+private_apt_init "$apt_dir" deb-src bookworm
+mkdir -p "$apt_dir/download" "$tree"
 
 echo "peer-sources: downloading pugixml and tinyxml2 from ${mirror%/} bookworm" >&2
 "${private_apt[@]}" update >"$apt_dir/update.log" 2>&1 ||

@@ -33,21 +33,13 @@ for tool in apt-get dpkg-deb patchelf i686-w64-mingw32-strip x86_64-w64-mingw32-
   command -v "$tool" >/dev/null || give_up "$tool is missing (scripts/setup.sh installs it)"
 done
 
-# A private apt configuration: its own sources list naming the unstable suite at the mirror the
-# system already uses, its own lists and cache. Only `update` and `download` are run with it;
-# installing from it would replace the system's C library.
-mirror=$(grep -hoE '^(URIs:|deb) +https?://[^ ]+/debian/?( |$)' /etc/apt/sources.list \
-  /etc/apt/sources.list.d/*.sources /etc/apt/sources.list.d/*.list 2>/dev/null |
-  head -n1 | awk '{print $2}' || true)
-mirror=${mirror:-http://deb.debian.org/debian}
+# Wine comes from the unstable suite through a private apt configuration; installing from it
+# would replace the system's C library, so its packages are only downloaded.
 apt_dir=$tree.apt
 rm -rf "$tree" "$apt_dir"
-mkdir -p "$apt_dir"/{parts,lists/partial,cache/archives/partial,debs}
-echo "deb [signed-by=/usr/share/keyrings/debian-archive-keyring.gpg] ${mirror%/} unstable main" \
-  >"$apt_dir/sources.list"
-private_apt=(apt-get -q -o "Dir::Etc::SourceList=$apt_dir/sources.list"
-  -o "Dir::Etc::SourceParts=$apt_dir/parts" -o "Dir::State::Lists=$apt_dir/lists"
-  -o "Dir::Cache=$apt_dir/cache" -o "APT::Sandbox::User=root")
+source scripts/private-apt.sh
+private_apt_init "$apt_dir" deb unstable
+mkdir -p "$apt_dir/debs"
 
 echo "wine-wow64: downloading Wine from ${mirror%/} unstable (about 200 MB)" >&2
 "${private_apt[@]}" update >"$apt_dir/update.log" 2>&1 ||

@@ -31,6 +31,11 @@ namespace {
 constexpr std::size_t kHeader = RoundUp(sizeof(std::atomic<std::ptrdiff_t>));
 constexpr std::size_t kBlockHeader = RoundUp(sizeof(void*));
 
+// What a block of bytes takes from a chunk: the chunk's address, then at least one byte.
+constexpr std::size_t BlockBytes(std::size_t bytes) {
+  return kBlockHeader + RoundUp(bytes == 0 ? 1 : bytes);
+}
+
 }  // namespace
 
 NodePool::~NodePool() {
@@ -44,7 +49,7 @@ NodePool::Chunk* NodePool::NewChunk(std::size_t bytes) {
 // Each block is preceded by the address of its chunk. Most blocks fit into the current chunk.
 void* NodePool::Allocate(std::size_t bytes) {
   if (bytes <= kLargeBlock) {
-    const std::size_t size = kBlockHeader + RoundUp(bytes == 0 ? 1 : bytes);
+    const std::size_t size = BlockBytes(bytes);
     if (size <= static_cast<std::size_t>(end_ - next_)) {
       std::byte* const at = next_;
       next_ += size;
@@ -58,7 +63,7 @@ void* NodePool::Allocate(std::size_t bytes) {
 // A block of a chunk of its own, or the first of a fresh chunk.
 void* NodePool::AllocateSlowly(std::size_t bytes) {
   if (bytes > SIZE_MAX - kHeader - kBlockHeader - kAlignment) throw std::bad_alloc();
-  bytes = kBlockHeader + RoundUp(bytes == 0 ? 1 : bytes);
+  bytes = BlockBytes(bytes);
   if (bytes > kLargeBlock) {
     Chunk* own = NewChunk(kHeader + bytes);
     own->live.store(1, std::memory_order_relaxed);  // retired at once, with its one block

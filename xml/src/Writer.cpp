@@ -383,7 +383,7 @@ class Writer {
       if (open.size() >= kShallowLevels) deepOpen.erase(&node);
       // The reader keeps a CDATA section that follows the children as the value; it goes back
       // where it came from. Plain text beside children could not be read again and is left out.
-      if (IsCData(node, node.Value())) {
+      if (node.Content() == ContentCData) {
         output_.Markup(Indented(indentRun_, "", open.size() + 1));
         output_.Text(node.Value());
         output_.Markup(lineEnd_);
@@ -424,11 +424,6 @@ class Writer {
     }
   }
 
-  // Content() == ContentCData, without the call for a value that does not start as a section.
-  static bool IsCData(const cXmlNode& node, std::u16string_view value) {
-    return !value.empty() && value[0] == u'<' && node.Content() == ContentCData;
-  }
-
   // What follows the properties of an element without children: "/>" when it has no value,
   // else its value (a CDATA section exactly as stored, text escaped) and its end tag.
   void LeafRest(const cXmlNode& node) {
@@ -438,7 +433,7 @@ class Writer {
       return;
     }
     output_.Markup(">");
-    if (IsCData(node, value)) {
+    if (node.Content() == ContentCData) {
       output_.Text(value);
     } else {
       output_.Escaped(value);

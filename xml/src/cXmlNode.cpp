@@ -84,15 +84,14 @@ void cXmlNode::SetValue(std::u16string_view value) {
   detail::NodeAccess::ReplaceValue(*this, text, value.size());
 }
 
-// The marker counts in any letter case ("<![cdata[" as well).
-NodeContent cXmlNode::Content() const {
-  // "<!" has no other letter case: most values are settled by their first character.
+// The marker counts in any letter case ("<![cdata[" as well); "<!" has no other letter case.
+NodeContent cXmlNode::ContentFromMarkup() const {
   const std::u16string_view value = Value();
-  if (value.size() >= kCDataMarker.size() && value[0] == u'<' && value[1] == u'!' &&
+  if (value.size() >= kCDataMarker.size() && value[1] == u'!' &&
       detail::StartsWithIgnoreCase(value, kCDataMarker)) {
     return ContentCData;
   }
-  return value.empty() ? ContentEmpty : ContentText;
+  return ContentText;
 }
 
 std::vector<PropertyPair> cXmlNode::Properties() const {

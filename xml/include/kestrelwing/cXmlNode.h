@@ -145,8 +145,12 @@ class cXmlNode {
   std::u16string_view Value() const { return {value_, valueLength_}; }
   void SetValue(std::u16string_view value);
 
-  // Classifies Value(): CDATA (marker in any letter case), empty, or text.
-  NodeContent Content() const;
+  // Classifies Value(): CDATA (marker in any letter case), empty, or text. Inline for the values
+  // that a first character settles, as nearly all are.
+  NodeContent Content() const {
+    if (valueLength_ == 0) return ContentEmpty;
+    return value_[0] == u'<' ? ContentFromMarkup() : ContentText;
+  }
 
   // A copy of the properties in the order they were first set.
   std::vector<PropertyPair> Properties() const;
@@ -187,6 +191,8 @@ class cXmlNode {
                   std::u16string_view propertyValue = u"") const;
 
  private:
+  // Content() of a value that starts with '<'.
+  NodeContent ContentFromMarkup() const;
   friend class NodeRef;
   friend NodeRef MakeNode();
   friend struct detail::NodeAccess;
