@@ -12,7 +12,9 @@
 #      under Wine;
 #   7. the 32-bit stage (scripts/test-win32.sh): cross-builds for Windows x86 (preset win32) and runs
 #      its tests, and the generators' hand-overs between bitnesses, under a private Wine that runs
-#      32-bit programs; where that Wine cannot be prepared, it says so in one line and only builds.
+#      32-bit programs. It runs where the kernel runs 32-bit code (KW_WIN32_STAGE=require insists,
+#      skip leaves it out); elsewhere it builds and checks the x86 packages without running them,
+#      and says so in one line.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -48,11 +50,19 @@ build/consumer/package_consumer
 
 step "fuzz corpus replay"
 build_preset fuzz
-for target in build/fuzz/fuzz/fuzz_*; do
-  [[ -x $target ]] || continue
-  corpus=fuzz/corpus/$(basename "$target" | sed 's/^fuzz_//')
+# Every corpus has its target, and every target its corpus: a replay that ran nothing fails.
+replayed=0
+for corpus in fuzz/corpus/*/; do
+  target=build/fuzz/fuzz/fuzz_$(basename "$corpus")
+  [[ -x $target ]] || { echo "FAIL: $corpus has no fuzz target $target" >&2; exit 1; }
   "$target" -runs=0 "$corpus"
+  replayed=$((replayed + 1))
 done
+for target in build/fuzz/fuzz/fuzz_*; do
+  [[ -d fuzz/corpus/${target##*/fuzz_} ]] || { echo "FAIL: $target has no corpus" >&2; exit 1; }
+done
+((replayed > 0)) || { echo "FAIL: no fuzz corpus was replayed" >&2; exit 1; }
+echo "fuzz: $replayed corpora replayed"
 
 step "Windows x86_64 build, tests under Wine"
 build_preset win64
