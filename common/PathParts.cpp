@@ -7,11 +7,6 @@ std::size_t FileNameStart(std::u16string_view path) {
   return separator == std::u16string_view::npos ? 0 : separator + 1;
 }
 
-std::u16string GetFolderPart(std::u16string_view path) {
-  const std::size_t start = FileNameStart(path);
-  return std::u16string(start == 0 ? path : path.substr(0, start));
-}
-
 std::u16string GetFileName(std::u16string_view path) {
   return std::u16string(path.substr(FileNameStart(path)));
 }

@@ -11,10 +11,6 @@ namespace kestrelwing {
 // well as the backslash), or 0 when it holds none.
 std::size_t FileNameStart(std::u16string_view path);
 
-// The folder part of path with its trailing separator; path unchanged when it holds no separator
-// or ends with one.
-std::u16string GetFolderPart(std::u16string_view path);
-
 // The last part of path, after its folder.
 std::u16string GetFileName(std::u16string_view path);
 

@@ -1,13 +1,10 @@
-// Global: the path and file helpers behind the window's actions. The path parts themselves
-// (GetFolderPart, GetBaseName) are shared with the manifest generator, in PathParts.h.
+// Global: the window's file helpers that call Windows: the open-file dialog and the existence test.
 #pragma once
 
 #include <windows.h>
 
 #include <string>
 #include <string_view>
-
-#include "PathParts.h"
 
 namespace kestrelwing {
 

@@ -10,20 +10,20 @@ namespace {
 
 struct PathCase {
   std::u16string path;
-  std::u16string folderPart;
+  std::u16string folder;  // what comes before the file name, trailing separator included
   std::u16string baseName;
 };
 
-TEST(PathParts, FolderPartAndBaseNameSplitTypicalPaths) {
+TEST(PathParts, FolderAndBaseNameSplitTypicalPaths) {
   const PathCase cases[] = {
       {u"C:\\Components\\grid.ocx", u"C:\\Components\\", u"grid"},
       {u"C:\\Components\\grid", u"C:\\Components\\", u"grid"},
       {u"C:\\Components\\grid.core.ocx", u"C:\\Components\\", u"grid.core"},
       {u"C:\\my.folder\\grid", u"C:\\my.folder\\", u"grid"},
       {u"C:\\Components\\", u"C:\\Components\\", u""},
-      {u"grid.ocx", u"grid.ocx", u"grid"},
-      {u"grid", u"grid", u"grid"},
-      {u".ocx", u".ocx", u""},
+      {u"grid.ocx", u"", u"grid"},
+      {u"grid", u"", u"grid"},
+      {u".ocx", u"", u""},
       {u"", u"", u""},
       // Windows takes a slash for a backslash.
       {u"C:/Components/grid.ocx", u"C:/Components/", u"grid"},
@@ -34,7 +34,7 @@ TEST(PathParts, FolderPartAndBaseNameSplitTypicalPaths) {
   };
   for (const PathCase& c : cases) {
     SCOPED_TRACE(ToUtf8(c.path));
-    EXPECT_EQ(GetFolderPart(c.path), c.folderPart);
+    EXPECT_EQ(c.path.substr(0, FileNameStart(c.path)), c.folder);
     EXPECT_EQ(GetBaseName(c.path), c.baseName);
   }
 }
@@ -45,8 +45,7 @@ TEST(PathParts, ManifestLiesBesideTheComponentNamedAfterIt) {
             u"C:\\Components\\grid.core.sxs.manifest");
   EXPECT_EQ(ManifestPathFor(u"C:\\my.folder\\grid"), u"C:\\my.folder\\grid.sxs.manifest");
   EXPECT_EQ(ManifestPathFor(u"D:/Controles/rejilla.ocx"), u"D:/Controles/rejilla.sxs.manifest");
-  // A bare file name names a file in the current folder, and so does its manifest (the folder
-  // part of such a path is the whole path, which must not be put in front).
+  // A bare file name names a file in the current folder, and so does its manifest.
   EXPECT_EQ(ManifestPathFor(u"grid.ocx"), u"grid.sxs.manifest");
   EXPECT_EQ(ManifestPathFor(u"grid"), u"grid.sxs.manifest");
 }

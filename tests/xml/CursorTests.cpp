@@ -2,6 +2,9 @@
 // and the runs it cuts out of the text.
 #include <gtest/gtest.h>
 
+#include <cstddef>
+#include <cstdint>
+#include <string>
 #include <string_view>
 
 #include "Cursor.h"
@@ -57,11 +60,16 @@ TEST(CursorTest, ReadsAtAndPastTheEnd) {
 }
 
 TEST(CursorTest, PeekClampsItsRangeAndNeverMoves) {
+  const struct {
+    std::ptrdiff_t start;
+    std::size_t count;
+    std::u16string_view expected;
+  } cases[] = {{-1, 2, u"ab"}, {1, 5, u"bc"}, {3, 1, u""}, {99, 1, u""}};
   Cursor cursor = Started(u"abc");
-  EXPECT_EQ(cursor.Peek(-1, 2), u"ab");
-  EXPECT_EQ(cursor.Peek(1, 5), u"bc");
-  EXPECT_EQ(cursor.Peek(3, 1), u"");
-  EXPECT_EQ(cursor.Peek(99, 1), u"");
+  for (const auto& c : cases) {
+    SCOPED_TRACE(::testing::Message() << "Peek(" << c.start << ", " << c.count << ")");
+    EXPECT_EQ(cursor.Peek(c.start, c.count), c.expected);
+  }
   EXPECT_EQ(cursor.Position(), 1u);
   EXPECT_EQ(cursor.Current(), u'a');
 }
@@ -128,45 +136,55 @@ TEST(CursorTest, SkipWhitespaceStopsAtTheEnd) {
 }
 
 TEST(CursorTest, ReadNameTakesWholeRunsAndSkipsWhitespaceAfter) {
-  Cursor dotted = Started(u"a.b ");
-  EXPECT_EQ(dotted.ReadName(), u"a");
-  EXPECT_EQ(dotted.Current(), u'.');
-
-  Cursor digits = Started(u"9x-:`$ \t\r\n=");
-  EXPECT_EQ(digits.ReadName(), u"9x-:`$");
-  EXPECT_EQ(digits.Current(), u'=');
-  EXPECT_EQ(digits.Line(), 2);
-
-  Cursor accented = Started(u"éa ");
-  EXPECT_EQ(accented.ReadName(), u"");
-  EXPECT_EQ(accented.Current(), u'é');
-
-  // The source's last character is never part of a name: the end is seen first.
-  Cursor last = Started(u"abc");
-  EXPECT_EQ(last.ReadName(), u"ab");
-  EXPECT_EQ(last.Current(), u'c');
-  EXPECT_TRUE(last.AtEnd());
+  const struct {
+    std::u16string_view text;
+    std::u16string_view name;
+    char16_t current;  // after the name and the whitespace behind it
+    std::int64_t line;
+    bool atEnd;
+  } cases[] = {
+      {u"a.b ", u"a", u'.', 1, false},
+      {u"9x-:`$ \t\r\n=", u"9x-:`$", u'=', 2, true},
+      {u"éa ", u"", u'é', 1, false},
+      // The source's last character is never part of a name: the end is seen first.
+      {u"abc", u"ab", u'c', 1, true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(::testing::PrintToString(std::u16string(c.text)));
+    Cursor cursor = Started(c.text);
+    EXPECT_EQ(cursor.ReadName(), c.name);
+    EXPECT_EQ(cursor.Current(), c.current);
+    EXPECT_EQ(cursor.Line(), c.line);
+    EXPECT_EQ(cursor.AtEnd(), c.atEnd);
+  }
 }
 
 TEST(CursorTest, ReadTextStopsAtItsDelimiterAndNotesReferences) {
-  Cursor text = Started(u"a > b &amp; c<");
-  const TextRun run = text.ReadText(u'<');
-  EXPECT_EQ(run.text, u"a > b &amp; c");
-  EXPECT_TRUE(run.hasReference);
-  EXPECT_EQ(text.Current(), u'<');
-
-  // Inside a quoted value '<' is ordinary text; whitespace after the delimiter is not skipped.
-  Cursor value = Started(u"x<y\"  ");
-  const TextRun quoted = value.ReadText(u'"');
-  EXPECT_EQ(quoted.text, u"x<y");
-  EXPECT_FALSE(quoted.hasReference);
-  EXPECT_EQ(value.Current(), u'"');
-  EXPECT_EQ(value.Column(), 4);
-
-  // Text that runs to the end loses the source's last character and skips nothing more.
-  Cursor open = Started(u"  tail");
-  EXPECT_EQ(open.ReadText(u'<').text, u"  tai");
-  EXPECT_TRUE(open.AtEnd());
+  const struct {
+    std::u16string_view text;
+    char delimiter;
+    std::u16string_view run;
+    bool hasReference;
+    char16_t current;
+    std::int64_t column;
+    bool atEnd;
+  } cases[] = {
+      {u"a > b &amp; c<", '<', u"a > b &amp; c", true, u'<', 14, true},
+      // Inside a quoted value '<' is ordinary text; whitespace after the delimiter is not skipped.
+      {u"x<y\"  ", '"', u"x<y", false, u'"', 4, false},
+      // Text that runs to the end loses the source's last character and skips nothing more.
+      {u"  tail", '<', u"  tai", false, u'l', 6, true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(::testing::PrintToString(std::u16string(c.text)));
+    Cursor cursor = Started(c.text);
+    const TextRun run = cursor.ReadText(c.delimiter);
+    EXPECT_EQ(run.text, c.run);
+    EXPECT_EQ(run.hasReference, c.hasReference);
+    EXPECT_EQ(cursor.Current(), c.current);
+    EXPECT_EQ(cursor.Column(), c.column);
+    EXPECT_EQ(cursor.AtEnd(), c.atEnd);
+  }
 }
 
 TEST(CursorTest, ReadCDataStopsAtTheClosingMarkerOnly) {

@@ -1,3 +1,5 @@
+#include <kestrelwing/cXmlNode.h>
+
 #include <gtest/gtest.h>
 
 #include <random>
@@ -26,8 +28,7 @@ TEST(EscapeMarkup, ReplacesTheFiveMarkupCharactersAndNothingElse) {
       {u"\r\n\t", u"\r\n\t"},
   };
   for (const auto& [input, expected] : cases) {
-    EXPECT_EQ(EscapeMarkup(input), expected)
-        << "input: " << std::string(input.begin(), input.end());
+    EXPECT_EQ(EscapeMarkup(input), expected) << "input: " << ToUtf8(input);
   }
 }
 
@@ -56,14 +57,14 @@ TEST(UnescapeMarkup, ReplacesTheFiveEntitiesOnceWithAmpersandLast) {
       {u"&;", u"&;"},
   };
   for (const auto& [input, expected] : cases) {
-    EXPECT_EQ(UnescapeMarkup(input), expected) << std::string(input.begin(), input.end());
+    EXPECT_EQ(UnescapeMarkup(input), expected) << "input: " << ToUtf8(input);
   }
 }
 
 TEST(UnescapeMarkup, LeavesUnknownAndDifferentlyCasedReferencesAlone) {
   for (const std::u16string_view text : {u"&LT;", u"&Amp;", u"&QUOT;", u"&#60;", u"&#x3C;",
                                          u"&nbsp;", u"&eacute;", u"& lt;", u"&lt ;", u"&ampx;"}) {
-    EXPECT_EQ(UnescapeMarkup(text), text) << std::string(text.begin(), text.end());
+    EXPECT_EQ(UnescapeMarkup(text), text) << "input: " << ToUtf8(text);
   }
 }
 

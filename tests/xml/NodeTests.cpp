@@ -10,6 +10,7 @@
 #include <random>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -106,23 +107,39 @@ TEST(Properties, KeepTheOrderInWhichTheyWereFirstSet) {
   const std::vector<PropertyPair> expected = {
       {u"b", u"a longer value than before"}, {u"a", u""}, {u"c", u"3"}};
   EXPECT_EQ(node.Properties(), expected);
-  EXPECT_EQ(node.PropertyName(1), u"b");
-  EXPECT_EQ(node.PropertyName(2), u"a");
-  EXPECT_EQ(node.PropertyName(3), u"c");
-  for (const std::int32_t outside : {-1, 0, 4, std::numeric_limits<std::int32_t>::min(),
-                                     std::numeric_limits<std::int32_t>::max()}) {
-    EXPECT_EQ(node.PropertyName(outside), u"") << outside;
-  }
+  const struct {
+    std::int32_t index;
+    std::u16string_view name;  // empty outside 1 to PropertyCount()
+  } names[] = {
+      {1, u"b"},
+      {2, u"a"},
+      {3, u"c"},
+      {-1, u""},
+      {0, u""},
+      {4, u""},
+      {std::numeric_limits<std::int32_t>::min(), u""},
+      {std::numeric_limits<std::int32_t>::max(), u""},
+  };
+  for (const auto& row : names)
+    EXPECT_EQ(node.PropertyName(row.index), row.name) << row.index;
 }
 
 TEST(Properties, AMissingNameReadsAsTheDefaultWithoutAddingIt) {
   cXmlNode node;
   node.SetPropertyValue(u"present", u"yes");
-  EXPECT_EQ(node.PropertyValue(u"absent", u"x"), u"x");
-  EXPECT_EQ(node.PropertyValue(u"absent"), u"");
-  EXPECT_EQ(node.PropertyValue(u"presen"), u"");
-  EXPECT_EQ(node.PropertyValue(u"present-"), u"");
-  EXPECT_EQ(node.PropertyValue(u"PRESENT", u"x"), u"yes");
+  const struct {
+    std::u16string_view name, defaultValue, expected;
+  } reads[] = {
+      {u"absent", u"x", u"x"},
+      {u"presen", u"", u""},
+      {u"present-", u"", u""},
+      {u"PRESENT", u"x", u"yes"},
+  };
+  for (const auto& row : reads) {
+    EXPECT_EQ(node.PropertyValue(row.name, row.defaultValue), row.expected)
+        << ToUtf8(row.name) << " default " << ToUtf8(row.defaultValue);
+  }
+  EXPECT_EQ(node.PropertyValue(u"absent"), u"") << "without a default, empty text";
   EXPECT_EQ(node.PropertyCount(), 1);
 }
 
@@ -163,13 +180,19 @@ TEST(Properties, MatchNamesIgnoringCaseBeyondAscii) {
   node.SetPropertyValue(u"été", u"latin-1 again");
   EXPECT_EQ(node.PropertyCount(), 4);
   EXPECT_EQ(node.PropertyName(1), u"ÉTÉ");
-  EXPECT_EQ(node.PropertyValue(u"Été"), u"latin-1 again");
-  EXPECT_EQ(node.PropertyValue(u"łódź"), u"latin extended");
-  EXPECT_EQ(node.PropertyValue(u"όνομα"), u"greek");
-  EXPECT_EQ(node.PropertyValue(u"имя"), u"cyrillic");
-  // Different letters stay different.
-  EXPECT_EQ(node.PropertyValue(u"ETE", u"none"), u"none");
-  EXPECT_EQ(node.PropertyValue(u"ονομα", u"none"), u"none");
+  const struct {
+    std::u16string_view name, value;
+  } reads[] = {
+      {u"Été", u"latin-1 again"},
+      {u"łódź", u"latin extended"},
+      {u"όνομα", u"greek"},
+      {u"имя", u"cyrillic"},
+      // Different letters stay different.
+      {u"ETE", u"none"},
+      {u"ονομα", u"none"},
+  };
+  for (const auto& row : reads)
+    EXPECT_EQ(node.PropertyValue(row.name, u"none"), row.value) << ToUtf8(row.name);
 }
 
 // Crosses the size at which a table starts keeping an index, and keeps replacing values so that
@@ -335,13 +358,23 @@ TEST(CaseFold, IsStableUnderRepetition) {
 }
 
 TEST(CaseFold, ComparesWholeTextsAndPrefixes) {
-  EXPECT_TRUE(detail::EqualsIgnoreCase(u"Straße ЖЁЛТЫЙ", u"STRAßE жёлтый"));
-  EXPECT_FALSE(detail::EqualsIgnoreCase(u"straße", u"STRASSE"));
-  EXPECT_FALSE(detail::EqualsIgnoreCase(u"abc", u"ab"));
-  EXPECT_TRUE(detail::EqualsIgnoreCase(u"", u""));
-  EXPECT_TRUE(detail::StartsWithIgnoreCase(u"Config/Item", u"CONFIG"));
-  EXPECT_TRUE(detail::StartsWithIgnoreCase(u"x", u""));
-  EXPECT_FALSE(detail::StartsWithIgnoreCase(u"Conf", u"config"));
+  const struct {
+    std::u16string_view text, other;
+    bool equal, startsWith;  // text equals other; text starts with other
+  } cases[] = {
+      {u"Straße ЖЁЛТЫЙ", u"STRAßE жёлтый", true, true},
+      {u"straße", u"STRASSE", false, false},
+      {u"abc", u"ab", false, true},
+      {u"", u"", true, true},
+      {u"Config/Item", u"CONFIG", false, true},
+      {u"x", u"", false, true},
+      {u"Conf", u"config", false, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(ToUtf8(c.text) + " | " + ToUtf8(c.other));
+    EXPECT_EQ(detail::EqualsIgnoreCase(c.text, c.other), c.equal);
+    EXPECT_EQ(detail::StartsWithIgnoreCase(c.text, c.other), c.startsWith);
+  }
 }
 
 // --- children -----------------------------------------------------------------------------------
@@ -391,12 +424,15 @@ TEST(Node, ReturnsNoneOutsideOneToCount) {
   cXmlNode node;
   const NodeRef a = AddChild(node, u"a");
   const NodeRef b = AddChild(node, u"b");
-  EXPECT_EQ(node.Node(1), a);
-  EXPECT_EQ(node.Node(2), b);
-  EXPECT_EQ(node.Node(0), nullptr);
-  EXPECT_EQ(node.Node(3), nullptr);
-  EXPECT_EQ(node.Node(-1), nullptr);
-  EXPECT_EQ(node.Node(std::numeric_limits<std::int32_t>::min()), nullptr);
+  const struct {
+    std::int32_t index;
+    NodeRef child;
+  } rows[] = {
+      {1, a},       {2, b},        {0, nullptr},
+      {3, nullptr}, {-1, nullptr}, {std::numeric_limits<std::int32_t>::min(), nullptr},
+  };
+  for (const auto& row : rows)
+    EXPECT_EQ(node.Node(row.index), row.child) << row.index;
 }
 
 TEST(RemoveByPosition, RemovesOneChildOrReportsFalse) {

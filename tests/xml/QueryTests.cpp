@@ -3,7 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "NodeBuilders.h"
@@ -13,6 +15,33 @@ namespace {
 
 using testing::AddChild;
 using testing::NamedNode;
+
+// A path or name, the property filter for the lookups that take one, and the node the lookup
+// must return (nullptr: none); why is printed when the row fails.
+struct Lookup {
+  std::u16string_view name;
+  NodeRef found;
+  const char* why = "";
+  std::u16string_view property = u"";
+  std::u16string_view value = u"";
+};
+
+void ExpectNodeByName(const cXmlNode& from, std::span<const Lookup> rows) {
+  for (const Lookup& row : rows) {
+    SCOPED_TRACE(ToUtf8(row.name));
+    EXPECT_EQ(from.NodeByName(row.name), row.found) << row.why;
+  }
+}
+
+using SearchFunction = NodeRef (cXmlNode::*)(std::u16string_view, std::u16string_view,
+                                             std::u16string_view) const;
+
+void ExpectSearch(const cXmlNode& from, SearchFunction search, std::span<const Lookup> rows) {
+  for (const Lookup& row : rows) {
+    SCOPED_TRACE(ToUtf8(row.name) + " " + ToUtf8(row.property) + "=" + ToUtf8(row.value));
+    EXPECT_EQ((from.*search)(row.name, row.property, row.value), row.found) << row.why;
+  }
+}
 
 // config
 //   item  (id = 1)
@@ -34,20 +63,23 @@ class Queries : public ::testing::Test {
 };
 
 TEST_F(Queries, NodeByNameFollowsPathsWithEitherSeparator) {
-  EXPECT_EQ(config->NodeByName(u"group/entry"), entry);
-  EXPECT_EQ(config->NodeByName(u"group\\entry"), entry);
-  EXPECT_EQ(config->NodeByName(u"GROUP/ENTRY"), entry);
-  EXPECT_EQ(config->NodeByName(u"group"), group);
-  EXPECT_EQ(config->NodeByName(u"item"), item) << "the first match in child order";
+  const Lookup rows[] = {
+      {u"group/entry", entry},
+      {u"group\\entry", entry},
+      {u"GROUP/ENTRY", entry},
+      {u"group", group},
+      {u"item", item, "the first match in child order"},
+  };
+  ExpectNodeByName(*config, rows);
 }
 
 TEST_F(Queries, NodeByNameDropsTheNodesOwnNameFollowedByASeparator) {
-  EXPECT_EQ(config->NodeByName(u"config/group/entry"), entry);
-  EXPECT_EQ(config->NodeByName(u"CONFIG\\group\\entry"), entry);
-  EXPECT_EQ(config->NodeByName(u"config/group"), group);
-  EXPECT_EQ(config->NodeByName(u"config"), nullptr) << "the path is only the node's own name";
-  EXPECT_EQ(config->NodeByName(u"config/"), nullptr);
-  EXPECT_EQ(config->NodeByName(u"configgroup"), nullptr);
+  const Lookup rows[] = {
+      {u"config/group/entry", entry}, {u"CONFIG\\group\\entry", entry},
+      {u"config/group", group},       {u"config", nullptr, "the path is only the node's own name"},
+      {u"config/", nullptr},          {u"configgroup", nullptr},
+  };
+  ExpectNodeByName(*config, rows);
 }
 
 // The own name counts only as a whole first component: it is never cut off the front of a
@@ -57,36 +89,41 @@ TEST(NodeByNameOwnName, IsNotCutFromTheFrontOfAChildName) {
   const NodeRef items = AddChild(*node, u"items");
   const NodeRef namesake = AddChild(*node, u"item");
   const NodeRef below = AddChild(*namesake, u"below");
-  EXPECT_EQ(node->NodeByName(u"items"), items);
-  EXPECT_EQ(node->NodeByName(u"item/items"), items);
-  EXPECT_EQ(node->NodeByName(u"item"), namesake);
-  EXPECT_EQ(node->NodeByName(u"item/item"), namesake);
-  EXPECT_EQ(node->NodeByName(u"item/item/below"), below);
-  EXPECT_EQ(node->NodeByName(u"s"), nullptr);
+  const Lookup rows[] = {
+      {u"items", items},        {u"item/items", items},      {u"item", namesake},
+      {u"item/item", namesake}, {u"item/item/below", below}, {u"s", nullptr},
+  };
+  ExpectNodeByName(*node, rows);
 }
 
 TEST_F(Queries, NodeByNameTreatsEmptyComponentsAsNames) {
-  EXPECT_EQ(config->NodeByName(u""), nullptr);
-  EXPECT_EQ(config->NodeByName(u"group/"), nullptr);
-  EXPECT_EQ(config->NodeByName(u"/group"), nullptr);
-  EXPECT_EQ(config->NodeByName(u"group//entry"), nullptr);
-  EXPECT_EQ(config->NodeByName(u"\\group\\entry"), nullptr);
+  const Lookup rows[] = {
+      {u"", nullptr},
+      {u"group/", nullptr},
+      {u"/group", nullptr},
+      {u"group//entry", nullptr},
+      {u"\\group\\entry", nullptr},
+  };
+  ExpectNodeByName(*config, rows);
 
   const NodeRef unnamed = AddChild(*group, u"");
   const NodeRef deep = AddChild(*unnamed, u"deep");
-  EXPECT_EQ(config->NodeByName(u"group/"), unnamed);
-  EXPECT_EQ(config->NodeByName(u"group//deep"), deep);
+  const Lookup belowUnnamed[] = {{u"group/", unnamed}, {u"group//deep", deep}};
+  ExpectNodeByName(*config, belowUnnamed);
 }
 
 // A component that matches no child ends the walk: the walk does not skip it and go on from
 // the level above.
 TEST_F(Queries, NodeByNameFailsAtTheFirstComponentWithoutAMatch) {
   AddChild(*config, u"entry");
-  EXPECT_EQ(config->NodeByName(u"group/missing/entry"), nullptr);
-  EXPECT_EQ(config->NodeByName(u"missing/group"), nullptr);
-  EXPECT_EQ(config->NodeByName(u"group/entry/missing"), nullptr);
-  EXPECT_EQ(config->NodeByName(u"group/missing"), nullptr);
-  EXPECT_EQ(config->NodeByName(u"item/entry"), nullptr) << "entry is not below item";
+  const Lookup rows[] = {
+      {u"group/missing/entry", nullptr},
+      {u"missing/group", nullptr},
+      {u"group/entry/missing", nullptr},
+      {u"group/missing", nullptr},
+      {u"item/entry", nullptr, "entry is not below item"},
+  };
+  ExpectNodeByName(*config, rows);
 }
 
 TEST_F(Queries, ABackslashMakesSlashesPartOfTheNames) {
@@ -99,13 +136,16 @@ TEST_F(Queries, ABackslashMakesSlashesPartOfTheNames) {
 }
 
 TEST_F(Queries, SearchLooksAtDirectChildrenWithAnOptionalPropertyFilter) {
-  EXPECT_EQ(config->Search(u"item"), item);
-  EXPECT_EQ(config->Search(u"ITEM", u"id", u"2"), secondItem);
-  EXPECT_EQ(config->Search(u"item", u"Id", u"1"), item);
-  EXPECT_EQ(config->Search(u"item", u"id", u"3"), nullptr);
-  EXPECT_EQ(config->Search(u"entry"), nullptr) << "entry is not a direct child";
-  EXPECT_EQ(config->Search(u"group/entry"), nullptr) << "Search knows no paths";
-  EXPECT_EQ(config->Search(u""), nullptr);
+  const Lookup rows[] = {
+      {u"item", item},
+      {u"ITEM", secondItem, "", u"id", u"2"},
+      {u"item", item, "", u"Id", u"1"},
+      {u"item", nullptr, "", u"id", u"3"},
+      {u"entry", nullptr, "entry is not a direct child"},
+      {u"group/entry", nullptr, "Search knows no paths"},
+      {u"", nullptr},
+  };
+  ExpectSearch(*config, &cXmlNode::Search, rows);
   EXPECT_EQ(NamedNode(u"leaf")->Search(u"item"), nullptr);
 }
 
@@ -121,9 +161,12 @@ TEST_F(Queries, SearchMatchesNamesAndValuesIgnoringCaseBeyondAscii) {
   const NodeRef city = AddChild(*config, u"Ciudad");
   city->SetPropertyValue(u"nombre", u"ÁVILA");
   const NodeRef town = AddChild(*config, u"ГОРОД");
-  EXPECT_EQ(config->Search(u"CIUDAD", u"NOMBRE", u"ávila"), city);
-  EXPECT_EQ(config->Search(u"город"), town);
-  EXPECT_EQ(config->Search(u"ciudad", u"nombre", u"avila"), nullptr);
+  const Lookup rows[] = {
+      {u"CIUDAD", city, "", u"NOMBRE", u"ávila"},
+      {u"город", town},
+      {u"ciudad", nullptr, "", u"nombre", u"avila"},
+  };
+  ExpectSearch(*config, &cXmlNode::Search, rows);
 }
 
 TEST_F(Queries, SearchAndNodesFindChildrenWithEmptyNames) {
@@ -134,15 +177,18 @@ TEST_F(Queries, SearchAndNodesFindChildrenWithEmptyNames) {
 }
 
 TEST_F(Queries, Search2WalksPathsAndSearchesPlainNames) {
-  EXPECT_EQ(config->Search2(u"\\group\\entry"), entry);
-  EXPECT_EQ(config->Search2(u"group/entry"), entry);
-  EXPECT_EQ(config->Search2(u"item", u"id", u"2"), secondItem);
-  EXPECT_EQ(config->Search2(u"item", u"id", u"3"), nullptr);
-  EXPECT_EQ(config->Search2(u"group\\entry", u"id", u"9"), entry) << "no filter in path mode";
-  EXPECT_EQ(config->Search2(u"\\item", u"id", u"2"), secondItem) << "one leading \\ is dropped";
-  EXPECT_EQ(config->Search2(u"config/group"), nullptr) << "no own-name prefix in Search2";
-  EXPECT_EQ(config->Search2(u"group/missing/entry"), nullptr);
-  EXPECT_EQ(config->Search2(u"\\\\group"), nullptr) << "only one leading \\ is dropped";
+  const Lookup rows[] = {
+      {u"\\group\\entry", entry},
+      {u"group/entry", entry},
+      {u"item", secondItem, "", u"id", u"2"},
+      {u"item", nullptr, "", u"id", u"3"},
+      {u"group\\entry", entry, "no filter in path mode", u"id", u"9"},
+      {u"\\item", secondItem, "one leading \\ is dropped", u"id", u"2"},
+      {u"config/group", nullptr, "no own-name prefix in Search2"},
+      {u"group/missing/entry", nullptr},
+      {u"\\\\group", nullptr, "only one leading \\ is dropped"},
+  };
+  ExpectSearch(*config, &cXmlNode::Search2, rows);
 }
 
 TEST_F(Queries, NodesCollectsMatchingChildrenInOrder) {

@@ -4,6 +4,9 @@
 
 #include <bcrypt.h>
 
+#include <algorithm>
+#include <limits>
+
 #include "Failure.h"
 #include "Platform.h"
 #include "SystemInfo.h"
@@ -29,9 +32,14 @@ FileHash HashBytes(std::span<const std::uint8_t> bytes, bool sha256) {
   std::vector<UCHAR> digest(sha256 ? 32 : 20);
   BCRYPT_HASH_HANDLE hash = nullptr;
   bool ok = BCRYPT_SUCCESS(BCryptCreateHash(algorithm, &hash, nullptr, 0, nullptr, 0, 0));
-  // BCryptHashData takes at most 4 GB a call; components are far smaller (checked when read).
-  ok = ok && BCRYPT_SUCCESS(BCryptHashData(hash, const_cast<PUCHAR>(bytes.data()),
-                                           static_cast<ULONG>(bytes.size()), 0));
+  // BCryptHashData counts its input in a ULONG: a file of 4 GiB or more goes in several pieces.
+  constexpr std::size_t kMaxPiece = std::numeric_limits<ULONG>::max();
+  for (std::span<const std::uint8_t> rest = bytes; ok && !rest.empty();) {
+    const std::size_t piece = std::min(rest.size(), kMaxPiece);
+    ok = BCRYPT_SUCCESS(
+        BCryptHashData(hash, const_cast<PUCHAR>(rest.data()), static_cast<ULONG>(piece), 0));
+    rest = rest.subspan(piece);
+  }
   ok = ok &&
        BCRYPT_SUCCESS(BCryptFinishHash(hash, digest.data(), static_cast<ULONG>(digest.size()), 0));
   if (hash != nullptr) BCryptDestroyHash(hash);

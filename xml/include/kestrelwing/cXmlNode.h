@@ -76,7 +76,7 @@ using PropertyPair = std::array<std::u16string, 2>;
 
 // What a node's value holds.
 enum NodeContent : std::int32_t {
-  ContentUnknown = 0,  // the value could not be classified
+  ContentUnknown = 0,  // never returned: every value is empty, text or CDATA
   ContentEmpty = 1,    // the value is empty
   ContentText = 2,     // plain text
   ContentCData = 3,    // a whole CDATA section, markers included
