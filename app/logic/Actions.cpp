@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "Launch.h"
 #include "ManifestAction.h"
 
 namespace kestrelwing {
@@ -25,31 +26,10 @@ void RunRegistrationTool(ActionHost& host, std::u16string switches, std::u16stri
 
 }  // namespace
 
-std::u16string Quoted(std::u16string_view path) {
-  std::u16string quoted;
-  quoted.reserve(path.size() + 2);
-  quoted += u'"';
-  quoted += path;
-  quoted += u'"';
-  return quoted;
-}
-
 std::u16string CleanCommandLine(std::u16string_view commandLine) {
   std::u16string cleaned(commandLine);
   std::erase(cleaned, u'"');
   return cleaned;
-}
-
-bool ReportFailedLaunch(ActionHost& host, const LaunchResult& launch, std::u16string_view program) {
-  if (launch.launched) return false;
-  if (launch.error != kElevationDeclined) {
-    host.ShowMessage(u"No se pudo ejecutar " + std::u16string(program), MessageIcon::Error);
-  }
-  return true;
-}
-
-bool IsLaunchablePath(std::u16string_view path) {
-  return !path.empty() && path.find(u'"') == std::u16string_view::npos;
 }
 
 void OnLoad(ActionHost& host, std::u16string_view commandLine) {

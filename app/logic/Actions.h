@@ -21,19 +21,8 @@ enum BtnMainIndex : std::int16_t {
 inline constexpr std::u16string_view kComponentFilter =
     u"Activex objects|*.dll;*.ocx|All files|*.*";
 
-// path enclosed in double quotes, as one command-line parameter.
-std::u16string Quoted(std::u16string_view path);
-
 // The command line's text with every double quote removed.
 std::u16string CleanCommandLine(std::u16string_view commandLine);
-
-// True when path can be handed to a launched program: not empty and free of double quotes, which
-// no Windows path holds and which would let typed text add switches to the command line.
-bool IsLaunchablePath(std::u16string_view path);
-
-// Tells the user that program could not be started, in one error message; silent when it started
-// or when the user declined the elevation prompt (their own choice). True when it did not start.
-bool ReportFailedLaunch(ActionHost& host, const LaunchResult& launch, std::u16string_view program);
 
 // The load step: a non-empty command line, cleaned, becomes the text of Txt0.
 void OnLoad(ActionHost& host, std::u16string_view commandLine);

@@ -2,10 +2,10 @@
 
 #include <kestrelwing/cXml.h>
 
-#include <array>
 #include <optional>
 
-#include "Actions.h"
+#include "GeneratorExitCodes.h"
+#include "Launch.h"
 #include "PathParts.h"
 #include "WideText.h"
 
@@ -21,30 +21,13 @@ void ShowError(ActionHost& host, std::u16string_view prefix, std::u16string_view
   host.ShowMessage(message, MessageIcon::Error);
 }
 
-// What the generator's exit codes 1 to 12 mean.
-constexpr std::array<std::u16string_view, 12> kGeneratorFailures = {
-    u"la línea de órdenes no es válida",
-    u"no se encuentra o no se puede leer el componente",
-    u"no es un archivo PE de x86 o x64, o le falta el recurso de versión",
-    u"el componente es de la otra arquitectura y su generador no está instalado o no escribió el "
-    u"manifiesto",
-    u"el componente, o una DLL que necesita, no se carga",
-    u"el componente no exporta DllRegisterServer",
-    u"DllRegisterServer falló",
-    u"DllRegisterServer no registró ninguna clase del componente",
-    u"no se puede leer una biblioteca de tipos del componente",
-    u"no se puede preparar la clave temporal del registro",
-    u"no se puede escribir el manifiesto",
-    u"el componente falló en DllMain o en DllRegisterServer",
-};
-
 std::u16string GeneratorFailure(std::uint32_t exitCode) {
   // Small codes in decimal; exception codes of a crashed generator as Windows shows them.
   std::u16string text = u"El generador terminó con el código ";
   text += exitCode <= 0xFFFF ? Decimal(exitCode) : HexCode(exitCode);
-  if (exitCode >= 1 && exitCode <= kGeneratorFailures.size()) {
+  if (const auto meaning = MeaningOfGeneratorExit(exitCode)) {
     text += u": ";
-    text += kGeneratorFailures[exitCode - 1];
+    text += meaning->spanish;
   }
   return text;
 }

@@ -258,9 +258,7 @@ bool FrmMain::ShowOpenDialog(std::u16string& selectedPath, std::u16string_view d
 LaunchResult FrmMain::RunElevated(std::u16string_view fileToRun, std::u16string_view parameters,
                                   std::u16string_view directory, ShowCommand showCommand,
                                   bool waitForExit) {
-  LaunchResult outcome;
-  kestrelwing::RunElevated(fileToRun, parameters, directory, showCommand, waitForExit, &outcome);
-  return outcome;
+  return kestrelwing::RunElevated(fileToRun, parameters, directory, showCommand, waitForExit);
 }
 
 bool FrmMain::FileExists(std::u16string_view path) const {

@@ -38,9 +38,9 @@ void WaitDispatchingMessages(HANDLE process) {
 
 }  // namespace
 
-std::int32_t RunElevated(std::u16string_view fileToRun, std::u16string_view parameters,
-                         std::u16string_view directory, std::int32_t showCommand, bool waitForExit,
-                         LaunchResult* outcome) {
+LaunchResult RunElevated(std::u16string_view fileToRun, std::u16string_view parameters,
+                         std::u16string_view directory, std::int32_t showCommand,
+                         bool waitForExit) {
   const std::wstring file = ToWide(fileToRun);
   const std::wstring arguments = ToWide(parameters);
   const std::wstring folder = ToWide(directory);
@@ -54,10 +54,9 @@ std::int32_t RunElevated(std::u16string_view fileToRun, std::u16string_view para
   request.lpParameters = arguments.c_str();
   request.lpDirectory = folder.empty() ? nullptr : folder.c_str();
   request.nShow = showCommand;
-  const BOOL launched = ShellExecuteExW(&request);
-  if (outcome != nullptr) {
-    *outcome = {launched != FALSE, launched ? 0u : static_cast<std::uint32_t>(GetLastError()), {}};
-  }
+  LaunchResult outcome;
+  outcome.launched = ShellExecuteExW(&request) != FALSE;
+  if (!outcome.launched) outcome.error = static_cast<std::uint32_t>(GetLastError());
 
   // Without a process (failed launch, or one handed to a running program) there is nothing to wait
   // on.
@@ -65,9 +64,9 @@ std::int32_t RunElevated(std::u16string_view fileToRun, std::u16string_view para
   if (process) {
     WaitDispatchingMessages(process.get());
     DWORD code = 0;
-    if (outcome != nullptr && GetExitCodeProcess(process.get(), &code)) outcome->exitCode = code;
+    if (GetExitCodeProcess(process.get(), &code)) outcome.exitCode = code;
   }
-  return launched;
+  return outcome;
 }
 
 }  // namespace kestrelwing

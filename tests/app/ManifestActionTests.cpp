@@ -138,6 +138,10 @@ TEST_F(GenerateManifestTest, GeneratorFailureIsReportedWithItsMeaningAndNothingI
       {12u,
        u"El generador termin\u00f3 con el c\u00f3digo 12: el componente fall\u00f3 en "
        u"DllMain o en DllRegisterServer"},
+      {15u,
+       u"El generador termin\u00f3 con el c\u00f3digo 15: el componente no respondi\u00f3 a "
+       u"tiempo"},
+      {16u, u"El generador termin\u00f3 con el c\u00f3digo 16"},
       {40u, u"El generador termin\u00f3 con el c\u00f3digo 40"},
       {0xC0000005u, u"El generador termin\u00f3 con el c\u00f3digo 0xC0000005"},
   };

@@ -55,6 +55,12 @@ TEST(Options, RejectsWhatItCannotHonour) {
       {{u"-size"}, u"no component given"},
       {{u"-name:x", u"a.dll", u"b.dll"}, u"cannot serve several components"},
       {{u"-name:x", u"-batch:list.txt"}, u"cannot serve several components"},
+      {{u"-timeout:0", u"a.dll"}, u"option -timeout: needs a number of seconds from 1 to 3600"},
+      {{u"-timeout:3601", u"a.dll"}, u"needs a number of seconds from 1 to 3600, not \"3601\""},
+      {{u"-timeout:", u"a.dll"}, u"option -timeout: needs a number"},
+      {{u"-timeout:5s", u"a.dll"}, u"not \"5s\""},
+      {{u"-timeout:-5", u"a.dll"}, u"option -timeout: needs a number"},
+      {{u"-timeout:99999", u"a.dll"}, u"option -timeout: needs a number"},
   };
   for (const Case& c : cases) {
     const ParsedOptions parsed = ParseOptions(c.arguments);
@@ -62,6 +68,18 @@ TEST(Options, RejectsWhatItCannotHonour) {
     EXPECT_NE(parsed.error.find(c.error), std::u16string::npos)
         << std::string(parsed.error.begin(), parsed.error.end());
   }
+}
+
+TEST(Options, TimeoutTakesWholeSecondsAndIsPassedOn) {
+  const std::pair<std::u16string, unsigned> cases[] = {
+      {u"-timeout:1", 1}, {u"/TIMEOUT:3600", 3600}, {u"-timeout:0090", 90}};
+  for (const auto& [argument, seconds] : cases) {
+    const ParsedOptions parsed = Parse({argument, u"a.dll"});
+    ASSERT_TRUE(parsed.options) << std::string(parsed.error.begin(), parsed.error.end());
+    EXPECT_EQ(parsed.options->timeoutSeconds, seconds);
+    EXPECT_EQ(parsed.options->settings, std::vector<std::u16string>{argument});
+  }
+  EXPECT_EQ(Parse({u"a.dll"}).options->timeoutSeconds, 60u);
 }
 
 TEST(Options, HelpNeedsNoComponentAndBatchIsNotPassedOn) {

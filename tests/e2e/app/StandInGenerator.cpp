@@ -1,8 +1,8 @@
 // A stand-in for the manifest generator, for the end-to-end tests: called with a component's
-// path, it copies standin-manifest.bin from its own folder to the component's manifest (the
-// component's folder, its name without extension, ".sxs.manifest") and records its command line
-// in standin-command.txt beside itself. Without standin-manifest.bin it writes no manifest. When
-// standin-delay-ms.txt holds a number, it first waits that many milliseconds; when
+// path (after any options), it copies standin-manifest.bin from its own folder to the component's
+// manifest (the component's folder, its name without extension, ".sxs.manifest") and records its
+// command line in standin-command.txt beside itself. Without standin-manifest.bin it writes no
+// manifest. When standin-delay-ms.txt holds a number, it first waits that many milliseconds; when
 // standin-exit-code.txt holds one, it ends with that exit code.
 #include <windows.h>
 
@@ -27,12 +27,13 @@ fs::path OwnFolder() {
 int wmain(int argc, wchar_t** argv) {
   const fs::path folder = OwnFolder();
   std::ofstream(folder / L"standin-command.txt", std::ios::binary) << Utf8(GetCommandLineW());
-  if (argc != 2) return 2;
+  // The component comes last: a generator hands its sibling the options before it.
+  if (argc < 2) return 2;
 
   int delay = 0;
   if (std::ifstream(folder / L"standin-delay-ms.txt") >> delay) Sleep(static_cast<DWORD>(delay));
 
-  fs::path manifest(argv[1]);
+  fs::path manifest(argv[argc - 1]);
   manifest.replace_extension();
   manifest += L".sxs.manifest";
   int exitCode = 0;

@@ -180,6 +180,57 @@ case_failures() {
   [[ -z $(ls KwTestFailing.sxs.manifest.*.tmp 2>/dev/null) ]] || fail "a temporary file was left"
 }
 
+# A component whose code does not return within -timeout: ends the generator with exit code 15
+# and one line naming the call, once the limit has passed (plus Wine's start); no manifest is
+# written and no key is left, neither the component's nor the generator's temporary one. A call
+# that returns within the limit (KWTEST_HANG_MS: the component's wait) gets its own outcome.
+# The sibling generator gets the limit too, and is ended when it takes too long.
+case_timeouts() {
+  take KwTestHanging.dll KwTestHangingLoad.dll
+  local component wait code message started elapsed
+  while IFS='|' read -r component wait code message; do
+    if [[ -n $wait ]]; then export KWTEST_HANG_MS=$wait; else unset KWTEST_HANG_MS; fi
+    started=$(date +%s%N)
+    generate -timeout:3 "$(winpath "$work/$component")"
+    elapsed=$((($(date +%s%N) - started) / 1000000))
+    expect_rc "$code"
+    expect_stderr "regsvr42: error: $(winpath "$work/$component"): $message"
+    expect_stderr_lines 1
+    expect_absent "$work/${component%.*}.sxs.manifest"
+    [[ ! -s out.txt ]] || fail "$component: standard output should be empty: $(cat out.txt)"
+    if [[ $code -eq 15 ]] && ((elapsed < 3000)); then
+      fail "$component: gave up after $elapsed ms, before the limit of 3 s"
+    fi
+    ((elapsed < 15000)) || fail "$component: took $elapsed ms with a limit of 3 s"
+    expect_unregistered 'HKCR\CLSID\{6F1C2B3A-5D4E-4F60-8A7B-9C0D1E2F3A5B}'
+  done <<'EOF2'
+KwTestHangingLoad.dll||15|did not return from DllMain within 3 s
+KwTestHanging.dll||15|did not return from DllRegisterServer within 3 s
+KwTestHanging.dll|1500|7|DllRegisterServer failed with 0x80040201
+EOF2
+  unset KWTEST_HANG_MS
+
+  # A generator of the other bitness that does not end is ended once it has had the limit for
+  # each of its calls into the component (5 x 1 s) and 30 s more.
+  mkdir -p tools/$other_folder
+  cp "$generator" tools/regsvr42.exe
+  cp "$KW_STANDIN" "tools/$other_folder/regsvr42.exe"
+  echo 600000 >"tools/$other_folder/standin-delay-ms.txt"
+  fake_other_bitness Other.dll
+  local sibling=$generator
+  generator=$work/tools/regsvr42.exe
+  started=$(date +%s%N)
+  generate -timeout:1 "$(winpath "$work/Other.dll")"
+  elapsed=$((($(date +%s%N) - started) / 1000000))
+  generator=$sibling
+  expect_rc 15
+  expect_stderr "did not return from the $other_folder generator $(winpath "$work/tools/$other_folder/regsvr42.exe") within 35 s; it was ended"
+  expect_stderr_lines 1
+  ((elapsed >= 35000 && elapsed < 50000)) || fail "the hand-over was ended after $elapsed ms"
+  grep -qF -- '-timeout:1' "tools/$other_folder/standin-command.txt" ||
+    fail "the sibling was not given -timeout:1: $(cat "tools/$other_folder/standin-command.txt")"
+}
+
 # A PE header of the other bitness (DOS header, "PE\0\0" at 0x40, its machine) and nothing else.
 fake_other_bitness() {
   local machine='\x64\x86'

@@ -1,6 +1,9 @@
 #include "Options.h"
 
+#include <optional>
+
 #include "AsciiCase.h"
+#include "WideText.h"
 
 namespace kestrelwing::regsvr42 {
 namespace {
@@ -16,6 +19,18 @@ std::u16string_view Trim(std::u16string_view text) {
 
 bool IsOption(std::u16string_view argument) {
   return argument.size() > 1 && (argument[0] == u'-' || argument[0] == u'/');
+}
+
+// A whole number of seconds from 1 to kLongestTimeoutSeconds in decimal digits.
+std::optional<unsigned> Seconds(std::u16string_view text) {
+  if (text.empty() || text.size() > 4) return std::nullopt;
+  unsigned seconds = 0;
+  for (char16_t c : text) {
+    if (c < u'0' || c > u'9') return std::nullopt;
+    seconds = seconds * 10 + (c - u'0');
+  }
+  if (seconds == 0 || seconds > kLongestTimeoutSeconds) return std::nullopt;
+  return seconds;
 }
 
 // Applies one option (without its leading '-' or '/'); answers an error line or nothing.
@@ -45,6 +60,14 @@ std::u16string ApplyOption(std::u16string_view option, Options& options) {
   if (SameIgnoringCase(key, u"size")) return takesNoValue(options.size);
   if (SameIgnoringCase(key, u"help") || key == u"h" || key == u"?") {
     return takesNoValue(options.help);
+  }
+  if (SameIgnoringCase(key, u"timeout")) {
+    if (const auto seconds = Seconds(value)) {
+      options.timeoutSeconds = *seconds;
+      return {};
+    }
+    return u"option -timeout: needs a number of seconds from 1 to " +
+           Decimal(kLongestTimeoutSeconds) + u", not \"" + std::u16string(value) + u"\"";
   }
   if (SameIgnoringCase(key, u"version")) {
     if (SameIgnoringCase(value, u"FileVersion")) {
@@ -103,6 +126,8 @@ std::u16string UsageText() {
          u"  -dir:<folder>       write the manifest into <folder>\n"
          u"  -client:<exe>       also write <exe>.manifest depending on the component's assembly\n"
          u"  -batch:<file>       process the components listed in <file>, one a line\n"
+         u"  -timeout:<seconds>  how long the component's code may take for each call (loading,\n"
+         u"                      DllRegisterServer, type libraries; default 60, 1 to 3600)\n"
          u"  -help               show this text\n"
          u"\n"
          u"Exit code 0 when every manifest was written; otherwise an error line on standard error\n"

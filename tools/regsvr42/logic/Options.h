@@ -12,6 +12,10 @@ namespace kestrelwing::regsvr42 {
 // Where the assembly version comes from.
 enum class VersionSource { Default, Explicit, FileVersion, ProductVersion };
 
+// The time limit of a call into a component's code, and the range -timeout: accepts.
+inline constexpr unsigned kDefaultTimeoutSeconds = 60;
+inline constexpr unsigned kLongestTimeoutSeconds = 3600;
+
 struct Options {
   std::vector<std::u16string> components;  // paths named on the command line
   std::u16string batchFile;                // -batch:<file>
@@ -24,6 +28,8 @@ struct Options {
   bool sha256 = false;       // -sha256
   bool size = false;         // -size
   bool help = false;         // -help, -h, -?
+  // -timeout:<seconds>: how long each call into the component's code may take.
+  unsigned timeoutSeconds = kDefaultTimeoutSeconds;
   // The options as given, without -batch: and the component paths, to run another generator on
   // one component with the same choices.
   std::vector<std::u16string> settings;

@@ -6,26 +6,24 @@
 
 #include <kestrelwing/cXmlNode.h>
 
-#include "Failure.h"
 #include "RegistryCapture.h"
-#include "WideText.h"
 
 namespace kestrelwing::regsvr42 {
 namespace {
 
-// The line is composed before anything can crash: the handler only writes it out.
+// The line up to the exception code, composed before anything can crash: the handler itself
+// allocates nothing, as a crashed component may have left the heap broken or locked (the registry
+// calls that remove the temporary key are the system's).
 std::string g_crashLine;
 
 LONG WINAPI ReportCrash(EXCEPTION_POINTERS* exception) {
   if (g_crashLine.empty()) return EXCEPTION_CONTINUE_SEARCH;
-  const std::u16string code =
-      HexCode(static_cast<std::uint32_t>(exception->ExceptionRecord->ExceptionCode));
-  const std::string line = g_crashLine + ToUtf8(code) + ")\n";
-  AbandonCapture();
-  DWORD written = 0;
-  WriteFile(GetStdHandle(STD_ERROR_HANDLE), line.data(), static_cast<DWORD>(line.size()), &written,
-            nullptr);
-  ExitProcess(static_cast<UINT>(ExitCode::ComponentCrashed));
+  char code[] = "0x00000000";
+  auto value = static_cast<std::uint32_t>(exception->ExceptionRecord->ExceptionCode);
+  for (std::size_t i = sizeof(code) - 1; value != 0; value >>= 4) {
+    code[--i] = "0123456789ABCDEF"[value & 0xF];
+  }
+  EndGenerator({g_crashLine, code, ")\n"}, ExitCode::ComponentCrashed);
 }
 
 }  // namespace
@@ -43,6 +41,19 @@ CrashContext::CrashContext(const std::u16string& component, const char16_t* step
 
 CrashContext::~CrashContext() {
   g_crashLine.clear();
+}
+
+void EndGenerator(std::initializer_list<std::string_view> line, ExitCode code) {
+  AbandonCapture();
+  const HANDLE standardError = GetStdHandle(STD_ERROR_HANDLE);
+  for (const std::string_view part : line) {
+    DWORD written = 0;
+    WriteFile(standardError, part.data(), static_cast<DWORD>(part.size()), &written, nullptr);
+  }
+  // Not ExitProcess: that would run the DllMain of every loaded module, the component's too,
+  // and wait for the loader lock a thread stuck in DllMain holds.
+  TerminateProcess(GetCurrentProcess(), static_cast<UINT>(code));
+  ExitProcess(static_cast<UINT>(code));  // not reached
 }
 
 }  // namespace kestrelwing::regsvr42

@@ -2,7 +2,11 @@
 // guard turns that into the generator's usual failure: one error line and a non-zero exit code.
 #pragma once
 
+#include <initializer_list>
 #include <string>
+#include <string_view>
+
+#include "Failure.h"
 
 namespace kestrelwing::regsvr42 {
 
@@ -17,5 +21,11 @@ class CrashContext {
   CrashContext& operator=(const CrashContext&) = delete;
   ~CrashContext();
 };
+
+// Ends the generator at once, when a component's code cannot be trusted to return: removes the
+// temporary registry key, writes the line (given in parts, UTF-8, with its line break) to
+// standard error, and ends the process with `code` without running any more of the component's
+// code. Allocates no memory of its own.
+[[noreturn]] void EndGenerator(std::initializer_list<std::string_view> line, ExitCode code);
 
 }  // namespace kestrelwing::regsvr42

@@ -19,6 +19,7 @@
 #include "Sibling.h"
 #include "SystemInfo.h"
 #include "TypeLibraries.h"
+#include "WatchedThread.h"
 #include "WideText.h"
 #include "Win32Handles.h"
 
@@ -152,21 +153,26 @@ void HandOverToSibling(const std::wstring& path, Architecture architecture,
   for (const std::wstring& destination : destinations)
     before.push_back(StampOf(destination));
 
-  unsigned long startError = 0;
-  const auto code = RunSiblingGenerator(*sibling, options.settings, path, startError);
+  const unsigned long limit = HandOverLimitSeconds(options.timeoutSeconds);
+  const SiblingRun run = RunSiblingGenerator(*sibling, options.settings, path, limit);
   const std::u16string generator = u"the " + folder + u" generator " + FromWide(*sibling);
-  if (!code) {
+  if (run.outcome == SiblingRun::Outcome::NotStarted) {
     throw Failure(ExitCode::OtherBitness, u"a " + bitness + u" component, and " + generator +
-                                              u" cannot be started (" + DescribeError(startError) +
+                                              u" cannot be started (" + DescribeError(run.error) +
                                               u")");
   }
-  // A failure of its own: the sibling has said what went wrong on the same standard error.
-  if (*code > 0 && *code <= static_cast<int>(ExitCode::Last)) {
-    throw Failure(static_cast<ExitCode>(*code), u"");
+  if (run.outcome == SiblingRun::Outcome::TimedOut) {
+    throw Failure(ExitCode::TimedOut, u"did not return from " + generator + u" within " +
+                                          Decimal(limit) + u" s; it was ended");
   }
-  if (*code != 0) {
+  const int code = run.exitCode;
+  // A failure of its own: the sibling has said what went wrong on the same standard error.
+  if (code > 0 && code <= static_cast<int>(ExitCode::Last)) {
+    throw Failure(static_cast<ExitCode>(code), u"");
+  }
+  if (code != 0) {
     throw Failure(ExitCode::OtherBitness, generator + u" ended with exit code " +
-                                              HexCode(static_cast<std::uint32_t>(*code)) +
+                                              HexCode(static_cast<std::uint32_t>(code)) +
                                               u" and wrote nothing");
   }
   std::u16string missing;
@@ -180,22 +186,46 @@ void HandOverToSibling(const std::wstring& path, Architecture architecture,
   }
 }
 
-// Registers the component into the temporary key and reads its type libraries.
+// The component loaded on its thread, unloaded there too: freeing it runs its DllMain again.
+class WatchedModule {
+ public:
+  WatchedModule(WatchedThread& thread, const std::wstring& path,
+                const std::vector<std::uint8_t>& bytes)
+      : thread_(thread),
+        module_(thread.Run(u"DllMain", [&] { return LoadComponent(path, bytes); })) {}
+  WatchedModule(const WatchedModule&) = delete;
+  WatchedModule& operator=(const WatchedModule&) = delete;
+  ~WatchedModule() {
+    thread_.Run(u"DllMain", [this] { module_.reset(); });
+  }
+  HMODULE get() const { return module_.get(); }
+
+ private:
+  WatchedThread& thread_;
+  LoadedModule module_;
+};
+
+// Registers the component into the temporary key and reads its type libraries. Everything that
+// runs the component's code runs on a thread of its own, each call within the time limit.
 void DescribeComponent(const std::wstring& component, const std::wstring& path,
-                       const std::vector<std::uint8_t>& bytes, ComponentManifest& manifest,
-                       std::vector<std::u16string>& warnings) {
+                       const std::vector<std::uint8_t>& bytes, unsigned timeoutSeconds,
+                       ComponentManifest& manifest, std::vector<std::u16string>& warnings) {
+  WatchedThread componentThread(FromWide(component), timeoutSeconds);
   CapturedRegistration captured;
   {
     // Loading runs the component's DllMain; the module is freed once its registration is read.
     const CrashContext crash(FromWide(component), u"DllMain or DllRegisterServer");
-    const LoadedModule module = LoadComponent(path, bytes);
-    captured = CaptureRegistration(module.get(), path);
+    const WatchedModule module(componentThread, path, bytes);
+    captured = CaptureRegistration(module.get(), path, componentThread);
   }
   manifest.classes = std::move(captured.classes);
   warnings = std::move(captured.warnings);
-  TypeLibraryContents contents = ReadTypeLibraries(path);
-  for (const std::wstring& file : captured.typeLibraryFiles)
-    ReadTypeLibraryFile(file, contents);
+  TypeLibraryContents contents = componentThread.Run(u"LoadTypeLibEx", [&] {
+    TypeLibraryContents read = ReadTypeLibraries(path);
+    for (const std::wstring& file : captured.typeLibraryFiles)
+      ReadTypeLibraryFile(file, read);
+    return read;
+  });
   CompleteTypeLibraryIds(manifest.classes, contents);
   manifest.typeLibraries = std::move(contents.libraries);
   manifest.typeLibraryFiles = std::move(contents.files);
@@ -227,7 +257,7 @@ Generated GenerateManifest(const std::wstring& component, const Options& options
   if (options.size) manifest.size = bytes.size();
 
   Generated generated;
-  DescribeComponent(component, path, bytes, manifest, generated.warnings);
+  DescribeComponent(component, path, bytes, options.timeoutSeconds, manifest, generated.warnings);
 
   cXml document;
   BuildComponentManifest(manifest, document);

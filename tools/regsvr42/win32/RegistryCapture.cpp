@@ -6,6 +6,7 @@
 #include <array>
 #include <cwchar>
 #include <cwctype>
+#include <iterator>
 #include <map>
 #include <optional>
 
@@ -88,19 +89,38 @@ Failure RegistryFailure(const std::u16string& what, LSTATUS status) {
                  what + u" (" + DescribeError(static_cast<DWORD>(status)) + u")");
 }
 
+// The path of the temporary key of a process, below the real HKCU, in a buffer of the caller's
+// (a crashed run removes its key without allocating).
+using CaptureKeyBuffer = std::array<wchar_t, std::size(kCaptureParent) + 12>;
+const wchar_t* CaptureKeyPath(unsigned long processId, CaptureKeyBuffer& buffer) {
+  wchar_t* end = std::copy(std::begin(kCaptureParent), std::end(kCaptureParent) - 1, buffer.data());
+  *end++ = L'\\';
+  wchar_t digits[10];
+  std::size_t count = 0;
+  do {
+    digits[count++] = static_cast<wchar_t>(L'0' + processId % 10);
+    processId /= 10;
+  } while (processId != 0);
+  while (count > 0)
+    *end++ = digits[--count];
+  *end = L'\0';
+  return buffer.data();
+}
+
 // A temporary key below the real HKCU holding one subkey per redirected predefined key; removed
 // with everything below it when the capture ends, whatever happens.
 std::wstring CaptureKeyPath() {
-  return std::wstring(kCaptureParent) + L"\\" + std::to_wstring(GetCurrentProcessId());
+  CaptureKeyBuffer buffer;
+  return CaptureKeyPath(GetCurrentProcessId(), buffer);
 }
 
 // Removes a key below HKCU with everything below it.
-void RemoveKeyTree(const std::wstring& path) {
-  RegDeleteTreeW(HKEY_CURRENT_USER, path.c_str());
-  RegDeleteKeyW(HKEY_CURRENT_USER, path.c_str());
+void RemoveKeyTree(const wchar_t* path) {
+  RegDeleteTreeW(HKEY_CURRENT_USER, path);
+  RegDeleteKeyW(HKEY_CURRENT_USER, path);
 }
 
-void RemoveCaptureKey(const std::wstring& path) {
+void RemoveCaptureKey(const wchar_t* path) {
   RemoveKeyTree(path);
   // The parents go too when no other run is using them.
   RegDeleteKeyW(HKEY_CURRENT_USER, kCaptureParent);
@@ -125,7 +145,7 @@ class CaptureKey {
   ~CaptureKey() {
     targets_ = {};
     root_ = RegistryKey();
-    RemoveCaptureKey(path_);
+    RemoveCaptureKey(path_.c_str());
   }
 
   const RegistryKey& Root() const { return root_; }
@@ -141,7 +161,7 @@ class CaptureKey {
       const UniqueHandle process(OpenProcess(SYNCHRONIZE, FALSE, processId));
       const bool alive = process && WaitForSingleObject(process.get(), 0) == WAIT_TIMEOUT;
       if (!alive || processId == GetCurrentProcessId()) {
-        RemoveKeyTree(std::wstring(kCaptureParent) + L"\\" + name);
+        RemoveKeyTree((std::wstring(kCaptureParent) + L"\\" + name).c_str());
       }
     }
   }
@@ -192,14 +212,14 @@ void EnablePerUserTypeLibraryRegistration() {
   if (enable != nullptr) enable();
 }
 
-void CallDllRegisterServer(HMODULE component) {
+void CallDllRegisterServer(HMODULE component, WatchedThread& componentThread) {
   using RegisterFunction = HRESULT(STDAPICALLTYPE*)();
   auto registerServer = reinterpret_cast<RegisterFunction>(
       reinterpret_cast<void*>(GetProcAddress(component, "DllRegisterServer")));
   if (registerServer == nullptr) {
     throw Failure(ExitCode::NoRegisterExport, u"the component does not export DllRegisterServer");
   }
-  const HRESULT hr = registerServer();
+  const HRESULT hr = componentThread.Run(u"DllRegisterServer", registerServer);
   if (FAILED(hr)) {
     throw Failure(ExitCode::RegisterFailed,
                   u"DllRegisterServer failed with " + DescribeHresult(hr));
@@ -336,15 +356,21 @@ void AbandonCapture() {
   for (const Redirection& redirection : kRedirections) {
     RegOverridePredefKey(redirection.predefined, nullptr);
   }
-  RemoveCaptureKey(CaptureKeyPath());
+  RemoveCaptureOf(GetCurrentProcessId());
 }
 
-CapturedRegistration CaptureRegistration(HMODULE component, const std::wstring& componentPath) {
+void RemoveCaptureOf(unsigned long processId) {
+  CaptureKeyBuffer buffer;
+  RemoveCaptureKey(CaptureKeyPath(processId, buffer));
+}
+
+CapturedRegistration CaptureRegistration(HMODULE component, const std::wstring& componentPath,
+                                         WatchedThread& componentThread) {
   CaptureKey capture;
   {
     Redirected redirected(capture);
     EnablePerUserTypeLibraryRegistration();
-    CallDllRegisterServer(component);
+    CallDllRegisterServer(component, componentThread);
   }
   CapturedRegistration result = ReadBack(capture.Root(), componentPath);
   if (result.classes.empty()) {

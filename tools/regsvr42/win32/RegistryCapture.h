@@ -9,6 +9,7 @@
 
 #include "ManifestModel.h"
 #include "RegisteredInterfaces.h"
+#include "WatchedThread.h"
 
 namespace kestrelwing::regsvr42 {
 
@@ -19,10 +20,16 @@ struct CapturedRegistration {
   std::vector<std::u16string> warnings;
 };
 
-// `component` is the loaded DLL, `componentPath` its full path. Throws Failure.
-CapturedRegistration CaptureRegistration(HMODULE component, const std::wstring& componentPath);
+// `component` is the loaded DLL, `componentPath` its full path; its DllRegisterServer runs on
+// componentThread. Throws Failure.
+CapturedRegistration CaptureRegistration(HMODULE component, const std::wstring& componentPath,
+                                         WatchedThread& componentThread);
 
-// Ends a capture cut short by a crash: restores the predefined keys and removes the temporary key.
+// Ends a capture cut short by a crash or a component that does not return: restores the
+// predefined keys and removes the temporary key. Allocates no memory of its own.
 void AbandonCapture();
+
+// Removes the temporary key of another generator's process, one that was ended from outside.
+void RemoveCaptureOf(unsigned long processId);
 
 }  // namespace kestrelwing::regsvr42

@@ -6,6 +6,7 @@
 #include "Files.h"
 #include "PathParts.h"
 #include "Paths.h"
+#include "RegistryCapture.h"
 #include "SystemInfo.h"
 #include "WideText.h"
 #include "Win32Handles.h"
@@ -55,9 +56,9 @@ std::wstring QuoteArgument(const std::wstring& argument) {
   return quoted;
 }
 
-std::optional<int> RunSiblingGenerator(const std::wstring& generator,
-                                       const std::vector<std::u16string>& settings,
-                                       const std::wstring& component, unsigned long& startError) {
+SiblingRun RunSiblingGenerator(const std::wstring& generator,
+                               const std::vector<std::u16string>& settings,
+                               const std::wstring& component, unsigned long limitSeconds) {
   std::wstring commandLine = QuoteArgument(generator);
   for (const std::u16string& setting : settings)
     commandLine += L" " + QuoteArgument(ToWide(setting));
@@ -68,15 +69,19 @@ std::optional<int> RunSiblingGenerator(const std::wstring& generator,
   PROCESS_INFORMATION process{};
   if (!CreateProcessW(generator.c_str(), commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr,
                       nullptr, &startup, &process)) {
-    startError = GetLastError();
-    return std::nullopt;
+    return {SiblingRun::Outcome::NotStarted, 0, GetLastError()};
   }
   CloseHandle(process.hThread);
   const UniqueHandle running(process.hProcess);
-  WaitForSingleObject(running.get(), INFINITE);
+  if (WaitForSingleObject(running.get(), limitSeconds * 1000) == WAIT_TIMEOUT) {
+    TerminateProcess(running.get(), static_cast<UINT>(ExitCode::TimedOut));
+    WaitForSingleObject(running.get(), INFINITE);
+    RemoveCaptureOf(process.dwProcessId);
+    return {SiblingRun::Outcome::TimedOut, static_cast<int>(ExitCode::TimedOut), 0};
+  }
   DWORD exitCode = static_cast<DWORD>(ExitCode::OtherBitness);  // when even that is not known
   GetExitCodeProcess(running.get(), &exitCode);
-  return static_cast<int>(exitCode);
+  return {SiblingRun::Outcome::Ended, static_cast<int>(exitCode), 0};
 }
 
 }  // namespace kestrelwing::regsvr42

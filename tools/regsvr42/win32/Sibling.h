@@ -20,11 +20,25 @@ inline constexpr Architecture kOwnArchitecture = Architecture::X86;
 // The installed generator for `architecture`, if there is one.
 std::optional<std::wstring> FindSiblingGenerator(Architecture architecture);
 
-// Runs `generator` on one component with the same settings and answers its exit code; none, with
-// the system's error code in `startError`, when it cannot be started.
-std::optional<int> RunSiblingGenerator(const std::wstring& generator,
-                                       const std::vector<std::u16string>& settings,
-                                       const std::wstring& component, unsigned long& startError);
+// How long a hand-over may take before the sibling is ended. The sibling keeps the time limit
+// itself, for each of its calls into the component (loading, DllRegisterServer, type libraries,
+// unloading, leaving the component's apartment); the margin covers its start and its own work.
+constexpr unsigned long HandOverLimitSeconds(unsigned timeoutSeconds) {
+  return 5ul * timeoutSeconds + 30;
+}
+
+struct SiblingRun {
+  enum class Outcome { Ended, NotStarted, TimedOut };
+  Outcome outcome = Outcome::Ended;
+  int exitCode = 0;         // when it ended
+  unsigned long error = 0;  // when it could not be started: the system's error code
+};
+
+// Runs `generator` on one component with the same settings and waits for it at most limitSeconds;
+// one that runs longer is ended, and its temporary registry key removed.
+SiblingRun RunSiblingGenerator(const std::wstring& generator,
+                               const std::vector<std::u16string>& settings,
+                               const std::wstring& component, unsigned long limitSeconds);
 
 // One argument quoted for a Windows command line, so that CommandLineToArgvW gives it back.
 std::wstring QuoteArgument(const std::wstring& argument);
