@@ -13,14 +13,16 @@ enum class ExitCode : int {
   NotComponent = 3,  // not a PE file, or a machine type this generator does not know
   OtherBitness = 4,  // the component has the other bitness and no sibling generator is installed
   LoadFailed = 5,    // the component or a DLL it needs does not load
-  NoRegisterExport = 6,   // no DllRegisterServer export
-  RegisterFailed = 7,     // DllRegisterServer answered a failure HRESULT
-  NothingRegistered = 8,  // DllRegisterServer registered no class of this file
-  TypeLibraryFailed = 9,  // an embedded type library cannot be read
-  RegistryFailed = 10,    // the temporary registry key cannot be set up
-  WriteFailed = 11,       // a manifest cannot be written
-  ComponentCrashed = 12,  // the component crashed while loading or registering
-  Last = ComponentCrashed,
+  NoRegisterExport = 6,         // no DllRegisterServer export
+  RegisterFailed = 7,           // DllRegisterServer answered a failure HRESULT
+  NothingRegistered = 8,        // DllRegisterServer registered no class of this file
+  TypeLibraryFailed = 9,        // an embedded type library cannot be read
+  RegistryFailed = 10,          // the temporary registry key cannot be set up
+  WriteFailed = 11,             // a manifest cannot be written
+  ComponentCrashed = 12,        // the component crashed while loading or registering
+  ManifestInvalid = 13,         // a manifest would break a rule of Windows' side-by-side loader
+  EmbeddedClientManifest = 14,  // the client program carries its own manifest as a resource
+  Last = EmbeddedClientManifest,
 };
 
 // An empty message means the line was already written (by the sibling generator).

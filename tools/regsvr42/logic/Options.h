@@ -21,7 +21,6 @@ struct Options {
   std::u16string directory;  // -dir:<folder>, empty for the component's folder
   std::u16string client;     // -client:<exe>
   bool sha1 = false;         // -hash
-  bool sha256 = false;       // -sha256
   bool size = false;         // -size
   bool help = false;         // -help, -h, -?
   // The options as given, without -batch: and the component paths, to run another generator on
