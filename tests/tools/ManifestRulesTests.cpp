@@ -8,6 +8,7 @@
 
 #include "ManifestBuilder.h"
 #include "ManifestRules.h"
+#include "XmlNames.h"
 
 namespace kestrelwing::regsvr42 {
 namespace {
@@ -287,9 +288,11 @@ TEST(ManifestRules, EveryExpectedManifestOfTheEndToEndTestsLoads) {
     const cXml document = FromListing(listing);
     ASSERT_TRUE(document.Root()) << entry.path();
     ++seen;
-    const NodeRef identity = document.NodeByName(u"assemblyIdentity");
-    const NodeRef dependency =
-        document.NodeByName(u"dependency/dependentAssembly/assemblyIdentity");
+    // A client's listing ends with its dependency (prefixed or not); a component's has files.
+    NodeRef identity = document.Root()->Node(1);
+    NodeRef dependency;
+    const NodeRef last = document.Root()->Node(document.Root()->NodeCount());
+    if (LocalNameOf(last->Name()) == u"dependency") dependency = last->Node(1)->Node(1);
     std::optional<std::u16string> broken;
     if (dependency) {
       broken = CheckClientManifest(document, IdentityOf(dependency));
