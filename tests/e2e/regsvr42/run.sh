@@ -367,6 +367,19 @@ case_client_activation() {
     fail "registration-free activation through the prefixed manifest failed: $(cat prefixed.txt)"
   grep -qF 'ProgID Kestrelwing.TestDual: Add(2, 40) = 42' prefixed.txt ||
     fail "no call by ProgID through the prefixed manifest"
+
+  # A client carrying its own manifest as a resource: Windows would never read <exe>.manifest.
+  take KwTestClientEmbedded.exe
+  local program
+  program=$(sha1sum KwTestClientEmbedded.exe)
+  rm -f KwTestDual.sxs.manifest
+  generate "-client:$(winpath "$work/KwTestClientEmbedded.exe")" "$(winpath "$work/KwTestDual.dll")"
+  expect_rc 14
+  expect_stderr 'Windows uses that embedded manifest and not'
+  expect_stderr_lines 1
+  expect_absent "$work/KwTestClientEmbedded.exe.manifest"
+  expect_absent "$work/KwTestDual.sxs.manifest"
+  [[ $(sha1sum KwTestClientEmbedded.exe) == "$program" ]] || fail "the program was changed"
   expect_unregistered "${dual_keys[@]}"
 }
 

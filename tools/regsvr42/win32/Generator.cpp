@@ -98,6 +98,17 @@ std::u16string AssemblyVersion(const std::wstring& path, const Options& options)
   return FromWide(kDefaultVersion);
 }
 
+// Windows uses a program's embedded manifest (resource 1 of type RT_MANIFEST) and then never
+// reads <exe>.manifest beside it: writing that file would change nothing the program sees.
+void RefuseEmbeddedClientManifest(const std::wstring& clientPath) {
+  if (!IsFile(clientPath) || !HasEmbeddedManifest(ReadWholeFile(clientPath))) return;
+  throw Failure(ExitCode::EmbeddedClientManifest,
+                FromWide(clientPath) +
+                    u" carries its own manifest (resource 1 of type RT_MANIFEST); Windows uses "
+                    u"that embedded manifest and not " +
+                    FromWide(clientPath) + u".manifest, so nothing was written");
+}
+
 // A manifest that breaks a rule of Windows' loader is never written: the tree, then its bytes.
 void RequireLoadable(const cXml& document, const std::wstring& destination,
                      std::optional<std::u16string> broken) {
@@ -243,6 +254,7 @@ Generated GenerateManifest(const std::wstring& component, const Options& options
   manifest.fileName = GetFileName(FromWide(path));
   if (options.sha1) manifest.hash = HashBytes(bytes);
   if (options.size) manifest.size = bytes.size();
+  if (!options.client.empty()) RefuseEmbeddedClientManifest(FullPath(ToWide(options.client)));
 
   Generated generated;
   DescribeComponent(component, path, bytes, manifest, generated.warnings);
