@@ -122,9 +122,11 @@ struct Declared {
   int identities = 0;
 };
 
-// Each of file, CLSID, ProgID and interface may be declared once: the loader builds one keyed
-// section per kind and refuses a context that defines a key twice (Microsoft, "Assembly
-// Manifests": a CLSID, ProgID or interface is unique within the activation context).
+// Each of file, CLSID, ProgID and interface is declared once: an activation context keeps one
+// entry per key in each of its sections (file names, CLSIDs, ProgIDs, interfaces; "Assembly
+// Manifests" describes each element as defining that key). Whether Windows refuses a second
+// declaration or keeps one of the two, only Windows shows; either way the manifest would not say
+// what it means, so a second one is refused here.
 Problem DeclareOnce(std::set<std::u16string>& seen, std::u16string_view what,
                     std::u16string_view value) {
   if (!seen.insert(AsciiUpper(value)).second) {
@@ -320,9 +322,10 @@ Problem DeclarationProblem(const cXml& document) {
 }  // namespace
 
 std::optional<std::u16string> AssemblyNameProblem(std::u16string_view name) {
-  // The name is the file name the loader probes for (<name>.manifest, <name>\<name>.manifest,
-  // "Assembly Searching Sequence") and a part of the identity text, where a comma separates the
-  // attributes and quotes enclose values ("Assembly Manifests", assemblyIdentity name).
+  // The name is the file name the loader probes for (<name>.dll, <name>.manifest and the folder
+  // <name>, "Assembly Searching Sequence"), so it holds no path separator; and the identity's
+  // text form, which side-by-side tools and sxstrace show, separates attributes by commas and
+  // encloses values in quotes, so it holds neither.
   if (name.empty()) return u"name is empty";
   for (const char16_t c : name) {
     if (c == u',' || c == u'"' || c == u'\'' || c == u'\\' || c == u'/' || c == u':' || c < 0x20) {
