@@ -164,8 +164,9 @@ TEST(ManifestBuilder, ClientDependencyIsCreatedOrReplacedKeepingTheRest) {
   const AssemblyIdentity client{u"app", u"1.0.0.0", Architecture::X86};
   AssemblyIdentity grid{u"grid.sxs", u"1.0.0.0", Architecture::X86};
 
-  cXml document;  // a new document: its root is not a manifest yet
-  AddClientDependency(document, client, grid);
+  cXml document;  // no manifest yet: a document without a root
+  document.SetRoot(nullptr);
+  EXPECT_FALSE(AddClientDependency(document, client, grid));
   ASSERT_TRUE(document.XMLNode());
   EXPECT_EQ(document.RootName(), u"assembly");
   EXPECT_EQ(document.NodeByName(u"assemblyIdentity")->PropertyValue(u"name"), u"app");

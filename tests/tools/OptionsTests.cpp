@@ -14,21 +14,20 @@ ParsedOptions Parse(std::vector<std::u16string> arguments) {
 
 TEST(Options, ReadsEveryOptionIgnoringCaseAndPrefix) {
   const ParsedOptions parsed =
-      Parse({u"-NAME:My.Assembly", u"/version:1.2.3.4", u"-Hash", u"-sha256", u"/SIZE",
-             u"-dir:C:\\out", u"-client:C:\\app\\app.exe", u"C:\\c\\grid.ocx"});
+      Parse({u"-NAME:My.Assembly", u"/version:1.2.3.4", u"-Hash", u"/SIZE", u"-dir:C:\\out",
+             u"-client:C:\\app\\app.exe", u"C:\\c\\grid.ocx"});
   ASSERT_TRUE(parsed.options) << std::string(parsed.error.begin(), parsed.error.end());
   const Options& options = *parsed.options;
   EXPECT_EQ(options.name, u"My.Assembly");
   EXPECT_EQ(options.versionSource, VersionSource::Explicit);
   EXPECT_EQ(options.version, u"1.2.3.4");
   EXPECT_TRUE(options.sha1);
-  EXPECT_TRUE(options.sha256);
   EXPECT_TRUE(options.size);
   EXPECT_EQ(options.directory, u"C:\\out");
   EXPECT_EQ(options.client, u"C:\\app\\app.exe");
   EXPECT_EQ(options.components, std::vector<std::u16string>{u"C:\\c\\grid.ocx"});
   // Everything but the component is passed on to a sibling generator as given.
-  EXPECT_EQ(options.settings.size(), 7u);
+  EXPECT_EQ(options.settings.size(), 6u);
   EXPECT_EQ(options.settings.front(), u"-NAME:My.Assembly");
 }
 
@@ -50,6 +49,13 @@ TEST(Options, RejectsWhatItCannotHonour) {
       {{u"-name:", u"a.dll"}, u"option -name: needs a value"},
       {{u"-hash:yes", u"a.dll"}, u"option -hash takes no value"},
       {{u"-version:1.2.3", u"a.dll"}, u"option -version: needs a.b.c.d"},
+      {{u"-version:1.2.3.65536", u"a.dll"}, u"option -version: needs a.b.c.d"},
+      // Names the loader could not find or parse, and a hash Windows does not document.
+      {{u"-name:My,Grid", u"a.dll"}, u"option -name: name \"My,Grid\" holds a comma"},
+      {{u"-name:\"Grid\"", u"a.dll"}, u"holds a comma, a quote or a path separator"},
+      {{u"-name:out\\grid", u"a.dll"}, u"holds a comma, a quote or a path separator"},
+      {{u"-name:out/grid", u"a.dll"}, u"holds a comma, a quote or a path separator"},
+      {{u"-sha256", u"a.dll"}, u"Windows documents only SHA1"},
       {{u"-dir"}, u"option -dir: needs a value"},
       {{}, u"no component given"},
       {{u"-size"}, u"no component given"},

@@ -113,5 +113,61 @@ TEST(PeHeader, DamagedImportTablesGiveNoNamesAndNoOverrun) {
   EXPECT_LE(names[0].size(), 260u);
 }
 
+// An image whose resource directory (in its one section, after the imports) holds one type with
+// one name, or `named` unnamed-by-number entries first; raw offsets may point anywhere.
+struct Resources {
+  std::uint32_t type = 24;
+  std::uint32_t name = 1;
+  bool typeIsDirectory = true;
+  std::uint16_t named = 0;
+  std::uint16_t numbered = 1;
+  std::uint32_t nameDirectory = 0x40;  // offset from the root
+};
+
+std::vector<std::uint8_t> WithResources(std::uint16_t machine, const Resources& resources) {
+  std::vector<std::uint8_t> bytes = Image(machine, {});
+  const bool wide = machine == 0x8664;
+  const std::size_t resourceEntry = kPeOffset + 24 + (wide ? 112 : 96) + 16;
+  constexpr std::size_t kRoot = kSectionRaw + 0x100;
+  Put32(bytes, resourceEntry, kSectionRva + 0x100);
+  Put16(bytes, kRoot + 12, resources.named);
+  Put16(bytes, kRoot + 14, resources.numbered);
+  const std::size_t typeEntry = kRoot + 16 + 8 * resources.named;
+  if (typeEntry + 8 <= bytes.size()) {
+    Put32(bytes, typeEntry, resources.type);
+    Put32(bytes, typeEntry + 4,
+          resources.nameDirectory | (resources.typeIsDirectory ? 0x80000000u : 0));
+  }
+  Put16(bytes, kRoot + 0x40 + 14, 1);
+  Put32(bytes, kRoot + 0x40 + 16, resources.name);
+  Put32(bytes, kRoot + 0x40 + 20, 0x80000080u);  // the language directory
+  return bytes;
+}
+
+TEST(PeHeader, FindsAManifestEmbeddedForTheProcess) {
+  struct Row {
+    const char* what;
+    std::uint16_t machine;
+    Resources resources;
+    bool embedded;
+  };
+  const std::vector<Row> rows = {
+      {"RT_MANIFEST 1", 0x014C, {}, true},
+      {"RT_MANIFEST 1, 64-bit", 0x8664, {}, true},
+      {"after named entries", 0x014C, {24, 1, true, 2, 1}, true},
+      {"RT_MANIFEST 2, a DLL's", 0x014C, {24, 2}, false},
+      {"a version resource", 0x8664, {16, 1}, false},
+      {"a type that is no directory", 0x014C, {24, 1, false}, false},
+      {"a directory past the end", 0x014C, {24, 1, true, 0, 1, 0x7FFFFFF0u}, false},
+      {"a count past the end", 0x014C, {25, 1, true, 0, 0xFFFF}, false},
+  };
+  for (const Row& row : rows) {
+    EXPECT_EQ(HasEmbeddedManifest(WithResources(row.machine, row.resources)), row.embedded)
+        << row.what;
+  }
+  EXPECT_FALSE(HasEmbeddedManifest(Image(0x014C, {"KERNEL32.dll"})));  // no resources
+  EXPECT_FALSE(HasEmbeddedManifest({}));
+}
+
 }  // namespace
 }  // namespace kestrelwing::regsvr42

@@ -303,20 +303,35 @@ case_options() {
   expect_listing "$work/Kestrelwing.Dual.manifest" NamedDual
   expect_absent "$work/KwTestDual.sxs.manifest"
 
-  local size sha1 sha256
+  # Names the loader cannot use are refused before the component is loaded; a name that makes
+  # the manifest the DLL's namesake is refused by the rule check, with nothing written.
+  generate "-name:Kestrelwing,Dual" "$dll"
+  expect_rc 1
+  expect_stderr 'holds a comma, a quote or a path separator'
+  generate -name:KwTestDual "$dll"
+  expect_rc 13
+  expect_stderr 'the manifest would not load on Windows: KwTestDual.dll stands beside'
+  expect_stderr_lines 1
+  expect_absent "$work/KwTestDual.manifest"
+
+  local size sha1
   size=$(stat -c %s KwTestDual.dll)
   sha1=$(sha1sum KwTestDual.dll | cut -d' ' -f1)
-  sha256=$(sha256sum KwTestDual.dll | cut -d' ' -f1)
   generate -size -hash "$dll"
   expect_rc 0
   grep -qF "<file name=\"KwTestDual.dll\" hashalg=\"SHA1\" hash=\"$sha1\" size=\"$size\">" \
     KwTestDual.sxs.manifest || fail "-hash -size: $(grep '<file' KwTestDual.sxs.manifest)"
 
+  # Windows documents only SHA1 for a manifest's file hash.
   mkdir -p out
   generate -sha256 "-dir:$(winpath "$work/out")" "$dll"
+  expect_rc 1
+  expect_stderr 'Windows documents only SHA1'
+  expect_absent "$work/out/KwTestDual.sxs.manifest"
+  generate -hash "-dir:$(winpath "$work/out")" "$dll"
   expect_rc 0
-  grep -qF "<file name=\"KwTestDual.dll\" hashalg=\"SHA256\" hash=\"$sha256\">" \
-    out/KwTestDual.sxs.manifest || fail "-sha256 -dir: $(grep '<file' out/KwTestDual.sxs.manifest)"
+  grep -qF "<file name=\"KwTestDual.dll\" hashalg=\"SHA1\" hash=\"$sha1\">" \
+    out/KwTestDual.sxs.manifest || fail "-hash -dir: $(grep '<file' out/KwTestDual.sxs.manifest)"
 
   # A folder name outside ASCII, with a space, and an existing client manifest that is merged.
   mkdir -p "Componentes ñandú"
@@ -382,6 +397,40 @@ case_client_activation() {
   generate "-client:$(winpath "$work/KwTestClient.exe")" "$(winpath "$work/KwTestDual.dll")"
   expect_rc 0
   expect_listing "$work/KwTestClient.exe.manifest" KwTestClient
+
+  # A manifest as older project templates write it: a prefixed root, trustInfo, compatibility and
+  # a dependency on the assembly in other letter case, which is replaced, not doubled.
+  printf '%s' '<?xml version="1.0" encoding="UTF-8" standalone="yes"?>' \
+    '<asmv1:assembly xmlns:asmv1="urn:schemas-microsoft-com:asm.v1" manifestVersion="1.0">' \
+    '<asmv1:assemblyIdentity type="win32" name="KwTestClient" version="1.0.0.0"/>' \
+    '<trustInfo xmlns="urn:schemas-microsoft-com:asm.v3"><security><requestedPrivileges>' \
+    '<requestedExecutionLevel level="asInvoker" uiAccess="false"/></requestedPrivileges>' \
+    '</security></trustInfo>' \
+    '<compatibility xmlns="urn:schemas-microsoft-com:compatibility.v1"><application>' \
+    '<supportedOS Id="{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}"/></application></compatibility>' \
+    '<asmv1:dependency><asmv1:dependentAssembly><asmv1:assemblyIdentity type="win32" ' \
+    "name=\"KWTESTDUAL.SXS\" version=\"0.9.0.0\" processorArchitecture=\"$arch\"/>" \
+    '</asmv1:dependentAssembly></asmv1:dependency></asmv1:assembly>' >KwTestClient.exe.manifest
+  generate "-client:$(winpath "$work/KwTestClient.exe")" "$(winpath "$work/KwTestDual.dll")"
+  expect_rc 0
+  expect_listing "$work/KwTestClient.exe.manifest" PrefixedClient
+  "$wine" KwTestClient.exe >prefixed.txt 2>&1 ||
+    fail "registration-free activation through the prefixed manifest failed: $(cat prefixed.txt)"
+  grep -qF 'ProgID Kestrelwing.TestDual: Add(2, 40) = 42' prefixed.txt ||
+    fail "no call by ProgID through the prefixed manifest"
+
+  # A client carrying its own manifest as a resource: Windows would never read <exe>.manifest.
+  take KwTestClientEmbedded.exe
+  local program
+  program=$(sha1sum KwTestClientEmbedded.exe)
+  rm -f KwTestDual.sxs.manifest
+  generate "-client:$(winpath "$work/KwTestClientEmbedded.exe")" "$(winpath "$work/KwTestDual.dll")"
+  expect_rc 14
+  expect_stderr 'Windows uses that embedded manifest and not'
+  expect_stderr_lines 1
+  expect_absent "$work/KwTestClientEmbedded.exe.manifest"
+  expect_absent "$work/KwTestDual.sxs.manifest"
+  [[ $(sha1sum KwTestClientEmbedded.exe) == "$program" ]] || fail "the program was changed"
   expect_unregistered "${dual_keys[@]}"
 }
 

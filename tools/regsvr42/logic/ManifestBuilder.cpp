@@ -3,18 +3,18 @@
 #include <array>
 #include <memory>
 
+#include "AsciiCase.h"
 #include "OleMisc.h"
 #include "WideText.h"
+#include "XmlNames.h"
 
 namespace kestrelwing::regsvr42 {
 namespace {
 
-constexpr char16_t kNamespace[] = u"urn:schemas-microsoft-com:asm.v1";
-
 // miscStatus attribute of each Aspect, in Aspect order.
 constexpr std::array<std::u16string_view, kAspectCount> kMiscStatusAttributes = {
     u"miscStatus", u"miscStatusContent", u"miscStatusThumbnail", u"miscStatusIcon",
-    u"miscStatusDocprint"};
+    u"miscStatusDocPrint"};
 
 NodeRef NewElement(std::u16string_view name) {
   NodeRef node = MakeNode();
@@ -42,7 +42,7 @@ NodeRef NewDeclaration() {
 
 NodeRef NewAssemblyRoot() {
   NodeRef root = NewElement(u"assembly");
-  root->SetPropertyValue(u"xmlns", kNamespace);
+  root->SetPropertyValue(u"xmlns", kAssemblyNamespace);
   root->SetPropertyValue(u"manifestVersion", u"1.0");
   return root;
 }
@@ -159,31 +159,76 @@ void BuildComponentManifest(const ComponentManifest& component, cXml& document) 
     AddProxyStub(*assembly, u"comInterfaceExternalProxyStub", proxyStub);
 }
 
-void AddClientDependency(cXml& document, const AssemblyIdentity& client,
-                         const AssemblyIdentity& dependency) {
+std::optional<std::u16string> AddClientDependency(cXml& document, const AssemblyIdentity& client,
+                                                  const AssemblyIdentity& dependency) {
   NodeRef assembly = document.Root();
-  if (!assembly || assembly->Name() != u"assembly") {
+  if (!assembly) {
     assembly = NewAssemblyRoot();
     document.SetRoot(assembly);
   }
+  // The root may carry any prefix bound to the assembly namespace (<asmv1:assembly
+  // xmlns:asmv1="...">); the elements added below take the same prefix, so that they are in
+  // that namespace too. Any other root is not a manifest of this client to change.
+  const NamespaceScope scope = NamespaceScope().Within(*assembly);
+  if (!scope.Names(*assembly, kAssemblyNamespace, u"assembly")) {
+    return u"the root is not <assembly> in the namespace " + std::u16string(kAssemblyNamespace);
+  }
+  const std::u16string manifestVersion = assembly->PropertyValue(u"manifestVersion", u"-");
+  if (manifestVersion == u"-") {
+    assembly->SetPropertyValue(u"manifestVersion", u"1.0");
+  } else if (manifestVersion != u"1.0") {
+    return u"<assembly> manifestVersion is not \"1.0\"";
+  }
+  const std::u16string prefix(PrefixOf(assembly->Name()));
+  const auto qualified = [&](std::u16string_view local) {
+    return prefix.empty() ? std::u16string(local) : prefix + u':' + std::u16string(local);
+  };
+  const auto isAssemblyElement = [](const NamespaceScope& outer, const cXmlNode& element,
+                                    std::u16string_view local) {
+    return outer.Within(element).Names(element, kAssemblyNamespace, local);
+  };
+
+  // The file is written in UTF-8, whatever the declaration said before.
   if (!document.XMLNode()) document.SetXMLNode(NewDeclaration());
-  NodeRef identity = assembly->NodeByName(u"assemblyIdentity");
-  if (!identity) {
-    identity = NewElement(u"assemblyIdentity");
-    assembly->Add(identity, 1);
-    SetIdentity(*identity, client);
+  if (document.XMLNode()->PropertyValue(u"encoding", u"-") != u"-") {
+    document.XMLNode()->SetPropertyValue(u"encoding", u"UTF-8");
   }
 
-  // Drop an earlier dependency on an assembly of this name, then add the current one.
-  for (const NodeRef& existing : assembly->Nodes(u"dependency")) {
-    NodeRef dependent = existing->NodeByName(u"dependentAssembly");
-    NodeRef dependentIdentity = dependent ? dependent->NodeByName(u"assemblyIdentity") : nullptr;
-    if (dependentIdentity && dependentIdentity->PropertyValue(u"name") == dependency.name) {
-      assembly->Remove(existing);
+  bool hasIdentity = false;
+  std::int32_t identityPlace = 1;
+  std::vector<NodeRef> earlier;
+  for (std::int32_t i = 1; i <= assembly->NodeCount(); ++i) {
+    const NodeRef child = assembly->Node(i);
+    if (isAssemblyElement(scope, *child, u"noInheritable") && i == 1) identityPlace = 2;
+    if (isAssemblyElement(scope, *child, u"assemblyIdentity")) hasIdentity = true;
+    if (!isAssemblyElement(scope, *child, u"dependency")) continue;
+    // An earlier dependency on an assembly of this name, in any letter case (Windows compares
+    // assembly names without it), is replaced rather than doubled.
+    const NamespaceScope dependencyScope = scope.Within(*child);
+    for (std::int32_t j = 1; j <= child->NodeCount(); ++j) {
+      const NodeRef dependent = child->Node(j);
+      if (!isAssemblyElement(dependencyScope, *dependent, u"dependentAssembly")) continue;
+      const NamespaceScope dependentScope = dependencyScope.Within(*dependent);
+      for (std::int32_t k = 1; k <= dependent->NodeCount(); ++k) {
+        const NodeRef identity = dependent->Node(k);
+        if (isAssemblyElement(dependentScope, *identity, u"assemblyIdentity") &&
+            SameIgnoringCase(identity->PropertyValue(u"name"), dependency.name)) {
+          earlier.push_back(child);
+        }
+      }
     }
   }
-  NodeRef dependent = AddElement(*AddElement(*assembly, u"dependency"), u"dependentAssembly");
-  SetIdentity(*AddElement(*dependent, u"assemblyIdentity"), dependency);
+  if (!hasIdentity) {
+    NodeRef identity = NewElement(qualified(u"assemblyIdentity"));
+    assembly->Add(identity, identityPlace);
+    SetIdentity(*identity, client);
+  }
+  for (const NodeRef& existing : earlier)
+    assembly->Remove(existing);
+  NodeRef dependent =
+      AddElement(*AddElement(*assembly, qualified(u"dependency")), qualified(u"dependentAssembly"));
+  SetIdentity(*AddElement(*dependent, qualified(u"assemblyIdentity")), dependency);
+  return std::nullopt;
 }
 
 }  // namespace kestrelwing::regsvr42

@@ -3,6 +3,7 @@
 
 #include <kestrelwing/cXml.h>
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -17,10 +18,14 @@ inline constexpr char16_t kOleAutomationProxyStub[] = u"{00020424-0000-0000-C000
 // (comClass, typelib) and comInterfaceExternalProxyStub elements.
 void BuildComponentManifest(const ComponentManifest& component, cXml& document);
 
-// Makes `document` an application manifest of `client` that depends on `dependency`. An existing
-// manifest keeps everything else; a dependency on an assembly of the same name is replaced.
-void AddClientDependency(cXml& document, const AssemblyIdentity& client,
-                         const AssemblyIdentity& dependency);
+// Makes `document` an application manifest of `client` that depends on `dependency`: a document
+// without a root becomes a new one. An existing
+// manifest keeps every element and attribute it had; a dependency on an assembly of the same name
+// (letter case ignored) is replaced. Its root is matched by namespace and local name, whatever
+// its prefix. Answers why a document that is no application manifest cannot take the dependency
+// (left as it was), or none.
+std::optional<std::u16string> AddClientDependency(cXml& document, const AssemblyIdentity& client,
+                                                  const AssemblyIdentity& dependency);
 
 // The text of a type library's version attribute, "major.minor".
 std::u16string TypeLibraryVersion(const TypeLibrary& library);

@@ -65,7 +65,7 @@ struct ProxyStubInterface {
 };
 
 struct FileHash {
-  std::u16string algorithm;  // "SHA1" or "SHA256"
+  std::u16string algorithm;  // "SHA1"
   std::u16string hex;        // lower-case hexadecimal digest
 };
 

@@ -3,6 +3,7 @@
 #include <optional>
 
 #include "AsciiCase.h"
+#include "ManifestRules.h"
 #include "WideText.h"
 
 namespace kestrelwing::regsvr42 {
@@ -51,12 +52,25 @@ std::u16string ApplyOption(std::u16string_view option, Options& options) {
     return {};
   };
 
-  if (SameIgnoringCase(key, u"name")) return needsValue(options.name);
+  if (SameIgnoringCase(key, u"name")) {
+    std::u16string error = needsValue(options.name);
+    if (error.empty()) {
+      // A name the loader could not find or parse is refused before the component is loaded.
+      if (const auto problem = AssemblyNameProblem(options.name))
+        error = u"option -name: " + *problem;
+    }
+    return error;
+  }
   if (SameIgnoringCase(key, u"dir")) return needsValue(options.directory);
   if (SameIgnoringCase(key, u"client")) return needsValue(options.client);
   if (SameIgnoringCase(key, u"batch")) return needsValue(options.batchFile);
   if (SameIgnoringCase(key, u"hash")) return takesNoValue(options.sha1);
-  if (SameIgnoringCase(key, u"sha256")) return takesNoValue(options.sha256);
+  if (SameIgnoringCase(key, u"sha256")) {
+    // Windows documents only SHA1 for a file's hash in a manifest; a SHA-256 one is not known to
+    // load, so it is not written.
+    return u"option -sha256 is not supported: Windows documents only SHA1 for a manifest's file "
+           u"hash (use -hash)";
+  }
   if (SameIgnoringCase(key, u"size")) return takesNoValue(options.size);
   if (SameIgnoringCase(key, u"help") || key == u"h" || key == u"?") {
     return takesNoValue(options.help);
@@ -121,7 +135,6 @@ std::u16string UsageText() {
          u"  -version:<a.b.c.d>  assembly version (default: 1.0.0.0); -version:FileVersion or\n"
          u"                      -version:ProductVersion take it from the version resource\n"
          u"  -hash               add the SHA-1 hash of the component to its file element\n"
-         u"  -sha256             add the SHA-256 hash instead\n"
          u"  -size               add the component's size in bytes to its file element\n"
          u"  -dir:<folder>       write the manifest into <folder>\n"
          u"  -client:<exe>       also write <exe>.manifest depending on the component's assembly\n"

@@ -25,7 +25,6 @@ struct Options {
   std::u16string directory;  // -dir:<folder>, empty for the component's folder
   std::u16string client;     // -client:<exe>
   bool sha1 = false;         // -hash
-  bool sha256 = false;       // -sha256
   bool size = false;         // -size
   bool help = false;         // -help, -h, -?
   // -timeout:<seconds>: how long each call into the component's code may take.

@@ -52,29 +52,77 @@ std::optional<std::size_t> FileOffsetOf(std::span<const std::uint8_t> file, std:
   return {};
 }
 
-}  // namespace
+// Where a data directory of the optional header points: the section table to map its address
+// through, and the file offset it maps to; none when the file has no such directory.
+struct Directory {
+  std::size_t sections = 0;
+  std::size_t sectionCount = 0;
+  std::size_t offset = 0;
+};
 
-std::vector<std::string> ImportedModules(std::span<const std::uint8_t> file) {
-  std::vector<std::string> modules;
+std::optional<Directory> FindDirectory(std::span<const std::uint8_t> file, std::size_t index) {
   const auto pe = PeOffset(file);
-  if (!pe) return modules;
+  if (!pe) return {};
   const std::size_t fileHeader = *pe + 4;
   const std::size_t sectionCount = Read16(file, fileHeader + 2);
   const std::size_t optionalSize = Read16(file, fileHeader + 16);
   const std::size_t optional = fileHeader + 20;
-  if (optional + optionalSize > file.size() || optionalSize < 2) return modules;
+  if (optional + optionalSize > file.size() || optionalSize < 2) return {};
   const std::uint16_t magic = Read16(file, optional);
-  // The data directories follow the fixed part of the optional header; import is entry 1.
-  const std::size_t directories = optional + (magic == 0x20B ? 112 : 96);
-  const std::size_t importEntry = directories + 8;
-  if (magic != 0x10B && magic != 0x20B) return modules;
-  if (importEntry + 8 > optional + optionalSize) return modules;
-  const std::uint32_t importRva = Read32(file, importEntry);
-  if (importRva == 0) return modules;
+  if (magic != 0x10B && magic != 0x20B) return {};
+  // The data directories follow the fixed part of the optional header, 8 bytes each.
+  const std::size_t entry = optional + (magic == 0x20B ? 112 : 96) + 8 * index;
+  if (entry + 8 > optional + optionalSize) return {};
+  const std::uint32_t rva = Read32(file, entry);
+  if (rva == 0) return {};
   const std::size_t sections = optional + optionalSize;
-  auto descriptor = FileOffsetOf(file, sections, sectionCount, importRva);
+  const auto offset = FileOffsetOf(file, sections, sectionCount, rva);
+  if (!offset) return {};
+  return Directory{sections, sectionCount, *offset};
+}
+
+// The entry of resource directory `directory` (a file offset) with the numeric `id`: its
+// offset field, or none. Named entries come first and are skipped.
+std::optional<std::uint32_t> ResourceEntry(std::span<const std::uint8_t> file,
+                                           std::size_t directory, std::uint16_t id) {
+  constexpr std::size_t kHeaderSize = 16;
+  constexpr std::size_t kEntrySize = 8;
+  if (directory + kHeaderSize > file.size()) return {};
+  const std::size_t named = Read16(file, directory + 12);
+  const std::size_t numbered = Read16(file, directory + 14);
+  for (std::size_t i = named; i < named + numbered; ++i) {
+    const std::size_t at = directory + kHeaderSize + i * kEntrySize;
+    if (at + kEntrySize > file.size()) return {};
+    if (Read32(file, at) == id) return Read32(file, at + 4);
+  }
+  return {};
+}
+
+}  // namespace
+
+bool HasEmbeddedManifest(std::span<const std::uint8_t> file) {
+  constexpr std::size_t kResourceDirectory = 2;
+  constexpr std::uint16_t kManifestType = 24;  // RT_MANIFEST
+  constexpr std::uint16_t kProcessManifest = 1;
+  constexpr std::uint32_t kSubdirectory = 0x80000000u;
+  const auto root = FindDirectory(file, kResourceDirectory);
+  if (!root) return false;
+  // Type, then name: offsets with the high bit set lead to a subdirectory, relative to the root.
+  const auto type = ResourceEntry(file, root->offset, kManifestType);
+  if (!type || (*type & kSubdirectory) == 0) return false;
+  const std::size_t names = root->offset + (*type & ~kSubdirectory);
+  return ResourceEntry(file, names, kProcessManifest).has_value();
+}
+
+std::vector<std::string> ImportedModules(std::span<const std::uint8_t> file) {
+  std::vector<std::string> modules;
+  constexpr std::size_t kImportDirectory = 1;
+  const auto imports = FindDirectory(file, kImportDirectory);
+  if (!imports) return modules;
+  const std::size_t sections = imports->sections;
+  const std::size_t sectionCount = imports->sectionCount;
   constexpr std::size_t kDescriptorSize = 20;
-  for (std::size_t at = descriptor.value_or(file.size());
+  for (std::size_t at = imports->offset;
        at + kDescriptorSize <= file.size() && modules.size() < 4096; at += kDescriptorSize) {
     const std::uint32_t nameRva = Read32(file, at + 12);
     if (nameRva == 0) break;

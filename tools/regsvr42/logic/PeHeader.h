@@ -21,6 +21,10 @@ struct PeHeader {
 // Reads the DOS stub, the "PE\0\0" signature and the file header from the file's bytes.
 PeHeader ReadPeHeader(std::span<const std::uint8_t> file);
 
+// True when the file carries a manifest as resource 1 of type RT_MANIFEST (24), the one Windows
+// uses for a program's process instead of any <program>.manifest beside it.
+bool HasEmbeddedManifest(std::span<const std::uint8_t> file);
+
 // The names of the DLLs in the file's import directory, in table order; empty when the file has
 // none or the table is damaged.
 std::vector<std::string> ImportedModules(std::span<const std::uint8_t> file);

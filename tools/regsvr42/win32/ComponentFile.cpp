@@ -23,13 +23,12 @@ std::vector<std::uint8_t> ReadWholeFile(const std::wstring& path) {
   return std::move(*bytes);
 }
 
-FileHash HashBytes(std::span<const std::uint8_t> bytes, bool sha256) {
+FileHash HashBytes(std::span<const std::uint8_t> bytes) {
   BCRYPT_ALG_HANDLE algorithm = nullptr;
-  if (!BCRYPT_SUCCESS(BCryptOpenAlgorithmProvider(
-          &algorithm, sha256 ? BCRYPT_SHA256_ALGORITHM : BCRYPT_SHA1_ALGORITHM, nullptr, 0))) {
-    throw Failure(ExitCode::WriteFailed, u"the system offers no SHA hash");
+  if (!BCRYPT_SUCCESS(BCryptOpenAlgorithmProvider(&algorithm, BCRYPT_SHA1_ALGORITHM, nullptr, 0))) {
+    throw Failure(ExitCode::WriteFailed, u"the system offers no SHA-1 hash");
   }
-  std::vector<UCHAR> digest(sha256 ? 32 : 20);
+  std::vector<UCHAR> digest(20);
   BCRYPT_HASH_HANDLE hash = nullptr;
   bool ok = BCRYPT_SUCCESS(BCryptCreateHash(algorithm, &hash, nullptr, 0, nullptr, 0, 0));
   // BCryptHashData counts its input in a ULONG: a file of 4 GiB or more goes in several pieces.
@@ -46,7 +45,7 @@ FileHash HashBytes(std::span<const std::uint8_t> bytes, bool sha256) {
   BCryptCloseAlgorithmProvider(algorithm, 0);
   if (!ok) throw Failure(ExitCode::WriteFailed, u"hashing the component failed");
 
-  FileHash result{sha256 ? u"SHA256" : u"SHA1", {}};
+  FileHash result{u"SHA1", {}};
   for (UCHAR byte : digest) {
     result.hex += u"0123456789abcdef"[byte >> 4];
     result.hex += u"0123456789abcdef"[byte & 0xF];

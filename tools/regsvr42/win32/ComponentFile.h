@@ -14,8 +14,9 @@ namespace kestrelwing::regsvr42 {
 // The library's whole-file read; throws Failure(FileMissing) when the file cannot be read.
 std::vector<std::uint8_t> ReadWholeFile(const std::wstring& path);
 
-// SHA-1 or SHA-256 of the bytes, as the file element's hashalg and hash.
-FileHash HashBytes(std::span<const std::uint8_t> bytes, bool sha256);
+// SHA-1 of the bytes, as the file element's hashalg and hash (the one algorithm Windows documents
+// for a manifest).
+FileHash HashBytes(std::span<const std::uint8_t> bytes);
 
 // The file or product version of the version resource as a.b.c.d; throws Failure without one.
 std::u16string VersionFromResource(const std::wstring& path, VersionSource source);

@@ -11,6 +11,7 @@
 #include "Failure.h"
 #include "Files.h"
 #include "ManifestBuilder.h"
+#include "ManifestRules.h"
 #include "PathParts.h"
 #include "Paths.h"
 #include "PeHeader.h"
@@ -98,6 +99,31 @@ std::u16string AssemblyVersion(const std::wstring& path, const Options& options)
   return FromWide(kDefaultVersion);
 }
 
+// Windows uses a program's embedded manifest (resource 1 of type RT_MANIFEST) and then never
+// reads <exe>.manifest beside it: writing that file would change nothing the program sees.
+void RefuseEmbeddedClientManifest(const std::wstring& clientPath) {
+  if (!IsFile(clientPath) || !HasEmbeddedManifest(ReadWholeFile(clientPath))) return;
+  throw Failure(ExitCode::ClientHasManifest,
+                FromWide(clientPath) +
+                    u" carries its own manifest (resource 1 of type RT_MANIFEST); Windows uses "
+                    u"that embedded manifest and not " +
+                    FromWide(clientPath) + u".manifest, so nothing was written");
+}
+
+// A manifest that breaks a rule of Windows' loader is never written: the tree, then its bytes.
+void RequireLoadable(const cXml& document, const std::wstring& destination,
+                     std::optional<std::u16string> broken) {
+  if (!broken) {
+    const std::string bytes = ManifestBytes(document);
+    broken = CheckManifestBytes(
+        std::span(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()));
+  }
+  if (broken) {
+    throw Failure(ExitCode::ManifestRejected, u"the manifest would not load on Windows: " + *broken +
+                                                 u" (" + FromWide(destination) + u")");
+  }
+}
+
 // The client's application manifest, with the dependency added to what it already holds.
 void AddClientManifest(PendingFiles& pending, const std::wstring& clientPath,
                        const AssemblyIdentity& dependency) {
@@ -110,12 +136,15 @@ void AddClientManifest(PendingFiles& pending, const std::wstring& clientPath,
   }
   cXml document;
   // Read as bytes: the path overload of Parse also takes URLs and XML text for sources.
-  if (GetFileAttributesW(manifestPath.c_str()) != INVALID_FILE_ATTRIBUTES &&
-      !document.Parse(std::span<const std::uint8_t>(ReadWholeFile(manifestPath)))) {
+  if (GetFileAttributesW(manifestPath.c_str()) == INVALID_FILE_ATTRIBUTES) {
+    document.SetRoot(nullptr);  // no manifest yet: a new one is made
+  } else if (!document.Parse(std::span<const std::uint8_t>(ReadWholeFile(manifestPath)))) {
     throw Failure(ExitCode::WriteFailed, u"the client manifest " + FromWide(manifestPath) +
                                              u" cannot be read: " + document.Result());
   }
-  AddClientDependency(document, client, dependency);
+  std::optional<std::u16string> broken = AddClientDependency(document, client, dependency);
+  if (!broken) broken = CheckClientManifest(document, dependency);
+  RequireLoadable(document, manifestPath, broken);
   pending.Add(document, manifestPath);
 }
 
@@ -253,16 +282,23 @@ Generated GenerateManifest(const std::wstring& component, const Options& options
   manifest.identity.version = AssemblyVersion(path, options);
   manifest.identity.architecture = architecture;
   manifest.fileName = GetFileName(FromWide(path));
-  if (options.sha1 || options.sha256) manifest.hash = HashBytes(bytes, options.sha256);
+  if (options.sha1) manifest.hash = HashBytes(bytes);
   if (options.size) manifest.size = bytes.size();
+  if (!options.client.empty()) RefuseEmbeddedClientManifest(FullPath(ToWide(options.client)));
 
   Generated generated;
   DescribeComponent(component, path, bytes, options.timeoutSeconds, manifest, generated.warnings);
 
   cXml document;
   BuildComponentManifest(manifest, document);
+  const std::wstring destination = Destinations(path, options).front();
+  const ComponentPlacement placement{
+      GetFileName(FromWide(destination)),
+      IsFile(FolderOf(destination) + L"\\" + ToWide(manifest.identity.name) + L".dll")};
+  RequireLoadable(document, destination,
+                  CheckComponentManifest(document, manifest.identity, placement));
   PendingFiles pending;
-  pending.Add(document, Destinations(path, options).front());
+  pending.Add(document, destination);
   if (!options.client.empty()) {
     AddClientManifest(pending, FullPath(ToWide(options.client)), manifest.identity);
   }
