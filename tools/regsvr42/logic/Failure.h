@@ -20,7 +20,8 @@ enum class ExitCode : int {
   RegistryFailed = 10,    // the temporary registry key cannot be set up
   WriteFailed = 11,       // a manifest cannot be written
   ComponentCrashed = 12,  // the component crashed while loading or registering
-  Last = ComponentCrashed,
+  ManifestInvalid = 13,   // a manifest would not load: a class or ProgID it declares does not work
+  Last = ManifestInvalid,
 };
 
 // An empty message means the line was already written (by the sibling generator).

@@ -43,6 +43,7 @@ std::u16string ApplyOption(std::u16string_view option, Options& options) {
   if (SameIgnoringCase(key, u"hash")) return takesNoValue(options.sha1);
   if (SameIgnoringCase(key, u"sha256")) return takesNoValue(options.sha256);
   if (SameIgnoringCase(key, u"size")) return takesNoValue(options.size);
+  if (SameIgnoringCase(key, u"noverify")) return takesNoValue(options.noVerify);
   if (SameIgnoringCase(key, u"help") || key == u"h" || key == u"?") {
     return takesNoValue(options.help);
   }
@@ -103,6 +104,7 @@ std::u16string UsageText() {
          u"  -dir:<folder>       write the manifest into <folder>\n"
          u"  -client:<exe>       also write <exe>.manifest depending on the component's assembly\n"
          u"  -batch:<file>       process the components listed in <file>, one a line\n"
+         u"  -noverify           write without first loading every class through the manifest\n"
          u"  -help               show this text\n"
          u"\n"
          u"Exit code 0 when every manifest was written; otherwise an error line on standard error\n"

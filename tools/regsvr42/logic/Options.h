@@ -24,6 +24,7 @@ struct Options {
   bool sha256 = false;       // -sha256
   bool size = false;         // -size
   bool help = false;         // -help, -h, -?
+  bool noVerify = false;     // -noverify: the manifests are written without the self-check
   // The options as given, without -batch: and the component paths, to run another generator on
   // one component with the same choices.
   std::vector<std::u16string> settings;

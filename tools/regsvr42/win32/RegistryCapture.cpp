@@ -339,6 +339,18 @@ void AbandonCapture() {
   RemoveCaptureKey(CaptureKeyPath());
 }
 
+void RemoveTemporaryKeyOf(unsigned long processId) {
+  RemoveCaptureKey(std::wstring(kCaptureParent) + L"\\" + std::to_wstring(processId));
+}
+
+struct EmptyRegistryView::Parts {
+  CaptureKey key;
+  Redirected redirected{key};
+};
+
+EmptyRegistryView::EmptyRegistryView() : parts_(std::make_unique<Parts>()) {}
+EmptyRegistryView::~EmptyRegistryView() = default;
+
 CapturedRegistration CaptureRegistration(HMODULE component, const std::wstring& componentPath) {
   CaptureKey capture;
   {
