@@ -86,56 +86,24 @@ bool SameFile(const std::wstring& a, const std::wstring& b) {
 // ---------------------------------------------------------------------------------------------
 // The parent's side.
 
-// The client's folder as the loader will find it once the manifests are in place, built in a
-// temporary folder beside the component: the client manifest; the component manifest only where
-// the loader probes for the assembly from the client's folder (<name>.manifest or
-// <name>\<name>.manifest); the component beside it only when it will be beside it (a hard link,
-// or a copy where the file system has none). Removed with everything in it when it goes.
-class StagedClient {
+// Files and folders made for the check, removed with everything in them when it goes.
+class Staging {
  public:
-  explicit StagedClient(const CheckRequest& request) {
-    const std::wstring folder = FolderOf(request.componentPath) + L"\\regsvr42-check." +
-                                std::to_wstring(GetCurrentProcessId());
-    AddFolder(folder);
-    clientManifest_ = folder + L"\\" + ToWide(GetFileName(FromWide(request.client))) + L".manifest";
-    AddFile(request.clientManifest, clientManifest_, false);
-
-    const std::wstring clientFolder = FolderOf(request.client);
-    std::wstring name = ToWide(GetFileName(FromWide(request.manifestDestination)));
-    name.resize(name.size() - std::wstring_view(L".manifest").size());
-    std::wstring probed;
-    if (SamePath(request.manifestDestination, clientFolder + L"\\" + name + L".manifest")) {
-      probed = folder;
-    } else if (SamePath(request.manifestDestination,
-                        clientFolder + L"\\" + name + L"\\" + name + L".manifest")) {
-      probed = folder + L"\\" + name;
-      AddFolder(probed);
-    } else {
-      return;  // the loader would not find the assembly; neither will the check
-    }
-    AddFile(request.manifest, probed + L"\\" + name + L".manifest", false);
-    if (SamePath(FolderOf(request.componentPath), FolderOf(request.manifestDestination))) {
-      component_ = probed + L"\\" + ToWide(GetFileName(FromWide(request.componentPath)));
-      AddFile(request.componentPath, component_, true);
-    }
-  }
-  StagedClient(const StagedClient&) = delete;
-  StagedClient& operator=(const StagedClient&) = delete;
-  ~StagedClient() {
+  Staging() = default;
+  Staging(const Staging&) = delete;
+  Staging& operator=(const Staging&) = delete;
+  ~Staging() {
     for (auto file = files_.rbegin(); file != files_.rend(); ++file)
       DeleteFileW(file->c_str());
     for (auto folder = folders_.rbegin(); folder != folders_.rend(); ++folder)
       RemoveDirectoryW(folder->c_str());
   }
 
-  const std::wstring& ClientManifest() const { return clientManifest_; }
-  const std::wstring& Component() const { return component_; }  // empty when not staged
-
- private:
   void AddFolder(const std::wstring& folder) {
     if (!CreateDirectoryW(folder.c_str(), nullptr)) Refuse(folder);
     folders_.push_back(folder);
   }
+  // A hard link to `from` when `link` and the file system allows it, else a copy.
   void AddFile(const std::wstring& from, const std::wstring& to, bool link) {
     if (!(link && CreateHardLinkW(to.c_str(), from.c_str(), nullptr)) &&
         !CopyFileW(from.c_str(), to.c_str(), TRUE)) {
@@ -143,6 +111,8 @@ class StagedClient {
     }
     files_.push_back(to);
   }
+
+ private:
   [[noreturn]] static void Refuse(const std::wstring& path) {
     throw Failure(ExitCode::WriteFailed, u"the self-check cannot create " + FromWide(path) + u" (" +
                                              DescribeError(GetLastError()) + u")");
@@ -150,9 +120,49 @@ class StagedClient {
 
   std::vector<std::wstring> folders_;
   std::vector<std::wstring> files_;
-  std::wstring clientManifest_;
-  std::wstring component_;
 };
+
+std::wstring StagingName(const CheckRequest& request) {
+  return FolderOf(request.componentPath) + L"\\regsvr42-check." +
+         std::to_wstring(GetCurrentProcessId());
+}
+
+struct StagedClient {
+  std::wstring manifest;
+  std::wstring component;  // empty when the component will not be beside its manifest
+};
+
+// The client's folder as the loader will find it once the manifests are in place, built in a
+// temporary folder beside the component: the client manifest; the component manifest only where
+// the loader probes for the assembly from the client's folder (<name>.manifest or
+// <name>\<name>.manifest); the component beside it only when it will be beside it.
+StagedClient StageClient(Staging& staging, const CheckRequest& request) {
+  const std::wstring folder = StagingName(request);
+  staging.AddFolder(folder);
+  StagedClient staged;
+  staged.manifest = folder + L"\\" + ToWide(GetFileName(FromWide(request.client))) + L".manifest";
+  staging.AddFile(request.clientManifest, staged.manifest, false);
+
+  const std::wstring clientFolder = FolderOf(request.client);
+  std::wstring name = ToWide(GetFileName(FromWide(request.manifestDestination)));
+  name.resize(name.size() - std::wstring_view(L".manifest").size());
+  std::wstring probed;
+  if (SamePath(request.manifestDestination, clientFolder + L"\\" + name + L".manifest")) {
+    probed = folder;
+  } else if (SamePath(request.manifestDestination,
+                      clientFolder + L"\\" + name + L"\\" + name + L".manifest")) {
+    probed = folder + L"\\" + name;
+    staging.AddFolder(probed);
+  } else {
+    return staged;  // the loader would not find the assembly; neither will the check
+  }
+  staging.AddFile(request.manifest, probed + L"\\" + name + L".manifest", false);
+  if (SamePath(FolderOf(request.componentPath), FolderOf(request.manifestDestination))) {
+    staged.component = probed + L"\\" + ToWide(GetFileName(FromWide(request.componentPath)));
+    staging.AddFile(request.componentPath, staged.component, true);
+  }
+  return staged;
+}
 
 std::wstring Argument(std::u16string_view option, const std::wstring& value) {
   return QuoteArgument(ToWide(option) + value);
@@ -169,19 +179,27 @@ void VerifyManifests(const CheckRequest& request) {
     throw Failure(ExitCode::ManifestInvalid,
                   u"the self-check cannot be started (" + DescribeError(GetLastError()) + u")");
   }
-  std::optional<StagedClient> staged;
-  if (!request.client.empty()) staged.emplace(request);
+  Staging staging;
+  // Wine looks for a manifest's files beside the manifest file, not in the assembly folder it is
+  // given: a manifest bound for another folder is checked from a copy beside the component.
+  std::wstring manifest = request.manifest;
+  if (!SamePath(FolderOf(manifest), FolderOf(request.componentPath))) {
+    manifest = StagingName(request) + L".manifest";
+    staging.AddFile(request.manifest, manifest, false);
+  }
+  const StagedClient staged =
+      request.client.empty() ? StagedClient{} : StageClient(staging, request);
 
   const std::wstring program = ProgramPath();
   std::wstring commandLine =
-      QuoteArgument(program) + L" " + Argument(kModeOption, request.manifest) + L" " +
+      QuoteArgument(program) + L" " + Argument(kModeOption, manifest) + L" " +
       Argument(kComponentOption, request.componentPath) + L" " +
       Argument(kLabelOption, ToWide(request.component)) + L" " +
       Argument(kProgressOption, std::to_wstring(reinterpret_cast<std::uintptr_t>(mapping.get())));
-  if (staged) {
-    commandLine += L" " + Argument(kClientOption, staged->ClientManifest());
-    if (!staged->Component().empty()) {
-      commandLine += L" " + Argument(kClientComponentOption, staged->Component());
+  if (!staged.manifest.empty()) {
+    commandLine += L" " + Argument(kClientOption, staged.manifest);
+    if (!staged.component.empty()) {
+      commandLine += L" " + Argument(kClientComponentOption, staged.component);
     }
   }
 
@@ -245,6 +263,8 @@ struct Declared {
   struct Library {
     std::u16string id;
     std::u16string version;
+    std::u16string file;        // the file element it stands in
+    std::u16string resourceId;  // empty for the first TYPELIB resource
   };
   struct ProxyStub {
     std::u16string iid;
@@ -291,7 +311,8 @@ Declared ReadDeclared(const std::wstring& manifest) {
     }
     for (const NodeRef& library : file->Nodes(u"typelib")) {
       declared.libraries.push_back(
-          {library->PropertyValue(u"tlbid"), library->PropertyValue(u"version")});
+          {library->PropertyValue(u"tlbid"), library->PropertyValue(u"version"),
+           file->PropertyValue(u"name"), library->PropertyValue(u"resourceid")});
     }
     ReadProxyStubs(*file, true, declared);
   }
@@ -547,7 +568,22 @@ std::optional<std::pair<WORD, WORD>> ParseLibraryVersion(std::u16string_view tex
   return std::pair{*major, *minor};
 }
 
-void CheckLibrary(Checker& checker, const Declared::Library& library) {
+// The GUID and version of the library that `load` gives; GUID_NULL when it fails.
+template <class Load>
+std::pair<GUID, std::pair<WORD, WORD>> LibraryIdentity(HRESULT& hr, Load load) {
+  ITypeLib* loaded = nullptr;
+  hr = load(&loaded);
+  TLIBATTR* attributes = nullptr;
+  std::pair<GUID, std::pair<WORD, WORD>> identity{GUID_NULL, {0, 0}};
+  if (SUCCEEDED(hr) && SUCCEEDED(loaded->GetLibAttr(&attributes))) {
+    identity = {attributes->guid, {attributes->wMajorVerNum, attributes->wMinorVerNum}};
+    loaded->ReleaseTLibAttr(attributes);
+  }
+  if (loaded != nullptr) loaded->Release();
+  return identity;
+}
+
+void CheckLibrary(Checker& checker, const Declared::Library& library, const std::wstring& folder) {
   checker.Begin(u"type library " + library.id + u" " + library.version);
   const std::optional<GUID> id = ParseGuid(library.id);
   const auto version = ParseLibraryVersion(library.version);
@@ -555,18 +591,27 @@ void CheckLibrary(Checker& checker, const Declared::Library& library) {
   if (!InContext(ACTIVATION_CONTEXT_SECTION_COM_TYPE_LIBRARY_REDIRECTION, *id)) {
     return checker.Fail(u"the activation context does not hold it");
   }
-  ITypeLib* loaded = nullptr;
-  const HRESULT hr = LoadRegTypeLib(*id, version->first, version->second, 0, &loaded);
-  if (FAILED(hr)) return checker.Fail(u"LoadRegTypeLib failed with " + DescribeHresult(hr));
-  TLIBATTR* attributes = nullptr;
-  GUID got = GUID_NULL;
-  if (SUCCEEDED(loaded->GetLibAttr(&attributes))) {
-    got = attributes->guid;
-    loaded->ReleaseTLibAttr(attributes);
+  HRESULT hr = S_OK;
+  const auto got = LibraryIdentity(hr, [&](ITypeLib** loaded) {
+    return LoadRegTypeLib(*id, version->first, version->second, 0, loaded);
+  });
+  if (SUCCEEDED(hr) && IsEqualGUID(got.first, *id)) return checker.Pass(u"loads");
+  // Wine ignores a manifest's resourceid and loads the file's first type library, which then has
+  // another version: what can be shown is that the resource named holds this library.
+  if (hr == TYPE_E_LIBNOTREGISTERED && !library.resourceId.empty() && RunningOnWine()) {
+    const std::wstring resource =
+        folder + L"\\" + ToWide(library.file) + L"\\" + ToWide(library.resourceId);
+    const auto inFile = LibraryIdentity(hr, [&](ITypeLib** loaded) {
+      return LoadTypeLibEx(resource.c_str(), REGKIND_NONE, loaded);
+    });
+    if (SUCCEEDED(hr) && IsEqualGUID(inFile.first, *id) && inFile.second == *version) {
+      return checker.Pass(u"is resource " + library.resourceId + u" of " + library.file +
+                          u" (Wine ignores resourceid; that LoadRegTypeLib finds it only "
+                          u"Windows shows)");
+    }
   }
-  loaded->Release();
-  if (!IsEqualGUID(got, *id)) return checker.Fail(u"LoadRegTypeLib gave " + GuidText(got));
-  checker.Pass(u"loads");
+  if (FAILED(hr)) return checker.Fail(u"LoadRegTypeLib failed with " + DescribeHresult(hr));
+  checker.Fail(u"LoadRegTypeLib gave " + GuidText(got.first));
 }
 
 void CheckProxyStub(Checker& checker, const Declared::ProxyStub& proxyStub) {
@@ -644,7 +689,7 @@ int CheckAll(const std::vector<std::u16string>& arguments, Checker& checker) {
         CheckProgId(checker, progId, comClass.clsid);
     }
     for (const Declared::Library& library : declared.libraries)
-      CheckLibrary(checker, library);
+      CheckLibrary(checker, library, FolderOf(componentPath));
     for (const Declared::ProxyStub& proxyStub : declared.proxyStubs)
       CheckProxyStub(checker, proxyStub);
   }
