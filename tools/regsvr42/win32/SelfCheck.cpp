@@ -20,6 +20,7 @@
 #include "ComponentFile.h"
 #include "CrashGuard.h"
 #include "Failure.h"
+#include "Files.h"
 #include "PathParts.h"
 #include "Paths.h"
 #include "RegistryCapture.h"
@@ -86,6 +87,12 @@ bool SameFile(const std::wstring& a, const std::wstring& b) {
 // ---------------------------------------------------------------------------------------------
 // The parent's side.
 
+// The XML document in the file at `path`; false when it is none.
+bool ReadDocument(const std::wstring& path, cXml& document) {
+  return document.Parse(std::span<const std::uint8_t>(ReadWholeFile(path))) &&
+         static_cast<bool>(document.Root());
+}
+
 // Files and folders made for the check, removed with everything in them when it goes.
 class Staging {
  public:
@@ -103,8 +110,10 @@ class Staging {
     if (!CreateDirectoryW(folder.c_str(), nullptr)) Refuse(folder);
     folders_.push_back(folder);
   }
-  // A hard link to `from` when `link` and the file system allows it, else a copy.
+  // A hard link to `from` when `link` and the file system allows it, else a copy. A file already
+  // staged stays.
   void AddFile(const std::wstring& from, const std::wstring& to, bool link) {
+    if (GetFileAttributesW(to.c_str()) != INVALID_FILE_ATTRIBUTES) return;
     if (!(link && CreateHardLinkW(to.c_str(), from.c_str(), nullptr)) &&
         !CopyFileW(from.c_str(), to.c_str(), TRUE)) {
       Refuse(to);
@@ -125,6 +134,43 @@ class Staging {
 std::wstring StagingName(const CheckRequest& request) {
   return FolderOf(request.componentPath) + L"\\regsvr42-check." +
          std::to_wstring(GetCurrentProcessId());
+}
+
+// The client's other private assemblies, as they stand in its folder now, so that the client's
+// context can be made: each one's manifest where the loader probes for it, and its files.
+void StageOtherAssemblies(Staging& staging, const std::wstring& clientManifest,
+                          const std::wstring& clientFolder, const std::wstring& folder,
+                          const std::u16string& ownName) {
+  cXml client;
+  if (!ReadDocument(clientManifest, client)) return;
+  for (const NodeRef& dependency : client.Root()->Nodes(u"dependency")) {
+    const NodeRef identity = dependency->NodeByName(u"dependentAssembly/assemblyIdentity");
+    const std::wstring name = identity ? ToWide(identity->PropertyValue(u"name")) : L"";
+    if (name.empty() || name.find_first_of(L"\\/") != std::wstring::npos ||
+        SameIgnoringCase(FromWide(name), ownName)) {
+      continue;
+    }
+    for (const std::wstring& place : {std::wstring(), name + L"\\"}) {
+      const std::wstring manifest = clientFolder + L"\\" + place + name + L".manifest";
+      cXml assembly;
+      if (!IsFile(manifest) || !ReadDocument(manifest, assembly)) continue;
+      const std::wstring placeFolder = folder + L"\\" + name;
+      if (!place.empty() && GetFileAttributesW(placeFolder.c_str()) == INVALID_FILE_ATTRIBUTES) {
+        staging.AddFolder(placeFolder);
+      }
+      staging.AddFile(manifest, folder + L"\\" + place + name + L".manifest", true);
+      for (const NodeRef& file : assembly.Root()->Nodes(u"file")) {
+        const std::wstring fileName = ToWide(file->PropertyValue(u"name"));
+        const std::wstring source = clientFolder + L"\\" + place + fileName;
+        if (fileName.empty() || fileName.find_first_of(L"\\/") != std::wstring::npos ||
+            !IsFile(source)) {
+          continue;
+        }
+        staging.AddFile(source, folder + L"\\" + place + fileName, true);
+      }
+      break;
+    }
+  }
 }
 
 struct StagedClient {
@@ -161,6 +207,7 @@ StagedClient StageClient(Staging& staging, const CheckRequest& request) {
     staged.component = probed + L"\\" + ToWide(GetFileName(FromWide(request.componentPath)));
     staging.AddFile(request.componentPath, staged.component, true);
   }
+  StageOtherAssemblies(staging, request.clientManifest, clientFolder, folder, FromWide(name));
   return staged;
 }
 
@@ -597,14 +644,15 @@ void CheckLibrary(Checker& checker, const Declared::Library& library, const std:
   });
   if (SUCCEEDED(hr) && IsEqualGUID(got.first, *id)) return checker.Pass(u"loads");
   // Wine ignores a manifest's resourceid and loads the file's first type library, which then has
-  // another version: what can be shown is that the resource named holds this library.
-  if (hr == TYPE_E_LIBNOTREGISTERED && !library.resourceId.empty() && RunningOnWine()) {
+  // another identity or version: what can be shown is that the resource named holds this library.
+  if (!library.resourceId.empty() && RunningOnWine()) {
     const std::wstring resource =
         folder + L"\\" + ToWide(library.file) + L"\\" + ToWide(library.resourceId);
-    const auto inFile = LibraryIdentity(hr, [&](ITypeLib** loaded) {
+    HRESULT loadedFromFile = S_OK;
+    const auto inFile = LibraryIdentity(loadedFromFile, [&](ITypeLib** loaded) {
       return LoadTypeLibEx(resource.c_str(), REGKIND_NONE, loaded);
     });
-    if (SUCCEEDED(hr) && IsEqualGUID(inFile.first, *id) && inFile.second == *version) {
+    if (SUCCEEDED(loadedFromFile) && IsEqualGUID(inFile.first, *id) && inFile.second == *version) {
       return checker.Pass(u"is resource " + library.resourceId + u" of " + library.file +
                           u" (Wine ignores resourceid; that LoadRegTypeLib finds it only "
                           u"Windows shows)");
