@@ -21,8 +21,8 @@ void ShowError(ActionHost& host, std::u16string_view prefix, std::u16string_view
   host.ShowMessage(message, MessageIcon::Error);
 }
 
-// What the generator's exit codes 1 to 12 mean.
-constexpr std::array<std::u16string_view, 12> kGeneratorFailures = {
+// What the generator's exit codes 1 to 13 mean.
+constexpr std::array<std::u16string_view, 13> kGeneratorFailures = {
     u"la línea de órdenes no es válida",
     u"no se encuentra o no se puede leer el componente",
     u"no es un archivo PE de x86 o x64, o le falta el recurso de versión",
@@ -36,6 +36,7 @@ constexpr std::array<std::u16string_view, 12> kGeneratorFailures = {
     u"no se puede preparar la clave temporal del registro",
     u"no se puede escribir el manifiesto",
     u"el componente falló en DllMain o en DllRegisterServer",
+    u"la comprobación sin registro falló: algo del manifiesto no funciona a través de él",
 };
 
 std::u16string GeneratorFailure(std::uint32_t exitCode) {
