@@ -1,6 +1,6 @@
 // A test server whose registration names two classes while its DllGetClassObject serves only the
-// first. Built twice: KwTestUnserved refuses the second class, KwTestHanging (KWTEST_HANG) never
-// answers for it.
+// first. Built three times: KwTestUnserved refuses the second class, KwTestHanging (KWTEST_HANG)
+// never answers for it, KwTestCheckCrash (KWTEST_CRASH) crashes when asked for it.
 #include "ComServer.h"
 
 namespace {
@@ -34,8 +34,13 @@ STDAPI DllUnregisterServer() {
 
 STDAPI DllGetClassObject(REFCLSID clsid, REFIID iid, void** object) {
   if (IsEqualCLSID(clsid, kServed)) return kwtest::GetInertClassObject(iid, object);
-#ifdef KWTEST_HANG
+#if defined(KWTEST_HANG)
   Sleep(INFINITE);
+#elif defined(KWTEST_CRASH)
+  // A null pointer the compiler cannot see coming: an export that does not exist.
+  auto* nowhere = reinterpret_cast<volatile int*>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(nullptr), "KwNoSuchExport")));
+  *nowhere = 1;
 #endif
   if (object != nullptr) *object = nullptr;
   return CLASS_E_CLASSNOTAVAILABLE;

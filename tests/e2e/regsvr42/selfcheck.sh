@@ -8,7 +8,7 @@ set -uo pipefail
 generator=$1 components=$2 work=$3
 source "$(dirname "$0")/../case.sh"
 case_begin selfcheck "$work"
-cp "$components"/{KwTestDual,KwTestVendor,KwTestUnserved,KwTestHanging}.dll \
+cp "$components"/{KwTestDual,KwTestVendor,KwTestUnserved,KwTestHanging,KwTestCheckCrash}.dll \
   "$components/KwTestVendor.tlb" "$components/KwTestClient.exe" .
 mkdir -p elsewhere
 cp KwTestClient.exe elsewhere/
@@ -23,6 +23,7 @@ cases=(
   "vendor|KwTestVendor.dll|0|is served by KwTestVendor.dll&type library {6F1C2B3A-5D4E-4F60-8A7B-9C0D1E2F3F40}||KwTestVendor.sxs.manifest"
   "unserved|KwTestUnserved.dll|13|class $served is served by KwTestUnserved.dll|error: KwTestUnserved.dll: class $unserved: CoGetClassObject failed with 0x80040111|!KwTestUnserved.sxs.manifest"
   "hanging|KwTestHanging.dll|13|class $served is served by KwTestHanging.dll|error: KwTestHanging.dll: class $unserved: no answer within 30 seconds; the self-check was stopped|!KwTestHanging.sxs.manifest"
+  "crash|KwTestCheckCrash.dll|12|class $served is served by KwTestCheckCrash.dll|error: KwTestCheckCrash.dll: the component crashed in the self-check of class $unserved (exception 0xC0000005)|!KwTestCheckCrash.sxs.manifest"
   "noverify|-noverify;KwTestUnserved.dll|0|wrote||KwTestUnserved.sxs.manifest"
   "client|-client:KwTestClient.exe;KwTestDual.dll|0|client manifest KwTestClient.exe.manifest finds the assembly KwTestDual.sxs&through the client manifest, class $dual is served by KwTestDual.dll||KwTestClient.exe.manifest"
   "client elsewhere|-client:elsewhere\\KwTestClient.exe;KwTestDual.dll|13||client manifest KwTestClient.exe.manifest: gives no activation context|!elsewhere/KwTestClient.exe.manifest"
