@@ -54,8 +54,8 @@ for row in "${cases[@]}"; do
     [[ -s $manifest ]] || fail "$label: $manifest was not written"
   fi
   [[ $took -lt 60 ]] || fail "$label: took $took seconds"
-  [[ -z $(ls -d regsvr42-check.* ./*.tmp elsewhere/*.tmp 2>/dev/null) ]] ||
-    fail "$label: left $(ls -d regsvr42-check.* ./*.tmp elsewhere/*.tmp 2>/dev/null)"
+  [[ -z $(ls -d regsvr42-check.* elsewhere/regsvr42-check.* ./*.tmp elsewhere/*.tmp 2>/dev/null) ]] ||
+    fail "$label: left $(ls -d regsvr42-check.* elsewhere/regsvr42-check.* ./*.tmp elsewhere/*.tmp 2>/dev/null)"
   for view in /reg:64 /reg:32; do
     if "$wine" reg query 'HKCU\Software\Kestrelwing' "$view" >/dev/null 2>&1; then
       fail "$label: the temporary registry key is left ($view)"

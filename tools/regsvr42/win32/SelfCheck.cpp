@@ -113,12 +113,16 @@ class Staging {
   // A hard link to `from` when `link` and the file system allows it, else a copy. A file already
   // staged stays.
   void AddFile(const std::wstring& from, const std::wstring& to, bool link) {
-    if (GetFileAttributesW(to.c_str()) != INVALID_FILE_ATTRIBUTES) return;
+    if (!TryAddFile(from, to, link)) Refuse(to);
+  }
+  bool TryAddFile(const std::wstring& from, const std::wstring& to, bool link) {
+    if (GetFileAttributesW(to.c_str()) != INVALID_FILE_ATTRIBUTES) return true;
     if (!(link && CreateHardLinkW(to.c_str(), from.c_str(), nullptr)) &&
         !CopyFileW(from.c_str(), to.c_str(), TRUE)) {
-      Refuse(to);
+      return false;
     }
     files_.push_back(to);
+    return true;
   }
 
  private:
@@ -131,9 +135,8 @@ class Staging {
   std::vector<std::wstring> files_;
 };
 
-std::wstring StagingName(const CheckRequest& request) {
-  return FolderOf(request.componentPath) + L"\\regsvr42-check." +
-         std::to_wstring(GetCurrentProcessId());
+std::wstring StagingName(const std::wstring& folder) {
+  return folder + L"\\regsvr42-check." + std::to_wstring(GetCurrentProcessId());
 }
 
 // The client's other private assemblies, as they stand in its folder now, so that the client's
@@ -179,11 +182,12 @@ struct StagedClient {
 };
 
 // The client's folder as the loader will find it once the manifests are in place, built in a
-// temporary folder beside the component: the client manifest; the component manifest only where
-// the loader probes for the assembly from the client's folder (<name>.manifest or
-// <name>\<name>.manifest); the component beside it only when it will be beside it.
+// temporary folder inside it (where the client manifest is written anyway): the client manifest;
+// the component manifest only where the loader probes for the assembly from the client's folder
+// (<name>.manifest or <name>\<name>.manifest); the component beside it only when it will be beside
+// it.
 StagedClient StageClient(Staging& staging, const CheckRequest& request) {
-  const std::wstring folder = StagingName(request);
+  const std::wstring folder = StagingName(FolderOf(request.client));
   staging.AddFolder(folder);
   StagedClient staged;
   staged.manifest = folder + L"\\" + ToWide(GetFileName(FromWide(request.client))) + L".manifest";
@@ -228,11 +232,12 @@ void VerifyManifests(const CheckRequest& request) {
   }
   Staging staging;
   // Wine looks for a manifest's files beside the manifest file, not in the assembly folder it is
-  // given: a manifest bound for another folder is checked from a copy beside the component.
+  // given: a manifest bound for another folder is checked from a copy beside the component. Where
+  // no copy can be made there, the new file itself serves, as Windows takes the folder given.
   std::wstring manifest = request.manifest;
   if (!SamePath(FolderOf(manifest), FolderOf(request.componentPath))) {
-    manifest = StagingName(request) + L".manifest";
-    staging.AddFile(request.manifest, manifest, false);
+    const std::wstring copy = StagingName(FolderOf(request.componentPath)) + L".manifest";
+    if (staging.TryAddFile(request.manifest, copy, false)) manifest = copy;
   }
   const StagedClient staged =
       request.client.empty() ? StagedClient{} : StageClient(staging, request);
