@@ -20,7 +20,34 @@ HRESULT LoadEmbeddedTypeLibrary(int resourceId, ITypeLib** library) {
   return LoadTypeLibEx(TypeLibraryPath(resourceId).c_str(), REGKIND_NONE, library);
 }
 
+class InertFactory final : public IClassFactory {
+ public:
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
+    if (object == nullptr) return E_POINTER;
+    if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IClassFactory)) {
+      *object = static_cast<IClassFactory*>(this);
+      return S_OK;
+    }
+    *object = nullptr;
+    return E_NOINTERFACE;
+  }
+  // A static object: it lives as long as the module.
+  ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
+  ULONG STDMETHODCALLTYPE Release() override { return 1; }
+  HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown*, REFIID, void** object) override {
+    if (object != nullptr) *object = nullptr;
+    return CLASS_E_CLASSNOTAVAILABLE;
+  }
+  HRESULT STDMETHODCALLTYPE LockServer(BOOL) override { return S_OK; }
+};
+
+InertFactory g_inertFactory;
+
 }  // namespace
+
+HRESULT GetInertClassObject(REFIID iid, void** object) {
+  return g_inertFactory.QueryInterface(iid, object);
+}
 
 std::wstring ModulePath() {
   std::wstring path(MAX_PATH, L'\0');

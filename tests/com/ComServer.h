@@ -36,6 +36,11 @@ HRESULT RegisterEmbeddedTypeLibrary(int resourceId);
 // Removes the registration of the TYPELIB resource `resourceId` of this module.
 HRESULT UnregisterEmbeddedTypeLibrary(int resourceId);
 
+// A class factory of this module that creates no object (CreateInstance answers
+// CLASS_E_CLASSNOTAVAILABLE): the class object of the classes that are registered but have no
+// behaviour, so that they are served through a manifest all the same.
+HRESULT GetInertClassObject(REFIID iid, void** object);
+
 // Objects and server locks alive in this module.
 void AddServerReference();
 void ReleaseServerReference();

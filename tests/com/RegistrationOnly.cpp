@@ -1,11 +1,9 @@
-// The class-object exports of the test components whose classes are only registered, never
-// created.
+// The class-object exports of the test components whose classes are registered but have no
+// behaviour: every class is served by the inert factory, which creates nothing.
 #include "ComServer.h"
 
-STDAPI DllGetClassObject(REFCLSID, REFIID, void** object) {
-  if (object == nullptr) return E_POINTER;
-  *object = nullptr;
-  return CLASS_E_CLASSNOTAVAILABLE;
+STDAPI DllGetClassObject(REFCLSID, REFIID iid, void** object) {
+  return kwtest::GetInertClassObject(iid, object);
 }
 
 STDAPI DllCanUnloadNow() {

@@ -14,8 +14,8 @@ ParsedOptions Parse(std::vector<std::u16string> arguments) {
 
 TEST(Options, ReadsEveryOptionIgnoringCaseAndPrefix) {
   const ParsedOptions parsed =
-      Parse({u"-NAME:My.Assembly", u"/version:1.2.3.4", u"-Hash", u"/SIZE", u"-dir:C:\\out",
-             u"-client:C:\\app\\app.exe", u"C:\\c\\grid.ocx"});
+      Parse({u"-NAME:My.Assembly", u"/version:1.2.3.4", u"-Hash", u"/SIZE",
+             u"-dir:C:\\out", u"-client:C:\\app\\app.exe", u"-NoVerify", u"C:\\c\\grid.ocx"});
   ASSERT_TRUE(parsed.options) << std::string(parsed.error.begin(), parsed.error.end());
   const Options& options = *parsed.options;
   EXPECT_EQ(options.name, u"My.Assembly");
@@ -25,9 +25,10 @@ TEST(Options, ReadsEveryOptionIgnoringCaseAndPrefix) {
   EXPECT_TRUE(options.size);
   EXPECT_EQ(options.directory, u"C:\\out");
   EXPECT_EQ(options.client, u"C:\\app\\app.exe");
+  EXPECT_TRUE(options.noVerify);
   EXPECT_EQ(options.components, std::vector<std::u16string>{u"C:\\c\\grid.ocx"});
   // Everything but the component is passed on to a sibling generator as given.
-  EXPECT_EQ(options.settings.size(), 6u);
+  EXPECT_EQ(options.settings.size(), 7u);
   EXPECT_EQ(options.settings.front(), u"-NAME:My.Assembly");
 }
 
@@ -48,6 +49,8 @@ TEST(Options, RejectsWhatItCannotHonour) {
       {{u"-bogus", u"a.dll"}, u"unknown option -bogus"},
       {{u"-name:", u"a.dll"}, u"option -name: needs a value"},
       {{u"-hash:yes", u"a.dll"}, u"option -hash takes no value"},
+      {{u"-noverify:yes", u"a.dll"}, u"option -noverify takes no value"},
+      {{u"-noverify"}, u"no component given"},
       {{u"-version:1.2.3", u"a.dll"}, u"option -version: needs a.b.c.d"},
       {{u"-version:1.2.3.65536", u"a.dll"}, u"option -version: needs a.b.c.d"},
       // Names the loader could not find or parse, and a hash Windows does not document.
@@ -93,6 +96,8 @@ TEST(Options, HelpNeedsNoComponentAndBatchIsNotPassedOn) {
   ASSERT_TRUE(help.options);
   EXPECT_TRUE(help.options->help);
   EXPECT_NE(UsageText().find(u"-batch:<file>"), std::u16string::npos);
+  EXPECT_NE(UsageText().find(u"-noverify"), std::u16string::npos);
+  EXPECT_FALSE(Parse({u"a.dll"}).options->noVerify);
 
   const ParsedOptions batch = Parse({u"-batch:list.txt", u"-size"});
   ASSERT_TRUE(batch.options);

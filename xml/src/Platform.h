@@ -90,6 +90,9 @@ class SafeFileWriter {
   void Abandon();
   // One line saying what failed, after Open, Write or Commit answered false.
   const std::u16string& Error() const { return error_; }
+  // The new file while it is not in place yet; after Finish it may be read by others.
+  const std::u16string& PendingPath() const { return tempPath_; }
+  bool Finished() const { return handle_ == -1 && !tempPath_.empty(); }
 
  private:
   // The failure of a step that leaves nothing worth keeping: its text, the file abandoned.
@@ -123,7 +126,7 @@ inline bool CommitAll(std::span<SafeFileWriter* const> files, std::u16string& er
     return false;
   };
   for (SafeFileWriter* file : files) {
-    if (!file->Finish()) return giveUp(*file);
+    if (!file->Finished() && !file->Finish()) return giveUp(*file);
   }
   for (SafeFileWriter* file : files) {
     if (!file->Replace()) return giveUp(*file);

@@ -1,5 +1,6 @@
 # "Generar SxS" with the real manifest generator on the test COM server: the manifest beside the
-# server describes its class, and the rewrite lays it out with four spaces and CR LF.
+# server describes its class, and the rewrite lays it out with four spaces and CR LF. A server that
+# fails the generator's self-check gets no manifest, and the meaning of its exit code.
 source "$(dirname "$0")/lib.sh"
 
 server="$work/Mis Componentes/KwTestDual.dll"
@@ -25,4 +26,12 @@ lines=$(wc -l <"$manifest")
 crlf_lines=$(grep -c $'\r$' "$manifest")
 expect_eq "$crlf_lines" "$lines" "lines ending in CR LF"
 if grep -qv '^\( \{4\}\)*[^ ]' <<<"$text"; then fail "indentation that is not a multiple of four spaces"; fi
+
+unserved="$work/Mis Componentes/KwTestUnserved.dll"
+cp "$(dirname "$KW_TEST_DLL")/KwTestUnserved.dll" "$unserved"
+kw_start "$(winpath "$unserved")"
+drive click "$TITLE" "Generar SxS"
+expect_message error "El generador terminó con el código 13: la comprobación sin registro falló: algo del manifiesto no funciona a través de él"
+kw_stop
+[[ ! -e "$work/Mis Componentes/KwTestUnserved.sxs.manifest" ]] || fail "a manifest for a server that fails the check"
 echo "PASS"

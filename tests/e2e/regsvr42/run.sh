@@ -336,7 +336,7 @@ case_options() {
   # A folder name outside ASCII, with a space, and an existing client manifest that is merged.
   mkdir -p "Componentes ñandú"
   cp KwTestDual.dll "Componentes ñandú/"
-  printf '<?xml version="1.0"?>\n<assembly xmlns="urn:schemas-microsoft-com:asm.v1" manifestVersion="1.0"><assemblyIdentity type="win32" name="Cliente" version="1.0.0.0"/><trustInfo/></assembly>\n' \
+  printf '<?xml version="1.0"?>\n<assembly xmlns="urn:schemas-microsoft-com:asm.v1" manifestVersion="1.0"><assemblyIdentity type="win32" name="Cliente" version="1.0.0.0"/><trustInfo xmlns="urn:schemas-microsoft-com:asm.v3"><security><requestedPrivileges><requestedExecutionLevel level="asInvoker" uiAccess="false"/></requestedPrivileges></security></trustInfo></assembly>\n' \
     >"Componentes ñandú/Cliente.exe.manifest"
   generate "-client:$(winpath "$work/Componentes ñandú/Cliente.exe")" \
     "$(winpath "$work/Componentes ñandú/KwTestDual.dll")"

@@ -72,6 +72,7 @@ std::u16string ApplyOption(std::u16string_view option, Options& options) {
            u"hash (use -hash)";
   }
   if (SameIgnoringCase(key, u"size")) return takesNoValue(options.size);
+  if (SameIgnoringCase(key, u"noverify")) return takesNoValue(options.noVerify);
   if (SameIgnoringCase(key, u"help") || key == u"h" || key == u"?") {
     return takesNoValue(options.help);
   }
@@ -141,6 +142,7 @@ std::u16string UsageText() {
          u"  -batch:<file>       process the components listed in <file>, one a line\n"
          u"  -timeout:<seconds>  how long the component's code may take for each call (loading,\n"
          u"                      DllRegisterServer, type libraries; default 60, 1 to 3600)\n"
+         u"  -noverify           write without first loading every class through the manifest\n"
          u"  -help               show this text\n"
          u"\n"
          u"Exit code 0 when every manifest was written; otherwise an error line on standard error\n"

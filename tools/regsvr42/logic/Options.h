@@ -27,6 +27,7 @@ struct Options {
   bool sha1 = false;         // -hash
   bool size = false;         // -size
   bool help = false;         // -help, -h, -?
+  bool noVerify = false;     // -noverify: the manifests are written without the self-check
   // -timeout:<seconds>: how long each call into the component's code may take.
   unsigned timeoutSeconds = kDefaultTimeoutSeconds;
   // The options as given, without -batch: and the component paths, to run another generator on

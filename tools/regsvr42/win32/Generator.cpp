@@ -17,6 +17,7 @@
 #include "PeHeader.h"
 #include "PendingFile.h"
 #include "RegistryCapture.h"
+#include "SelfCheck.h"
 #include "Sibling.h"
 #include "SystemInfo.h"
 #include "TypeLibraries.h"
@@ -301,6 +302,12 @@ Generated GenerateManifest(const std::wstring& component, const Options& options
   pending.Add(document, destination);
   if (!options.client.empty()) {
     AddClientManifest(pending, FullPath(ToWide(options.client)), manifest.identity);
+  }
+  if (!options.noVerify) {
+    const std::vector<std::wstring> finished = pending.Finish();
+    VerifyManifests({FromWide(component), path, finished.front(), pending.Destinations().front(),
+                     options.client.empty() ? L"" : FullPath(ToWide(options.client)),
+                     options.client.empty() ? L"" : finished.back()});
   }
   pending.Commit();
   generated.written = pending.Destinations();

@@ -35,6 +35,17 @@ void PendingFiles::Add(cXml& document, std::wstring destination) {
   destinations_.push_back(std::move(destination));
 }
 
+std::vector<std::wstring> PendingFiles::Finish() {
+  std::vector<std::wstring> paths;
+  for (const auto& file : files_) {
+    if (!file->Finished() && !file->Finish()) {
+      throw Failure(ExitCode::WriteFailed, u"cannot write the manifests: " + file->Error());
+    }
+    paths.push_back(ToWide(file->PendingPath()));
+  }
+  return paths;
+}
+
 void PendingFiles::Commit() {
   std::vector<platform::SafeFileWriter*> files;
   for (const auto& file : files_)

@@ -27,6 +27,10 @@ class PendingFiles {
   // unpredictable name beside `destination`. Throws Failure(WriteFailed).
   void Add(cXml& document, std::wstring destination);
 
+  // Closes every new file, complete, so that another process may read it before it is put in
+  // place; answers their paths in the order of Destinations(). Throws Failure(WriteFailed).
+  std::vector<std::wstring> Finish();
+
   // Replaces every destination with its new file. Throws Failure(WriteFailed).
   void Commit();
 

@@ -364,6 +364,14 @@ void RemoveCaptureOf(unsigned long processId) {
   RemoveCaptureKey(CaptureKeyPath(processId, buffer));
 }
 
+struct EmptyRegistryView::Parts {
+  CaptureKey key;
+  Redirected redirected{key};
+};
+
+EmptyRegistryView::EmptyRegistryView() : parts_(std::make_unique<Parts>()) {}
+EmptyRegistryView::~EmptyRegistryView() = default;
+
 CapturedRegistration CaptureRegistration(HMODULE component, const std::wstring& componentPath,
                                          WatchedThread& componentThread) {
   CaptureKey capture;

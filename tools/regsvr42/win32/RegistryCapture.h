@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -24,6 +25,21 @@ struct CapturedRegistration {
 // componentThread. Throws Failure.
 CapturedRegistration CaptureRegistration(HMODULE component, const std::wstring& componentPath,
                                          WatchedThread& componentThread);
+
+// While it lives, this process's HKEY_CLASSES_ROOT, HKEY_LOCAL_MACHINE, HKEY_USERS and
+// HKEY_CURRENT_USER lead to an empty temporary key, as during a capture; AbandonCapture also ends
+// it. Throws Failure(RegistryFailed).
+class EmptyRegistryView {
+ public:
+  EmptyRegistryView();
+  EmptyRegistryView(const EmptyRegistryView&) = delete;
+  EmptyRegistryView& operator=(const EmptyRegistryView&) = delete;
+  ~EmptyRegistryView();
+
+ private:
+  struct Parts;
+  std::unique_ptr<Parts> parts_;
+};
 
 // Ends a capture cut short by a crash or a component that does not return: restores the
 // predefined keys and removes the temporary key. Allocates no memory of its own.

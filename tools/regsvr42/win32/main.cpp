@@ -15,6 +15,7 @@
 #include "Generator.h"
 #include "Options.h"
 #include "Platform.h"
+#include "SelfCheck.h"
 #include "WideText.h"
 
 namespace {
@@ -96,7 +97,7 @@ int wmain(int argc, wchar_t** argv) {
   std::vector<std::u16string> arguments;
   for (int i = 1; i < argc; ++i)
     arguments.push_back(FromWide(argv[i]));
-  const int exitCode = Run(arguments);
+  const int exitCode = IsCheckMode(arguments) ? RunCheckMode(arguments) : Run(arguments);
   if (SUCCEEDED(initialized)) OleUninitialize();
   return exitCode;
 }

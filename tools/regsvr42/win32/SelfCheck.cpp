@@ -1,0 +1,775 @@
+#include "SelfCheck.h"
+
+#include <windows.h>
+
+#include <ole2.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <cwchar>
+#include <functional>
+#include <memory>
+#include <optional>
+
+#include <kestrelwing/cXml.h>
+#include <kestrelwing/cXmlNode.h>
+
+#include "AsciiCase.h"
+#include "ComponentFile.h"
+#include "CrashGuard.h"
+#include "Failure.h"
+#include "Files.h"
+#include "PathParts.h"
+#include "Paths.h"
+#include "RegistryCapture.h"
+#include "Sibling.h"
+#include "SystemInfo.h"
+#include "WideText.h"
+#include "Win32Handles.h"
+
+namespace kestrelwing::regsvr42 {
+namespace {
+
+// The check mode's command line: the first option says the mode and names the pending manifest.
+constexpr std::u16string_view kModeOption = u"-selfcheck:";
+constexpr std::u16string_view kComponentOption = u"-checkcomponent:";
+constexpr std::u16string_view kLabelOption = u"-checklabel:";
+constexpr std::u16string_view kProgressOption = u"-checkprogress:";
+constexpr std::u16string_view kClientOption = u"-checkclient:";
+constexpr std::u16string_view kClientComponentOption = u"-checkclientcomponent:";
+
+// What the child works on, in memory it shares with the parent: the parent names the item when the
+// child stops answering, and counts the items begun to see that it still advances.
+struct Progress {
+  volatile LONG begun;
+  wchar_t item[256];
+};
+
+struct ViewUnmapper {
+  void operator()(Progress* view) const { UnmapViewOfFile(view); }
+};
+using ProgressView = std::unique_ptr<Progress, ViewUnmapper>;
+
+ProgressView MapProgress(HANDLE mapping) {
+  return ProgressView(static_cast<Progress*>(
+      MapViewOfFile(mapping, FILE_MAP_READ | FILE_MAP_WRITE, 0, 0, sizeof(Progress))));
+}
+
+void WriteLine(std::FILE* stream, const std::u16string& text) {
+  const std::string bytes = ToUtf8(text) + "\n";
+  std::fwrite(bytes.data(), 1, bytes.size(), stream);
+  std::fflush(stream);
+}
+
+bool SamePath(const std::wstring& a, const std::wstring& b) {
+  return CompareStringOrdinal(FullPath(a).c_str(), -1, FullPath(b).c_str(), -1, TRUE) == CSTR_EQUAL;
+}
+
+// True when both paths lead to one file: the same volume and file index, whatever the spelling
+// (short names, letter case, hard links).
+bool SameFile(const std::wstring& a, const std::wstring& b) {
+  auto identify = [](const std::wstring& path, BY_HANDLE_FILE_INFORMATION& info) {
+    const UniqueHandle file = OwnFileHandle(
+        CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    return file && GetFileInformationByHandle(file.get(), &info);
+  };
+  BY_HANDLE_FILE_INFORMATION first{};
+  BY_HANDLE_FILE_INFORMATION second{};
+  if (!identify(a, first) || !identify(b, second)) return SamePath(a, b);
+  return first.dwVolumeSerialNumber == second.dwVolumeSerialNumber &&
+         first.nFileIndexHigh == second.nFileIndexHigh &&
+         first.nFileIndexLow == second.nFileIndexLow;
+}
+
+// ---------------------------------------------------------------------------------------------
+// The parent's side.
+
+// The XML document in the file at `path`; false when it is none.
+bool ReadDocument(const std::wstring& path, cXml& document) {
+  return document.Parse(std::span<const std::uint8_t>(ReadWholeFile(path))) &&
+         static_cast<bool>(document.Root());
+}
+
+// Files and folders made for the check, removed with everything in them when it goes.
+class Staging {
+ public:
+  Staging() = default;
+  Staging(const Staging&) = delete;
+  Staging& operator=(const Staging&) = delete;
+  ~Staging() {
+    for (auto file = files_.rbegin(); file != files_.rend(); ++file)
+      DeleteFileW(file->c_str());
+    for (auto folder = folders_.rbegin(); folder != folders_.rend(); ++folder)
+      RemoveDirectoryW(folder->c_str());
+  }
+
+  void AddFolder(const std::wstring& folder) {
+    if (!CreateDirectoryW(folder.c_str(), nullptr)) Refuse(folder);
+    folders_.push_back(folder);
+  }
+  // A hard link to `from` when `link` and the file system allows it, else a copy. A file already
+  // staged stays.
+  void AddFile(const std::wstring& from, const std::wstring& to, bool link) {
+    if (!TryAddFile(from, to, link)) Refuse(to);
+  }
+  bool TryAddFile(const std::wstring& from, const std::wstring& to, bool link) {
+    if (GetFileAttributesW(to.c_str()) != INVALID_FILE_ATTRIBUTES) return true;
+    if (!(link && CreateHardLinkW(to.c_str(), from.c_str(), nullptr)) &&
+        !CopyFileW(from.c_str(), to.c_str(), TRUE)) {
+      return false;
+    }
+    files_.push_back(to);
+    return true;
+  }
+
+ private:
+  [[noreturn]] static void Refuse(const std::wstring& path) {
+    throw Failure(ExitCode::WriteFailed, u"the self-check cannot create " + FromWide(path) + u" (" +
+                                             DescribeError(GetLastError()) + u")");
+  }
+
+  std::vector<std::wstring> folders_;
+  std::vector<std::wstring> files_;
+};
+
+std::wstring StagingName(const std::wstring& folder) {
+  return folder + L"\\regsvr42-check." + std::to_wstring(GetCurrentProcessId());
+}
+
+// The client's other private assemblies, as they stand in its folder now, so that the client's
+// context can be made: each one's manifest where the loader probes for it, and its files.
+void StageOtherAssemblies(Staging& staging, const std::wstring& clientManifest,
+                          const std::wstring& clientFolder, const std::wstring& folder,
+                          const std::u16string& ownName) {
+  cXml client;
+  if (!ReadDocument(clientManifest, client)) return;
+  for (const NodeRef& dependency : client.Root()->Nodes(u"dependency")) {
+    const NodeRef identity = dependency->NodeByName(u"dependentAssembly/assemblyIdentity");
+    const std::wstring name = identity ? ToWide(identity->PropertyValue(u"name")) : L"";
+    if (name.empty() || name.find_first_of(L"\\/") != std::wstring::npos ||
+        SameIgnoringCase(FromWide(name), ownName)) {
+      continue;
+    }
+    for (const std::wstring& place : {std::wstring(), name + L"\\"}) {
+      const std::wstring manifest = clientFolder + L"\\" + place + name + L".manifest";
+      cXml assembly;
+      if (!IsFile(manifest) || !ReadDocument(manifest, assembly)) continue;
+      const std::wstring placeFolder = folder + L"\\" + name;
+      if (!place.empty() && GetFileAttributesW(placeFolder.c_str()) == INVALID_FILE_ATTRIBUTES) {
+        staging.AddFolder(placeFolder);
+      }
+      staging.AddFile(manifest, folder + L"\\" + place + name + L".manifest", true);
+      for (const NodeRef& file : assembly.Root()->Nodes(u"file")) {
+        const std::wstring fileName = ToWide(file->PropertyValue(u"name"));
+        const std::wstring source = clientFolder + L"\\" + place + fileName;
+        if (fileName.empty() || fileName.find_first_of(L"\\/") != std::wstring::npos ||
+            !IsFile(source)) {
+          continue;
+        }
+        staging.AddFile(source, folder + L"\\" + place + fileName, true);
+      }
+      break;
+    }
+  }
+}
+
+struct StagedClient {
+  std::wstring manifest;
+  std::wstring component;  // empty when the component will not be beside its manifest
+};
+
+// The client's folder as the loader will find it once the manifests are in place, built in a
+// temporary folder inside it (where the client manifest is written anyway): the client manifest;
+// the component manifest only where the loader probes for the assembly from the client's folder
+// (<name>.manifest or <name>\<name>.manifest); the component beside it only when it will be beside
+// it.
+StagedClient StageClient(Staging& staging, const CheckRequest& request) {
+  const std::wstring folder = StagingName(FolderOf(request.client));
+  staging.AddFolder(folder);
+  StagedClient staged;
+  staged.manifest = folder + L"\\" + ToWide(GetFileName(FromWide(request.client))) + L".manifest";
+  staging.AddFile(request.clientManifest, staged.manifest, false);
+
+  const std::wstring clientFolder = FolderOf(request.client);
+  std::wstring name = ToWide(GetFileName(FromWide(request.manifestDestination)));
+  name.resize(name.size() - std::wstring_view(L".manifest").size());
+  std::wstring probed;
+  if (SamePath(request.manifestDestination, clientFolder + L"\\" + name + L".manifest")) {
+    probed = folder;
+  } else if (SamePath(request.manifestDestination,
+                      clientFolder + L"\\" + name + L"\\" + name + L".manifest")) {
+    probed = folder + L"\\" + name;
+    staging.AddFolder(probed);
+  } else {
+    return staged;  // the loader would not find the assembly; neither will the check
+  }
+  staging.AddFile(request.manifest, probed + L"\\" + name + L".manifest", false);
+  if (SamePath(FolderOf(request.componentPath), FolderOf(request.manifestDestination))) {
+    staged.component = probed + L"\\" + ToWide(GetFileName(FromWide(request.componentPath)));
+    staging.AddFile(request.componentPath, staged.component, true);
+  }
+  StageOtherAssemblies(staging, request.clientManifest, clientFolder, folder, FromWide(name));
+  return staged;
+}
+
+std::wstring Argument(std::u16string_view option, const std::wstring& value) {
+  return QuoteArgument(ToWide(option) + value);
+}
+
+}  // namespace
+
+void VerifyManifests(const CheckRequest& request) {
+  SECURITY_ATTRIBUTES inherited{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
+  const UniqueHandle mapping(CreateFileMappingW(INVALID_HANDLE_VALUE, &inherited, PAGE_READWRITE, 0,
+                                                sizeof(Progress), nullptr));
+  const ProgressView progress = mapping ? MapProgress(mapping.get()) : nullptr;
+  if (!progress) {
+    throw Failure(ExitCode::ManifestInvalid,
+                  u"the self-check cannot be started (" + DescribeError(GetLastError()) + u")");
+  }
+  Staging staging;
+  // Wine looks for a manifest's files beside the manifest file, not in the assembly folder it is
+  // given: a manifest bound for another folder is checked from a copy beside the component. Where
+  // no copy can be made there, the new file itself serves, as Windows takes the folder given.
+  std::wstring manifest = request.manifest;
+  if (!SamePath(FolderOf(manifest), FolderOf(request.componentPath))) {
+    const std::wstring copy = StagingName(FolderOf(request.componentPath)) + L".manifest";
+    if (staging.TryAddFile(request.manifest, copy, false)) manifest = copy;
+  }
+  const StagedClient staged =
+      request.client.empty() ? StagedClient{} : StageClient(staging, request);
+
+  const std::wstring program = ProgramPath();
+  std::wstring commandLine =
+      QuoteArgument(program) + L" " + Argument(kModeOption, manifest) + L" " +
+      Argument(kComponentOption, request.componentPath) + L" " +
+      Argument(kLabelOption, ToWide(request.component)) + L" " +
+      Argument(kProgressOption, std::to_wstring(reinterpret_cast<std::uintptr_t>(mapping.get())));
+  if (!staged.manifest.empty()) {
+    commandLine += L" " + Argument(kClientOption, staged.manifest);
+    if (!staged.component.empty()) {
+      commandLine += L" " + Argument(kClientComponentOption, staged.component);
+    }
+  }
+
+  STARTUPINFOW startup{};
+  startup.cb = sizeof(startup);
+  PROCESS_INFORMATION process{};
+  std::fflush(stdout);
+  std::fflush(stderr);
+  if (!CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr,
+                      nullptr, &startup, &process)) {
+    throw Failure(ExitCode::ManifestInvalid,
+                  u"the self-check cannot be started (" + DescribeError(GetLastError()) + u")");
+  }
+  CloseHandle(process.hThread);
+  const UniqueHandle child(process.hProcess);
+  // A child stopped from outside leaves its temporary registry key behind.
+  struct KeyRemover {
+    DWORD processId;
+    ~KeyRemover() { RemoveCaptureOf(processId); }
+  } keyRemover{process.dwProcessId};
+
+  // The limit holds for each item: a component with many classes may take longer in all.
+  LONG begun = progress->begun;
+  ULONGLONG quietSince = GetTickCount64();
+  while (WaitForSingleObject(child.get(), 250) == WAIT_TIMEOUT) {
+    if (progress->begun != begun) {
+      begun = progress->begun;
+      quietSince = GetTickCount64();
+    } else if (GetTickCount64() - quietSince >= kCheckItemLimitSeconds * 1000ull) {
+      TerminateProcess(child.get(), static_cast<UINT>(ExitCode::ManifestInvalid));
+      WaitForSingleObject(child.get(), INFINITE);
+      const std::wstring item(progress->item, wcsnlen(progress->item, std::size(progress->item)));
+      throw Failure(ExitCode::ManifestInvalid, FromWide(item) + u": no answer within " +
+                                                   Decimal(kCheckItemLimitSeconds) +
+                                                   u" seconds; the self-check was stopped");
+    }
+  }
+  DWORD exitCode = 0;
+  GetExitCodeProcess(child.get(), &exitCode);
+  if (exitCode == 0) return;
+  // A failure of the check or of its set-up: the child has written its lines.
+  if (exitCode <= static_cast<DWORD>(ExitCode::Last)) {
+    throw Failure(static_cast<ExitCode>(exitCode), u"");
+  }
+  throw Failure(ExitCode::ComponentCrashed,
+                u"the self-check ended with exit code " + HexCode(exitCode));
+}
+
+// ---------------------------------------------------------------------------------------------
+// The child's side.
+
+namespace {
+
+// What the pending manifest declares, as the check looks it up.
+struct Declared {
+  struct Class {
+    std::u16string clsid;
+    std::u16string threadingModel;
+    std::vector<std::u16string> progIds;  // the attribute first, then the progid elements
+  };
+  struct Library {
+    std::u16string id;
+    std::u16string version;
+    std::u16string file;        // the file element it stands in
+    std::u16string resourceId;  // empty for the first TYPELIB resource
+  };
+  struct ProxyStub {
+    std::u16string iid;
+    std::u16string proxyStub;
+    bool inFile = false;  // comInterfaceProxyStub: the proxy/stub is a class of the file
+  };
+  std::u16string assemblyName;
+  std::vector<Class> classes;
+  std::vector<Library> libraries;
+  std::vector<ProxyStub> proxyStubs;
+};
+
+void ReadProxyStubs(const cXmlNode& parent, bool inFile, Declared& declared) {
+  const std::u16string_view element =
+      inFile ? u"comInterfaceProxyStub" : u"comInterfaceExternalProxyStub";
+  for (const NodeRef& node : parent.Nodes(element)) {
+    const std::u16string proxyStub = node->PropertyValue(u"proxyStubClsid32");
+    if (proxyStub.empty()) continue;
+    declared.proxyStubs.push_back({node->PropertyValue(u"iid"), proxyStub, inFile});
+  }
+}
+
+Declared ReadDeclared(const std::wstring& manifest) {
+  cXml document;
+  if (!document.Parse(std::span<const std::uint8_t>(ReadWholeFile(manifest))) || !document.Root()) {
+    throw Failure(ExitCode::ManifestInvalid,
+                  u"the new manifest cannot be read back: " + document.Result());
+  }
+  const NodeRef root = document.Root();
+  Declared declared;
+  if (const NodeRef identity = root->NodeByName(u"assemblyIdentity")) {
+    declared.assemblyName = identity->PropertyValue(u"name");
+  }
+  for (const NodeRef& file : root->Nodes(u"file")) {
+    for (const NodeRef& comClass : file->Nodes(u"comClass")) {
+      Declared::Class entry{
+          comClass->PropertyValue(u"clsid"), comClass->PropertyValue(u"threadingModel"), {}};
+      if (const std::u16string progId = comClass->PropertyValue(u"progid"); !progId.empty()) {
+        entry.progIds.push_back(progId);
+      }
+      for (const NodeRef& progId : comClass->Nodes(u"progid"))
+        entry.progIds.emplace_back(progId->Value());
+      declared.classes.push_back(std::move(entry));
+    }
+    for (const NodeRef& library : file->Nodes(u"typelib")) {
+      declared.libraries.push_back(
+          {library->PropertyValue(u"tlbid"), library->PropertyValue(u"version"),
+           file->PropertyValue(u"name"), library->PropertyValue(u"resourceid")});
+    }
+    ReadProxyStubs(*file, true, declared);
+  }
+  ReadProxyStubs(*root, false, declared);
+  return declared;
+}
+
+std::u16string GuidText(const GUID& guid) {
+  wchar_t text[40] = {};
+  StringFromGUID2(guid, text, 40);
+  return FromWide(text);
+}
+
+std::optional<GUID> ParseGuid(const std::u16string& text) {
+  GUID guid;
+  const std::wstring wide = ToWide(text);
+  if (text.empty() || text.front() != u'{' ||
+      FAILED(IIDFromString(const_cast<wchar_t*>(wide.c_str()), &guid))) {
+    return std::nullopt;
+  }
+  return guid;
+}
+
+// True when the active activation context answers for the key: the answer then comes from the
+// manifest, whatever the registry holds.
+bool InContext(ULONG section, const GUID& guid) {
+  ACTCTX_SECTION_KEYED_DATA data{};
+  data.cbSize = sizeof(data);
+  return FindActCtxSectionGuid(0, nullptr, section, &guid, &data);
+}
+
+bool InContext(ULONG section, const std::u16string& key) {
+  ACTCTX_SECTION_KEYED_DATA data{};
+  data.cbSize = sizeof(data);
+  return FindActCtxSectionStringW(0, nullptr, section, ToWide(key).c_str(), &data);
+}
+
+// The class an answer of CLSIDFromProgID stands for. Through a manifest, Wine answers a stand-in
+// GUID that the context maps to the class: the context's COM server entry for it starts with its
+// size, flags and threading model (three ULONGs), then the CLSID of the class it describes. An
+// answer with no entry stands for itself.
+GUID ClassBehind(const GUID& answered) {
+  constexpr std::size_t kClassOffset = 3 * sizeof(ULONG);
+  ACTCTX_SECTION_KEYED_DATA data{};
+  data.cbSize = sizeof(data);
+  if (!FindActCtxSectionGuid(0, nullptr, ACTIVATION_CONTEXT_SECTION_COM_SERVER_REDIRECTION,
+                             &answered, &data) ||
+      data.ulLength < kClassOffset + sizeof(GUID)) {
+    return answered;
+  }
+  GUID behind;
+  std::memcpy(&behind, static_cast<const BYTE*>(data.lpData) + kClassOffset, sizeof(behind));
+  return behind;
+}
+
+// Wine's own entry point in ntdll says the system is Wine.
+bool RunningOnWine() {
+  const HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+  return ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;
+}
+
+// The file of the module that holds the code at `address`; empty when no module does.
+std::wstring ModuleFileOf(const void* address) {
+  HMODULE module = nullptr;
+  if (!GetModuleHandleExW(
+          GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+          static_cast<LPCWSTR>(address), &module)) {
+    return {};
+  }
+  std::wstring path(32768, L'\0');
+  path.resize(GetModuleFileNameW(module, path.data(), static_cast<DWORD>(path.size())));
+  return path;
+}
+
+class ActivationContext {
+ public:
+  ActivationContext(const std::wstring& manifest, const std::wstring& folder) {
+    ACTCTXW request{};
+    request.cbSize = sizeof(request);
+    request.dwFlags = ACTCTX_FLAG_ASSEMBLY_DIRECTORY_VALID;
+    request.lpSource = manifest.c_str();
+    request.lpAssemblyDirectory = folder.c_str();
+    handle_ = CreateActCtxW(&request);
+    if (handle_ == INVALID_HANDLE_VALUE) {
+      error_ = GetLastError();
+    } else if (!ActivateActCtx(handle_, &cookie_)) {
+      error_ = GetLastError();
+    }
+  }
+  ActivationContext(const ActivationContext&) = delete;
+  ActivationContext& operator=(const ActivationContext&) = delete;
+  ~ActivationContext() {
+    if (cookie_ != 0) DeactivateActCtx(0, cookie_);
+    if (handle_ != INVALID_HANDLE_VALUE) ReleaseActCtx(handle_);
+  }
+
+  bool Active() const { return cookie_ != 0; }
+  HANDLE Handle() const { return handle_; }
+  DWORD Error() const { return error_; }
+
+ private:
+  HANDLE handle_ = INVALID_HANDLE_VALUE;
+  ULONG_PTR cookie_ = 0;
+  DWORD error_ = 0;
+};
+
+// Runs `work` on a thread of the multithreaded apartment with `context` active there too. COM
+// creates a class of threading model Free in that apartment; asked from the main thread's
+// single-threaded one, it would hand out a proxy, whose code is COM's and not the component's.
+struct ApartmentCall {
+  HANDLE context;
+  const std::function<void()>& work;
+};
+
+DWORD WINAPI RunInApartment(void* parameter) {
+  const ApartmentCall& call = *static_cast<const ApartmentCall*>(parameter);
+  const HRESULT initialized = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+  ULONG_PTR cookie = 0;
+  const bool active = ActivateActCtx(call.context, &cookie);
+  call.work();
+  if (active) DeactivateActCtx(0, cookie);
+  if (SUCCEEDED(initialized)) CoUninitialize();
+  return 0;
+}
+
+void InMultithreadedApartment(HANDLE context, const std::function<void()>& work) {
+  ApartmentCall call{context, work};
+  const UniqueHandle thread(CreateThread(nullptr, 0, RunInApartment, &call, 0, nullptr));
+  if (thread) {
+    WaitForSingleObject(thread.get(), INFINITE);
+  } else {
+    work();
+  }
+}
+
+// Says each item: its start to the parent and to the crash guard, its outcome on standard output
+// (passed) or standard error (failed).
+class Checker {
+ public:
+  Checker(std::u16string label, Progress* progress)
+      : label_(std::move(label)), progress_(progress) {}
+
+  void Begin(std::u16string item) {
+    item_ = std::move(item);
+    const std::wstring wide = ToWide(item_);
+    const std::size_t length = std::min(wide.size(), std::size(progress_->item) - 1);
+    std::wmemcpy(progress_->item, wide.c_str(), length);
+    progress_->item[length] = L'\0';
+    InterlockedIncrement(&progress_->begun);
+    crash_.reset();
+    crash_.emplace(label_, (u"the self-check of " + item_).c_str());
+  }
+  void Pass(const std::u16string& outcome) {
+    crash_.reset();
+    WriteLine(stdout, u"regsvr42: checked " + label_ + u": " + item_ + u" " + outcome);
+  }
+  void Fail(const std::u16string& reason) {
+    crash_.reset();
+    WriteLine(stderr, u"regsvr42: error: " + label_ + u": " + item_ + u": " + reason);
+    ++failures_;
+  }
+  // Pass or Fail, after the item's outcome: nothing when passed, else the reason.
+  void Settle(const std::optional<std::u16string>& failure, const std::u16string& outcome) {
+    if (failure) {
+      Fail(*failure);
+    } else {
+      Pass(outcome);
+    }
+  }
+  int Failures() const { return failures_; }
+
+ private:
+  std::u16string label_;
+  Progress* progress_;
+  std::u16string item_;
+  std::optional<CrashContext> crash_;
+  int failures_ = 0;
+};
+
+// The class object of `clsid` through the active context; the file that holds its code goes to
+// `servedBy`. Answers the failure, if any.
+std::optional<std::u16string> CheckClassObject(const GUID& clsid, const std::wstring& expected,
+                                               std::u16string& servedBy) {
+  if (!InContext(ACTIVATION_CONTEXT_SECTION_COM_SERVER_REDIRECTION, clsid)) {
+    return u"the activation context does not hold the class";
+  }
+  IClassFactory* factory = nullptr;
+  const HRESULT hr = CoGetClassObject(clsid, CLSCTX_INPROC_SERVER, nullptr, IID_IClassFactory,
+                                      reinterpret_cast<void**>(&factory));
+  if (FAILED(hr)) return u"CoGetClassObject failed with " + DescribeHresult(hr);
+  // The factory's code: the module that holds the first entry of its table of methods.
+  const void* entry = (*reinterpret_cast<void* const* const*>(factory))[0];
+  const std::wstring module = ModuleFileOf(entry);
+  factory->Release();
+  if (module.empty() || !SameFile(module, expected)) {
+    return u"its class factory's code lies in " +
+           (module.empty() ? u"no module" : FromWide(module)) + u", not in " + FromWide(expected);
+  }
+  servedBy = GetFileName(FromWide(module));
+  return std::nullopt;
+}
+
+void CheckClass(Checker& checker, const Declared::Class& comClass, HANDLE context,
+                const std::wstring& expected, std::u16string_view what) {
+  checker.Begin(std::u16string(what) + comClass.clsid);
+  const std::optional<GUID> clsid = ParseGuid(comClass.clsid);
+  if (!clsid) return checker.Fail(u"not a GUID in braces");
+  std::optional<std::u16string> failure;
+  std::u16string servedBy;
+  auto check = [&] { failure = CheckClassObject(*clsid, expected, servedBy); };
+  if (SameIgnoringCase(comClass.threadingModel, u"Free")) {
+    InMultithreadedApartment(context, check);
+  } else {
+    check();
+  }
+  checker.Settle(failure, u"is served by " + servedBy);
+}
+
+void CheckProgId(Checker& checker, const std::u16string& progId, const std::u16string& clsid) {
+  checker.Begin(u"ProgID " + progId);
+  const std::optional<GUID> declared = ParseGuid(clsid);
+  if (!declared) return checker.Fail(u"its class " + clsid + u" is not a GUID in braces");
+  if (!InContext(ACTIVATION_CONTEXT_SECTION_COM_PROGID_REDIRECTION, progId)) {
+    return checker.Fail(u"the activation context does not hold it");
+  }
+  GUID answered;
+  const HRESULT hr = CLSIDFromProgID(ToWide(progId).c_str(), &answered);
+  if (FAILED(hr)) return checker.Fail(u"CLSIDFromProgID failed with " + DescribeHresult(hr));
+  // Windows answers the class itself; Wine a stand-in for it (see ClassBehind).
+  const GUID behind = ClassBehind(answered);
+  if (!IsEqualGUID(answered, *declared) && !IsEqualGUID(behind, *declared)) {
+    return checker.Fail(u"leads to " + GuidText(behind) + u", not to its class " + clsid);
+  }
+  checker.Pass(u"leads to " + GuidText(*declared));
+}
+
+// "major.minor" in decimal, as the manifest writes a type library's version.
+std::optional<std::pair<WORD, WORD>> ParseLibraryVersion(std::u16string_view text) {
+  const std::size_t dot = text.find(u'.');
+  if (dot == std::u16string_view::npos) return std::nullopt;
+  auto number = [](std::u16string_view part) -> std::optional<WORD> {
+    if (part.empty() || part.size() > 5) return std::nullopt;
+    unsigned value = 0;
+    for (char16_t c : part) {
+      if (c < u'0' || c > u'9') return std::nullopt;
+      value = value * 10 + (c - u'0');
+    }
+    return value > 0xFFFF ? std::nullopt : std::optional<WORD>(static_cast<WORD>(value));
+  };
+  const auto major = number(text.substr(0, dot));
+  const auto minor = number(text.substr(dot + 1));
+  if (!major || !minor) return std::nullopt;
+  return std::pair{*major, *minor};
+}
+
+// The GUID and version of the library that `load` gives; GUID_NULL when it fails.
+template <class Load>
+std::pair<GUID, std::pair<WORD, WORD>> LibraryIdentity(HRESULT& hr, Load load) {
+  ITypeLib* loaded = nullptr;
+  hr = load(&loaded);
+  TLIBATTR* attributes = nullptr;
+  std::pair<GUID, std::pair<WORD, WORD>> identity{GUID_NULL, {0, 0}};
+  if (SUCCEEDED(hr) && SUCCEEDED(loaded->GetLibAttr(&attributes))) {
+    identity = {attributes->guid, {attributes->wMajorVerNum, attributes->wMinorVerNum}};
+    loaded->ReleaseTLibAttr(attributes);
+  }
+  if (loaded != nullptr) loaded->Release();
+  return identity;
+}
+
+void CheckLibrary(Checker& checker, const Declared::Library& library, const std::wstring& folder) {
+  checker.Begin(u"type library " + library.id + u" " + library.version);
+  const std::optional<GUID> id = ParseGuid(library.id);
+  const auto version = ParseLibraryVersion(library.version);
+  if (!id || !version) return checker.Fail(u"needs a GUID in braces and a version major.minor");
+  if (!InContext(ACTIVATION_CONTEXT_SECTION_COM_TYPE_LIBRARY_REDIRECTION, *id)) {
+    return checker.Fail(u"the activation context does not hold it");
+  }
+  HRESULT hr = S_OK;
+  const auto got = LibraryIdentity(hr, [&](ITypeLib** loaded) {
+    return LoadRegTypeLib(*id, version->first, version->second, 0, loaded);
+  });
+  if (SUCCEEDED(hr) && IsEqualGUID(got.first, *id)) return checker.Pass(u"loads");
+  // Wine ignores a manifest's resourceid and loads the file's first type library, which then has
+  // another identity or version: what can be shown is that the resource named holds this library.
+  if (!library.resourceId.empty() && RunningOnWine()) {
+    const std::wstring resource =
+        folder + L"\\" + ToWide(library.file) + L"\\" + ToWide(library.resourceId);
+    HRESULT loadedFromFile = S_OK;
+    const auto inFile = LibraryIdentity(loadedFromFile, [&](ITypeLib** loaded) {
+      return LoadTypeLibEx(resource.c_str(), REGKIND_NONE, loaded);
+    });
+    if (SUCCEEDED(loadedFromFile) && IsEqualGUID(inFile.first, *id) && inFile.second == *version) {
+      return checker.Pass(u"is resource " + library.resourceId + u" of " + library.file +
+                          u" (Wine ignores resourceid; that LoadRegTypeLib finds it only "
+                          u"Windows shows)");
+    }
+  }
+  if (FAILED(hr)) return checker.Fail(u"LoadRegTypeLib failed with " + DescribeHresult(hr));
+  checker.Fail(u"LoadRegTypeLib gave " + GuidText(got.first));
+}
+
+void CheckProxyStub(Checker& checker, const Declared::ProxyStub& proxyStub) {
+  checker.Begin(u"interface " + proxyStub.iid);
+  const std::optional<GUID> iid = ParseGuid(proxyStub.iid);
+  const std::optional<GUID> declared = ParseGuid(proxyStub.proxyStub);
+  if (!iid || !declared) return checker.Fail(u"needs GUIDs in braces");
+  if (!InContext(ACTIVATION_CONTEXT_SECTION_COM_INTERFACE_REDIRECTION, *iid)) {
+    return checker.Fail(u"the activation context does not hold it");
+  }
+  GUID answered;
+  const HRESULT hr = CoGetPSClsid(*iid, &answered);
+  if (FAILED(hr)) return checker.Fail(u"CoGetPSClsid failed with " + DescribeHresult(hr));
+  if (IsEqualGUID(answered, *declared))
+    return checker.Pass(u"is marshaled by " + proxyStub.proxyStub);
+  // For a proxy/stub inside the file Wine answers the IID itself and not proxyStubClsid32, which
+  // Windows answers; under Wine that answer is taken, and the line says what was not shown.
+  if (proxyStub.inFile && IsEqualGUID(answered, *iid) && RunningOnWine()) {
+    return checker.Pass(
+        u"is marshaled by the file's own proxy/stub (Wine answers the IID; that it "
+        u"answers " +
+        proxyStub.proxyStub + u" only Windows shows)");
+  }
+  checker.Fail(u"is marshaled by " + GuidText(answered) + u", not by " + proxyStub.proxyStub);
+}
+
+// The client's context, made the way the loader makes it: from the client manifest, the client's
+// folder as the application folder in which the assembly is probed for; one class through it.
+void CheckClient(Checker& checker, const Declared& declared, const std::wstring& clientManifest,
+                 const std::wstring& expected) {
+  checker.Begin(u"client manifest " + GetFileName(FromWide(clientManifest)));
+  const ActivationContext context(clientManifest, FolderOf(clientManifest));
+  if (!context.Active()) {
+    return checker.Fail(u"gives no activation context (" + DescribeError(context.Error()) +
+                        u"); from the client's folder the loader finds the assembly " +
+                        declared.assemblyName + u" only as " + declared.assemblyName +
+                        u".manifest or " + declared.assemblyName + u"\\" + declared.assemblyName +
+                        u".manifest there, with its file beside it");
+  }
+  checker.Pass(u"finds the assembly " + declared.assemblyName);
+  if (!declared.classes.empty()) {
+    CheckClass(checker, declared.classes.front(), context.Handle(), expected,
+               u"through the client manifest, class ");
+  }
+}
+
+std::wstring OptionValue(const std::vector<std::u16string>& arguments, std::u16string_view option) {
+  for (const std::u16string& argument : arguments) {
+    if (argument.starts_with(option)) return ToWide(argument.substr(option.size()));
+  }
+  return {};
+}
+
+int CheckAll(const std::vector<std::u16string>& arguments, Checker& checker) {
+  const std::wstring manifest = OptionValue(arguments, kModeOption);
+  const std::wstring componentPath = OptionValue(arguments, kComponentOption);
+  const std::wstring clientManifest = OptionValue(arguments, kClientOption);
+  std::wstring clientComponent = OptionValue(arguments, kClientComponentOption);
+  if (clientComponent.empty()) clientComponent = componentPath;
+
+  // A registration left by regsvr32 must not answer in the manifest's place.
+  const EmptyRegistryView emptyRegistry;
+  const Declared declared = ReadDeclared(manifest);
+  {
+    checker.Begin(u"activation context");
+    const ActivationContext context(manifest, FolderOf(componentPath));
+    if (!context.Active()) {
+      checker.Fail(u"the manifest gives none (" + DescribeError(context.Error()) + u")");
+      return static_cast<int>(ExitCode::ManifestInvalid);
+    }
+    for (const Declared::Class& comClass : declared.classes)
+      CheckClass(checker, comClass, context.Handle(), componentPath, u"class ");
+    for (const Declared::Class& comClass : declared.classes) {
+      for (const std::u16string& progId : comClass.progIds)
+        CheckProgId(checker, progId, comClass.clsid);
+    }
+    for (const Declared::Library& library : declared.libraries)
+      CheckLibrary(checker, library, FolderOf(componentPath));
+    for (const Declared::ProxyStub& proxyStub : declared.proxyStubs)
+      CheckProxyStub(checker, proxyStub);
+  }
+  if (!clientManifest.empty()) CheckClient(checker, declared, clientManifest, clientComponent);
+  return checker.Failures() == 0 ? 0 : static_cast<int>(ExitCode::ManifestInvalid);
+}
+
+}  // namespace
+
+bool IsCheckMode(const std::vector<std::u16string>& arguments) {
+  return !arguments.empty() && arguments.front().starts_with(kModeOption);
+}
+
+int RunCheckMode(const std::vector<std::u16string>& arguments) {
+  const std::u16string label = FromWide(OptionValue(arguments, kLabelOption));
+  // The parent's shared memory; a check started by hand reports into memory of its own.
+  const std::wstring handle = OptionValue(arguments, kProgressOption);
+  const ProgressView shared = MapProgress(reinterpret_cast<HANDLE>(static_cast<std::uintptr_t>(
+      handle.empty() ? 0 : std::wcstoull(handle.c_str(), nullptr, 10))));
+  Progress own{};
+  Checker checker(label, shared ? shared.get() : &own);
+  try {
+    return CheckAll(arguments, checker);
+  } catch (const Failure& failure) {
+    WriteLine(stderr, u"regsvr42: error: " + label + u": " + failure.Message());
+    return static_cast<int>(failure.Code());
+  }
+}
+
+}  // namespace kestrelwing::regsvr42
