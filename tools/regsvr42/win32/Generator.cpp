@@ -104,13 +104,13 @@ void AddClientManifest(PendingFiles& pending, const std::wstring& clientPath,
   AssemblyIdentity client{GetBaseName(FromWide(clientPath)), FromWide(kDefaultVersion),
                           dependency.architecture};
   if (IsFile(clientPath)) {
-    const PeHeader header = ReadPeHeader(ReadWholeFile(clientPath));
+    const PeHeader header = ReadPeHeader(ReadFileOrFail(clientPath));
     if (header.status == PeStatus::Ok) client.architecture = header.architecture;
   }
   cXml document;
   // Read as bytes: the path overload of Parse also takes URLs and XML text for sources.
   if (GetFileAttributesW(manifestPath.c_str()) != INVALID_FILE_ATTRIBUTES &&
-      !document.Parse(std::span<const std::uint8_t>(ReadWholeFile(manifestPath)))) {
+      !document.Parse(std::span<const std::uint8_t>(ReadFileOrFail(manifestPath)))) {
     throw Failure(ExitCode::WriteFailed, u"the client manifest " + FromWide(manifestPath) +
                                              u" cannot be read: " + document.Result());
   }
@@ -210,7 +210,7 @@ Generated GenerateManifest(const std::wstring& component, const Options& options
   if (!IsFile(path)) {
     throw Failure(ExitCode::FileMissing, u"cannot find the component " + FromWide(path));
   }
-  const std::vector<std::uint8_t> bytes = ReadWholeFile(path);
+  const std::vector<std::uint8_t> bytes = ReadFileOrFail(path);
   const Architecture architecture = InspectComponent(bytes);
   if (architecture != kOwnArchitecture) {
     HandOverToSibling(path, architecture, options);
