@@ -457,6 +457,7 @@ TEST(SaveFailureTest, KeepsTheEncodingIdOfTheDocument) {
     EXPECT_FALSE(c.save(document));
     EXPECT_EQ(document.EncodingId(), 0);
     EXPECT_FALSE(document.Result().empty());
+    EXPECT_TRUE(bytes.empty());
   }
   EXPECT_EQ(FolderEntries(folder.path()), std::vector<std::u16string>{u"target"});
 }

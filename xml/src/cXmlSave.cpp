@@ -41,7 +41,8 @@ std::u16string UnsupportedEncoding(std::int32_t encoding) {
 }
 
 // Writes the document into sink in the encoding that encodingId settles to (and that encodingId
-// then holds); none when all was written, else the one-line reason.
+// then holds); none when all was written, else the one-line reason: sinkFailure, read once the
+// sink has refused a block, when that was it.
 std::optional<std::u16string> WriteInto(detail::ByteSink& sink, const cXml& document,
                                         bool prettyPrint, std::int32_t identType, bool bom,
                                         std::int32_t& encodingId,
@@ -106,12 +107,14 @@ bool cXml::Save(std::u16string_view fileName, bool prettyPrint, std::int32_t ide
 bool cXml::SaveToBytes(std::vector<std::uint8_t>& bytes, bool prettyPrint, std::int32_t identType,
                        bool bom, std::int32_t encoding) {
   bytes.clear();
-  return SaveWith(
+  const bool saved = SaveWith(
       [&](std::int32_t& encodingId) {
         BytesSink sink(bytes);
         return WriteInto(sink, *this, prettyPrint, identType, bom, encodingId, {});
       },
       encoding);
+  if (!saved) bytes.clear();  // no part of a document
+  return saved;
 }
 
 }  // namespace kestrelwing

@@ -77,7 +77,7 @@ class cXml {
   bool Save(std::u16string_view fileName, bool prettyPrint = true, std::int32_t identType = 1,
             bool bom = false, std::int32_t encoding = -1);
   // Save into bytes instead of a file (replacing what they held), with the same options and the
-  // same effect on EncodingId() and Result().
+  // same effect on EncodingId() and Result(); bytes are empty after a failure.
   bool SaveToBytes(std::vector<std::uint8_t>& bytes, bool prettyPrint = true,
                    std::int32_t identType = 1, bool bom = false, std::int32_t encoding = -1);
 
