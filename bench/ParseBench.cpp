@@ -20,6 +20,7 @@
 
 #include <kestrelwing/cXml.h>
 
+#include "Compiler.h"
 #include "Corpus.h"
 #include "Peers.h"
 
@@ -85,37 +86,37 @@ void* CountedAlignedAlloc(std::size_t size, std::size_t alignment) {
 }  // namespace
 
 // Out of line, so that the compiler does not pair an inlined malloc with a delete expression.
-[[gnu::noinline]] void* operator new(std::size_t size) {
+KESTRELWING_NOINLINE void* operator new(std::size_t size) {
   if (void* block = CountedMalloc(size == 0 ? 1 : size)) return block;
   throw std::bad_alloc();
 }
-[[gnu::noinline]] void* operator new[](std::size_t size) {
+KESTRELWING_NOINLINE void* operator new[](std::size_t size) {
   return ::operator new(size);
 }
-[[gnu::noinline]] void operator delete(void* block) noexcept {
+KESTRELWING_NOINLINE void operator delete(void* block) noexcept {
   CountedFree(block);
 }
-[[gnu::noinline]] void operator delete[](void* block) noexcept {
+KESTRELWING_NOINLINE void operator delete[](void* block) noexcept {
   CountedFree(block);
 }
-[[gnu::noinline]] void operator delete(void* block, std::size_t) noexcept {
+KESTRELWING_NOINLINE void operator delete(void* block, std::size_t) noexcept {
   CountedFree(block);
 }
-[[gnu::noinline]] void operator delete[](void* block, std::size_t) noexcept {
+KESTRELWING_NOINLINE void operator delete[](void* block, std::size_t) noexcept {
   CountedFree(block);
 }
 // Over-aligned blocks (the library's node pools) are counted as well.
-[[gnu::noinline]] void* operator new(std::size_t size, std::align_val_t alignment) {
+KESTRELWING_NOINLINE void* operator new(std::size_t size, std::align_val_t alignment) {
   if (void* block =
           CountedAlignedAlloc(size == 0 ? 1 : size, static_cast<std::size_t>(alignment))) {
     return block;
   }
   throw std::bad_alloc();
 }
-[[gnu::noinline]] void operator delete(void* block, std::align_val_t) noexcept {
+KESTRELWING_NOINLINE void operator delete(void* block, std::align_val_t) noexcept {
   CountedFree(block);
 }
-[[gnu::noinline]] void operator delete(void* block, std::size_t, std::align_val_t) noexcept {
+KESTRELWING_NOINLINE void operator delete(void* block, std::size_t, std::align_val_t) noexcept {
   CountedFree(block);
 }
 

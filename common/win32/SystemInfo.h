@@ -27,6 +27,12 @@ inline std::u16string SystemErrorText(DWORD code, HMODULE module = nullptr) {
   return text;
 }
 
+// The system's text for an error code, or "error <n>" when it has none.
+inline std::u16string ErrorText(DWORD error, HMODULE module = nullptr) {
+  std::u16string text = SystemErrorText(error, module);
+  return text.empty() ? u"error " + Decimal(error) : text;
+}
+
 // "error <n>: <description>" for a Win32 error code ("error <n>" when the system has no text).
 inline std::u16string DescribeError(DWORD error, HMODULE module = nullptr) {
   const std::u16string text = SystemErrorText(error, module);

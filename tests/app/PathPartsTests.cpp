@@ -39,6 +39,23 @@ TEST(PathParts, FolderAndBaseNameSplitTypicalPaths) {
   }
 }
 
+// The system's own separators: a backslash is part of a POSIX file name.
+TEST(PathParts, FileNameStartsAfterTheSeparatorsAsked) {
+  const struct {
+    std::u16string_view path;
+    std::size_t windows;
+    std::size_t posix;
+  } cases[] = {
+      {u"C:\\dir\\a.xml", 7, 0}, {u"/home/a\\b.xml", 8, 6}, {u"a.xml", 0, 0}, {u"dir/", 4, 4}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(ToUtf8(c.path));
+    EXPECT_EQ(FileNameStart(c.path), c.windows);
+    EXPECT_EQ(FileNameStart(c.path, u"/"), c.posix);
+    EXPECT_EQ(FileNameStart(c.path, kSystemSeparators),
+              kSystemSeparators.size() == 2 ? c.windows : c.posix);
+  }
+}
+
 TEST(PathParts, ManifestLiesBesideTheComponentNamedAfterIt) {
   EXPECT_EQ(ManifestPathFor(u"C:\\Components\\grid.ocx"), u"C:\\Components\\grid.sxs.manifest");
   EXPECT_EQ(ManifestPathFor(u"C:\\Components\\grid.core.dll"),

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "Edge.h"
 #include "Encodings.h"
-#include "Platform.h"
 
 namespace kestrelwing::detail {
 namespace {

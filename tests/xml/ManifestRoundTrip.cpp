@@ -6,6 +6,7 @@
 
 #include <kestrelwing/cXml.h>
 
+#include "AsciiCase.h"
 #include "TreeDiff.h"
 
 namespace kestrelwing::testing {
@@ -17,13 +18,6 @@ constexpr std::int32_t kUtf16 = 2;
 
 std::u16string EncodingName(std::int32_t encodingId) {
   return encodingId == kUtf8 ? u"UTF-8" : u"UTF-16";
-}
-
-std::u16string AsciiUpper(std::u16string text) {
-  for (char16_t& unit : text) {
-    if (unit >= u'a' && unit <= u'z') unit = static_cast<char16_t>(unit - u'a' + u'A');
-  }
-  return text;
 }
 
 bool IsEncodingProperty(const std::u16string& name) {

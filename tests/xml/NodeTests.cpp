@@ -22,6 +22,11 @@
 namespace kestrelwing {
 namespace {
 
+// The name of the property at 1-based index, as a view into the node's own table.
+std::u16string_view PropertyNameAt(const cXmlNode& node, std::int32_t index) {
+  return detail::NodeAccess::Properties(node)->NameAt(index - 1);
+}
+
 using testing::AddChild;
 using testing::ChildNames;
 using testing::NamedNode;
@@ -227,7 +232,7 @@ TEST(NodeAccessProperties, ReadAndWriteWithoutCopies) {
   EXPECT_EQ(detail::NodeAccess::PropertyIndex(node, u"ENCODING"), 2);
   EXPECT_EQ(detail::NodeAccess::PropertyIndex(node, u"standalone"), 0);
   EXPECT_EQ(detail::NodeAccess::PropertyIndex(cXmlNode(), u"x"), 0);
-  EXPECT_EQ(detail::NodeAccess::PropertyNameAt(node, 1), u"Version");
+  EXPECT_EQ(PropertyNameAt(node, 1), u"Version");
   EXPECT_EQ(detail::NodeAccess::PropertyValueAt(node, 1), u"1.1");
   EXPECT_EQ(detail::NodeAccess::PropertyValueAt(node, 2), u"UTF-8");
 }
@@ -238,7 +243,7 @@ TEST(NodeAccessProperties, AcceptViewsIntoTheSameTable) {
   cXmlNode node;
   detail::NodeAccess::SetProperty(node, u"first", u"abc");
   for (int i = 0; i < 40; ++i) {
-    const std::u16string_view name = detail::NodeAccess::PropertyNameAt(node, node.PropertyCount());
+    const std::u16string_view name = PropertyNameAt(node, node.PropertyCount());
     const std::u16string_view value = detail::NodeAccess::PropertyValueAt(node, 1);
     detail::NodeAccess::SetProperty(node, std::u16string(name) + u"+", value);
   }
@@ -250,9 +255,9 @@ TEST(NodeAccessProperties, AcceptViewsIntoTheSameTable) {
   // taken afresh after each change: a change may move the text.
   const std::u16string longName = node.PropertyName(41);
   for (int i = 0; i < 12; ++i) {
-    detail::NodeAccess::SetProperty(node, u"first", detail::NodeAccess::PropertyNameAt(node, 41));
+    detail::NodeAccess::SetProperty(node, u"first", PropertyNameAt(node, 41));
     ASSERT_EQ(node.PropertyValue(u"first"), longName);
-    const std::u16string_view name = detail::NodeAccess::PropertyNameAt(node, 41);
+    const std::u16string_view name = PropertyNameAt(node, 41);
     detail::NodeAccess::SetProperty(node, name, name);
     ASSERT_EQ(node.PropertyValue(longName), longName);
     const std::u16string_view value = detail::NodeAccess::PropertyValueAt(node, 41);
@@ -412,7 +417,7 @@ TEST(Add, RejectsANegativePositionAndANullNodeWithoutChange) {
   EXPECT_THROW(node.Add(NamedNode(u"x"), std::numeric_limits<std::int32_t>::min()),
                std::out_of_range);
   EXPECT_THROW(node.Add(nullptr), std::invalid_argument);
-  EXPECT_THROW(detail::NodeAccess::AppendChild(node, nullptr), std::invalid_argument);
+  EXPECT_THROW(node.Add(nullptr, 1), std::invalid_argument);
   EXPECT_EQ(ChildNames(node), Names{u"a"});
 
   cXmlNode fresh;
@@ -524,7 +529,7 @@ NodeRef BuildChain(const NodeRef& top, int depth) {
   NodeRef current = top;
   for (int i = 0; i < depth; ++i) {
     NodeRef child = MakeNode();
-    detail::NodeAccess::AppendChild(*current, child);
+    current->Add(child);
     current = std::move(child);
   }
   return current;

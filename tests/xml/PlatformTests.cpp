@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "Edge.h"
 #include "LoopbackHttpServer.h"
-#include "Platform.h"
 #include "TempFolder.h"
 
 #ifndef _WIN32
@@ -236,6 +236,30 @@ TEST(SafeFileWriter, SeveralFilesAreReplacedAllTogetherOrNotAtAll) {
   EXPECT_EQ(ReadFile(second), "new b");
   EXPECT_EQ(folder.Entries(), names);
   EXPECT_FALSE(a.Replace()) << "a file is put in place once";
+}
+
+TEST(FileBatch, PutsEveryFileInPlaceOrNoneWhenOneCannotBeWritten) {
+  TempFolder folder;
+  const fs::path first = folder / u"a.manifest";
+  const fs::path second = folder / u"b.exe.manifest";
+  WriteFile(first, "old a");
+  {
+    FileBatch batch;
+    ASSERT_TRUE(batch.Add(first.u16string(), "new a"));
+    EXPECT_FALSE(batch.Add((folder / u"missing" / u"b.exe.manifest").u16string(), "new b"));
+    EXPECT_FALSE(batch.Error().empty());
+  }  // never committed: the new file goes
+  EXPECT_EQ(ReadFile(first), "old a");
+  EXPECT_EQ(folder.Entries(), std::vector<std::u16string>{u"a.manifest"});
+
+  FileBatch batch;
+  ASSERT_TRUE(batch.Add(first.u16string(), "new a"));
+  ASSERT_TRUE(batch.Add(second.u16string(), "new b"));
+  EXPECT_EQ(ReadFile(first), "old a") << "replaced before Commit";
+  ASSERT_TRUE(batch.Commit()) << Narrow(batch.Error());
+  EXPECT_EQ(ReadFile(first), "new a");
+  EXPECT_EQ(ReadFile(second), "new b");
+  EXPECT_EQ(folder.Entries(), (std::vector<std::u16string>{u"a.manifest", u"b.exe.manifest"}));
 }
 
 TEST(SafeFileWriter, RefusesTargetsItCannotCreate) {

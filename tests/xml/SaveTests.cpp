@@ -4,6 +4,7 @@
 
 #include <climits>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <span>
 #include <string>
@@ -11,6 +12,7 @@
 
 #include <kestrelwing/cXml.h>
 
+#include "NodeBuilders.h"
 #include "WriterTestSupport.h"
 
 #ifndef _WIN32
@@ -375,6 +377,90 @@ TEST(SaveTest, FullDiskFailsTheSaveAndKeepsTheOldFile) {
 }
 
 #endif
+
+// SaveToBytes writes exactly what Save writes to a file, with every option, and settles
+// EncodingId() the same way.
+TEST(SaveToBytesTest, WritesWhatSaveWritesWithEveryOption) {
+  TempFolder folder;
+  const auto file = folder / "out.xml";
+  for (bool pretty : {false, true}) {
+    for (std::int32_t identType : {0, 1}) {
+      for (bool bom : {false, true}) {
+        for (std::int32_t encoding : {-1, 0, 1, 2}) {
+          SCOPED_TRACE(::testing::Message() << "pretty " << pretty << ", identType " << identType
+                                            << ", mark " << bom << ", encoding " << encoding);
+          std::unique_ptr<cXml> documents[] = {SmallDocument({{u"version", u"1.0"}}, true),
+                                               SmallDocument({{u"version", u"1.0"}}, true)};
+          for (const auto& document : documents) {
+            document->Add(testing::NamedNode(u"child"));
+            document->Node(1)->SetValue(u"\u00E9 & \u20AC");
+          }
+          ASSERT_TRUE(documents[0]->Save(file.u16string(), pretty, identType, bom, encoding));
+          std::vector<std::uint8_t> bytes{'x'};  // replaced, not appended to
+          ASSERT_TRUE(documents[1]->SaveToBytes(bytes, pretty, identType, bom, encoding))
+              << ToUtf8(documents[1]->Result());
+          EXPECT_EQ(std::string(bytes.begin(), bytes.end()), ReadBytes(file));
+          EXPECT_EQ(documents[1]->EncodingId(), documents[0]->EncodingId());
+          if (documents[1]->EncodingId() == 2 && !bom) continue;  // UTF-16 is known by its mark
+          cXml reread;
+          ASSERT_TRUE(reread.Parse(std::span<const std::uint8_t>(bytes)))
+              << ToUtf8(reread.Result());
+          EXPECT_EQ(reread.Node(1)->Value(), u"\u00E9 & \u20AC");
+        }
+      }
+    }
+  }
+}
+
+// A save that fails, to a file or into bytes, leaves EncodingId() as it was and says why.
+TEST(SaveFailureTest, KeepsTheEncodingIdOfTheDocument) {
+  TempFolder folder;
+  fs::create_directory(folder / "target");
+  std::vector<std::uint8_t> bytes;
+  const auto cycle = [](cXml& document) {
+    NodeRef loop = testing::NamedNode(u"loop");
+    document.Add(loop);
+    loop->Add(loop);
+    return loop;
+  };
+  struct Case {
+    const char* what;
+    std::function<bool(cXml&)> save;
+  };
+  const Case cases[] = {
+      {"missing folder",
+       [&](cXml& d) {
+         return d.Save((folder / "missing" / "doc.xml").u16string(), true, 1, false, 2);
+       }},
+      {"folder target",
+       [&](cXml& d) { return d.Save((folder / "target").u16string(), true, 1, true, 1); }},
+      {"node below itself, file",
+       [&](cXml& d) {
+         const NodeRef loop = cycle(d);
+         const bool saved = d.Save((folder / "doc.xml").u16string(), true, 1, false, 2);
+         loop->Clear();
+         return saved;
+       }},
+      {"node below itself, bytes",
+       [&](cXml& d) {
+         const NodeRef loop = cycle(d);
+         const bool saved = d.SaveToBytes(bytes, true, 1, false, 1);
+         loop->Clear();
+         return saved;
+       }},
+      {"unknown encoding, bytes", [&](cXml& d) { return d.SaveToBytes(bytes, true, 1, false, 7); }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    cXml document;
+    ASSERT_EQ(document.EncodingId(), 0);
+    EXPECT_FALSE(c.save(document));
+    EXPECT_EQ(document.EncodingId(), 0);
+    EXPECT_FALSE(document.Result().empty());
+    EXPECT_TRUE(bytes.empty());
+  }
+  EXPECT_EQ(FolderEntries(folder.path()), std::vector<std::u16string>{u"target"});
+}
 
 }  // namespace
 }  // namespace kestrelwing

@@ -12,9 +12,9 @@
 
 #include <kestrelwing/cXml.h>
 
+#include "Edge.h"
 #include "Encodings.h"
 #include "LoopbackHttpServer.h"
-#include "Platform.h"
 #include "ReaderTesting.h"
 #include "TreeDiff.h"
 #include "WriterTestSupport.h"

@@ -3,16 +3,19 @@
 
 #include <string_view>
 
+#include "AsciiCase.h"
+
 namespace kestrelwing::detail {
 
 // FoldCase beyond ASCII.
 char16_t FoldNonAscii(char16_t c);
 
 // Simple one-to-one lower-case mapping: ASCII, Latin-1, Latin Extended-A, Greek and Cyrillic.
-// Inline for the ASCII names and values most documents hold.
+// The ASCII part is the rule the generator compares registry names by; a document's names and
+// values are the user's text in any language, so the library goes beyond it. Inline for the ASCII
+// names and values most documents hold.
 inline char16_t FoldCase(char16_t c) {
-  if (c < 0x80) return (c >= u'A' && c <= u'Z') ? static_cast<char16_t>(c + 32) : c;
-  return FoldNonAscii(c);
+  return c < 0x80 ? AsciiLower(c) : FoldNonAscii(c);
 }
 
 bool EqualsIgnoreCase(std::u16string_view a, std::u16string_view b);

@@ -11,10 +11,7 @@
 #include <cstdint>
 #include <string_view>
 
-#if defined(__SSE2__) || defined(_M_X64)
-#include <emmintrin.h>
-#define KESTRELWING_SSE2 1
-#endif
+#include "Compiler.h"
 
 namespace kestrelwing::detail {
 

@@ -7,9 +7,7 @@
 #include <string>
 #include <string_view>
 
-#if defined(__SSE2__) || defined(_M_X64)
-#include <emmintrin.h>
-#endif
+#include "Compiler.h"
 
 namespace kestrelwing::detail {
 
@@ -46,7 +44,7 @@ inline std::size_t WidenAscii(std::span<const std::uint8_t> bytes, char16_t* out
   const std::uint8_t* in = bytes.data();
   const std::size_t n = bytes.size();
   std::size_t i = 0;
-#if defined(__SSE2__) || defined(_M_X64)
+#ifdef KESTRELWING_SSE2
   const __m128i zero = _mm_setzero_si128();
   const auto widen8 = [&](std::size_t at) {
     const __m128i block = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(in + at));

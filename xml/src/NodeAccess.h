@@ -31,9 +31,6 @@ struct NodeAccess {
   // The node's properties, none when it has none; for the writer, which reads every one.
   static const PropertyTable* Properties(const cXmlNode& node) { return node.properties_.get(); }
   // 1-based, as PropertyName(); index must lie in 1..PropertyCount().
-  static std::u16string_view PropertyNameAt(const cXmlNode& node, std::int32_t index) {
-    return node.properties_->NameAt(index - 1);
-  }
   static std::u16string_view PropertyValueAt(const cXmlNode& node, std::int32_t index) {
     return node.properties_->ValueAt(index - 1);
   }
@@ -54,7 +51,6 @@ struct NodeAccess {
   static char16_t* NewValue(std::size_t units);
   // Gives the node the value text, units long, taken from NewValue; releases the old value.
   static void ReplaceValue(cXmlNode& node, char16_t* text, std::size_t units) noexcept;
-  static void AppendChild(cXmlNode& node, NodeRef child);
   // Appends all of children (moved out) to the node's child list, growing it once.
   static void AdoptChildren(cXmlNode& node, std::span<NodeRef> children);
   // Moves the properties into a table of exactly the room they need.

@@ -3,9 +3,24 @@
 
 #include <cstddef>
 
-#include "Platform.h"
-
 namespace kestrelwing::detail {
+
+// One pointer of each thread's own: the pool that node memory comes from while the thread reads a
+// document. Read for every allocation, so it must be cheap: MinGW's thread_local is emulated (a
+// library call and a lookup on every use), while a Windows TLS slot is one read
+// (NodePoolSlotWin32.cpp).
+#ifdef _WIN32
+void* CurrentNodePool();
+void SetCurrentNodePool(void* pool);
+#else
+inline thread_local void* currentNodePool = nullptr;
+inline void* CurrentNodePool() {
+  return currentNodePool;
+}
+inline void SetCurrentNodePool(void* pool) {
+  currentNodePool = pool;
+}
+#endif
 
 // Hands out blocks carved from chunks of kChunkBytes; each block starts after the address of its
 // chunk (none for a block taken from the heap outside any pool). A chunk counts the blocks
@@ -38,8 +53,8 @@ class NodePool {
   // one, blocks come from the heap.
   class Scope {
    public:
-    explicit Scope(NodePool& pool) : previous_(Current()) { platform::SetCurrentNodePool(&pool); }
-    ~Scope() { platform::SetCurrentNodePool(previous_); }
+    explicit Scope(NodePool& pool) : previous_(Current()) { SetCurrentNodePool(&pool); }
+    ~Scope() { SetCurrentNodePool(previous_); }
     Scope(const Scope&) = delete;
     Scope& operator=(const Scope&) = delete;
 
@@ -58,7 +73,7 @@ class NodePool {
   static void Free(Chunk* chunk) noexcept;
   void Retire() noexcept;
 
-  static NodePool* Current() { return static_cast<NodePool*>(platform::CurrentNodePool()); }
+  static NodePool* Current() { return static_cast<NodePool*>(CurrentNodePool()); }
 
   Chunk* chunk_ = nullptr;
   std::ptrdiff_t carved_ = 0;  // blocks carved from chunk_

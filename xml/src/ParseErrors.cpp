@@ -1,5 +1,10 @@
 #include "ParseErrors.h"
 
+#include <new>
+#include <stdexcept>
+
+#include <kestrelwing/cXmlNode.h>
+
 namespace kestrelwing::detail {
 namespace {
 
@@ -43,6 +48,20 @@ std::u16string FormatParseError(std::int32_t code, std::u16string_view text, std
 void RaiseParseError(std::int32_t code, std::u16string_view text, std::int64_t line,
                      std::int64_t column) {
   throw ParseError{code, u"XMLParser", FormatParseError(code, text, line, column)};
+}
+
+std::u16string DescribeFailure(std::exception_ptr failure) {
+  try {
+    std::rethrow_exception(failure);
+  } catch (const ParseError& error) {
+    return error.description;
+  } catch (const std::bad_alloc&) {
+    return u"Out of memory";
+  } catch (const std::exception& error) {
+    return FromUtf8(error.what());
+  } catch (...) {
+    return u"Unknown failure";
+  }
 }
 
 }  // namespace kestrelwing::detail

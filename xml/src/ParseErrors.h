@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <exception>
 #include <string>
 #include <string_view>
 
@@ -27,5 +28,8 @@ std::u16string FormatParseError(std::int32_t code, std::u16string_view text, std
                                 std::int64_t column);
 [[noreturn]] void RaiseParseError(std::int32_t code, std::u16string_view text, std::int64_t line,
                                   std::int64_t column);
+
+// The one line that Parse and Save leave in Result() for whatever failure they caught.
+std::u16string DescribeFailure(std::exception_ptr failure);
 
 }  // namespace kestrelwing::detail

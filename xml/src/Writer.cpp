@@ -14,12 +14,8 @@
 #include <unordered_set>
 #include <vector>
 
-#if defined(__SSE2__) || defined(_M_X64)
-#include <emmintrin.h>
-#define KESTRELWING_SERIALIZER_SSE2 1
-#endif
-
 #include "CaseFold.h"
+#include "Compiler.h"
 #include "Encodings.h"
 #include "Escaping.h"
 #include "NodeAccess.h"
@@ -56,10 +52,10 @@ class EncodedOutput {
     std::memcpy(Reserve(bytes.size()), bytes.data(), bytes.size());
     used_ += bytes.size();
   }
-  [[gnu::always_inline]] void Text(std::u16string_view text) { Write(text, plain_, false); }
-  [[gnu::always_inline]] void Escaped(std::u16string_view text) { Write(text, escaped_, true); }
+  KESTRELWING_ALWAYS_INLINE void Text(std::u16string_view text) { Write(text, plain_, false); }
+  KESTRELWING_ALWAYS_INLINE void Escaped(std::u16string_view text) { Write(text, escaped_, true); }
   // The writer's own markup: ASCII that needs no escaping.
-  [[gnu::always_inline]] void Markup(std::string_view ascii) {
+  KESTRELWING_ALWAYS_INLINE void Markup(std::string_view ascii) {
     if (!asciiAsIs_) return WideMarkup(ascii);
     CopyShort(ascii, Reserve(ascii.size()));
     used_ += ascii.size();
@@ -118,11 +114,11 @@ class EncodedOutput {
     return true;
   }
 
-  [[gnu::always_inline]] char* Reserve(std::size_t bytes) {
+  KESTRELWING_ALWAYS_INLINE char* Reserve(std::size_t bytes) {
     if (capacity_ - used_ < bytes) Grow(bytes);
     return buffer_.get() + used_;
   }
-  [[gnu::noinline]] void Grow(std::size_t bytes) {
+  KESTRELWING_NOINLINE void Grow(std::size_t bytes) {
     capacity_ = std::max({used_ + bytes, 2 * capacity_, std::size_t{4096}});
     auto grown = std::make_unique_for_overwrite<char[]>(capacity_);
     if (used_ > 0) std::memcpy(grown.get(), buffer_.get(), used_);
@@ -131,7 +127,7 @@ class EncodedOutput {
 
   // Markup is mostly a few bytes: up to 32 are copied as two pieces that may overlap, without a
   // call.
-  [[gnu::always_inline]] static void CopyShort(std::string_view bytes, char* out) {
+  KESTRELWING_ALWAYS_INLINE static void CopyShort(std::string_view bytes, char* out) {
     const std::size_t n = bytes.size();
     if (n > 32) {
       std::memcpy(out, bytes.data(), n);
@@ -149,7 +145,7 @@ class EncodedOutput {
   }
   // Copies n bytes, kPiece to 2 * kPiece of them, as the first and the last kPiece.
   template <std::size_t kPiece>
-  [[gnu::always_inline]] static void CopyEnds(const char* in, std::size_t n, char* out) {
+  KESTRELWING_ALWAYS_INLINE static void CopyEnds(const char* in, std::size_t n, char* out) {
     char first[kPiece], last[kPiece];
     std::memcpy(first, in, kPiece);
     std::memcpy(last, in + n - kPiece, kPiece);
@@ -159,7 +155,7 @@ class EncodedOutput {
 
   // Nearly every text is ASCII that needs no escaping, copied at once; Append takes the rest
   // from the first character that is not.
-  [[gnu::always_inline]] void Write(std::u16string_view text, const Table& table, bool escaped) {
+  KESTRELWING_ALWAYS_INLINE void Write(std::u16string_view text, const Table& table, bool escaped) {
     if (asciiAsIs_ && !failed_) {
       const std::size_t copied = CopyAsIs(text.data(), text.size(), Reserve(text.size()), escaped);
       used_ += copied;
@@ -169,7 +165,7 @@ class EncodedOutput {
     Append(text, table, escaped);
   }
 
-  [[gnu::noinline]] void Append(std::u16string_view text, const Table& table, bool escaped) {
+  KESTRELWING_NOINLINE void Append(std::u16string_view text, const Table& table, bool escaped) {
     const char16_t* next = text.data();
     const char16_t* const end = next + text.size();
     while (next != end && !failed_) {
@@ -198,7 +194,7 @@ class EncodedOutput {
   // are stored, so bytes past the answer may be overwritten, within count.
   std::size_t CopyAsIs(const char16_t* units, std::size_t count, char* out, bool escaped) const {
     std::size_t i = 0;
-#ifdef KESTRELWING_SERIALIZER_SSE2
+#ifdef KESTRELWING_SSE2
     for (; i + 16 <= count; i += 16) {
       const __m128i low = _mm_loadu_si128(reinterpret_cast<const __m128i*>(units + i));
       const __m128i high = _mm_loadu_si128(reinterpret_cast<const __m128i*>(units + i + 8));
@@ -232,7 +228,7 @@ class EncodedOutput {
     return i;
   }
 
-#ifdef KESTRELWING_SERIALIZER_SSE2
+#ifdef KESTRELWING_SSE2
   static bool AllAscii(__m128i units) {
     const __m128i high = _mm_and_si128(units, _mm_set1_epi16(-0x80));
     return _mm_movemask_epi8(_mm_cmpeq_epi16(high, _mm_setzero_si128())) == 0xFFFF;
@@ -270,7 +266,7 @@ class EncodedOutput {
   }
 #endif
 
-  [[gnu::noinline]] void WideMarkup(std::string_view ascii) {
+  KESTRELWING_NOINLINE void WideMarkup(std::string_view ascii) {
     wideMarkup_.assign(ascii.begin(), ascii.end());
     Append(wideMarkup_, plain_, false);
   }

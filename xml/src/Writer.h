@@ -2,15 +2,10 @@
 #pragma once
 
 #include <cstdint>
-#include <optional>
 #include <string>
 #include <string_view>
 
 #include <kestrelwing/cXmlNode.h>
-
-namespace kestrelwing::platform {
-class SafeFileWriter;
-}
 
 namespace kestrelwing::detail {
 
@@ -56,11 +51,5 @@ std::int32_t SettleEncoding(cXmlNode* declaration, std::int32_t encodingId);
 // there is one) with its whole subtree. Depth is bounded by memory, not by the call stack.
 WriteOutcome WriteDocument(const cXmlNode* declaration, const cXmlNode* root,
                            const WriteOptions& options, ByteSink& sink);
-
-// WriteDocument into a file opened for writing, which is left to be finished; none when all was
-// written, else the one-line reason.
-std::optional<std::u16string> WriteDocumentInto(platform::SafeFileWriter& file,
-                                                const cXmlNode* declaration, const cXmlNode* root,
-                                                const WriteOptions& options);
 
 }  // namespace kestrelwing::detail

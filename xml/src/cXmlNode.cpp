@@ -201,10 +201,6 @@ void NodeAccess::ShareName(cXmlNode& node, SharedName* name) noexcept {
   SharedName::Release(std::exchange(node.name_, name));
 }
 
-void NodeAccess::AppendChild(cXmlNode& node, NodeRef child) {
-  node.Add(std::move(child));
-}
-
 void NodeAccess::AdoptChildren(cXmlNode& node, std::span<NodeRef> children) {
   node.children_.append(children);
 }

@@ -11,10 +11,10 @@
 
 #include <kestrelwing/cXml.h>
 
+#include "Edge.h"
 #include "Encodings.h"
 #include "MarkupReader.h"
 #include "ParseErrors.h"
-#include "Platform.h"
 
 namespace kestrelwing {
 namespace {
@@ -39,20 +39,6 @@ bool IsDrivePath(std::u16string_view source) {
          source[1] == u':' && source[2] == u'\\';
 }
 
-std::u16string DescribeFailure(std::exception_ptr failure) {
-  try {
-    std::rethrow_exception(failure);
-  } catch (const detail::ParseError& error) {
-    return error.description;
-  } catch (const std::bad_alloc&) {
-    return u"Out of memory";
-  } catch (const std::exception& error) {
-    return FromUtf8(error.what());
-  } catch (...) {
-    return u"Unknown failure";
-  }
-}
-
 }  // namespace
 
 bool cXml::Parse(std::u16string_view source) {
@@ -60,7 +46,7 @@ bool cXml::Parse(std::u16string_view source) {
   try {
     return ParseSource(source);
   } catch (...) {
-    return FailParse(DescribeFailure(std::current_exception()));
+    return FailParse(detail::DescribeFailure(std::current_exception()));
   }
 }
 
@@ -69,7 +55,7 @@ bool cXml::Parse(std::span<const std::uint8_t> bytes) {
   try {
     return ParseBytes(bytes);
   } catch (...) {
-    return FailParse(DescribeFailure(std::current_exception()));
+    return FailParse(detail::DescribeFailure(std::current_exception()));
   }
 }
 

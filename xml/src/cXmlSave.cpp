@@ -1,19 +1,20 @@
-// cXml::Save: settles the output encoding and writes the document through a file that replaces
-// the old one only once it is complete.
+// cXml::Save and SaveToBytes: settle the output encoding and write the document, to a file that
+// replaces the old one only once it is complete, or into memory.
 #include <exception>
+#include <optional>
 #include <string>
 
 #include <kestrelwing/cXml.h>
 
+#include "Edge.h"
 #include "Encodings.h"
-#include "Platform.h"
+#include "ParseErrors.h"
 #include "Writer.h"
 
 namespace kestrelwing {
-namespace detail {
 namespace {
 
-class FileSink final : public ByteSink {
+class FileSink final : public detail::ByteSink {
  public:
   explicit FileSink(platform::SafeFileWriter& file) : file_(file) {}
   bool Write(std::string_view bytes) override { return file_.Write(bytes); }
@@ -22,66 +23,98 @@ class FileSink final : public ByteSink {
   platform::SafeFileWriter& file_;
 };
 
-}  // namespace
-
-std::optional<std::u16string> WriteDocumentInto(platform::SafeFileWriter& file,
-                                                const cXmlNode* declaration, const cXmlNode* root,
-                                                const WriteOptions& options) {
-  FileSink sink(file);
-  switch (WriteDocument(declaration, root, options, sink)) {
-    case WriteOutcome::Written:
-      return std::nullopt;
-    case WriteOutcome::SinkFailed:
-      return file.Error();
-    case WriteOutcome::Cycle:
-      break;
+class BytesSink final : public detail::ByteSink {
+ public:
+  explicit BytesSink(std::vector<std::uint8_t>& bytes) : bytes_(bytes) {}
+  bool Write(std::string_view bytes) override {
+    bytes_.insert(bytes_.end(), bytes.begin(), bytes.end());
+    return true;
   }
-  return u"Cannot save: an element lies below itself (a node was added to its own subtree)";
-}
 
-}  // namespace detail
-
-namespace {
+ private:
+  std::vector<std::uint8_t>& bytes_;
+};
 
 std::u16string UnsupportedEncoding(std::int32_t encoding) {
   return u"Unsupported encoding " + FromUtf8(std::to_string(encoding)) +
          u": use -1 (keep), 0 (narrow), 1 (UTF-8) or 2 (UTF-16)";
 }
 
+// Writes the document into sink in the encoding that encodingId settles to (and that encodingId
+// then holds); none when all was written, else the one-line reason: sinkFailure, read once the
+// sink has refused a block, when that was it.
+std::optional<std::u16string> WriteInto(detail::ByteSink& sink, const cXml& document,
+                                        bool prettyPrint, std::int32_t identType, bool bom,
+                                        std::int32_t& encodingId,
+                                        const std::u16string& sinkFailure) {
+  encodingId = detail::SettleEncoding(document.XMLNode().get(), encodingId);
+  const detail::WriteOptions options{
+      .prettyPrint = prettyPrint, .identType = identType, .bom = bom, .encodingId = encodingId};
+  switch (detail::WriteDocument(document.XMLNode().get(), document.Root().get(), options, sink)) {
+    case detail::WriteOutcome::Written:
+      return std::nullopt;
+    case detail::WriteOutcome::SinkFailed:
+      return sinkFailure;
+    case detail::WriteOutcome::Cycle:
+      break;
+  }
+  return u"Cannot save: an element lies below itself (a node was added to its own subtree)";
+}
+
 }  // namespace
 
-bool cXml::Save(std::u16string_view fileName, bool prettyPrint, std::int32_t identType, bool bom,
-                std::int32_t encoding) {
-  if (encoding < -1 || encoding > detail::kEncodingUtf16) {
-    resultText_ = UnsupportedEncoding(encoding);
-    return false;
-  }
+// EncodingId() changes only when the document was written whole.
+template <typename Write>
+bool cXml::SaveWith(Write&& write, std::int32_t encoding) noexcept {
   try {
-    if (encoding != -1) encodingId_ = encoding;
-
-    platform::SafeFileWriter file;
-    if (!file.Open(fileName)) {
-      resultText_ = file.Error();
+    if (encoding < -1 || encoding > detail::kEncodingUtf16) {
+      resultText_ = UnsupportedEncoding(encoding);
       return false;
     }
-    encodingId_ = detail::SettleEncoding(xmlNode_.get(), encodingId_);
-
-    const detail::WriteOptions options{
-        .prettyPrint = prettyPrint, .identType = identType, .bom = bom, .encodingId = encodingId_};
-    if (auto failure = detail::WriteDocumentInto(file, xmlNode_.get(), root_.get(), options)) {
+    std::int32_t encodingId = encoding == -1 ? encodingId_ : encoding;
+    if (auto failure = write(encodingId)) {
       resultText_ = std::move(*failure);
       return false;
     }
-    if (!file.Commit()) {
-      resultText_ = file.Error();
-      return false;
-    }
+    encodingId_ = encodingId;
     return true;
-  } catch (const std::exception& failure) {
+  } catch (...) {
     // Out of memory for a huge document, most likely; the old file is still there.
-    resultText_ = u"Cannot save: " + FromUtf8(failure.what());
+    try {
+      resultText_ = u"Cannot save: " + detail::DescribeFailure(std::current_exception());
+    } catch (...) {
+      resultText_.clear();  // not even the description fits
+    }
     return false;
   }
+}
+
+bool cXml::Save(std::u16string_view fileName, bool prettyPrint, std::int32_t identType, bool bom,
+                std::int32_t encoding) {
+  return SaveWith(
+      [&](std::int32_t& encodingId) -> std::optional<std::u16string> {
+        platform::SafeFileWriter file;
+        if (!file.Open(fileName)) return file.Error();
+        FileSink sink(file);
+        auto failure =
+            WriteInto(sink, *this, prettyPrint, identType, bom, encodingId, file.Error());
+        if (!failure && !file.Commit()) failure = file.Error();
+        return failure;
+      },
+      encoding);
+}
+
+bool cXml::SaveToBytes(std::vector<std::uint8_t>& bytes, bool prettyPrint, std::int32_t identType,
+                       bool bom, std::int32_t encoding) {
+  bytes.clear();
+  const bool saved = SaveWith(
+      [&](std::int32_t& encodingId) {
+        BytesSink sink(bytes);
+        return WriteInto(sink, *this, prettyPrint, identType, bom, encodingId, {});
+      },
+      encoding);
+  if (!saved) bytes.clear();  // no part of a document
+  return saved;
 }
 
 }  // namespace kestrelwing

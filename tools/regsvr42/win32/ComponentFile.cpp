@@ -8,13 +8,13 @@
 #include <limits>
 
 #include "Failure.h"
-#include "Platform.h"
+#include "FileContents.h"
 #include "SystemInfo.h"
 #include "WideText.h"
 
 namespace kestrelwing::regsvr42 {
 
-std::vector<std::uint8_t> ReadWholeFile(const std::wstring& path) {
+std::vector<std::uint8_t> ReadFileOrFail(const std::wstring& path) {
   auto bytes = platform::ReadWholeFile(FromWide(path));
   if (!bytes) {
     throw Failure(ExitCode::FileMissing,

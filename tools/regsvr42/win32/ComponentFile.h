@@ -11,8 +11,8 @@
 
 namespace kestrelwing::regsvr42 {
 
-// The library's whole-file read; throws Failure(FileMissing) when the file cannot be read.
-std::vector<std::uint8_t> ReadWholeFile(const std::wstring& path);
+// platform::ReadWholeFile; throws Failure(FileMissing) when the file cannot be read.
+std::vector<std::uint8_t> ReadFileOrFail(const std::wstring& path);
 
 // SHA-1 of the bytes, as the file element's hashalg and hash (the one algorithm Windows documents
 // for a manifest).

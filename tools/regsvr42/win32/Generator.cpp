@@ -103,7 +103,7 @@ std::u16string AssemblyVersion(const std::wstring& path, const Options& options)
 // Windows uses a program's embedded manifest (resource 1 of type RT_MANIFEST) and then never
 // reads <exe>.manifest beside it: writing that file would change nothing the program sees.
 void RefuseEmbeddedClientManifest(const std::wstring& clientPath) {
-  if (!IsFile(clientPath) || !HasEmbeddedManifest(ReadWholeFile(clientPath))) return;
+  if (!IsFile(clientPath) || !HasEmbeddedManifest(ReadFileOrFail(clientPath))) return;
   throw Failure(ExitCode::ClientHasManifest,
                 FromWide(clientPath) +
                     u" carries its own manifest (resource 1 of type RT_MANIFEST); Windows uses "
@@ -132,14 +132,14 @@ void AddClientManifest(PendingFiles& pending, const std::wstring& clientPath,
   AssemblyIdentity client{GetBaseName(FromWide(clientPath)), FromWide(kDefaultVersion),
                           dependency.architecture};
   if (IsFile(clientPath)) {
-    const PeHeader header = ReadPeHeader(ReadWholeFile(clientPath));
+    const PeHeader header = ReadPeHeader(ReadFileOrFail(clientPath));
     if (header.status == PeStatus::Ok) client.architecture = header.architecture;
   }
   cXml document;
   // Read as bytes: the path overload of Parse also takes URLs and XML text for sources.
   if (GetFileAttributesW(manifestPath.c_str()) == INVALID_FILE_ATTRIBUTES) {
     document.SetRoot(nullptr);  // no manifest yet: a new one is made
-  } else if (!document.Parse(std::span<const std::uint8_t>(ReadWholeFile(manifestPath)))) {
+  } else if (!document.Parse(std::span<const std::uint8_t>(ReadFileOrFail(manifestPath)))) {
     throw Failure(ExitCode::WriteFailed, u"the client manifest " + FromWide(manifestPath) +
                                              u" cannot be read: " + document.Result());
   }
@@ -270,7 +270,7 @@ Generated GenerateManifest(const std::wstring& component, const Options& options
   if (!IsFile(path)) {
     throw Failure(ExitCode::FileMissing, u"cannot find the component " + FromWide(path));
   }
-  const std::vector<std::uint8_t> bytes = ReadWholeFile(path);
+  const std::vector<std::uint8_t> bytes = ReadFileOrFail(path);
   const Architecture architecture = InspectComponent(bytes);
   if (architecture != kOwnArchitecture) {
     HandOverToSibling(path, architecture, options);

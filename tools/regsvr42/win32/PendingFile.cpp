@@ -1,58 +1,48 @@
 #include "PendingFile.h"
 
-#include "Encodings.h"
+#include <cstdint>
+#include <string_view>
+#include <vector>
+
 #include "Failure.h"
-#include "Platform.h"
 #include "WideText.h"
-#include "Writer.h"
 
 namespace kestrelwing::regsvr42 {
 namespace {
 
 constexpr std::int32_t kFourSpaces = 0;
+constexpr std::int32_t kUtf8 = 1;
 
 }  // namespace
 
-PendingFiles::PendingFiles() = default;
-PendingFiles::~PendingFiles() = default;
-
 void PendingFiles::Add(cXml& document, std::wstring destination) {
-  auto file = std::make_unique<platform::SafeFileWriter>();
-  const detail::WriteOptions options{
-      .prettyPrint = true,
-      .identType = kFourSpaces,
-      .bom = false,
-      .encodingId = detail::SettleEncoding(document.XMLNode().get(), detail::kEncodingUtf8)};
-  const std::optional<std::u16string> failure =
-      file->Open(FromWide(destination)) ? detail::WriteDocumentInto(*file, document.XMLNode().get(),
-                                                                    document.Root().get(), options)
-                                        : file->Error();
-  if (failure) {
-    throw Failure(ExitCode::WriteFailed,
-                  u"cannot write " + FromWide(destination) + u": " + *failure);
+  const auto fail = [&destination](const std::u16string& reason) {
+    return Failure(ExitCode::WriteFailed,
+                   u"cannot write " + FromWide(destination) + u": " + reason);
+  };
+  std::vector<std::uint8_t> bytes;
+  if (!document.SaveToBytes(bytes, true, kFourSpaces, false, kUtf8)) throw fail(document.Result());
+  if (!files_.Add(FromWide(destination),
+                  std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()))) {
+    throw fail(files_.Error());
   }
-  files_.push_back(std::move(file));
   destinations_.push_back(std::move(destination));
 }
 
 std::vector<std::wstring> PendingFiles::Finish() {
-  std::vector<std::wstring> paths;
-  for (const auto& file : files_) {
-    if (!file->Finished() && !file->Finish()) {
-      throw Failure(ExitCode::WriteFailed, u"cannot write the manifests: " + file->Error());
-    }
-    paths.push_back(ToWide(file->PendingPath()));
+  const std::vector<std::u16string> finished = files_.Finish();
+  if (finished.size() != destinations_.size()) {
+    throw Failure(ExitCode::WriteFailed, u"cannot write the manifests: " + files_.Error());
   }
+  std::vector<std::wstring> paths;
+  for (const std::u16string& path : finished)
+    paths.push_back(ToWide(path));
   return paths;
 }
 
 void PendingFiles::Commit() {
-  std::vector<platform::SafeFileWriter*> files;
-  for (const auto& file : files_)
-    files.push_back(file.get());
-  std::u16string error;
-  if (!platform::CommitAll(files, error)) {
-    throw Failure(ExitCode::WriteFailed, u"cannot write the manifests: " + error);
+  if (!files_.Commit()) {
+    throw Failure(ExitCode::WriteFailed, u"cannot write the manifests: " + files_.Error());
   }
 }
 

@@ -1,25 +1,21 @@
 // The generator's manifests, each written to a new file beside its destination first and all put
-// in place together only once every one is complete, through the library's safe file writer: a
-// failure while writing leaves every destination as it was. (A replacement that fails after
-// others succeeded cannot undo them; see platform::CommitAll.)
+// in place together only once every one is complete (platform::FileBatch): a failure while writing
+// leaves every destination as it was. (A replacement that fails after others succeeded cannot undo
+// them; see platform::CommitAll.)
 #pragma once
 
 #include <kestrelwing/cXml.h>
 
-#include <memory>
 #include <string>
 #include <vector>
 
-namespace kestrelwing::platform {
-class SafeFileWriter;
-}
+#include "SafeFile.h"
 
 namespace kestrelwing::regsvr42 {
 
 class PendingFiles {
  public:
-  PendingFiles();
-  ~PendingFiles();  // removes the new files unless committed
+  PendingFiles() = default;  // the new files go again unless committed
   PendingFiles(const PendingFiles&) = delete;
   PendingFiles& operator=(const PendingFiles&) = delete;
 
@@ -37,7 +33,7 @@ class PendingFiles {
   const std::vector<std::wstring>& Destinations() const { return destinations_; }
 
  private:
-  std::vector<std::unique_ptr<platform::SafeFileWriter>> files_;
+  platform::FileBatch files_;
   std::vector<std::wstring> destinations_;
 };
 

@@ -5,11 +5,10 @@
 #include <algorithm>
 #include <array>
 #include <cwchar>
-#include <cwctype>
-#include <iterator>
 #include <map>
 #include <optional>
 
+#include "AsciiCase.h"
 #include "ClassChecks.h"
 #include "Failure.h"
 #include "OleMisc.h"
@@ -45,10 +44,21 @@ const std::array<Redirection, kRedirectionCount> kRedirections = {{
 constexpr std::array<const wchar_t*, 3> kClassesRoots = {L"HKCR", L"HKLM\\Software\\Classes",
                                                          L"HKCU\\Software\\Classes"};
 
-std::wstring Upper(std::wstring text) {
-  std::transform(text.begin(), text.end(), text.begin(),
-                 [](wchar_t c) { return static_cast<wchar_t>(towupper(c)); });
-  return text;
+// A CLSID or type library ID in upper case: they are ASCII, compared without letter case.
+std::wstring Upper(const std::wstring& id) {
+  return ToWide(AsciiUpper(FromWide(id)));
+}
+
+// A path in upper case as Windows compares file names: by the system's own table, which reaches
+// beyond ASCII (é and É name the same file).
+std::wstring PathUpper(const std::wstring& path) {
+  const int length = static_cast<int>(path.size());
+  std::wstring upper(path.size(), L'\0');
+  if (length == 0 || LCMapStringEx(LOCALE_NAME_INVARIANT, LCMAP_UPPERCASE, path.c_str(), length,
+                                   upper.data(), length, nullptr, nullptr, 0) != length) {
+    return ToWide(AsciiUpper(FromWide(path)));
+  }
+  return upper;
 }
 
 // A registered path without its quotes, and without the "\\?\" prefix of long paths that some
@@ -65,16 +75,17 @@ std::wstring CanonicalPath(const std::wstring& path) {
   const DWORD needed = GetLongPathNameW(full.c_str(), nullptr, 0);
   std::wstring longer(needed, L'\0');
   const DWORD length = needed == 0 ? 0 : GetLongPathNameW(full.c_str(), longer.data(), needed);
-  if (length == 0 || length >= needed) return Upper(full);
+  if (length == 0 || length >= needed) return PathUpper(full);
   longer.resize(length);
-  return Upper(longer);
+  return PathUpper(longer);
 }
 
 bool IsThisServer(const std::wstring& serverPath, const std::wstring& componentPath) {
   const std::wstring server = Unquoted(serverPath);
   // A bare file name is found by the loader's search; it names this component when the names match.
   if (server.find_first_of(L"\\/") == std::wstring::npos) {
-    return Upper(server) == Upper(componentPath.substr(FileNameStart(FromWide(componentPath))));
+    return PathUpper(server) ==
+           PathUpper(componentPath.substr(FileNameStart(FromWide(componentPath))));
   }
   return CanonicalPath(server) == CanonicalPath(componentPath);
 }

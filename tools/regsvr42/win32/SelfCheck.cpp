@@ -89,7 +89,7 @@ bool SameFile(const std::wstring& a, const std::wstring& b) {
 
 // The XML document in the file at `path`; false when it is none.
 bool ReadDocument(const std::wstring& path, cXml& document) {
-  return document.Parse(std::span<const std::uint8_t>(ReadWholeFile(path))) &&
+  return document.Parse(std::span<const std::uint8_t>(ReadFileOrFail(path))) &&
          static_cast<bool>(document.Root());
 }
 
@@ -341,7 +341,7 @@ void ReadProxyStubs(const cXmlNode& parent, bool inFile, Declared& declared) {
 
 Declared ReadDeclared(const std::wstring& manifest) {
   cXml document;
-  if (!document.Parse(std::span<const std::uint8_t>(ReadWholeFile(manifest))) || !document.Root()) {
+  if (!document.Parse(std::span<const std::uint8_t>(ReadFileOrFail(manifest))) || !document.Root()) {
     throw Failure(ExitCode::ManifestInvalid,
                   u"the new manifest cannot be read back: " + document.Result());
   }

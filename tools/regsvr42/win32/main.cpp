@@ -12,9 +12,9 @@
 
 #include "CrashGuard.h"
 #include "Failure.h"
+#include "FileContents.h"
 #include "Generator.h"
 #include "Options.h"
-#include "Platform.h"
 #include "SelfCheck.h"
 #include "WideText.h"
 

@@ -1,4 +1,9 @@
 // cXml: an XML document (a root element and an optional declaration) that reads and writes itself.
+//
+// Failures: Parse, Save and SaveToBytes never throw; they answer false and leave one line in
+// Result(). Every other member answers what the root's member of the same name answers
+// (cXmlNode.h), so the only exceptions are those of misuse, all derived from std::logic_error, and
+// std::bad_alloc when memory runs out.
 #pragma once
 
 #include <cstdint>
@@ -33,7 +38,8 @@ class cXml {
   // 0 narrow, 1 UTF-8, 2 UTF-16: set by Parse, used and possibly changed by Save.
   std::int32_t EncodingId() const;
 
-  // Forwarded to Root(); each throws std::logic_error when Root() is none.
+  // Forwarded to Root(); each throws std::logic_error when Root() is none (a misuse: the document
+  // was given no root).
   std::u16string RootName() const;
   void SetRootName(std::u16string value);
   std::u16string RootValue() const;
@@ -64,10 +70,16 @@ class cXml {
 
   // Writes the document to fileName, replacing it only once the new file is complete.
   // identType (so spelled in every caller's code) 0 indents with four spaces per level, any other
-  // value with a tab; encoding -1
-  // keeps EncodingId(), 0/1/2 choose narrow/UTF-8/UTF-16. False with Result() on failure.
+  // value with a tab; encoding -1 keeps EncodingId(), 0/1/2 choose narrow/UTF-8/UTF-16, and
+  // becomes EncodingId() once the document is written. An element's value is written only when it
+  // has no children: one with children is written as its children alone, as the library's dialect
+  // has it. False with Result() on failure, EncodingId() then as it was. Never throws.
   bool Save(std::u16string_view fileName, bool prettyPrint = true, std::int32_t identType = 1,
             bool bom = false, std::int32_t encoding = -1);
+  // Save into bytes instead of a file (replacing what they held), with the same options and the
+  // same effect on EncodingId() and Result(); bytes are empty after a failure.
+  bool SaveToBytes(std::vector<std::uint8_t>& bytes, bool prettyPrint = true,
+                   std::int32_t identType = 1, bool bom = false, std::int32_t encoding = -1);
 
  private:
   const NodeRef& CheckedRoot() const;
@@ -77,6 +89,10 @@ class cXml {
   bool ParseText(std::u16string_view text);
   void Adopt(detail::ParsedDocument&& document);  // a parsed tree becomes the document
   bool FailParse(std::u16string_view description) noexcept;
+  // The writer (cXmlSave.cpp): Save's and SaveToBytes's common course around write, which
+  // writes in the encoding it is given, settles it, and answers the reason of a failure.
+  template <typename Write>
+  bool SaveWith(Write&& write, std::int32_t encoding) noexcept;
 
   NodeRef root_;
   NodeRef xmlNode_;

@@ -1,4 +1,11 @@
 // cXmlNode: one element of an XML tree (name, text value, properties, ordered children).
+//
+// Failures: a member that cannot do what it is asked answers a neutral value (0, empty text, a
+// null NodeRef, an empty collection, false, or the caller's default) and changes nothing. Only
+// misuse throws, always an exception derived from std::logic_error: Add with a negative position
+// (std::out_of_range) or a null node (std::invalid_argument), and a value, a property table or a
+// child list past the 32-bit counts (std::length_error). Any member that builds text or a
+// collection may also throw std::bad_alloc when memory runs out.
 #pragma once
 
 #include <array>

@@ -1,23 +1,19 @@
-// The platform layer on POSIX systems: paths go to the system as UTF-8, URLs through libcurl, and
-// the narrow code page is Windows-1252.
-#include <curl/curl.h>
+// Files on POSIX systems: paths go to the system as UTF-8.
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <array>
 #include <cerrno>
 #include <climits>
-#include <cstdio>
 #include <cstdlib>
-#include <new>
 #include <system_error>
 
 #include <kestrelwing/cXmlNode.h>
 
-#include "Platform.h"
-#include "PlatformShared.h"
+#include "FileContents.h"
+#include "FileSystemShared.h"
+#include "SafeFile.h"
 
 namespace kestrelwing::platform {
 namespace {
@@ -49,31 +45,6 @@ class FileDescriptor {
   int fd_;
 };
 
-// Windows-1252 bytes 80-9F. The five bytes the code page leaves unassigned keep the C1 control
-// of the same number, so that every byte survives a narrow read followed by a narrow write.
-constexpr std::array<char16_t, 32> kWindows1252High = {
-    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
-
-constexpr std::array<char16_t, 256> MakeWindows1252() {
-  std::array<char16_t, 256> table{};
-  for (unsigned b = 0; b < 256; ++b)
-    table[b] = static_cast<char16_t>(b);
-  for (unsigned b = 0; b < 32; ++b)
-    table[0x80 + b] = kWindows1252High[b];
-  return table;
-}
-
-constexpr std::array<char16_t, 256> kWindows1252 = MakeWindows1252();
-
-char ToWindows1252(char16_t c) {
-  if (c < 0x80 || (c >= 0xA0 && c <= 0xFF)) return static_cast<char>(c);
-  const auto* found = std::find(kWindows1252High.begin(), kWindows1252High.end(), c);
-  if (found == kWindows1252High.end()) return '?';
-  return static_cast<char>(0x80 + (found - kWindows1252High.begin()));
-}
-
 }  // namespace
 
 bool FileExists(std::u16string_view path) {
@@ -103,112 +74,6 @@ std::optional<std::vector<std::uint8_t>> ReadWholeFile(std::u16string_view path)
   }
   bytes.resize(filled);
   return bytes;
-}
-
-std::u16string NarrowToText(std::span<const std::uint8_t> bytes) {
-  std::u16string text(bytes.size(), u'\0');
-  for (std::size_t i = 0; i < bytes.size(); ++i)
-    text[i] = kWindows1252[bytes[i]];
-  return text;
-}
-
-const std::array<char16_t, 256>* NarrowByteTable() {
-  return &kWindows1252;
-}
-
-void AppendTextAsNarrow(std::string& out, std::u16string_view text) {
-  const std::size_t at = out.size();
-  out.resize(at + text.size());
-  char* p = out.data() + at;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    const char16_t c = text[i];
-    // A surrogate pair is one character: one '?'.
-    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
-        text[i + 1] <= 0xDFFF) {
-      ++i;
-    }
-    *p++ = ToWindows1252(c);
-  }
-  out.resize(static_cast<std::size_t>(p - out.data()));
-}
-
-std::uint32_t NarrowCodePage() {
-  return 1252;
-}
-
-namespace {
-
-// Called by libcurl, a C library: nothing may be thrown through it. Answering fewer bytes than
-// given ends the transfer with an error.
-std::size_t AppendReceived(char* data, std::size_t size, std::size_t count, void* target) noexcept {
-  try {
-    auto& bytes = *static_cast<std::vector<std::uint8_t>*>(target);
-    bytes.insert(bytes.end(), data, data + size * count);
-    return size * count;
-  } catch (const std::bad_alloc&) {
-    return 0;
-  }
-}
-
-struct CurlEasyDeleter {
-  void operator()(CURL* handle) const { curl_easy_cleanup(handle); }
-};
-
-bool CurlReady() {
-  static const bool ready = curl_global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK;
-  return ready;
-}
-
-}  // namespace
-
-Download DownloadUrl(std::u16string_view url, DownloadTimeouts timeouts) {
-  const auto native = NativePath(url);
-  if (!native) return {std::nullopt, u"Empty or invalid URL"};
-  std::unique_ptr<CURL, CurlEasyDeleter> curl(CurlReady() ? curl_easy_init() : nullptr);
-  if (!curl)
-    return {std::nullopt, shared::Describe(u"Cannot download", url, u"libcurl did not start")};
-
-  std::vector<std::uint8_t> bytes;
-  char reason[CURL_ERROR_SIZE] = {};
-  CURL* handle = curl.get();
-  curl_easy_setopt(handle, CURLOPT_URL, native->c_str());
-  curl_easy_setopt(handle, CURLOPT_PROTOCOLS_STR, "http,https,ftp,file");
-  // A server may send the client elsewhere, but never to a local file.
-  curl_easy_setopt(handle, CURLOPT_REDIR_PROTOCOLS_STR, "http,https,ftp");
-  curl_easy_setopt(handle, CURLOPT_FOLLOWLOCATION, 1L);
-  curl_easy_setopt(handle, CURLOPT_MAXREDIRS, 10L);
-  curl_easy_setopt(handle, CURLOPT_FAILONERROR, 1L);
-  curl_easy_setopt(handle, CURLOPT_NOSIGNAL, 1L);
-  curl_easy_setopt(handle, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(timeouts.connect.count()));
-  // Stalled: less than one byte a second for that many seconds.
-  const auto stallSeconds = std::chrono::ceil<std::chrono::seconds>(timeouts.stall).count();
-  curl_easy_setopt(handle, CURLOPT_LOW_SPEED_LIMIT, 1L);
-  curl_easy_setopt(handle, CURLOPT_LOW_SPEED_TIME,
-                   static_cast<long>(std::max<long long>(stallSeconds, 1)));
-  curl_easy_setopt(handle, CURLOPT_WRITEFUNCTION, AppendReceived);
-  curl_easy_setopt(handle, CURLOPT_WRITEDATA, &bytes);
-  curl_easy_setopt(handle, CURLOPT_ERRORBUFFER, reason);
-
-  const CURLcode result = curl_easy_perform(handle);
-  if (result != CURLE_OK) {
-    std::u16string error = FromUtf8(reason[0] != '\0' ? reason : curl_easy_strerror(result));
-    std::replace(error.begin(), error.end(), u'\n', u' ');
-    return {std::nullopt, shared::Describe(u"Cannot download", url, error)};
-  }
-  return {std::move(bytes), {}};
-}
-
-ErrorReporter SetErrorReporter(ErrorReporter reporter) {
-  return shared::customReporter.exchange(reporter);
-}
-
-void ReportError(std::u16string_view message) {
-  if (shared::SentToCustomReporter(message)) return;
-  std::string line = ToUtf8(message);
-  std::replace(line.begin(), line.end(), '\n', ' ');
-  line += '\n';
-  std::fwrite(line.data(), 1, line.size(), stderr);
-  std::fflush(stderr);
 }
 
 // SafeFileWriter ---------------------------------------------------------------------------------
