@@ -227,7 +227,7 @@ void VerifyManifests(const CheckRequest& request) {
                                                 sizeof(Progress), nullptr));
   const ProgressView progress = mapping ? MapProgress(mapping.get()) : nullptr;
   if (!progress) {
-    throw Failure(ExitCode::ManifestInvalid,
+    throw Failure(ExitCode::ManifestRejected,
                   u"the self-check cannot be started (" + DescribeError(GetLastError()) + u")");
   }
   Staging staging;
@@ -262,7 +262,7 @@ void VerifyManifests(const CheckRequest& request) {
   std::fflush(stderr);
   if (!CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr,
                       nullptr, &startup, &process)) {
-    throw Failure(ExitCode::ManifestInvalid,
+    throw Failure(ExitCode::ManifestRejected,
                   u"the self-check cannot be started (" + DescribeError(GetLastError()) + u")");
   }
   CloseHandle(process.hThread);
@@ -281,10 +281,10 @@ void VerifyManifests(const CheckRequest& request) {
       begun = progress->begun;
       quietSince = GetTickCount64();
     } else if (GetTickCount64() - quietSince >= kCheckItemLimitSeconds * 1000ull) {
-      TerminateProcess(child.get(), static_cast<UINT>(ExitCode::ManifestInvalid));
+      TerminateProcess(child.get(), static_cast<UINT>(ExitCode::ManifestRejected));
       WaitForSingleObject(child.get(), INFINITE);
       const std::wstring item(progress->item, wcsnlen(progress->item, std::size(progress->item)));
-      throw Failure(ExitCode::ManifestInvalid, FromWide(item) + u": no answer within " +
+      throw Failure(ExitCode::ManifestRejected, FromWide(item) + u": no answer within " +
                                                    Decimal(kCheckItemLimitSeconds) +
                                                    u" seconds; the self-check was stopped");
     }
@@ -342,7 +342,7 @@ void ReadProxyStubs(const cXmlNode& parent, bool inFile, Declared& declared) {
 Declared ReadDeclared(const std::wstring& manifest) {
   cXml document;
   if (!document.Parse(std::span<const std::uint8_t>(ReadFileOrFail(manifest))) || !document.Root()) {
-    throw Failure(ExitCode::ManifestInvalid,
+    throw Failure(ExitCode::ManifestRejected,
                   u"the new manifest cannot be read back: " + document.Result());
   }
   const NodeRef root = document.Root();
@@ -733,7 +733,7 @@ int CheckAll(const std::vector<std::u16string>& arguments, Checker& checker) {
     const ActivationContext context(manifest, FolderOf(componentPath));
     if (!context.Active()) {
       checker.Fail(u"the manifest gives none (" + DescribeError(context.Error()) + u")");
-      return static_cast<int>(ExitCode::ManifestInvalid);
+      return static_cast<int>(ExitCode::ManifestRejected);
     }
     for (const Declared::Class& comClass : declared.classes)
       CheckClass(checker, comClass, context.Handle(), componentPath, u"class ");
@@ -747,7 +747,7 @@ int CheckAll(const std::vector<std::u16string>& arguments, Checker& checker) {
       CheckProxyStub(checker, proxyStub);
   }
   if (!clientManifest.empty()) CheckClient(checker, declared, clientManifest, clientComponent);
-  return checker.Failures() == 0 ? 0 : static_cast<int>(ExitCode::ManifestInvalid);
+  return checker.Failures() == 0 ? 0 : static_cast<int>(ExitCode::ManifestRejected);
 }
 
 }  // namespace
