@@ -24,6 +24,7 @@ enum class GeneratorExitCode : int {
   WriteFailed = 11,        // a manifest cannot be written
   ComponentCrashed = 12,   // the component crashed while loading or registering
   ManifestRejected = 13,   // the manifest would not load, or a class failed the activation check
+  ManifestInvalid = ManifestRejected,  // the name the self-check uses for the same code
   ClientHasManifest = 14,  // the client program carries an embedded manifest
   TimedOut = 15,           // the component's code did not return within the time limit
   Last = TimedOut,
