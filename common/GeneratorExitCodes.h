@@ -24,10 +24,10 @@ enum class GeneratorExitCode : int {
   WriteFailed = 11,        // a manifest cannot be written
   ComponentCrashed = 12,   // the component crashed while loading or registering
   ManifestRejected = 13,   // the manifest would not load, or a class failed the activation check
-  ManifestInvalid = ManifestRejected,  // the name the self-check uses for the same code
   ClientHasManifest = 14,  // the client program carries an embedded manifest
   TimedOut = 15,           // the component's code did not return within the time limit
   Last = TimedOut,
+  ManifestInvalid = ManifestRejected,  // the name the self-check uses for code 13
 };
 
 // What one exit code means: in English as the generator's manual says it, and in Spanish as the
@@ -74,8 +74,10 @@ inline constexpr std::array<GeneratorExitMeaning, 16> kGeneratorExitMeanings = {
     {GeneratorExitCode::ManifestRejected,
      u"the manifest would not load on Windows, or a class failed the registration-free check",
      u"el manifiesto no cargaría en Windows, o una clase no superó la prueba sin registro"},
-    {GeneratorExitCode::ClientHasManifest, u"the client program carries an embedded manifest",
-     u"el programa cliente lleva un manifiesto incrustado"},
+    {GeneratorExitCode::ClientHasManifest,
+     u"the client program carries an embedded manifest (see -embed), or with -embed it is signed",
+     u"el programa cliente lleva un manifiesto incrustado (véase -embed) o, con -embed, está "
+     u"firmado"},
     {GeneratorExitCode::TimedOut, u"the component did not return in time",
      u"el componente no respondió a tiempo"},
 }};
