@@ -73,8 +73,10 @@ inline constexpr std::array<GeneratorExitMeaning, 16> kGeneratorExitMeanings = {
     {GeneratorExitCode::ManifestRejected,
      u"the manifest would not load on Windows, or a class failed the registration-free check",
      u"el manifiesto no cargaría en Windows, o una clase no superó la prueba sin registro"},
-    {GeneratorExitCode::ClientHasManifest, u"the client program carries an embedded manifest",
-     u"el programa cliente lleva un manifiesto incrustado"},
+    {GeneratorExitCode::ClientHasManifest,
+     u"the client program carries an embedded manifest (see -embed), or with -embed it is signed",
+     u"el programa cliente lleva un manifiesto incrustado (véase -embed) o, con -embed, está "
+     u"firmado"},
     {GeneratorExitCode::TimedOut, u"the component did not return in time",
      u"el componente no respondió a tiempo"},
 }};

@@ -285,7 +285,7 @@ TEST(ManifestRules, EveryExpectedManifestOfTheEndToEndTestsLoads) {
     std::ifstream stream(entry.path(), std::ios::binary);
     const std::string listing((std::istreambuf_iterator<char>(stream)),
                               std::istreambuf_iterator<char>());
-    const cXml document = FromListing(listing);
+    cXml document = FromListing(listing);
     ASSERT_TRUE(document.Root()) << entry.path();
     ++seen;
     // A client's listing ends with its dependency (prefixed or not); a component's has files.

@@ -14,8 +14,8 @@ ParsedOptions Parse(std::vector<std::u16string> arguments) {
 
 TEST(Options, ReadsEveryOptionIgnoringCaseAndPrefix) {
   const ParsedOptions parsed =
-      Parse({u"-NAME:My.Assembly", u"/version:1.2.3.4", u"-Hash", u"/SIZE",
-             u"-dir:C:\\out", u"-client:C:\\app\\app.exe", u"-NoVerify", u"C:\\c\\grid.ocx"});
+      Parse({u"-NAME:My.Assembly", u"/version:1.2.3.4", u"-Hash", u"/SIZE", u"-dir:C:\\out",
+             u"-client:C:\\app\\app.exe", u"-NoVerify", u"/Embed", u"C:\\c\\grid.ocx"});
   ASSERT_TRUE(parsed.options) << std::string(parsed.error.begin(), parsed.error.end());
   const Options& options = *parsed.options;
   EXPECT_EQ(options.name, u"My.Assembly");
@@ -26,9 +26,10 @@ TEST(Options, ReadsEveryOptionIgnoringCaseAndPrefix) {
   EXPECT_EQ(options.directory, u"C:\\out");
   EXPECT_EQ(options.client, u"C:\\app\\app.exe");
   EXPECT_TRUE(options.noVerify);
+  EXPECT_TRUE(options.embed);
   EXPECT_EQ(options.components, std::vector<std::u16string>{u"C:\\c\\grid.ocx"});
   // Everything but the component is passed on to a sibling generator as given.
-  EXPECT_EQ(options.settings.size(), 7u);
+  EXPECT_EQ(options.settings.size(), 8u);
   EXPECT_EQ(options.settings.front(), u"-NAME:My.Assembly");
 }
 
@@ -51,6 +52,10 @@ TEST(Options, RejectsWhatItCannotHonour) {
       {{u"-hash:yes", u"a.dll"}, u"option -hash takes no value"},
       {{u"-noverify:yes", u"a.dll"}, u"option -noverify takes no value"},
       {{u"-noverify"}, u"no component given"},
+      {{u"-embed:yes", u"-client:app.exe", u"a.dll"}, u"option -embed takes no value"},
+      {{u"-embed", u"a.dll"},
+       u"option -embed changes a client program's manifest and needs "
+       u"-client:"},
       {{u"-version:1.2.3", u"a.dll"}, u"option -version: needs a.b.c.d"},
       {{u"-version:1.2.3.65536", u"a.dll"}, u"option -version: needs a.b.c.d"},
       // Names the loader could not find or parse, and a hash Windows does not document.

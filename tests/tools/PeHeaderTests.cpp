@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -122,7 +123,11 @@ struct Resources {
   std::uint16_t named = 0;
   std::uint16_t numbered = 1;
   std::uint32_t nameDirectory = 0x40;  // offset from the root
+  std::uint16_t languages = 1;
+  std::uint32_t dataSize = 0;  // of the manifest's data; 0 for the length of `manifest`
 };
+
+constexpr char kManifestText[] = "<assembly manifestVersion=\"1.0\"/>";
 
 std::vector<std::uint8_t> WithResources(std::uint16_t machine, const Resources& resources) {
   std::vector<std::uint8_t> bytes = Image(machine, {});
@@ -141,6 +146,14 @@ std::vector<std::uint8_t> WithResources(std::uint16_t machine, const Resources& 
   Put16(bytes, kRoot + 0x40 + 14, 1);
   Put32(bytes, kRoot + 0x40 + 16, resources.name);
   Put32(bytes, kRoot + 0x40 + 20, 0x80000080u);  // the language directory
+  Put16(bytes, kRoot + 0x80 + 14, resources.languages);
+  Put32(bytes, kRoot + 0x80 + 16, 0x409);
+  Put32(bytes, kRoot + 0x80 + 20, 0xA0);  // the data entry
+  const std::string text = kManifestText;
+  Put32(bytes, kRoot + 0xA0, kSectionRva + 0x100 + 0xB0);
+  Put32(bytes, kRoot + 0xA4,
+        resources.dataSize != 0 ? resources.dataSize : static_cast<std::uint32_t>(text.size()));
+  std::copy(text.begin(), text.end(), bytes.begin() + kRoot + 0xB0);
   return bytes;
 }
 
@@ -167,6 +180,62 @@ TEST(PeHeader, FindsAManifestEmbeddedForTheProcess) {
   }
   EXPECT_FALSE(HasEmbeddedManifest(Image(0x014C, {"KERNEL32.dll"})));  // no resources
   EXPECT_FALSE(HasEmbeddedManifest({}));
+}
+
+TEST(PeHeader, ReadsTheEmbeddedManifestsBytesWithinTheFile) {
+  struct Row {
+    const char* what;
+    std::uint16_t machine;
+    Resources resources;
+    bool read;
+  };
+  const std::vector<Row> rows = {
+      {"one language", 0x014C, {}, true},
+      {"one language, 64-bit", 0x8664, {}, true},
+      {"two languages", 0x8664, {.languages = 2}, true},
+      {"no language", 0x014C, {.languages = 0}, false},
+      {"data past the end", 0x014C, {.dataSize = 0x1000}, false},
+      {"only RT_MANIFEST 2", 0x014C, {.name = 2}, false},
+  };
+  const std::string text = kManifestText;
+  for (const Row& row : rows) {
+    const auto manifest = ReadEmbeddedManifest(WithResources(row.machine, row.resources));
+    ASSERT_EQ(manifest.has_value(), row.read) << row.what;
+    if (!manifest) continue;
+    EXPECT_EQ(std::string(manifest->bytes.begin(), manifest->bytes.end()), text) << row.what;
+    EXPECT_EQ(manifest->language, 0x409) << row.what;
+    EXPECT_EQ(manifest->languageCount, row.resources.languages) << row.what;
+  }
+  std::vector<std::uint8_t> cut = WithResources(0x014C, {});
+  cut.resize(kSectionRaw + 0x100 + 0xB0 + 4);  // the data entry, only part of the data
+  EXPECT_FALSE(ReadEmbeddedManifest(cut));
+  EXPECT_FALSE(ReadEmbeddedManifest(Image(0x8664, {})));
+}
+
+TEST(PeHeader, ASecurityDirectoryMeansASignature) {
+  struct Row {
+    std::uint16_t machine;
+    std::uint32_t address;
+    std::uint32_t size;
+    std::uint16_t optionalSize;  // 0 for the full header
+    bool signed_;
+  };
+  const std::vector<Row> rows = {
+      {0x014C, 0, 0, 0, false},           {0x8664, 0, 0, 0, false},
+      {0x014C, 0x600, 0x238, 0, true},    {0x8664, 0x600, 0x238, 0, true},
+      {0x8664, 0x600, 0, 0, false},       {0x014C, 0, 0x238, 0, false},
+      {0x8664, 0x600, 0x238, 144, false},  // the header ends before the entry
+  };
+  for (const Row& row : rows) {
+    std::vector<std::uint8_t> bytes = Image(row.machine, {});
+    const std::size_t entry = kPeOffset + 24 + (row.machine == 0x8664 ? 112 : 96) + 32;
+    Put32(bytes, entry, row.address);
+    Put32(bytes, entry + 4, row.size);
+    if (row.optionalSize != 0) Put16(bytes, kPeOffset + 4 + 16, row.optionalSize);
+    EXPECT_EQ(HasSignature(bytes), row.signed_)
+        << row.machine << " " << row.address << " " << row.size << " " << row.optionalSize;
+  }
+  EXPECT_FALSE(HasSignature({}));
 }
 
 }  // namespace

@@ -42,15 +42,20 @@ expect_absent() {
 }
 
 # Compares the manifest, listed element by element through cXml, with expected/<name>.txt, in
-# which the architecture is that of the generator's own components (or $3).
+# which the architecture is that of the generator's own components (or $3). For a program (.exe)
+# the manifest it carries as a resource is listed.
 expect_listing() {
-  local manifest=$1 name=$2 architecture=${3:-$arch}
+  local manifest=$1 name=$2 architecture=${3:-$arch} embedded=()
   if [[ ! -f $manifest ]]; then
     fail "no manifest $manifest"
     return
   fi
-  head -c 3 "$manifest" | grep -q '^<?x' || fail "$manifest does not start with the XML declaration"
-  "$wine" "$listing" "$(winpath "$manifest")" 2>&1 | tr -d '\r' >"$name.listing"
+  if [[ $manifest == *.exe ]]; then
+    embedded=(-embedded)
+  else
+    head -c 3 "$manifest" | grep -q '^<?x' || fail "$manifest does not start with the XML declaration"
+  fi
+  "$wine" "$listing" "${embedded[@]}" "$(winpath "$manifest")" 2>&1 | tr -d '\r' >"$name.listing"
   sed "s/processorArchitecture=\"amd64\"/processorArchitecture=\"$architecture\"/" \
     "$expected/$name.txt" >"$name.expected"
   diff -u "$name.expected" "$name.listing" >"$name.diff" ||
@@ -379,9 +384,14 @@ case_client_activation() {
   [[ $before -ne 0 ]] || fail "the client works without a manifest: $(cat before.txt)"
   grep -qF '0x800401F3' before.txt || fail "without a manifest the ProgID should be unknown: $(cat before.txt)"
 
+  # Windows may keep an activation context cached for the program: its last-write time is renewed.
+  touch -d '2020-01-02 03:04:05' KwTestClient.exe
   generate "-client:$(winpath "$work/KwTestClient.exe")" "$(winpath "$work/KwTestDual.dll")"
   expect_rc 0
   expect_listing "$work/KwTestClient.exe.manifest" KwTestClient
+  [[ $(stat -c %Y KwTestClient.exe) -gt $(date -d '2020-01-03' +%s) ]] ||
+    fail "the client's last-write time was not renewed"
+  grep -qF 'set the last-write time of' out.txt || fail "stdout does not say so: $(cat out.txt)"
 
   "$wine" KwTestClient.exe >after.txt 2>&1
   local after=$?
@@ -431,6 +441,42 @@ case_client_activation() {
   expect_absent "$work/KwTestClientEmbedded.exe.manifest"
   expect_absent "$work/KwTestDual.sxs.manifest"
   [[ $(sha1sum KwTestClientEmbedded.exe) == "$program" ]] || fail "the program was changed"
+  expect_stderr '-embed adds the dependency'
+  "$wine" KwTestClientEmbedded.exe >unchanged.txt 2>&1 &&
+    fail "the program creates the class before -embed: $(cat unchanged.txt)"
+
+  # A signed copy (a certificate in its security directory) is refused with -embed, unchanged.
+  cp KwTestClientEmbedded.exe Signed.exe
+  local pe fixed=96 entry
+  pe=$(od -An -tu4 -j60 -N4 Signed.exe | tr -d ' ')
+  [[ $(od -An -tx2 -j$((pe + 24)) -N2 Signed.exe | tr -d ' ') == 020b ]] && fixed=112
+  entry=$((pe + 24 + fixed + 4 * 8))  # the security directory, the fifth data directory
+  printf '\x00\x06\x00\x00\x38\x02\x00\x00' | dd of=Signed.exe bs=1 seek=$entry conv=notrunc status=none
+  program=$(sha1sum Signed.exe)
+  generate -embed "-client:$(winpath "$work/Signed.exe")" "$(winpath "$work/KwTestDual.dll")"
+  expect_rc 14
+  expect_stderr 'would break the signature'
+  expect_stderr_lines 1
+  [[ $(sha1sum Signed.exe) == "$program" ]] || fail "the signed program was changed"
+  expect_absent "$work/KwTestDual.sxs.manifest"
+
+  # -embed: the dependency goes into the program's own manifest, which Windows then reads; the
+  # program is replaced, so its last-write time is new.
+  touch -d '2020-01-02 03:04:05' KwTestClientEmbedded.exe
+  generate -embed "-client:$(winpath "$work/KwTestClientEmbedded.exe")" \
+    "$(winpath "$work/KwTestDual.dll")"
+  expect_rc 0
+  expect_listing "$work/KwTestClientEmbedded.exe" EmbeddedClient
+  expect_absent "$work/KwTestClientEmbedded.exe.manifest"
+  [[ $(stat -c %Y KwTestClientEmbedded.exe) -gt $(date -d '2020-01-03' +%s) ]] ||
+    fail "the program's last-write time was not renewed"
+  grep -qF 'KwTestClientEmbedded.exe now depends on KwTestDual.sxs' out.txt ||
+    fail "standard output does not tell the embedded manifest changed: $(cat out.txt)"
+  ! ls -A | grep -qE '\.tmp$' || fail "a copy or pending file is left: $(ls -A)"
+  "$wine" KwTestClientEmbedded.exe >embedded.txt 2>&1 ||
+    fail "registration-free activation through the embedded manifest failed: $(cat embedded.txt)"
+  grep -qF 'ProgID Kestrelwing.TestDual: Add(2, 40) = 42' embedded.txt ||
+    fail "no call by ProgID through the embedded manifest"
   expect_unregistered "${dual_keys[@]}"
 }
 

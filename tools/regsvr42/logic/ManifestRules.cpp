@@ -4,9 +4,7 @@
 #include <set>
 
 #include "AsciiCase.h"
-#include "Encodings.h"
 #include "Options.h"
-#include "Writer.h"
 #include "XmlNames.h"
 
 namespace kestrelwing::regsvr42 {
@@ -447,15 +445,12 @@ std::optional<std::u16string> CheckManifestBytes(std::span<const std::uint8_t> b
   return std::nullopt;
 }
 
-std::string ManifestBytes(const cXml& document) {
-  detail::StringSink sink;
-  const detail::WriteOptions options{
-      .prettyPrint = true,
-      .identType = 0,  // four spaces
-      .bom = false,
-      .encodingId = detail::SettleEncoding(document.XMLNode().get(), detail::kEncodingUtf8)};
-  detail::WriteDocument(document.XMLNode().get(), document.Root().get(), options, sink);
-  return sink.text;
+std::string ManifestBytes(cXml& document) {
+  constexpr std::int32_t kFourSpaces = 0;
+  constexpr std::int32_t kUtf8 = 1;
+  std::vector<std::uint8_t> bytes;
+  document.SaveToBytes(bytes, true, kFourSpaces, false, kUtf8);  // empty for a cyclic tree
+  return std::string(bytes.begin(), bytes.end());
 }
 
 }  // namespace kestrelwing::regsvr42

@@ -38,7 +38,7 @@ std::optional<std::u16string> CheckManifestBytes(std::span<const std::uint8_t> b
 
 // The bytes the generator writes for `document`: UTF-8 without a byte-order mark, indented by
 // four spaces (as its pending files are written).
-std::string ManifestBytes(const cXml& document);
+std::string ManifestBytes(cXml& document);
 
 // What makes `name` unusable as an assembly name, or none.
 std::optional<std::u16string> AssemblyNameProblem(std::u16string_view name);

@@ -65,6 +65,7 @@ std::u16string ApplyOption(std::u16string_view option, Options& options) {
   if (SameIgnoringCase(key, u"client")) return needsValue(options.client);
   if (SameIgnoringCase(key, u"batch")) return needsValue(options.batchFile);
   if (SameIgnoringCase(key, u"hash")) return takesNoValue(options.sha1);
+  if (SameIgnoringCase(key, u"embed")) return takesNoValue(options.embed);
   if (SameIgnoringCase(key, u"sha256")) {
     // Windows documents only SHA1 for a file's hash in a manifest; a SHA-256 one is not known to
     // load, so it is not written.
@@ -120,6 +121,9 @@ ParsedOptions ParseOptions(std::span<const std::u16string> arguments) {
   if (options.components.empty() && options.batchFile.empty()) {
     return {std::nullopt, u"no component given (see -help)"};
   }
+  if (options.embed && options.client.empty()) {
+    return {std::nullopt, u"option -embed changes a client program's manifest and needs -client:"};
+  }
   // One name for several components would give every manifest the same file.
   if (!options.name.empty() && (options.components.size() > 1 || !options.batchFile.empty())) {
     return {std::nullopt, u"option -name: names one assembly and cannot serve several components"};
@@ -139,6 +143,8 @@ std::u16string UsageText() {
          u"  -size               add the component's size in bytes to its file element\n"
          u"  -dir:<folder>       write the manifest into <folder>\n"
          u"  -client:<exe>       also write <exe>.manifest depending on the component's assembly\n"
+         u"  -embed              when the client carries its own manifest (a resource), add the\n"
+         u"                      dependency to that manifest inside the program instead\n"
          u"  -batch:<file>       process the components listed in <file>, one a line\n"
          u"  -timeout:<seconds>  how long the component's code may take for each call (loading,\n"
          u"                      DllRegisterServer, type libraries; default 60, 1 to 3600)\n"

@@ -24,6 +24,7 @@ struct Options {
   std::u16string version;    // -version:<a.b.c.d> when versionSource is Explicit
   std::u16string directory;  // -dir:<folder>, empty for the component's folder
   std::u16string client;     // -client:<exe>
+  bool embed = false;        // -embed: a client's embedded manifest takes the dependency
   bool sha1 = false;         // -hash
   bool size = false;         // -size
   bool help = false;         // -help, -h, -?

@@ -52,15 +52,17 @@ std::optional<std::size_t> FileOffsetOf(std::span<const std::uint8_t> file, std:
   return {};
 }
 
-// Where a data directory of the optional header points: the section table to map its address
-// through, and the file offset it maps to; none when the file has no such directory.
-struct Directory {
+// One entry of the optional header's data directories: its address and size as written, and the
+// section table the address is mapped through. None when the header is too short to hold it.
+struct DirectoryEntry {
+  std::uint32_t address = 0;
+  std::uint32_t size = 0;
   std::size_t sections = 0;
   std::size_t sectionCount = 0;
-  std::size_t offset = 0;
 };
 
-std::optional<Directory> FindDirectory(std::span<const std::uint8_t> file, std::size_t index) {
+std::optional<DirectoryEntry> ReadDirectoryEntry(std::span<const std::uint8_t> file,
+                                                 std::size_t index) {
   const auto pe = PeOffset(file);
   if (!pe) return {};
   const std::size_t fileHeader = *pe + 4;
@@ -73,12 +75,24 @@ std::optional<Directory> FindDirectory(std::span<const std::uint8_t> file, std::
   // The data directories follow the fixed part of the optional header, 8 bytes each.
   const std::size_t entry = optional + (magic == 0x20B ? 112 : 96) + 8 * index;
   if (entry + 8 > optional + optionalSize) return {};
-  const std::uint32_t rva = Read32(file, entry);
-  if (rva == 0) return {};
-  const std::size_t sections = optional + optionalSize;
-  const auto offset = FileOffsetOf(file, sections, sectionCount, rva);
+  return DirectoryEntry{Read32(file, entry), Read32(file, entry + 4), optional + optionalSize,
+                        sectionCount};
+}
+
+// Where a data directory of the optional header points: the section table to map its address
+// through, and the file offset it maps to; none when the file has no such directory.
+struct Directory {
+  std::size_t sections = 0;
+  std::size_t sectionCount = 0;
+  std::size_t offset = 0;
+};
+
+std::optional<Directory> FindDirectory(std::span<const std::uint8_t> file, std::size_t index) {
+  const auto entry = ReadDirectoryEntry(file, index);
+  if (!entry || entry->address == 0) return {};
+  const auto offset = FileOffsetOf(file, entry->sections, entry->sectionCount, entry->address);
   if (!offset) return {};
-  return Directory{sections, sectionCount, *offset};
+  return Directory{entry->sections, entry->sectionCount, *offset};
 }
 
 // The entry of resource directory `directory` (a file offset) with the numeric `id`: its
@@ -98,20 +112,66 @@ std::optional<std::uint32_t> ResourceEntry(std::span<const std::uint8_t> file,
   return {};
 }
 
-}  // namespace
+constexpr std::uint32_t kSubdirectory = 0x80000000u;
 
-bool HasEmbeddedManifest(std::span<const std::uint8_t> file) {
+// The resource directory of the process manifest's languages (resource 1 of type RT_MANIFEST):
+// the resource root and the languages' directory, both file offsets.
+struct ManifestLanguages {
+  Directory root;
+  std::size_t languages = 0;
+};
+
+std::optional<ManifestLanguages> FindManifestLanguages(std::span<const std::uint8_t> file,
+                                                       bool nameMayBeData) {
   constexpr std::size_t kResourceDirectory = 2;
   constexpr std::uint16_t kManifestType = 24;  // RT_MANIFEST
   constexpr std::uint16_t kProcessManifest = 1;
-  constexpr std::uint32_t kSubdirectory = 0x80000000u;
   const auto root = FindDirectory(file, kResourceDirectory);
-  if (!root) return false;
-  // Type, then name: offsets with the high bit set lead to a subdirectory, relative to the root.
+  if (!root) return {};
+  // Type, name, then language: offsets with the high bit set lead to a subdirectory, relative to
+  // the root.
   const auto type = ResourceEntry(file, root->offset, kManifestType);
-  if (!type || (*type & kSubdirectory) == 0) return false;
+  if (!type || (*type & kSubdirectory) == 0) return {};
   const std::size_t names = root->offset + (*type & ~kSubdirectory);
-  return ResourceEntry(file, names, kProcessManifest).has_value();
+  const auto name = ResourceEntry(file, names, kProcessManifest);
+  if (!name || (!nameMayBeData && (*name & kSubdirectory) == 0)) return {};
+  return ManifestLanguages{*root, root->offset + (*name & ~kSubdirectory)};
+}
+
+}  // namespace
+
+bool HasEmbeddedManifest(std::span<const std::uint8_t> file) {
+  return FindManifestLanguages(file, true).has_value();
+}
+
+std::optional<EmbeddedManifest> ReadEmbeddedManifest(std::span<const std::uint8_t> file) {
+  const auto found = FindManifestLanguages(file, false);
+  if (!found) return {};
+  const std::size_t languages = found->languages;
+  if (languages + 24 > file.size()) return {};
+  EmbeddedManifest manifest;
+  manifest.languageCount = std::size_t{Read16(file, languages + 12)} + Read16(file, languages + 14);
+  if (manifest.languageCount == 0) return {};
+  manifest.language = Read16(file, languages + 16);
+  // The first language's entry leads to a data entry: the data's address, then its size.
+  const std::uint32_t data = Read32(file, languages + 20);
+  if ((data & kSubdirectory) != 0) return {};
+  const std::size_t entry = found->root.offset + data;
+  if (entry + 8 > file.size()) return {};
+  const std::uint32_t size = Read32(file, entry + 4);
+  const auto offset =
+      FileOffsetOf(file, found->root.sections, found->root.sectionCount, Read32(file, entry));
+  if (!offset || size > file.size() - *offset) return {};
+  manifest.bytes.assign(file.begin() + static_cast<std::ptrdiff_t>(*offset),
+                        file.begin() + static_cast<std::ptrdiff_t>(*offset + size));
+  return manifest;
+}
+
+bool HasSignature(std::span<const std::uint8_t> file) {
+  // The security directory's address is a file offset, not mapped through the sections.
+  constexpr std::size_t kSecurityDirectory = 4;
+  const auto entry = ReadDirectoryEntry(file, kSecurityDirectory);
+  return entry && entry->address != 0 && entry->size != 0;
 }
 
 std::vector<std::string> ImportedModules(std::span<const std::uint8_t> file) {

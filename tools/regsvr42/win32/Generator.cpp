@@ -4,8 +4,10 @@
 
 #include <ole2.h>
 
+#include <memory>
 #include <optional>
 
+#include "ClientProgram.h"
 #include "ComponentFile.h"
 #include "CrashGuard.h"
 #include "Failure.h"
@@ -101,14 +103,24 @@ std::u16string AssemblyVersion(const std::wstring& path, const Options& options)
 }
 
 // Windows uses a program's embedded manifest (resource 1 of type RT_MANIFEST) and then never
-// reads <exe>.manifest beside it: writing that file would change nothing the program sees.
-void RefuseEmbeddedClientManifest(const std::wstring& clientPath) {
-  if (!IsFile(clientPath) || !HasEmbeddedManifest(ReadFileOrFail(clientPath))) return;
-  throw Failure(ExitCode::ClientHasManifest,
-                FromWide(clientPath) +
-                    u" carries its own manifest (resource 1 of type RT_MANIFEST); Windows uses "
-                    u"that embedded manifest and not " +
-                    FromWide(clientPath) + u".manifest, so nothing was written");
+// reads <exe>.manifest beside it: writing that file would change nothing the program sees. With
+// -embed that manifest is the one changed, read here before the component is loaded; a signed
+// program is refused now too.
+std::unique_ptr<EmbeddedManifestUpdate> EmbeddedClientManifest(const std::wstring& clientPath,
+                                                               const Options& options) {
+  if (!IsFile(clientPath)) return nullptr;
+  std::vector<std::uint8_t> bytes = ReadFileOrFail(clientPath);
+  if (!HasEmbeddedManifest(bytes)) return nullptr;
+  if (!options.embed) {
+    throw Failure(ExitCode::ClientHasManifest,
+                  FromWide(clientPath) +
+                      u" carries its own manifest (resource 1 of type RT_MANIFEST); Windows uses "
+                      u"that embedded manifest and not " +
+                      FromWide(clientPath) +
+                      u".manifest, so nothing was written (-embed adds the dependency to the "
+                      u"embedded manifest)");
+  }
+  return std::make_unique<EmbeddedManifestUpdate>(clientPath, std::move(bytes));
 }
 
 // A manifest that breaks a rule of Windows' loader is never written: the tree, then its bytes.
@@ -120,33 +132,62 @@ void RequireLoadable(const cXml& document, const std::wstring& destination,
         std::span(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()));
   }
   if (broken) {
-    throw Failure(ExitCode::ManifestRejected, u"the manifest would not load on Windows: " + *broken +
-                                                 u" (" + FromWide(destination) + u")");
+    throw Failure(ExitCode::ManifestRejected, u"the manifest would not load on Windows: " +
+                                                  *broken + u" (" + FromWide(destination) + u")");
   }
 }
 
-// The client's application manifest, with the dependency added to what it already holds.
-void AddClientManifest(PendingFiles& pending, const std::wstring& clientPath,
-                       const AssemblyIdentity& dependency) {
-  const std::wstring manifestPath = clientPath + L".manifest";
+// The client's identity for a new manifest: named after the program, of its architecture.
+AssemblyIdentity ClientIdentity(const std::wstring& clientPath,
+                                const AssemblyIdentity& dependency) {
   AssemblyIdentity client{GetBaseName(FromWide(clientPath)), FromWide(kDefaultVersion),
                           dependency.architecture};
   if (IsFile(clientPath)) {
     const PeHeader header = ReadPeHeader(ReadFileOrFail(clientPath));
     if (header.status == PeStatus::Ok) client.architecture = header.architecture;
   }
-  cXml document;
+  return client;
+}
+
+// Reads a client's manifest, which `where` names, from its bytes.
+void ReadClientManifest(cXml& document, std::span<const std::uint8_t> bytes,
+                        const std::u16string& where) {
   // Read as bytes: the path overload of Parse also takes URLs and XML text for sources.
+  if (!document.Parse(bytes)) {
+    throw Failure(ExitCode::WriteFailed,
+                  u"the client manifest " + where + u" cannot be read: " + document.Result());
+  }
+}
+
+// Adds the dependency to what the client's manifest already holds, under the rules.
+void AddLoadableDependency(cXml& document, const std::wstring& clientPath,
+                           const AssemblyIdentity& dependency, const std::wstring& destination) {
+  std::optional<std::u16string> broken =
+      AddClientDependency(document, ClientIdentity(clientPath, dependency), dependency);
+  if (!broken) broken = CheckClientManifest(document, dependency);
+  RequireLoadable(document, destination, broken);
+}
+
+// The client's application manifest, with the dependency added to what it already holds.
+void AddClientManifest(PendingFiles& pending, const std::wstring& clientPath,
+                       const AssemblyIdentity& dependency) {
+  const std::wstring manifestPath = clientPath + L".manifest";
+  cXml document;
   if (GetFileAttributesW(manifestPath.c_str()) == INVALID_FILE_ATTRIBUTES) {
     document.SetRoot(nullptr);  // no manifest yet: a new one is made
-  } else if (!document.Parse(std::span<const std::uint8_t>(ReadFileOrFail(manifestPath)))) {
-    throw Failure(ExitCode::WriteFailed, u"the client manifest " + FromWide(manifestPath) +
-                                             u" cannot be read: " + document.Result());
+  } else {
+    ReadClientManifest(document, ReadFileOrFail(manifestPath), FromWide(manifestPath));
   }
-  std::optional<std::u16string> broken = AddClientDependency(document, client, dependency);
-  if (!broken) broken = CheckClientManifest(document, dependency);
-  RequireLoadable(document, manifestPath, broken);
+  AddLoadableDependency(document, clientPath, dependency, manifestPath);
   pending.Add(document, manifestPath);
+}
+
+// The manifest embedded in the client, with the dependency added, ready in a copy of the program.
+void AddEmbeddedClientManifest(EmbeddedManifestUpdate& update, const AssemblyIdentity& dependency) {
+  cXml document;
+  ReadClientManifest(document, update.Manifest(), u"embedded in " + FromWide(update.Program()));
+  AddLoadableDependency(document, update.Program(), dependency, update.Program());
+  update.Prepare(ManifestBytes(document));
 }
 
 std::u16string AssemblyName(const std::wstring& path, const Options& options) {
@@ -160,7 +201,13 @@ std::vector<std::wstring> Destinations(const std::wstring& path, const Options& 
       options.directory.empty() ? FolderOf(path) : FullPath(ToWide(options.directory));
   std::vector<std::wstring> files{folder + L"\\" + ToWide(AssemblyName(path, options)) +
                                   L".manifest"};
-  if (!options.client.empty()) files.push_back(FullPath(ToWide(options.client)) + L".manifest");
+  if (!options.client.empty()) {
+    // With -embed a client carrying its own manifest is itself rewritten.
+    const std::wstring client = FullPath(ToWide(options.client));
+    const bool embedded =
+        options.embed && IsFile(client) && HasEmbeddedManifest(ReadFileOrFail(client));
+    files.push_back(embedded ? client : client + L".manifest");
+  }
   return files;
 }
 
@@ -285,7 +332,9 @@ Generated GenerateManifest(const std::wstring& component, const Options& options
   manifest.fileName = GetFileName(FromWide(path));
   if (options.sha1) manifest.hash = HashBytes(bytes);
   if (options.size) manifest.size = bytes.size();
-  if (!options.client.empty()) RefuseEmbeddedClientManifest(FullPath(ToWide(options.client)));
+  const std::wstring client = options.client.empty() ? L"" : FullPath(ToWide(options.client));
+  const std::unique_ptr<EmbeddedManifestUpdate> embedded =
+      client.empty() ? nullptr : EmbeddedClientManifest(client, options);
 
   Generated generated;
   DescribeComponent(component, path, bytes, options.timeoutSeconds, manifest, generated.warnings);
@@ -300,17 +349,42 @@ Generated GenerateManifest(const std::wstring& component, const Options& options
                   CheckComponentManifest(document, manifest.identity, placement));
   PendingFiles pending;
   pending.Add(document, destination);
-  if (!options.client.empty()) {
-    AddClientManifest(pending, FullPath(ToWide(options.client)), manifest.identity);
+  if (embedded) {
+    AddEmbeddedClientManifest(*embedded, manifest.identity);
+  } else if (!client.empty()) {
+    AddClientManifest(pending, client, manifest.identity);
   }
   if (!options.noVerify) {
     const std::vector<std::wstring> finished = pending.Finish();
     VerifyManifests({FromWide(component), path, finished.front(), pending.Destinations().front(),
-                     options.client.empty() ? L"" : FullPath(ToWide(options.client)),
-                     options.client.empty() ? L"" : finished.back()});
+                     client,
+                     client.empty() ? L""
+                     : embedded     ? embedded->ManifestFile()
+                                    : finished.back()});
   }
+  // The program is replaced last: until the assembly's manifest is in place it could not start.
   pending.Commit();
   generated.written = pending.Destinations();
+  if (embedded) {
+    embedded->Commit();
+    generated.written.push_back(client);
+    generated.notices.push_back(u"the manifest embedded in " + FromWide(client) +
+                                u" now depends on " + manifest.identity.name +
+                                u"; its last-write time is now, so Windows makes a new "
+                                u"activation context for it");
+  } else if (!client.empty()) {
+    // Windows may keep an activation context it cached for the program until the program changes.
+    if (const auto failure = RenewLastWriteTime(client)) {
+      generated.warnings.push_back(*failure +
+                                   u"; Windows may go on using the activation context "
+                                   u"it cached for the program before its manifest "
+                                   u"changed");
+    } else {
+      generated.notices.push_back(u"set the last-write time of " + FromWide(client) +
+                                  u" to now, so that Windows makes a new activation context for "
+                                  u"it from the changed manifest");
+    }
+  }
   return generated;
 }
 

@@ -10,7 +10,9 @@
 namespace kestrelwing::regsvr42 {
 
 struct Generated {
-  std::vector<std::wstring> written;     // manifests written, component manifest first
+  std::vector<std::wstring> written;     // manifests written, component manifest first (a
+                                         // client program when its embedded manifest changed)
+  std::vector<std::u16string> notices;   // what else the run did, for standard output
   std::vector<std::u16string> warnings;  // things worth knowing that did not stop the run
 };
 

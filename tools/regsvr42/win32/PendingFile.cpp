@@ -1,29 +1,22 @@
 #include "PendingFile.h"
 
-#include <cstdint>
-#include <string_view>
+#include <string>
 #include <vector>
 
 #include "Failure.h"
+#include "ManifestRules.h"
 #include "WideText.h"
 
 namespace kestrelwing::regsvr42 {
-namespace {
-
-constexpr std::int32_t kFourSpaces = 0;
-constexpr std::int32_t kUtf8 = 1;
-
-}  // namespace
 
 void PendingFiles::Add(cXml& document, std::wstring destination) {
   const auto fail = [&destination](const std::u16string& reason) {
     return Failure(ExitCode::WriteFailed,
                    u"cannot write " + FromWide(destination) + u": " + reason);
   };
-  std::vector<std::uint8_t> bytes;
-  if (!document.SaveToBytes(bytes, true, kFourSpaces, false, kUtf8)) throw fail(document.Result());
-  if (!files_.Add(FromWide(destination),
-                  std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()))) {
+  const std::string bytes = ManifestBytes(document);
+  if (bytes.empty()) throw fail(document.Result());
+  if (!files_.Add(FromWide(destination), bytes)) {
     throw fail(files_.Error());
   }
   destinations_.push_back(std::move(destination));

@@ -285,8 +285,8 @@ void VerifyManifests(const CheckRequest& request) {
       WaitForSingleObject(child.get(), INFINITE);
       const std::wstring item(progress->item, wcsnlen(progress->item, std::size(progress->item)));
       throw Failure(ExitCode::ManifestRejected, FromWide(item) + u": no answer within " +
-                                                   Decimal(kCheckItemLimitSeconds) +
-                                                   u" seconds; the self-check was stopped");
+                                                    Decimal(kCheckItemLimitSeconds) +
+                                                    u" seconds; the self-check was stopped");
     }
   }
   DWORD exitCode = 0;
@@ -341,7 +341,8 @@ void ReadProxyStubs(const cXmlNode& parent, bool inFile, Declared& declared) {
 
 Declared ReadDeclared(const std::wstring& manifest) {
   cXml document;
-  if (!document.Parse(std::span<const std::uint8_t>(ReadFileOrFail(manifest))) || !document.Root()) {
+  if (!document.Parse(std::span<const std::uint8_t>(ReadFileOrFail(manifest))) ||
+      !document.Root()) {
     throw Failure(ExitCode::ManifestRejected,
                   u"the new manifest cannot be read back: " + document.Result());
   }

@@ -73,6 +73,9 @@ int Run(const std::vector<std::u16string>& arguments) {
       for (const std::wstring& written : generated.written) {
         WriteLine(stdout, u"regsvr42: wrote " + FromWide(written));
       }
+      for (const std::u16string& notice : generated.notices) {
+        WriteLine(stdout, u"regsvr42: " + notice);
+      }
     } catch (const Failure& failure) {
       if (!failure.Message().empty()) {
         WriteLine(stderr, u"regsvr42: error: " + component + u": " + failure.Message());
