@@ -124,7 +124,7 @@ std::unique_ptr<EmbeddedManifestUpdate> EmbeddedClientManifest(const std::wstrin
 }
 
 // A manifest that breaks a rule of Windows' loader is never written: the tree, then its bytes.
-void RequireLoadable(const cXml& document, const std::wstring& destination,
+void RequireLoadable(cXml& document, const std::wstring& destination,
                      std::optional<std::u16string> broken) {
   if (!broken) {
     const std::string bytes = ManifestBytes(document);
