@@ -20,18 +20,18 @@ struct CheckRequest {
   std::wstring clientManifest;       // the pending client manifest, finished
 };
 
-// How long one item of the check may take before the child is stopped.
+// How long one item of the check may take; past it the check ends, naming the item.
 inline constexpr unsigned kCheckItemLimitSeconds = 30;
 
 // Runs the check in a child process. Each item passed is a line on standard output, each failure a
-// line on standard error, both written by the child. Throws Failure(ManifestInvalid) when an item
+// line on standard error, both written by the child. Throws Failure(ManifestRejected) when an item
 // failed or did not end in time, Failure(ComponentCrashed) when the component crashed.
 void VerifyManifests(const CheckRequest& request);
 
 // True when the command line asks for the check mode (only the generator itself starts it).
 bool IsCheckMode(const std::vector<std::u16string>& arguments);
 
-// The check mode: 0 when every item passed, ManifestInvalid after any failure.
+// The check mode: 0 when every item passed, ManifestRejected after any failure.
 int RunCheckMode(const std::vector<std::u16string>& arguments);
 
 }  // namespace kestrelwing::regsvr42
