@@ -31,7 +31,7 @@ unserved="$work/Mis Componentes/KwTestUnserved.dll"
 cp "$(dirname "$KW_TEST_DLL")/KwTestUnserved.dll" "$unserved"
 kw_start "$(winpath "$unserved")"
 drive click "$TITLE" "Generar SxS"
-expect_message error "El generador terminó con el código 13: la comprobación sin registro falló: algo del manifiesto no funciona a través de él"
+expect_message error "El generador terminó con el código 13: el manifiesto no cargaría en Windows, o una clase no superó la prueba sin registro"
 kw_stop
 [[ ! -e "$work/Mis Componentes/KwTestUnserved.sxs.manifest" ]] || fail "a manifest for a server that fails the check"
 echo "PASS"

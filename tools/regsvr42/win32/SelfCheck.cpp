@@ -302,10 +302,11 @@ void VerifyManifests(const CheckRequest& request) {
     }
   }
   // The child keeps the limit for each item itself, and ends naming the item; the limit here
-  // covers all its watched calls (the items, leaving its two apartments) and its own work.
+  // covers all its watched calls (the items, entering and leaving its two apartments) and its own
+  // work.
   const auto limit = static_cast<unsigned long>(
       kCheckItemLimitSeconds *
-      (WatchedCalls(ReadDeclared(manifest), !staged.manifest.empty()) + 3));
+      (WatchedCalls(ReadDeclared(manifest), !staged.manifest.empty()) + 5));
   const ChildRun run = RunWithinLimit(program, std::move(commandLine), limit);
   if (run.outcome == ChildRun::Outcome::NotStarted) {
     throw Failure(ExitCode::ManifestRejected,

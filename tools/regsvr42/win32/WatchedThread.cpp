@@ -24,6 +24,8 @@ WatchedThread::WatchedThread(std::u16string component, unsigned limitSeconds, Ap
       apartment_(apartment),
       overrun_(overrun) {
   if (posted_ && done_) thread_.reset(CreateThread(nullptr, 0, &ThreadMain, this, 0, nullptr));
+  // The apartment is there before the caller goes on (and, say, changes the registry view).
+  RunCall(apartment_ == Apartment::SingleThreaded ? u"OleInitialize" : u"CoInitializeEx", [] {});
 }
 
 WatchedThread::~WatchedThread() {

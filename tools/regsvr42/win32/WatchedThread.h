@@ -34,9 +34,9 @@ inline constexpr Overrun kDidNotReturn{ExitCode::TimedOut, &DidNotReturn};
 
 class WatchedThread {
  public:
-  // Starts the thread, in an apartment of its own of the kind given (the component's code
-  // expects a single-threaded one unless it says otherwise). `component` names the component in
-  // the line of a call that does not return.
+  // Starts the thread and waits, within the limit, until it is in an apartment of its own of the
+  // kind given (the component's code expects a single-threaded one unless it says otherwise).
+  // `component` names the component in the line of a call that does not return.
   WatchedThread(std::u16string component, unsigned limitSeconds,
                 Apartment apartment = Apartment::SingleThreaded, Overrun overrun = kDidNotReturn);
   WatchedThread(const WatchedThread&) = delete;
