@@ -447,8 +447,9 @@ std::u16string NoAnswer(std::u16string_view item, unsigned limitSeconds) {
 }
 
 // Says each item: its start to the crash guard, its outcome on standard output (passed) or
-// standard error (failed). An item that looks something up runs on a watched thread of its own,
-// within the item limit; past it the check ends with exit code 13 and a line naming the item.
+// standard error (failed). An item that looks something up runs on one of the check's two watched
+// threads, within the item limit; past it the check ends with exit code 13 and a line naming the
+// item. The single-threaded one is the process's main apartment (the main thread enters none).
 class Checker {
  public:
   explicit Checker(std::u16string label)
@@ -494,8 +495,8 @@ class Checker {
 
 // Through the active context: the context holds the class, COM gives its class object, and the
 // factory's code lies in `expected`. COM creates a class of threading model Free in the
-// multithreaded apartment; asked from a single-threaded one, it would hand out a proxy, whose code
-// is COM's and not the component's.
+// multithreaded apartment, one that names none in the main one; asked from another apartment, it
+// would hand out a proxy, whose code is COM's and not the component's.
 void CheckClass(Checker& checker, const Declared::Class& comClass, HANDLE context,
                 const std::wstring& expected, std::u16string_view what) {
   const Apartment apartment = SameIgnoringCase(comClass.threadingModel, u"Free")
