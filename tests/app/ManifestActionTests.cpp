@@ -139,8 +139,8 @@ TEST_F(GenerateManifestTest, GeneratorFailureIsReportedWithItsMeaningAndNothingI
        u"El generador termin\u00f3 con el c\u00f3digo 12: el componente fall\u00f3 en "
        u"DllMain o en DllRegisterServer"},
       {13u,
-       u"El generador termin\u00f3 con el c\u00f3digo 13: la comprobaci\u00f3n sin registro "
-       u"fall\u00f3: algo del manifiesto no funciona a trav\u00e9s de \u00e9l"},
+       u"El generador termin\u00f3 con el c\u00f3digo 13: el manifiesto no cargar\u00eda en "
+       u"Windows, o una clase no super\u00f3 la prueba sin registro"},
       {15u,
        u"El generador termin\u00f3 con el c\u00f3digo 15: el componente no respondi\u00f3 a "
        u"tiempo"},
