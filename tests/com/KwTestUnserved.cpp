@@ -1,6 +1,7 @@
 // A test server whose registration names two classes while its DllGetClassObject serves only the
-// first. Built three times: KwTestUnserved refuses the second class, KwTestHangingFactory (KWTEST_HANG)
-// never answers for it, KwTestCheckCrash (KWTEST_CRASH) crashes when asked for it.
+// first. Built three times: KwTestUnserved refuses the second class, KwTestHangingFactory
+// (KWTEST_HANG) never answers for it, KwTestCheckCrash (KWTEST_CRASH) crashes when asked for it.
+// The class that hangs is Free-threaded, so that it is asked for from the multithreaded apartment.
 #include "ComServer.h"
 
 namespace {
@@ -10,6 +11,11 @@ constexpr CLSID kServed = {
     0x6F1C2B3A, 0x5D4E, 0x4F60, {0x8A, 0x7B, 0x9C, 0x0D, 0x1E, 0x2F, 0x3E, 0x5B}};
 constexpr wchar_t kServedKey[] = L"CLSID\\{6F1C2B3A-5D4E-4F60-8A7B-9C0D1E2F3E5B}";
 constexpr wchar_t kUnservedKey[] = L"CLSID\\{6F1C2B3A-5D4E-4F60-8A7B-9C0D1E2F3E5C}";
+#if defined(KWTEST_HANG)
+constexpr wchar_t kUnservedModel[] = L"Free";
+#else
+constexpr wchar_t kUnservedModel[] = L"Apartment";
+#endif
 
 }  // namespace
 
@@ -24,7 +30,7 @@ STDAPI DllRegisterServer() {
       {L"CLSID\\{6F1C2B3A-5D4E-4F60-8A7B-9C0D1E2F3E5C}\\InprocServer32", nullptr,
        kwtest::kModulePath},
       {L"CLSID\\{6F1C2B3A-5D4E-4F60-8A7B-9C0D1E2F3E5C}\\InprocServer32", L"ThreadingModel",
-       L"Apartment"},
+       kUnservedModel},
   });
 }
 

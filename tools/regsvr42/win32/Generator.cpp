@@ -231,14 +231,14 @@ void HandOverToSibling(const std::wstring& path, Architecture architecture,
     before.push_back(StampOf(destination));
 
   const unsigned long limit = HandOverLimitSeconds(options.timeoutSeconds);
-  const SiblingRun run = RunSiblingGenerator(*sibling, options.settings, path, limit);
+  const ChildRun run = RunSiblingGenerator(*sibling, options.settings, path, limit);
   const std::u16string generator = u"the " + folder + u" generator " + FromWide(*sibling);
-  if (run.outcome == SiblingRun::Outcome::NotStarted) {
+  if (run.outcome == ChildRun::Outcome::NotStarted) {
     throw Failure(ExitCode::OtherBitness, u"a " + bitness + u" component, and " + generator +
                                               u" cannot be started (" + DescribeError(run.error) +
                                               u")");
   }
-  if (run.outcome == SiblingRun::Outcome::TimedOut) {
+  if (run.outcome == ChildRun::Outcome::TimedOut) {
     throw Failure(ExitCode::TimedOut, u"did not return from " + generator + u" within " +
                                           Decimal(limit) + u" s; it was ended");
   }

@@ -4,13 +4,10 @@
 
 #include <ole2.h>
 
-#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
-#include <cwchar>
 #include <functional>
-#include <memory>
 #include <optional>
 
 #include <kestrelwing/cXml.h>
@@ -26,6 +23,7 @@
 #include "RegistryCapture.h"
 #include "Sibling.h"
 #include "SystemInfo.h"
+#include "WatchedThread.h"
 #include "WideText.h"
 #include "Win32Handles.h"
 
@@ -36,26 +34,8 @@ namespace {
 constexpr std::u16string_view kModeOption = u"-selfcheck:";
 constexpr std::u16string_view kComponentOption = u"-checkcomponent:";
 constexpr std::u16string_view kLabelOption = u"-checklabel:";
-constexpr std::u16string_view kProgressOption = u"-checkprogress:";
 constexpr std::u16string_view kClientOption = u"-checkclient:";
 constexpr std::u16string_view kClientComponentOption = u"-checkclientcomponent:";
-
-// What the child works on, in memory it shares with the parent: the parent names the item when the
-// child stops answering, and counts the items begun to see that it still advances.
-struct Progress {
-  volatile LONG begun;
-  wchar_t item[256];
-};
-
-struct ViewUnmapper {
-  void operator()(Progress* view) const { UnmapViewOfFile(view); }
-};
-using ProgressView = std::unique_ptr<Progress, ViewUnmapper>;
-
-ProgressView MapProgress(HANDLE mapping) {
-  return ProgressView(static_cast<Progress*>(
-      MapViewOfFile(mapping, FILE_MAP_READ | FILE_MAP_WRITE, 0, 0, sizeof(Progress))));
-}
 
 void WriteLine(std::FILE* stream, const std::u16string& text) {
   const std::string bytes = ToUtf8(text) + "\n";
@@ -84,14 +64,91 @@ bool SameFile(const std::wstring& a, const std::wstring& b) {
          first.nFileIndexLow == second.nFileIndexLow;
 }
 
-// ---------------------------------------------------------------------------------------------
-// The parent's side.
-
 // The XML document in the file at `path`; false when it is none.
 bool ReadDocument(const std::wstring& path, cXml& document) {
   return document.Parse(std::span<const std::uint8_t>(ReadFileOrFail(path))) &&
          static_cast<bool>(document.Root());
 }
+
+// What the pending manifest declares, as the check looks it up.
+struct Declared {
+  struct Class {
+    std::u16string clsid;
+    std::u16string threadingModel;
+    std::vector<std::u16string> progIds;  // the attribute first, then the progid elements
+  };
+  struct Library {
+    std::u16string id;
+    std::u16string version;
+    std::u16string file;        // the file element it stands in
+    std::u16string resourceId;  // empty for the first TYPELIB resource
+  };
+  struct ProxyStub {
+    std::u16string iid;
+    std::u16string proxyStub;
+    bool inFile = false;  // comInterfaceProxyStub: the proxy/stub is a class of the file
+  };
+  std::u16string assemblyName;
+  std::vector<Class> classes;
+  std::vector<Library> libraries;
+  std::vector<ProxyStub> proxyStubs;
+};
+
+void ReadProxyStubs(const cXmlNode& parent, bool inFile, Declared& declared) {
+  const std::u16string_view element =
+      inFile ? u"comInterfaceProxyStub" : u"comInterfaceExternalProxyStub";
+  for (const NodeRef& node : parent.Nodes(element)) {
+    const std::u16string proxyStub = node->PropertyValue(u"proxyStubClsid32");
+    if (proxyStub.empty()) continue;
+    declared.proxyStubs.push_back({node->PropertyValue(u"iid"), proxyStub, inFile});
+  }
+}
+
+Declared ReadDeclared(const std::wstring& manifest) {
+  cXml document;
+  if (!ReadDocument(manifest, document)) {
+    throw Failure(ExitCode::ManifestRejected,
+                  u"the new manifest cannot be read back: " + document.Result());
+  }
+  const NodeRef root = document.Root();
+  Declared declared;
+  if (const NodeRef identity = root->NodeByName(u"assemblyIdentity")) {
+    declared.assemblyName = identity->PropertyValue(u"name");
+  }
+  for (const NodeRef& file : root->Nodes(u"file")) {
+    for (const NodeRef& comClass : file->Nodes(u"comClass")) {
+      Declared::Class entry{
+          comClass->PropertyValue(u"clsid"), comClass->PropertyValue(u"threadingModel"), {}};
+      if (const std::u16string progId = comClass->PropertyValue(u"progid"); !progId.empty()) {
+        entry.progIds.push_back(progId);
+      }
+      for (const NodeRef& progId : comClass->Nodes(u"progid"))
+        entry.progIds.emplace_back(progId->Value());
+      declared.classes.push_back(std::move(entry));
+    }
+    for (const NodeRef& library : file->Nodes(u"typelib")) {
+      declared.libraries.push_back(
+          {library->PropertyValue(u"tlbid"), library->PropertyValue(u"version"),
+           file->PropertyValue(u"name"), library->PropertyValue(u"resourceid")});
+    }
+    ReadProxyStubs(*file, true, declared);
+  }
+  ReadProxyStubs(*root, false, declared);
+  return declared;
+}
+
+// How many items the check asks the component's thread for: every class, ProgID, type library
+// and proxy/stub, and the class through the client manifest.
+std::size_t WatchedCalls(const Declared& declared, bool client) {
+  std::size_t calls = declared.classes.size() + declared.libraries.size() +
+                      declared.proxyStubs.size() + (client ? 1 : 0);
+  for (const Declared::Class& comClass : declared.classes)
+    calls += comClass.progIds.size();
+  return calls;
+}
+
+// ---------------------------------------------------------------------------------------------
+// The parent's side.
 
 // Files and folders made for the check, removed with everything in them when it goes.
 class Staging {
@@ -222,14 +279,6 @@ std::wstring Argument(std::u16string_view option, const std::wstring& value) {
 }  // namespace
 
 void VerifyManifests(const CheckRequest& request) {
-  SECURITY_ATTRIBUTES inherited{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
-  const UniqueHandle mapping(CreateFileMappingW(INVALID_HANDLE_VALUE, &inherited, PAGE_READWRITE, 0,
-                                                sizeof(Progress), nullptr));
-  const ProgressView progress = mapping ? MapProgress(mapping.get()) : nullptr;
-  if (!progress) {
-    throw Failure(ExitCode::ManifestRejected,
-                  u"the self-check cannot be started (" + DescribeError(GetLastError()) + u")");
-  }
   Staging staging;
   // Wine looks for a manifest's files beside the manifest file, not in the assembly folder it is
   // given: a manifest bound for another folder is checked from a copy beside the component. Where
@@ -243,54 +292,31 @@ void VerifyManifests(const CheckRequest& request) {
       request.client.empty() ? StagedClient{} : StageClient(staging, request);
 
   const std::wstring program = ProgramPath();
-  std::wstring commandLine =
-      QuoteArgument(program) + L" " + Argument(kModeOption, manifest) + L" " +
-      Argument(kComponentOption, request.componentPath) + L" " +
-      Argument(kLabelOption, ToWide(request.component)) + L" " +
-      Argument(kProgressOption, std::to_wstring(reinterpret_cast<std::uintptr_t>(mapping.get())));
+  std::wstring commandLine = QuoteArgument(program) + L" " + Argument(kModeOption, manifest) +
+                             L" " + Argument(kComponentOption, request.componentPath) + L" " +
+                             Argument(kLabelOption, ToWide(request.component));
   if (!staged.manifest.empty()) {
     commandLine += L" " + Argument(kClientOption, staged.manifest);
     if (!staged.component.empty()) {
       commandLine += L" " + Argument(kClientComponentOption, staged.component);
     }
   }
-
-  STARTUPINFOW startup{};
-  startup.cb = sizeof(startup);
-  PROCESS_INFORMATION process{};
-  std::fflush(stdout);
-  std::fflush(stderr);
-  if (!CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr,
-                      nullptr, &startup, &process)) {
+  // The child keeps the limit for each item itself, and ends naming the item; the limit here
+  // covers all its watched calls (the items, entering and leaving its two apartments) and its own
+  // work.
+  const auto limit = static_cast<unsigned long>(
+      kCheckItemLimitSeconds *
+      (WatchedCalls(ReadDeclared(manifest), !staged.manifest.empty()) + 5));
+  const ChildRun run = RunWithinLimit(program, std::move(commandLine), limit);
+  if (run.outcome == ChildRun::Outcome::NotStarted) {
     throw Failure(ExitCode::ManifestRejected,
-                  u"the self-check cannot be started (" + DescribeError(GetLastError()) + u")");
+                  u"the self-check cannot be started (" + DescribeError(run.error) + u")");
   }
-  CloseHandle(process.hThread);
-  const UniqueHandle child(process.hProcess);
-  // A child stopped from outside leaves its temporary registry key behind.
-  struct KeyRemover {
-    DWORD processId;
-    ~KeyRemover() { RemoveCaptureOf(processId); }
-  } keyRemover{process.dwProcessId};
-
-  // The limit holds for each item: a component with many classes may take longer in all.
-  LONG begun = progress->begun;
-  ULONGLONG quietSince = GetTickCount64();
-  while (WaitForSingleObject(child.get(), 250) == WAIT_TIMEOUT) {
-    if (progress->begun != begun) {
-      begun = progress->begun;
-      quietSince = GetTickCount64();
-    } else if (GetTickCount64() - quietSince >= kCheckItemLimitSeconds * 1000ull) {
-      TerminateProcess(child.get(), static_cast<UINT>(ExitCode::ManifestRejected));
-      WaitForSingleObject(child.get(), INFINITE);
-      const std::wstring item(progress->item, wcsnlen(progress->item, std::size(progress->item)));
-      throw Failure(ExitCode::ManifestRejected, FromWide(item) + u": no answer within " +
-                                                    Decimal(kCheckItemLimitSeconds) +
-                                                    u" seconds; the self-check was stopped");
-    }
+  if (run.outcome == ChildRun::Outcome::TimedOut) {
+    throw Failure(ExitCode::ManifestRejected,
+                  u"the self-check did not end within " + Decimal(limit) + u" s and was stopped");
   }
-  DWORD exitCode = 0;
-  GetExitCodeProcess(child.get(), &exitCode);
+  const auto exitCode = static_cast<DWORD>(run.exitCode);
   if (exitCode == 0) return;
   // A failure of the check or of its set-up: the child has written its lines.
   if (exitCode <= static_cast<DWORD>(ExitCode::Last)) {
@@ -304,74 +330,6 @@ void VerifyManifests(const CheckRequest& request) {
 // The child's side.
 
 namespace {
-
-// What the pending manifest declares, as the check looks it up.
-struct Declared {
-  struct Class {
-    std::u16string clsid;
-    std::u16string threadingModel;
-    std::vector<std::u16string> progIds;  // the attribute first, then the progid elements
-  };
-  struct Library {
-    std::u16string id;
-    std::u16string version;
-    std::u16string file;        // the file element it stands in
-    std::u16string resourceId;  // empty for the first TYPELIB resource
-  };
-  struct ProxyStub {
-    std::u16string iid;
-    std::u16string proxyStub;
-    bool inFile = false;  // comInterfaceProxyStub: the proxy/stub is a class of the file
-  };
-  std::u16string assemblyName;
-  std::vector<Class> classes;
-  std::vector<Library> libraries;
-  std::vector<ProxyStub> proxyStubs;
-};
-
-void ReadProxyStubs(const cXmlNode& parent, bool inFile, Declared& declared) {
-  const std::u16string_view element =
-      inFile ? u"comInterfaceProxyStub" : u"comInterfaceExternalProxyStub";
-  for (const NodeRef& node : parent.Nodes(element)) {
-    const std::u16string proxyStub = node->PropertyValue(u"proxyStubClsid32");
-    if (proxyStub.empty()) continue;
-    declared.proxyStubs.push_back({node->PropertyValue(u"iid"), proxyStub, inFile});
-  }
-}
-
-Declared ReadDeclared(const std::wstring& manifest) {
-  cXml document;
-  if (!document.Parse(std::span<const std::uint8_t>(ReadFileOrFail(manifest))) ||
-      !document.Root()) {
-    throw Failure(ExitCode::ManifestRejected,
-                  u"the new manifest cannot be read back: " + document.Result());
-  }
-  const NodeRef root = document.Root();
-  Declared declared;
-  if (const NodeRef identity = root->NodeByName(u"assemblyIdentity")) {
-    declared.assemblyName = identity->PropertyValue(u"name");
-  }
-  for (const NodeRef& file : root->Nodes(u"file")) {
-    for (const NodeRef& comClass : file->Nodes(u"comClass")) {
-      Declared::Class entry{
-          comClass->PropertyValue(u"clsid"), comClass->PropertyValue(u"threadingModel"), {}};
-      if (const std::u16string progId = comClass->PropertyValue(u"progid"); !progId.empty()) {
-        entry.progIds.push_back(progId);
-      }
-      for (const NodeRef& progId : comClass->Nodes(u"progid"))
-        entry.progIds.emplace_back(progId->Value());
-      declared.classes.push_back(std::move(entry));
-    }
-    for (const NodeRef& library : file->Nodes(u"typelib")) {
-      declared.libraries.push_back(
-          {library->PropertyValue(u"tlbid"), library->PropertyValue(u"version"),
-           file->PropertyValue(u"name"), library->PropertyValue(u"resourceid")});
-    }
-    ReadProxyStubs(*file, true, declared);
-  }
-  ReadProxyStubs(*root, false, declared);
-  return declared;
-}
 
 std::u16string GuidText(const GUID& guid) {
   wchar_t text[40] = {};
@@ -440,6 +398,7 @@ std::wstring ModuleFileOf(const void* address) {
   return path;
 }
 
+// An activation context made from a manifest; a check activates it on the thread it runs on.
 class ActivationContext {
  public:
   ActivationContext(const std::wstring& manifest, const std::wstring& folder) {
@@ -449,74 +408,70 @@ class ActivationContext {
     request.lpSource = manifest.c_str();
     request.lpAssemblyDirectory = folder.c_str();
     handle_ = CreateActCtxW(&request);
-    if (handle_ == INVALID_HANDLE_VALUE) {
-      error_ = GetLastError();
-    } else if (!ActivateActCtx(handle_, &cookie_)) {
-      error_ = GetLastError();
-    }
+    if (handle_ == INVALID_HANDLE_VALUE) error_ = GetLastError();
   }
   ActivationContext(const ActivationContext&) = delete;
   ActivationContext& operator=(const ActivationContext&) = delete;
   ~ActivationContext() {
-    if (cookie_ != 0) DeactivateActCtx(0, cookie_);
     if (handle_ != INVALID_HANDLE_VALUE) ReleaseActCtx(handle_);
   }
 
-  bool Active() const { return cookie_ != 0; }
+  bool Made() const { return handle_ != INVALID_HANDLE_VALUE; }
   HANDLE Handle() const { return handle_; }
   DWORD Error() const { return error_; }
 
  private:
   HANDLE handle_ = INVALID_HANDLE_VALUE;
-  ULONG_PTR cookie_ = 0;
   DWORD error_ = 0;
 };
 
-// Runs `work` on a thread of the multithreaded apartment with `context` active there too. COM
-// creates a class of threading model Free in that apartment; asked from the main thread's
-// single-threaded one, it would hand out a proxy, whose code is COM's and not the component's.
-struct ApartmentCall {
-  HANDLE context;
-  const std::function<void()>& work;
+// `context` active on the calling thread while it lives.
+class ActiveContext {
+ public:
+  explicit ActiveContext(HANDLE context) {
+    if (!ActivateActCtx(context, &cookie_)) cookie_ = 0;
+  }
+  ActiveContext(const ActiveContext&) = delete;
+  ActiveContext& operator=(const ActiveContext&) = delete;
+  ~ActiveContext() {
+    if (cookie_ != 0) DeactivateActCtx(0, cookie_);
+  }
+
+ private:
+  ULONG_PTR cookie_ = 0;
 };
 
-DWORD WINAPI RunInApartment(void* parameter) {
-  const ApartmentCall& call = *static_cast<const ApartmentCall*>(parameter);
-  const HRESULT initialized = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
-  ULONG_PTR cookie = 0;
-  const bool active = ActivateActCtx(call.context, &cookie);
-  call.work();
-  if (active) DeactivateActCtx(0, cookie);
-  if (SUCCEEDED(initialized)) CoUninitialize();
-  return 0;
+std::u16string NoAnswer(std::u16string_view item, unsigned limitSeconds) {
+  return std::u16string(item) + u": no answer within " + Decimal(limitSeconds) +
+         u" seconds; the self-check was stopped";
 }
 
-void InMultithreadedApartment(HANDLE context, const std::function<void()>& work) {
-  ApartmentCall call{context, work};
-  const UniqueHandle thread(CreateThread(nullptr, 0, RunInApartment, &call, 0, nullptr));
-  if (thread) {
-    WaitForSingleObject(thread.get(), INFINITE);
-  } else {
-    work();
-  }
-}
-
-// Says each item: its start to the parent and to the crash guard, its outcome on standard output
-// (passed) or standard error (failed).
+// Says each item: its start to the crash guard, its outcome on standard output (passed) or
+// standard error (failed). An item that looks something up runs on one of the check's two watched
+// threads, within the item limit; past it the check ends with exit code 13 and a line naming the
+// item. The single-threaded one is the process's main apartment (the main thread enters none).
 class Checker {
  public:
-  Checker(std::u16string label, Progress* progress)
-      : label_(std::move(label)), progress_(progress) {}
+  explicit Checker(std::u16string label)
+      : label_(std::move(label)),
+        single_(label_, kCheckItemLimitSeconds, Apartment::SingleThreaded,
+                {ExitCode::ManifestRejected, &NoAnswer}),
+        multi_(label_, kCheckItemLimitSeconds, Apartment::Multithreaded,
+               {ExitCode::ManifestRejected, &NoAnswer}) {}
 
   void Begin(std::u16string item) {
     item_ = std::move(item);
-    const std::wstring wide = ToWide(item_);
-    const std::size_t length = std::min(wide.size(), std::size(progress_->item) - 1);
-    std::wmemcpy(progress_->item, wide.c_str(), length);
-    progress_->item[length] = L'\0';
-    InterlockedIncrement(&progress_->begun);
     crash_.reset();
     crash_.emplace(label_, (u"the self-check of " + item_).c_str());
+  }
+  // Begins `item` and runs check on the thread of `apartment`, with `context` active there.
+  void Item(std::u16string item, HANDLE context, Apartment apartment,
+            const std::function<void()>& check) {
+    Begin(std::move(item));
+    (apartment == Apartment::Multithreaded ? multi_ : single_).Run(item_, [&] {
+      const ActiveContext active(context);
+      check();
+    });
   }
   void Pass(const std::u16string& outcome) {
     crash_.reset();
@@ -527,79 +482,67 @@ class Checker {
     WriteLine(stderr, u"regsvr42: error: " + label_ + u": " + item_ + u": " + reason);
     ++failures_;
   }
-  // Pass or Fail, after the item's outcome: nothing when passed, else the reason.
-  void Settle(const std::optional<std::u16string>& failure, const std::u16string& outcome) {
-    if (failure) {
-      Fail(*failure);
-    } else {
-      Pass(outcome);
-    }
-  }
   int Failures() const { return failures_; }
 
  private:
   std::u16string label_;
-  Progress* progress_;
   std::u16string item_;
   std::optional<CrashContext> crash_;
   int failures_ = 0;
+  WatchedThread single_;
+  WatchedThread multi_;
 };
 
-// The class object of `clsid` through the active context; the file that holds its code goes to
-// `servedBy`. Answers the failure, if any.
-std::optional<std::u16string> CheckClassObject(const GUID& clsid, const std::wstring& expected,
-                                               std::u16string& servedBy) {
-  if (!InContext(ACTIVATION_CONTEXT_SECTION_COM_SERVER_REDIRECTION, clsid)) {
-    return u"the activation context does not hold the class";
-  }
-  IClassFactory* factory = nullptr;
-  const HRESULT hr = CoGetClassObject(clsid, CLSCTX_INPROC_SERVER, nullptr, IID_IClassFactory,
-                                      reinterpret_cast<void**>(&factory));
-  if (FAILED(hr)) return u"CoGetClassObject failed with " + DescribeHresult(hr);
-  // The factory's code: the module that holds the first entry of its table of methods.
-  const void* entry = (*reinterpret_cast<void* const* const*>(factory))[0];
-  const std::wstring module = ModuleFileOf(entry);
-  factory->Release();
-  if (module.empty() || !SameFile(module, expected)) {
-    return u"its class factory's code lies in " +
-           (module.empty() ? u"no module" : FromWide(module)) + u", not in " + FromWide(expected);
-  }
-  servedBy = GetFileName(FromWide(module));
-  return std::nullopt;
-}
-
+// Through the active context: the context holds the class, COM gives its class object, and the
+// factory's code lies in `expected`. COM creates a class of threading model Free in the
+// multithreaded apartment, one that names none in the main one; asked from another apartment, it
+// would hand out a proxy, whose code is COM's and not the component's.
 void CheckClass(Checker& checker, const Declared::Class& comClass, HANDLE context,
                 const std::wstring& expected, std::u16string_view what) {
-  checker.Begin(std::u16string(what) + comClass.clsid);
-  const std::optional<GUID> clsid = ParseGuid(comClass.clsid);
-  if (!clsid) return checker.Fail(u"not a GUID in braces");
-  std::optional<std::u16string> failure;
-  std::u16string servedBy;
-  auto check = [&] { failure = CheckClassObject(*clsid, expected, servedBy); };
-  if (SameIgnoringCase(comClass.threadingModel, u"Free")) {
-    InMultithreadedApartment(context, check);
-  } else {
-    check();
-  }
-  checker.Settle(failure, u"is served by " + servedBy);
+  const Apartment apartment = SameIgnoringCase(comClass.threadingModel, u"Free")
+                                  ? Apartment::Multithreaded
+                                  : Apartment::SingleThreaded;
+  checker.Item(std::u16string(what) + comClass.clsid, context, apartment, [&] {
+    const std::optional<GUID> clsid = ParseGuid(comClass.clsid);
+    if (!clsid) return checker.Fail(u"not a GUID in braces");
+    if (!InContext(ACTIVATION_CONTEXT_SECTION_COM_SERVER_REDIRECTION, *clsid)) {
+      return checker.Fail(u"the activation context does not hold the class");
+    }
+    IClassFactory* factory = nullptr;
+    const HRESULT hr = CoGetClassObject(*clsid, CLSCTX_INPROC_SERVER, nullptr, IID_IClassFactory,
+                                        reinterpret_cast<void**>(&factory));
+    if (FAILED(hr)) return checker.Fail(u"CoGetClassObject failed with " + DescribeHresult(hr));
+    // The factory's code: the module that holds the first entry of its table of methods.
+    const void* entry = (*reinterpret_cast<void* const* const*>(factory))[0];
+    const std::wstring module = ModuleFileOf(entry);
+    factory->Release();
+    if (module.empty() || !SameFile(module, expected)) {
+      return checker.Fail(u"its class factory's code lies in " +
+                          (module.empty() ? u"no module" : FromWide(module)) + u", not in " +
+                          FromWide(expected));
+    }
+    checker.Pass(u"is served by " + GetFileName(FromWide(module)));
+  });
 }
 
-void CheckProgId(Checker& checker, const std::u16string& progId, const std::u16string& clsid) {
-  checker.Begin(u"ProgID " + progId);
-  const std::optional<GUID> declared = ParseGuid(clsid);
-  if (!declared) return checker.Fail(u"its class " + clsid + u" is not a GUID in braces");
-  if (!InContext(ACTIVATION_CONTEXT_SECTION_COM_PROGID_REDIRECTION, progId)) {
-    return checker.Fail(u"the activation context does not hold it");
-  }
-  GUID answered;
-  const HRESULT hr = CLSIDFromProgID(ToWide(progId).c_str(), &answered);
-  if (FAILED(hr)) return checker.Fail(u"CLSIDFromProgID failed with " + DescribeHresult(hr));
-  // Windows answers the class itself; Wine a stand-in for it (see ClassBehind).
-  const GUID behind = ClassBehind(answered);
-  if (!IsEqualGUID(answered, *declared) && !IsEqualGUID(behind, *declared)) {
-    return checker.Fail(u"leads to " + GuidText(behind) + u", not to its class " + clsid);
-  }
-  checker.Pass(u"leads to " + GuidText(*declared));
+void CheckProgId(Checker& checker, HANDLE context, const std::u16string& progId,
+                 const std::u16string& clsid) {
+  checker.Item(u"ProgID " + progId, context, Apartment::SingleThreaded, [&] {
+    const std::optional<GUID> declared = ParseGuid(clsid);
+    if (!declared) return checker.Fail(u"its class " + clsid + u" is not a GUID in braces");
+    if (!InContext(ACTIVATION_CONTEXT_SECTION_COM_PROGID_REDIRECTION, progId)) {
+      return checker.Fail(u"the activation context does not hold it");
+    }
+    GUID answered;
+    const HRESULT hr = CLSIDFromProgID(ToWide(progId).c_str(), &answered);
+    if (FAILED(hr)) return checker.Fail(u"CLSIDFromProgID failed with " + DescribeHresult(hr));
+    // Windows answers the class itself; Wine a stand-in for it (see ClassBehind).
+    const GUID behind = ClassBehind(answered);
+    if (!IsEqualGUID(answered, *declared) && !IsEqualGUID(behind, *declared)) {
+      return checker.Fail(u"leads to " + GuidText(behind) + u", not to its class " + clsid);
+    }
+    checker.Pass(u"leads to " + GuidText(*declared));
+  });
 }
 
 // "major.minor" in decimal, as the manifest writes a type library's version.
@@ -636,60 +579,68 @@ std::pair<GUID, std::pair<WORD, WORD>> LibraryIdentity(HRESULT& hr, Load load) {
   return identity;
 }
 
-void CheckLibrary(Checker& checker, const Declared::Library& library, const std::wstring& folder) {
-  checker.Begin(u"type library " + library.id + u" " + library.version);
-  const std::optional<GUID> id = ParseGuid(library.id);
-  const auto version = ParseLibraryVersion(library.version);
-  if (!id || !version) return checker.Fail(u"needs a GUID in braces and a version major.minor");
-  if (!InContext(ACTIVATION_CONTEXT_SECTION_COM_TYPE_LIBRARY_REDIRECTION, *id)) {
-    return checker.Fail(u"the activation context does not hold it");
-  }
-  HRESULT hr = S_OK;
-  const auto got = LibraryIdentity(hr, [&](ITypeLib** loaded) {
-    return LoadRegTypeLib(*id, version->first, version->second, 0, loaded);
-  });
-  if (SUCCEEDED(hr) && IsEqualGUID(got.first, *id)) return checker.Pass(u"loads");
-  // Wine ignores a manifest's resourceid and loads the file's first type library, which then has
-  // another identity or version: what can be shown is that the resource named holds this library.
-  if (!library.resourceId.empty() && RunningOnWine()) {
-    const std::wstring resource =
-        folder + L"\\" + ToWide(library.file) + L"\\" + ToWide(library.resourceId);
-    HRESULT loadedFromFile = S_OK;
-    const auto inFile = LibraryIdentity(loadedFromFile, [&](ITypeLib** loaded) {
-      return LoadTypeLibEx(resource.c_str(), REGKIND_NONE, loaded);
-    });
-    if (SUCCEEDED(loadedFromFile) && IsEqualGUID(inFile.first, *id) && inFile.second == *version) {
-      return checker.Pass(u"is resource " + library.resourceId + u" of " + library.file +
-                          u" (Wine ignores resourceid; that LoadRegTypeLib finds it only "
-                          u"Windows shows)");
-    }
-  }
-  if (FAILED(hr)) return checker.Fail(u"LoadRegTypeLib failed with " + DescribeHresult(hr));
-  checker.Fail(u"LoadRegTypeLib gave " + GuidText(got.first));
+void CheckLibrary(Checker& checker, HANDLE context, const Declared::Library& library,
+                  const std::wstring& folder) {
+  checker.Item(
+      u"type library " + library.id + u" " + library.version, context, Apartment::SingleThreaded,
+      [&] {
+        const std::optional<GUID> id = ParseGuid(library.id);
+        const auto version = ParseLibraryVersion(library.version);
+        if (!id || !version)
+          return checker.Fail(u"needs a GUID in braces and a version major.minor");
+        if (!InContext(ACTIVATION_CONTEXT_SECTION_COM_TYPE_LIBRARY_REDIRECTION, *id)) {
+          return checker.Fail(u"the activation context does not hold it");
+        }
+        HRESULT hr = S_OK;
+        const auto got = LibraryIdentity(hr, [&](ITypeLib** loaded) {
+          return LoadRegTypeLib(*id, version->first, version->second, 0, loaded);
+        });
+        if (SUCCEEDED(hr) && IsEqualGUID(got.first, *id)) return checker.Pass(u"loads");
+        // Wine ignores a manifest's resourceid and loads the file's first type library, which then
+        // has another identity or version: what can be shown is that the resource named holds this
+        // library.
+        if (!library.resourceId.empty() && RunningOnWine()) {
+          const std::wstring resource =
+              folder + L"\\" + ToWide(library.file) + L"\\" + ToWide(library.resourceId);
+          HRESULT loadedFromFile = S_OK;
+          const auto inFile = LibraryIdentity(loadedFromFile, [&](ITypeLib** loaded) {
+            return LoadTypeLibEx(resource.c_str(), REGKIND_NONE, loaded);
+          });
+          if (SUCCEEDED(loadedFromFile) && IsEqualGUID(inFile.first, *id) &&
+              inFile.second == *version) {
+            return checker.Pass(u"is resource " + library.resourceId + u" of " + library.file +
+                                u" (Wine ignores resourceid; that LoadRegTypeLib finds it only "
+                                u"Windows shows)");
+          }
+        }
+        if (FAILED(hr)) return checker.Fail(u"LoadRegTypeLib failed with " + DescribeHresult(hr));
+        checker.Fail(u"LoadRegTypeLib gave " + GuidText(got.first));
+      });
 }
 
-void CheckProxyStub(Checker& checker, const Declared::ProxyStub& proxyStub) {
-  checker.Begin(u"interface " + proxyStub.iid);
-  const std::optional<GUID> iid = ParseGuid(proxyStub.iid);
-  const std::optional<GUID> declared = ParseGuid(proxyStub.proxyStub);
-  if (!iid || !declared) return checker.Fail(u"needs GUIDs in braces");
-  if (!InContext(ACTIVATION_CONTEXT_SECTION_COM_INTERFACE_REDIRECTION, *iid)) {
-    return checker.Fail(u"the activation context does not hold it");
-  }
-  GUID answered;
-  const HRESULT hr = CoGetPSClsid(*iid, &answered);
-  if (FAILED(hr)) return checker.Fail(u"CoGetPSClsid failed with " + DescribeHresult(hr));
-  if (IsEqualGUID(answered, *declared))
-    return checker.Pass(u"is marshaled by " + proxyStub.proxyStub);
-  // For a proxy/stub inside the file Wine answers the IID itself and not proxyStubClsid32, which
-  // Windows answers; under Wine that answer is taken, and the line says what was not shown.
-  if (proxyStub.inFile && IsEqualGUID(answered, *iid) && RunningOnWine()) {
-    return checker.Pass(
-        u"is marshaled by the file's own proxy/stub (Wine answers the IID; that it "
-        u"answers " +
-        proxyStub.proxyStub + u" only Windows shows)");
-  }
-  checker.Fail(u"is marshaled by " + GuidText(answered) + u", not by " + proxyStub.proxyStub);
+void CheckProxyStub(Checker& checker, HANDLE context, const Declared::ProxyStub& proxyStub) {
+  checker.Item(u"interface " + proxyStub.iid, context, Apartment::SingleThreaded, [&] {
+    const std::optional<GUID> iid = ParseGuid(proxyStub.iid);
+    const std::optional<GUID> declared = ParseGuid(proxyStub.proxyStub);
+    if (!iid || !declared) return checker.Fail(u"needs GUIDs in braces");
+    if (!InContext(ACTIVATION_CONTEXT_SECTION_COM_INTERFACE_REDIRECTION, *iid)) {
+      return checker.Fail(u"the activation context does not hold it");
+    }
+    GUID answered;
+    const HRESULT hr = CoGetPSClsid(*iid, &answered);
+    if (FAILED(hr)) return checker.Fail(u"CoGetPSClsid failed with " + DescribeHresult(hr));
+    if (IsEqualGUID(answered, *declared))
+      return checker.Pass(u"is marshaled by " + proxyStub.proxyStub);
+    // For a proxy/stub inside the file Wine answers the IID itself and not proxyStubClsid32, which
+    // Windows answers; under Wine that answer is taken, and the line says what was not shown.
+    if (proxyStub.inFile && IsEqualGUID(answered, *iid) && RunningOnWine()) {
+      return checker.Pass(
+          u"is marshaled by the file's own proxy/stub (Wine answers the IID; that it "
+          u"answers " +
+          proxyStub.proxyStub + u" only Windows shows)");
+    }
+    checker.Fail(u"is marshaled by " + GuidText(answered) + u", not by " + proxyStub.proxyStub);
+  });
 }
 
 // The client's context, made the way the loader makes it: from the client manifest, the client's
@@ -698,7 +649,7 @@ void CheckClient(Checker& checker, const Declared& declared, const std::wstring&
                  const std::wstring& expected) {
   checker.Begin(u"client manifest " + GetFileName(FromWide(clientManifest)));
   const ActivationContext context(clientManifest, FolderOf(clientManifest));
-  if (!context.Active()) {
+  if (!context.Made()) {
     return checker.Fail(u"gives no activation context (" + DescribeError(context.Error()) +
                         u"); from the client's folder the loader finds the assembly " +
                         declared.assemblyName + u" only as " + declared.assemblyName +
@@ -732,7 +683,7 @@ int CheckAll(const std::vector<std::u16string>& arguments, Checker& checker) {
   {
     checker.Begin(u"activation context");
     const ActivationContext context(manifest, FolderOf(componentPath));
-    if (!context.Active()) {
+    if (!context.Made()) {
       checker.Fail(u"the manifest gives none (" + DescribeError(context.Error()) + u")");
       return static_cast<int>(ExitCode::ManifestRejected);
     }
@@ -740,12 +691,12 @@ int CheckAll(const std::vector<std::u16string>& arguments, Checker& checker) {
       CheckClass(checker, comClass, context.Handle(), componentPath, u"class ");
     for (const Declared::Class& comClass : declared.classes) {
       for (const std::u16string& progId : comClass.progIds)
-        CheckProgId(checker, progId, comClass.clsid);
+        CheckProgId(checker, context.Handle(), progId, comClass.clsid);
     }
     for (const Declared::Library& library : declared.libraries)
-      CheckLibrary(checker, library, FolderOf(componentPath));
+      CheckLibrary(checker, context.Handle(), library, FolderOf(componentPath));
     for (const Declared::ProxyStub& proxyStub : declared.proxyStubs)
-      CheckProxyStub(checker, proxyStub);
+      CheckProxyStub(checker, context.Handle(), proxyStub);
   }
   if (!clientManifest.empty()) CheckClient(checker, declared, clientManifest, clientComponent);
   return checker.Failures() == 0 ? 0 : static_cast<int>(ExitCode::ManifestRejected);
@@ -759,12 +710,7 @@ bool IsCheckMode(const std::vector<std::u16string>& arguments) {
 
 int RunCheckMode(const std::vector<std::u16string>& arguments) {
   const std::u16string label = FromWide(OptionValue(arguments, kLabelOption));
-  // The parent's shared memory; a check started by hand reports into memory of its own.
-  const std::wstring handle = OptionValue(arguments, kProgressOption);
-  const ProgressView shared = MapProgress(reinterpret_cast<HANDLE>(static_cast<std::uintptr_t>(
-      handle.empty() ? 0 : std::wcstoull(handle.c_str(), nullptr, 10))));
-  Progress own{};
-  Checker checker(label, shared ? shared.get() : &own);
+  Checker checker(label);
   try {
     return CheckAll(arguments, checker);
   } catch (const Failure& failure) {

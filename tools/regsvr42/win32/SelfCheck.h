@@ -20,7 +20,7 @@ struct CheckRequest {
   std::wstring clientManifest;       // the pending client manifest, finished
 };
 
-// How long one item of the check may take before the child is stopped.
+// How long one item of the check may take; past it the check ends, naming the item.
 inline constexpr unsigned kCheckItemLimitSeconds = 30;
 
 // Runs the check in a child process. Each item passed is a line on standard output, each failure a

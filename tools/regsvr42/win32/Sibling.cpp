@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <cstdio>
+
 #include "Failure.h"
 #include "Files.h"
 #include "PathParts.h"
@@ -56,32 +58,42 @@ std::wstring QuoteArgument(const std::wstring& argument) {
   return quoted;
 }
 
-SiblingRun RunSiblingGenerator(const std::wstring& generator,
-                               const std::vector<std::u16string>& settings,
-                               const std::wstring& component, unsigned long limitSeconds) {
+ChildRun RunWithinLimit(const std::wstring& program, std::wstring commandLine,
+                        unsigned long limitSeconds) {
+  STARTUPINFOW startup{};
+  startup.cb = sizeof(startup);
+  PROCESS_INFORMATION process{};
+  // What this process has written comes before what the child writes.
+  std::fflush(stdout);
+  std::fflush(stderr);
+  if (!CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr,
+                      nullptr, &startup, &process)) {
+    return {ChildRun::Outcome::NotStarted, 0, GetLastError()};
+  }
+  CloseHandle(process.hThread);
+  const UniqueHandle running(process.hProcess);
+  const bool timedOut = WaitForSingleObject(running.get(), limitSeconds * 1000) == WAIT_TIMEOUT;
+  if (timedOut) {
+    TerminateProcess(running.get(), static_cast<UINT>(ExitCode::TimedOut));
+    WaitForSingleObject(running.get(), INFINITE);
+  }
+  // A child that ended normally has removed its key itself; one ended here, or one that crashed
+  // past its guard, has not.
+  RemoveCaptureOf(process.dwProcessId);
+  if (timedOut) return {ChildRun::Outcome::TimedOut, static_cast<int>(ExitCode::TimedOut), 0};
+  DWORD exitCode = 0xFFFFFFFF;  // when even that is not known: no code a run ends with
+  GetExitCodeProcess(running.get(), &exitCode);
+  return {ChildRun::Outcome::Ended, static_cast<int>(exitCode), 0};
+}
+
+ChildRun RunSiblingGenerator(const std::wstring& generator,
+                             const std::vector<std::u16string>& settings,
+                             const std::wstring& component, unsigned long limitSeconds) {
   std::wstring commandLine = QuoteArgument(generator);
   for (const std::u16string& setting : settings)
     commandLine += L" " + QuoteArgument(ToWide(setting));
   commandLine += L" " + QuoteArgument(component);
-
-  STARTUPINFOW startup{};
-  startup.cb = sizeof(startup);
-  PROCESS_INFORMATION process{};
-  if (!CreateProcessW(generator.c_str(), commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr,
-                      nullptr, &startup, &process)) {
-    return {SiblingRun::Outcome::NotStarted, 0, GetLastError()};
-  }
-  CloseHandle(process.hThread);
-  const UniqueHandle running(process.hProcess);
-  if (WaitForSingleObject(running.get(), limitSeconds * 1000) == WAIT_TIMEOUT) {
-    TerminateProcess(running.get(), static_cast<UINT>(ExitCode::TimedOut));
-    WaitForSingleObject(running.get(), INFINITE);
-    RemoveCaptureOf(process.dwProcessId);
-    return {SiblingRun::Outcome::TimedOut, static_cast<int>(ExitCode::TimedOut), 0};
-  }
-  DWORD exitCode = static_cast<DWORD>(ExitCode::OtherBitness);  // when even that is not known
-  GetExitCodeProcess(running.get(), &exitCode);
-  return {SiblingRun::Outcome::Ended, static_cast<int>(exitCode), 0};
+  return RunWithinLimit(generator, std::move(commandLine), limitSeconds);
 }
 
 }  // namespace kestrelwing::regsvr42

@@ -27,18 +27,24 @@ constexpr unsigned long HandOverLimitSeconds(unsigned timeoutSeconds) {
   return 5ul * timeoutSeconds + 30;
 }
 
-struct SiblingRun {
+// How a program the generator started (the sibling, the self-check) ended.
+struct ChildRun {
   enum class Outcome { Ended, NotStarted, TimedOut };
   Outcome outcome = Outcome::Ended;
   int exitCode = 0;         // when it ended
   unsigned long error = 0;  // when it could not be started: the system's error code
 };
 
-// Runs `generator` on one component with the same settings and waits for it at most limitSeconds;
-// one that runs longer is ended, and its temporary registry key removed.
-SiblingRun RunSiblingGenerator(const std::wstring& generator,
-                               const std::vector<std::u16string>& settings,
-                               const std::wstring& component, unsigned long limitSeconds);
+// Starts `program` with `commandLine` (its handles inherited) and waits for it at most
+// limitSeconds; one that runs longer is ended. A temporary registry key it leaves, ended or
+// crashed, is removed.
+ChildRun RunWithinLimit(const std::wstring& program, std::wstring commandLine,
+                        unsigned long limitSeconds);
+
+// Runs `generator` on one component with the same settings, within limitSeconds.
+ChildRun RunSiblingGenerator(const std::wstring& generator,
+                             const std::vector<std::u16string>& settings,
+                             const std::wstring& component, unsigned long limitSeconds);
 
 // One argument quoted for a Windows command line, so that CommandLineToArgvW gives it back.
 std::wstring QuoteArgument(const std::wstring& argument);

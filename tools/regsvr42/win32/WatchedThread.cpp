@@ -12,21 +12,35 @@
 
 namespace kestrelwing::regsvr42 {
 
-WatchedThread::WatchedThread(std::u16string component, unsigned limitSeconds)
-    : component_(std::move(component)), limitSeconds_(limitSeconds) {
+std::u16string DidNotReturn(std::u16string_view step, unsigned limitSeconds) {
+  return u"did not return from " + std::u16string(step) + u" within " + Decimal(limitSeconds) +
+         u" s";
+}
+
+WatchedThread::WatchedThread(std::u16string component, unsigned limitSeconds, Apartment apartment,
+                             Overrun overrun)
+    : component_(std::move(component)),
+      limitSeconds_(limitSeconds),
+      apartment_(apartment),
+      overrun_(overrun) {
   if (posted_ && done_) thread_.reset(CreateThread(nullptr, 0, &ThreadMain, this, 0, nullptr));
+  // The apartment is there before the caller goes on (and, say, changes the registry view).
+  RunCall(apartment_ == Apartment::SingleThreaded ? u"OleInitialize" : u"CoInitializeEx", [] {});
 }
 
 WatchedThread::~WatchedThread() {
   if (!thread_) return;
   call_ = nullptr;
   SetEvent(posted_.get());
-  AwaitWithinLimit(thread_.get(), u"OleUninitialize");
+  AwaitWithinLimit(thread_.get(), apartment_ == Apartment::SingleThreaded ? u"OleUninitialize"
+                                                                          : u"CoUninitialize");
 }
 
 DWORD WINAPI WatchedThread::ThreadMain(void* argument) {
   WatchedThread& self = *static_cast<WatchedThread*>(argument);
-  const HRESULT initialized = OleInitialize(nullptr);
+  const bool single = self.apartment_ == Apartment::SingleThreaded;
+  const HRESULT initialized =
+      single ? OleInitialize(nullptr) : CoInitializeEx(nullptr, COINIT_MULTITHREADED);
   while (WaitForSingleObject(self.posted_.get(), INFINITE) == WAIT_OBJECT_0 &&
          self.call_ != nullptr) {
     // C++ exceptions go back to the caller; a crash (a system exception) is left to the crash
@@ -38,7 +52,8 @@ DWORD WINAPI WatchedThread::ThreadMain(void* argument) {
     }
     SetEvent(self.done_.get());
   }
-  if (SUCCEEDED(initialized)) OleUninitialize();
+  if (SUCCEEDED(initialized) && single) OleUninitialize();
+  if (SUCCEEDED(initialized) && !single) CoUninitialize();
   return 0;
 }
 
@@ -58,9 +73,8 @@ void WatchedThread::RunCall(std::u16string_view step, const std::function<void()
 void WatchedThread::AwaitWithinLimit(HANDLE signal, std::u16string_view step) {
   // Composed before the wait, so that giving up needs no memory that the stuck thread might hold
   // the lock of.
-  const std::string line =
-      ToUtf8(u"regsvr42: error: " + component_ + u": did not return from " + std::u16string(step) +
-             u" within " + Decimal(limitSeconds_) + u" s\n");
+  const std::string line = ToUtf8(u"regsvr42: error: " + component_ + u": " +
+                                  overrun_.words(step, limitSeconds_) + u"\n");
   std::fflush(stdout);
   std::fflush(stderr);
   // This thread's window messages (those of its own apartment) are dispatched meanwhile, so that
@@ -80,7 +94,7 @@ void WatchedThread::AwaitWithinLimit(HANDLE signal, std::u16string_view step) {
       DispatchMessageW(&message);
     }
   }
-  EndGenerator({line}, ExitCode::TimedOut);
+  EndGenerator({line}, overrun_.code);
 }
 
 }  // namespace kestrelwing::regsvr42

@@ -96,11 +96,14 @@ int wmain(int argc, wchar_t** argv) {
   // Registration code may show no dialog of its own while we run hidden.
   SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX | SEM_NOGPFAULTERRORBOX);
   InstallCrashGuard();
-  const HRESULT initialized = OleInitialize(nullptr);
   std::vector<std::u16string> arguments;
   for (int i = 1; i < argc; ++i)
     arguments.push_back(FromWide(argv[i]));
-  const int exitCode = IsCheckMode(arguments) ? RunCheckMode(arguments) : Run(arguments);
+  // The check mode enters COM on threads of its own: the first of them is to be the process's
+  // main single-threaded apartment, where COM makes a class that names no threading model.
+  if (IsCheckMode(arguments)) return RunCheckMode(arguments);
+  const HRESULT initialized = OleInitialize(nullptr);
+  const int exitCode = Run(arguments);
   if (SUCCEEDED(initialized)) OleUninitialize();
   return exitCode;
 }
