@@ -46,7 +46,7 @@ bool DependsOn(const NodeRef& element, std::u16string_view name) {
   if (kestrelwing::regsvr42::LocalNameOf(element->Name()) != u"dependency") return false;
   for (const NodeRef& dependent : element->Nodes()) {
     for (const NodeRef& identity : dependent->Nodes()) {
-      if (kestrelwing::regsvr42::SameIgnoringCase(identity->PropertyValue(u"name"), name)) {
+      if (kestrelwing::SameIgnoringCase(identity->PropertyValue(u"name"), name)) {
         return true;
       }
     }
