@@ -73,7 +73,8 @@ class cXml {
   // value with a tab; encoding -1 keeps EncodingId(), 0/1/2 choose narrow/UTF-8/UTF-16, and
   // becomes EncodingId() once the document is written. An element's value is written only when it
   // has no children: one with children is written as its children alone, as the library's dialect
-  // has it. False with Result() on failure, EncodingId() then as it was. Never throws.
+  // has it. False with Result() on failure, EncodingId() then as it was (the declaration's
+  // encoding attribute, set before writing, may already name the encoding asked for). Never throws.
   bool Save(std::u16string_view fileName, bool prettyPrint = true, std::int32_t identType = 1,
             bool bom = false, std::int32_t encoding = -1);
   // Save into bytes instead of a file (replacing what they held), with the same options and the
