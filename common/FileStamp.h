@@ -16,6 +16,11 @@ struct FileStamp {
   bool operator==(const FileStamp&) const = default;
 };
 
+// True when both stamps are of one file, whatever its paths (short names, letter case, hard links).
+inline bool SameFile(const std::optional<FileStamp>& a, const std::optional<FileStamp>& b) {
+  return a && b && a->volume == b->volume && a->fileIndex == b->fileIndex;
+}
+
 // True when a file is at path now and it is not the one `before` described.
 inline bool WrittenSince(const std::optional<FileStamp>& before,
                          const std::optional<FileStamp>& now) {

@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include "AsciiCase.h"
+#include "WideText.h"
 #include "Win32Handles.h"
 
 namespace kestrelwing {
@@ -9,6 +11,16 @@ namespace kestrelwing {
 bool IsFile(const std::wstring& path) {
   const DWORD attributes = GetFileAttributesW(path.c_str());
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+std::wstring FileNameUpper(const std::wstring& path) {
+  const int length = static_cast<int>(path.size());
+  std::wstring upper(path.size(), L'\0');
+  if (length == 0 || LCMapStringEx(LOCALE_NAME_INVARIANT, LCMAP_UPPERCASE, path.c_str(), length,
+                                   upper.data(), length, nullptr, nullptr, 0) != length) {
+    return ToWide(AsciiUpper(FromWide(path)));
+  }
+  return upper;
 }
 
 std::optional<FileStamp> StampOf(const std::wstring& path) {

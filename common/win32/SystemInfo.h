@@ -1,8 +1,11 @@
-// What Windows says about errors, the running program and paths.
+// What Windows says about errors, GUIDs, the running program and paths.
 #pragma once
 
 #include <windows.h>
 
+#include <objbase.h>
+
+#include <iterator>
 #include <string>
 
 #include "WideText.h"
@@ -43,6 +46,13 @@ inline std::u16string DescribeError(DWORD error, HMODULE module = nullptr) {
 inline std::u16string DescribeHresult(HRESULT hr) {
   const std::u16string text = SystemErrorText(static_cast<DWORD>(hr));
   return HexCode(static_cast<std::uint32_t>(hr)) + (text.empty() ? u"" : u" (" + text + u")");
+}
+
+// "{XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}", as the registry and manifests write a GUID.
+inline std::u16string GuidText(const GUID& guid) {
+  wchar_t text[40] = {};
+  StringFromGUID2(guid, text, static_cast<int>(std::size(text)));
+  return FromWide(text);
 }
 
 // The absolute form of a path; the path itself when the system cannot make one.

@@ -37,7 +37,7 @@ std::optional<std::u16string> CheckClientManifest(const cXml& document,
 std::optional<std::u16string> CheckManifestBytes(std::span<const std::uint8_t> bytes);
 
 // The bytes the generator writes for `document`: UTF-8 without a byte-order mark, indented by
-// four spaces (as its pending files are written).
+// four spaces; empty when the document cannot be written (Result() says why).
 std::string ManifestBytes(cXml& document);
 
 // What makes `name` unusable as an assembly name, or none.

@@ -124,10 +124,16 @@ std::unique_ptr<EmbeddedManifestUpdate> EmbeddedClientManifest(const std::wstrin
 }
 
 // A manifest that breaks a rule of Windows' loader is never written: the tree, then its bytes.
-void RequireLoadable(cXml& document, const std::wstring& destination,
-                     std::optional<std::u16string> broken) {
+// Answers the bytes to write.
+std::string LoadableBytes(cXml& document, const std::wstring& destination,
+                          std::optional<std::u16string> broken) {
+  std::string bytes;
   if (!broken) {
-    const std::string bytes = ManifestBytes(document);
+    bytes = ManifestBytes(document);
+    if (bytes.empty()) {
+      throw Failure(ExitCode::WriteFailed,
+                    u"cannot write " + FromWide(destination) + u": " + document.Result());
+    }
     broken = CheckManifestBytes(
         std::span(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()));
   }
@@ -135,6 +141,7 @@ void RequireLoadable(cXml& document, const std::wstring& destination,
     throw Failure(ExitCode::ManifestRejected, u"the manifest would not load on Windows: " +
                                                   *broken + u" (" + FromWide(destination) + u")");
   }
+  return bytes;
 }
 
 // The client's identity for a new manifest: named after the program, of its architecture.
@@ -159,13 +166,15 @@ void ReadClientManifest(cXml& document, std::span<const std::uint8_t> bytes,
   }
 }
 
-// Adds the dependency to what the client's manifest already holds, under the rules.
-void AddLoadableDependency(cXml& document, const std::wstring& clientPath,
-                           const AssemblyIdentity& dependency, const std::wstring& destination) {
+// Adds the dependency to what the client's manifest already holds, under the rules; answers the
+// bytes to write.
+std::string AddLoadableDependency(cXml& document, const std::wstring& clientPath,
+                                  const AssemblyIdentity& dependency,
+                                  const std::wstring& destination) {
   std::optional<std::u16string> broken =
       AddClientDependency(document, ClientIdentity(clientPath, dependency), dependency);
   if (!broken) broken = CheckClientManifest(document, dependency);
-  RequireLoadable(document, destination, broken);
+  return LoadableBytes(document, destination, broken);
 }
 
 // The client's application manifest, with the dependency added to what it already holds.
@@ -178,29 +187,30 @@ void AddClientManifest(PendingFiles& pending, const std::wstring& clientPath,
   } else {
     ReadClientManifest(document, ReadFileOrFail(manifestPath), FromWide(manifestPath));
   }
-  AddLoadableDependency(document, clientPath, dependency, manifestPath);
-  pending.Add(document, manifestPath);
+  pending.Add(AddLoadableDependency(document, clientPath, dependency, manifestPath), manifestPath);
 }
 
 // The manifest embedded in the client, with the dependency added, ready in a copy of the program.
 void AddEmbeddedClientManifest(EmbeddedManifestUpdate& update, const AssemblyIdentity& dependency) {
   cXml document;
   ReadClientManifest(document, update.Manifest(), u"embedded in " + FromWide(update.Program()));
-  AddLoadableDependency(document, update.Program(), dependency, update.Program());
-  update.Prepare(ManifestBytes(document));
+  update.Prepare(AddLoadableDependency(document, update.Program(), dependency, update.Program()));
 }
 
 std::u16string AssemblyName(const std::wstring& path, const Options& options) {
   return options.name.empty() ? DefaultAssemblyName(FromWide(path)) : options.name;
 }
 
-// The files a run on the component at `path` writes: its manifest, named after the assembly so
-// that the loader finds it beside a client, then the client's manifest.
-std::vector<std::wstring> Destinations(const std::wstring& path, const Options& options) {
+// The component's manifest, named after the assembly so that the loader finds it beside a client.
+std::wstring ComponentDestination(const std::wstring& path, const Options& options) {
   const std::wstring folder =
       options.directory.empty() ? FolderOf(path) : FullPath(ToWide(options.directory));
-  std::vector<std::wstring> files{folder + L"\\" + ToWide(AssemblyName(path, options)) +
-                                  L".manifest"};
+  return folder + L"\\" + ToWide(AssemblyName(path, options)) + L".manifest";
+}
+
+// The files a run on the component at `path` writes: its manifest, then the client's.
+std::vector<std::wstring> Destinations(const std::wstring& path, const Options& options) {
+  std::vector<std::wstring> files{ComponentDestination(path, options)};
   if (!options.client.empty()) {
     // With -embed a client carrying its own manifest is itself rewritten.
     const std::wstring client = FullPath(ToWide(options.client));
@@ -341,14 +351,14 @@ Generated GenerateManifest(const std::wstring& component, const Options& options
 
   cXml document;
   BuildComponentManifest(manifest, document);
-  const std::wstring destination = Destinations(path, options).front();
+  const std::wstring destination = ComponentDestination(path, options);
   const ComponentPlacement placement{
       GetFileName(FromWide(destination)),
       IsFile(FolderOf(destination) + L"\\" + ToWide(manifest.identity.name) + L".dll")};
-  RequireLoadable(document, destination,
-                  CheckComponentManifest(document, manifest.identity, placement));
   PendingFiles pending;
-  pending.Add(document, destination);
+  pending.Add(LoadableBytes(document, destination,
+                            CheckComponentManifest(document, manifest.identity, placement)),
+              destination);
   if (embedded) {
     AddEmbeddedClientManifest(*embedded, manifest.identity);
   } else if (!client.empty()) {

@@ -1,23 +1,18 @@
 #include "PendingFile.h"
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "Failure.h"
-#include "ManifestRules.h"
 #include "WideText.h"
 
 namespace kestrelwing::regsvr42 {
 
-void PendingFiles::Add(cXml& document, std::wstring destination) {
-  const auto fail = [&destination](const std::u16string& reason) {
-    return Failure(ExitCode::WriteFailed,
-                   u"cannot write " + FromWide(destination) + u": " + reason);
-  };
-  const std::string bytes = ManifestBytes(document);
-  if (bytes.empty()) throw fail(document.Result());
+void PendingFiles::Add(std::string_view bytes, std::wstring destination) {
   if (!files_.Add(FromWide(destination), bytes)) {
-    throw fail(files_.Error());
+    throw Failure(ExitCode::WriteFailed,
+                  u"cannot write " + FromWide(destination) + u": " + files_.Error());
   }
   destinations_.push_back(std::move(destination));
 }

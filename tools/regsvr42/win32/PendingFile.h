@@ -4,9 +4,8 @@
 // them; see platform::CommitAll.)
 #pragma once
 
-#include <kestrelwing/cXml.h>
-
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "SafeFile.h"
@@ -19,9 +18,9 @@ class PendingFiles {
   PendingFiles(const PendingFiles&) = delete;
   PendingFiles& operator=(const PendingFiles&) = delete;
 
-  // Writes `document` (UTF-8, declaration, four-space indentation) to a new file with an
-  // unpredictable name beside `destination`. Throws Failure(WriteFailed).
-  void Add(cXml& document, std::wstring destination);
+  // Writes a manifest's bytes to a new file with an unpredictable name beside `destination`.
+  // Throws Failure(WriteFailed).
+  void Add(std::string_view bytes, std::wstring destination);
 
   // Closes every new file, complete, so that another process may read it before it is put in
   // place; answers their paths in the order of Destinations(). Throws Failure(WriteFailed).

@@ -11,6 +11,7 @@
 #include "AsciiCase.h"
 #include "ClassChecks.h"
 #include "Failure.h"
+#include "Files.h"
 #include "OleMisc.h"
 #include "PathParts.h"
 #include "Paths.h"
@@ -49,18 +50,6 @@ std::wstring Upper(const std::wstring& id) {
   return ToWide(AsciiUpper(FromWide(id)));
 }
 
-// A path in upper case as Windows compares file names: by the system's own table, which reaches
-// beyond ASCII (é and É name the same file).
-std::wstring PathUpper(const std::wstring& path) {
-  const int length = static_cast<int>(path.size());
-  std::wstring upper(path.size(), L'\0');
-  if (length == 0 || LCMapStringEx(LOCALE_NAME_INVARIANT, LCMAP_UPPERCASE, path.c_str(), length,
-                                   upper.data(), length, nullptr, nullptr, 0) != length) {
-    return ToWide(AsciiUpper(FromWide(path)));
-  }
-  return upper;
-}
-
 // A registered path without its quotes, and without the "\\?\" prefix of long paths that some
 // registrations write (Wine's RegisterTypeLib does).
 std::wstring PlainPath(const std::wstring& path) {
@@ -75,17 +64,17 @@ std::wstring CanonicalPath(const std::wstring& path) {
   const DWORD needed = GetLongPathNameW(full.c_str(), nullptr, 0);
   std::wstring longer(needed, L'\0');
   const DWORD length = needed == 0 ? 0 : GetLongPathNameW(full.c_str(), longer.data(), needed);
-  if (length == 0 || length >= needed) return PathUpper(full);
+  if (length == 0 || length >= needed) return FileNameUpper(full);
   longer.resize(length);
-  return PathUpper(longer);
+  return FileNameUpper(longer);
 }
 
 bool IsThisServer(const std::wstring& serverPath, const std::wstring& componentPath) {
   const std::wstring server = Unquoted(serverPath);
   // A bare file name is found by the loader's search; it names this component when the names match.
   if (server.find_first_of(L"\\/") == std::wstring::npos) {
-    return PathUpper(server) ==
-           PathUpper(componentPath.substr(FileNameStart(FromWide(componentPath))));
+    return FileNameUpper(server) ==
+           FileNameUpper(componentPath.substr(FileNameStart(FromWide(componentPath))));
   }
   return CanonicalPath(server) == CanonicalPath(componentPath);
 }

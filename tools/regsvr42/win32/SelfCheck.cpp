@@ -18,6 +18,7 @@
 #include "CrashGuard.h"
 #include "Failure.h"
 #include "Files.h"
+#include "OutputLine.h"
 #include "PathParts.h"
 #include "Paths.h"
 #include "RegistryCapture.h"
@@ -37,31 +38,8 @@ constexpr std::u16string_view kLabelOption = u"-checklabel:";
 constexpr std::u16string_view kClientOption = u"-checkclient:";
 constexpr std::u16string_view kClientComponentOption = u"-checkclientcomponent:";
 
-void WriteLine(std::FILE* stream, const std::u16string& text) {
-  const std::string bytes = ToUtf8(text) + "\n";
-  std::fwrite(bytes.data(), 1, bytes.size(), stream);
-  std::fflush(stream);
-}
-
 bool SamePath(const std::wstring& a, const std::wstring& b) {
-  return CompareStringOrdinal(FullPath(a).c_str(), -1, FullPath(b).c_str(), -1, TRUE) == CSTR_EQUAL;
-}
-
-// True when both paths lead to one file: the same volume and file index, whatever the spelling
-// (short names, letter case, hard links).
-bool SameFile(const std::wstring& a, const std::wstring& b) {
-  auto identify = [](const std::wstring& path, BY_HANDLE_FILE_INFORMATION& info) {
-    const UniqueHandle file = OwnFileHandle(
-        CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-    return file && GetFileInformationByHandle(file.get(), &info);
-  };
-  BY_HANDLE_FILE_INFORMATION first{};
-  BY_HANDLE_FILE_INFORMATION second{};
-  if (!identify(a, first) || !identify(b, second)) return SamePath(a, b);
-  return first.dwVolumeSerialNumber == second.dwVolumeSerialNumber &&
-         first.nFileIndexHigh == second.nFileIndexHigh &&
-         first.nFileIndexLow == second.nFileIndexLow;
+  return FileNameUpper(FullPath(a)) == FileNameUpper(FullPath(b));
 }
 
 // The XML document in the file at `path`; false when it is none.
@@ -331,12 +309,6 @@ void VerifyManifests(const CheckRequest& request) {
 
 namespace {
 
-std::u16string GuidText(const GUID& guid) {
-  wchar_t text[40] = {};
-  StringFromGUID2(guid, text, 40);
-  return FromWide(text);
-}
-
 std::optional<GUID> ParseGuid(const std::u16string& text) {
   GUID guid;
   const std::wstring wide = ToWide(text);
@@ -516,7 +488,7 @@ void CheckClass(Checker& checker, const Declared::Class& comClass, HANDLE contex
     const void* entry = (*reinterpret_cast<void* const* const*>(factory))[0];
     const std::wstring module = ModuleFileOf(entry);
     factory->Release();
-    if (module.empty() || !SameFile(module, expected)) {
+    if (module.empty() || !SameFile(StampOf(module), StampOf(expected))) {
       return checker.Fail(u"its class factory's code lies in " +
                           (module.empty() ? u"no module" : FromWide(module)) + u", not in " +
                           FromWide(expected));

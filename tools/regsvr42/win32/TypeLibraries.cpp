@@ -8,6 +8,7 @@
 
 #include "Failure.h"
 #include "PathParts.h"
+#include "SystemInfo.h"
 #include "WideText.h"
 #include "Win32Handles.h"
 
@@ -49,12 +50,6 @@ class TypeAttributes {
   ITypeInfo* info_;
   TYPEATTR* attributes_ = nullptr;
 };
-
-std::u16string GuidText(const GUID& guid) {
-  wchar_t text[40];
-  StringFromGUID2(guid, text, static_cast<int>(std::size(text)));
-  return FromWide(text);
-}
 
 // The text of a BSTR handed over to the caller, which is freed.
 std::u16string TakeString(BSTR text) {

@@ -15,6 +15,7 @@
 #include "FileContents.h"
 #include "Generator.h"
 #include "Options.h"
+#include "OutputLine.h"
 #include "SelfCheck.h"
 #include "WideText.h"
 
@@ -23,12 +24,6 @@ namespace {
 using namespace kestrelwing::regsvr42;
 using kestrelwing::FromWide;
 using kestrelwing::ToWide;
-
-void WriteLine(std::FILE* stream, const std::u16string& text) {
-  const std::string bytes = kestrelwing::ToUtf8(text) + "\n";
-  std::fwrite(bytes.data(), 1, bytes.size(), stream);
-  std::fflush(stream);
-}
 
 // The components named by the batch file, decoded as UTF-8 (a byte-order mark is skipped); none
 // when the file cannot be read.
