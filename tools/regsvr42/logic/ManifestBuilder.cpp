@@ -40,6 +40,35 @@ NodeRef NewDeclaration() {
   return declaration;
 }
 
+bool IsAssemblyElement(const NamespaceScope& outer, const cXmlNode& element,
+                       std::u16string_view local) {
+  return outer.Within(element).Names(element, kAssemblyNamespace, local);
+}
+
+// The children of `parent` that are the assembly namespace's `local` elements.
+std::vector<NodeRef> AssemblyChildren(const NamespaceScope& scope, const cXmlNode& parent,
+                                      std::u16string_view local) {
+  std::vector<NodeRef> found;
+  for (std::int32_t i = 1; i <= parent.NodeCount(); ++i) {
+    NodeRef child = parent.Node(i);
+    if (IsAssemblyElement(scope, *child, local)) found.push_back(std::move(child));
+  }
+  return found;
+}
+
+// True when the dependency element (scope: its own) names the assembly `name`, in any letter case:
+// Windows compares assembly names without it.
+bool DependsOn(const NamespaceScope& scope, const cXmlNode& dependency, std::u16string_view name) {
+  for (const NodeRef& dependent : AssemblyChildren(scope, dependency, u"dependentAssembly")) {
+    const NamespaceScope dependentScope = scope.Within(*dependent);
+    for (const NodeRef& identity :
+         AssemblyChildren(dependentScope, *dependent, u"assemblyIdentity")) {
+      if (SameIgnoringCase(identity->PropertyValue(u"name"), name)) return true;
+    }
+  }
+  return false;
+}
+
 NodeRef NewAssemblyRoot() {
   NodeRef root = NewElement(u"assembly");
   root->SetPropertyValue(u"xmlns", kAssemblyNamespace);
@@ -183,11 +212,6 @@ std::optional<std::u16string> AddClientDependency(cXml& document, const Assembly
   const auto qualified = [&](std::u16string_view local) {
     return prefix.empty() ? std::u16string(local) : prefix + u':' + std::u16string(local);
   };
-  const auto isAssemblyElement = [](const NamespaceScope& outer, const cXmlNode& element,
-                                    std::u16string_view local) {
-    return outer.Within(element).Names(element, kAssemblyNamespace, local);
-  };
-
   // The file is written in UTF-8, whatever the declaration said before.
   if (!document.XMLNode()) document.SetXMLNode(NewDeclaration());
   if (document.XMLNode()->PropertyValue(u"encoding", u"-") != u"-") {
@@ -199,23 +223,12 @@ std::optional<std::u16string> AddClientDependency(cXml& document, const Assembly
   std::vector<NodeRef> earlier;
   for (std::int32_t i = 1; i <= assembly->NodeCount(); ++i) {
     const NodeRef child = assembly->Node(i);
-    if (isAssemblyElement(scope, *child, u"noInheritable") && i == 1) identityPlace = 2;
-    if (isAssemblyElement(scope, *child, u"assemblyIdentity")) hasIdentity = true;
-    if (!isAssemblyElement(scope, *child, u"dependency")) continue;
-    // An earlier dependency on an assembly of this name, in any letter case (Windows compares
-    // assembly names without it), is replaced rather than doubled.
-    const NamespaceScope dependencyScope = scope.Within(*child);
-    for (std::int32_t j = 1; j <= child->NodeCount(); ++j) {
-      const NodeRef dependent = child->Node(j);
-      if (!isAssemblyElement(dependencyScope, *dependent, u"dependentAssembly")) continue;
-      const NamespaceScope dependentScope = dependencyScope.Within(*dependent);
-      for (std::int32_t k = 1; k <= dependent->NodeCount(); ++k) {
-        const NodeRef identity = dependent->Node(k);
-        if (isAssemblyElement(dependentScope, *identity, u"assemblyIdentity") &&
-            SameIgnoringCase(identity->PropertyValue(u"name"), dependency.name)) {
-          earlier.push_back(child);
-        }
-      }
+    if (IsAssemblyElement(scope, *child, u"noInheritable") && i == 1) identityPlace = 2;
+    if (IsAssemblyElement(scope, *child, u"assemblyIdentity")) hasIdentity = true;
+    // An earlier dependency on an assembly of this name is replaced rather than doubled.
+    if (IsAssemblyElement(scope, *child, u"dependency") &&
+        DependsOn(scope.Within(*child), *child, dependency.name)) {
+      earlier.push_back(child);
     }
   }
   if (!hasIdentity) {

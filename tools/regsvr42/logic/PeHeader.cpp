@@ -79,11 +79,10 @@ std::optional<DirectoryEntry> ReadDirectoryEntry(std::span<const std::uint8_t> f
                         sectionCount};
 }
 
-// Where a data directory of the optional header points: the section table to map its address
-// through, and the file offset it maps to; none when the file has no such directory.
+// Where a data directory of the optional header points: its entry, and the file offset its
+// address maps to; none when the file has no such directory.
 struct Directory {
-  std::size_t sections = 0;
-  std::size_t sectionCount = 0;
+  DirectoryEntry entry;
   std::size_t offset = 0;
 };
 
@@ -92,7 +91,7 @@ std::optional<Directory> FindDirectory(std::span<const std::uint8_t> file, std::
   if (!entry || entry->address == 0) return {};
   const auto offset = FileOffsetOf(file, entry->sections, entry->sectionCount, entry->address);
   if (!offset) return {};
-  return Directory{entry->sections, entry->sectionCount, *offset};
+  return Directory{*entry, *offset};
 }
 
 // The entry of resource directory `directory` (a file offset) with the numeric `id`: its
@@ -159,8 +158,8 @@ std::optional<EmbeddedManifest> ReadEmbeddedManifest(std::span<const std::uint8_
   const std::size_t entry = found->root.offset + data;
   if (entry + 8 > file.size()) return {};
   const std::uint32_t size = Read32(file, entry + 4);
-  const auto offset =
-      FileOffsetOf(file, found->root.sections, found->root.sectionCount, Read32(file, entry));
+  const auto offset = FileOffsetOf(file, found->root.entry.sections, found->root.entry.sectionCount,
+                                   Read32(file, entry));
   if (!offset || size > file.size() - *offset) return {};
   manifest.bytes.assign(file.begin() + static_cast<std::ptrdiff_t>(*offset),
                         file.begin() + static_cast<std::ptrdiff_t>(*offset + size));
@@ -179,8 +178,8 @@ std::vector<std::string> ImportedModules(std::span<const std::uint8_t> file) {
   constexpr std::size_t kImportDirectory = 1;
   const auto imports = FindDirectory(file, kImportDirectory);
   if (!imports) return modules;
-  const std::size_t sections = imports->sections;
-  const std::size_t sectionCount = imports->sectionCount;
+  const std::size_t sections = imports->entry.sections;
+  const std::size_t sectionCount = imports->entry.sectionCount;
   constexpr std::size_t kDescriptorSize = 20;
   for (std::size_t at = imports->offset;
        at + kDescriptorSize <= file.size() && modules.size() < 4096; at += kDescriptorSize) {
