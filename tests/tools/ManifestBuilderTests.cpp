@@ -202,5 +202,33 @@ TEST(ManifestBuilder, ClientDependencyKeepsAnExistingManifestsOwnContent) {
   EXPECT_EQ(document.Nodes(u"dependency").size(), 1u);
 }
 
+TEST(ManifestBuilder, DependencyNamesAreReadWhateverThePrefix) {
+  struct Row {
+    std::u16string_view manifest;
+    std::vector<std::u16string> names;
+  };
+  const Row rows[] = {
+      {u"<asmv1:assembly xmlns:asmv1=\"urn:schemas-microsoft-com:asm.v1\" manifestVersion=\"1.0\">"
+       u"<asmv1:dependency><asmv1:dependentAssembly><asmv1:assemblyIdentity name=\"One\"/>"
+       u"</asmv1:dependentAssembly></asmv1:dependency>"
+       u"<dependency xmlns=\"urn:schemas-microsoft-com:asm.v1\"><dependentAssembly>"
+       u"<assemblyIdentity name=\"Two\"/></dependentAssembly></dependency></asmv1:assembly>",
+       {u"One", u"Two"}},
+      // An element of another namespace is no dependency, nor a root of another namespace.
+      {u"<assembly xmlns=\"urn:schemas-microsoft-com:asm.v1\" xmlns:x=\"urn:other\">"
+       u"<x:dependency><x:dependentAssembly><x:assemblyIdentity name=\"Other\"/>"
+       u"</x:dependentAssembly></x:dependency></assembly>",
+       {}},
+      {u"<assembly><dependency><dependentAssembly><assemblyIdentity name=\"Plain\"/>"
+       u"</dependentAssembly></dependency></assembly>",
+       {}},
+  };
+  for (const Row& row : rows) {
+    cXml document;
+    ASSERT_TRUE(document.Parse(row.manifest));
+    EXPECT_EQ(DependencyNames(document), row.names) << ToUtf8(row.manifest);
+  }
+}
+
 }  // namespace
 }  // namespace kestrelwing::regsvr42

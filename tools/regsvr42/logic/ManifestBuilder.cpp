@@ -56,15 +56,24 @@ std::vector<NodeRef> AssemblyChildren(const NamespaceScope& scope, const cXmlNod
   return found;
 }
 
-// True when the dependency element (scope: its own) names the assembly `name`, in any letter case:
-// Windows compares assembly names without it.
-bool DependsOn(const NamespaceScope& scope, const cXmlNode& dependency, std::u16string_view name) {
+// The names of the assemblies a dependency element (scope: its own) names.
+std::vector<std::u16string> NamedAssemblies(const NamespaceScope& scope,
+                                            const cXmlNode& dependency) {
+  std::vector<std::u16string> names;
   for (const NodeRef& dependent : AssemblyChildren(scope, dependency, u"dependentAssembly")) {
     const NamespaceScope dependentScope = scope.Within(*dependent);
     for (const NodeRef& identity :
-         AssemblyChildren(dependentScope, *dependent, u"assemblyIdentity")) {
-      if (SameIgnoringCase(identity->PropertyValue(u"name"), name)) return true;
-    }
+         AssemblyChildren(dependentScope, *dependent, u"assemblyIdentity"))
+      names.push_back(identity->PropertyValue(u"name"));
+  }
+  return names;
+}
+
+// True when the dependency element (scope: its own) names the assembly `name`, in any letter case:
+// Windows compares assembly names without it.
+bool DependsOn(const NamespaceScope& scope, const cXmlNode& dependency, std::u16string_view name) {
+  for (const std::u16string& named : NamedAssemblies(scope, dependency)) {
+    if (SameIgnoringCase(named, name)) return true;
   }
   return false;
 }
@@ -186,6 +195,19 @@ void BuildComponentManifest(const ComponentManifest& component, cXml& document) 
 
   for (const ProxyStubInterface& proxyStub : component.interfaces)
     AddProxyStub(*assembly, u"comInterfaceExternalProxyStub", proxyStub);
+}
+
+std::vector<std::u16string> DependencyNames(const cXml& document) {
+  std::vector<std::u16string> names;
+  const NodeRef assembly = document.Root();
+  if (!assembly) return names;
+  const NamespaceScope scope = NamespaceScope().Within(*assembly);
+  if (!scope.Names(*assembly, kAssemblyNamespace, u"assembly")) return names;
+  for (const NodeRef& dependency : AssemblyChildren(scope, *assembly, u"dependency")) {
+    for (std::u16string& name : NamedAssemblies(scope.Within(*dependency), *dependency))
+      names.push_back(std::move(name));
+  }
+  return names;
 }
 
 std::optional<std::u16string> AddClientDependency(cXml& document, const AssemblyIdentity& client,

@@ -18,6 +18,10 @@ inline constexpr char16_t kOleAutomationProxyStub[] = u"{00020424-0000-0000-C000
 // (comClass, typelib) and comInterfaceExternalProxyStub elements.
 void BuildComponentManifest(const ComponentManifest& component, cXml& document);
 
+// The names of the assemblies an application manifest depends on, read by namespace and local
+// name whatever their prefixes; none when its root is no assembly manifest.
+std::vector<std::u16string> DependencyNames(const cXml& document);
+
 // Makes `document` an application manifest of `client` that depends on `dependency`: a document
 // without a root becomes a new one. An existing
 // manifest keeps every element and attribute it had; a dependency on an assembly of the same name

@@ -18,6 +18,7 @@
 #include "CrashGuard.h"
 #include "Failure.h"
 #include "Files.h"
+#include "ManifestBuilder.h"
 #include "OutputLine.h"
 #include "PathParts.h"
 #include "Paths.h"
@@ -181,9 +182,8 @@ void StageOtherAssemblies(Staging& staging, const std::wstring& clientManifest,
                           const std::u16string& ownName) {
   cXml client;
   if (!ReadDocument(clientManifest, client)) return;
-  for (const NodeRef& dependency : client.Root()->Nodes(u"dependency")) {
-    const NodeRef identity = dependency->NodeByName(u"dependentAssembly/assemblyIdentity");
-    const std::wstring name = identity ? ToWide(identity->PropertyValue(u"name")) : L"";
+  for (const std::u16string& dependencyName : DependencyNames(client)) {
+    const std::wstring name = ToWide(dependencyName);
     if (name.empty() || name.find_first_of(L"\\/") != std::wstring::npos ||
         SameIgnoringCase(FromWide(name), ownName)) {
       continue;
