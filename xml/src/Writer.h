@@ -18,16 +18,6 @@ class ByteSink {
   ~ByteSink() = default;
 };
 
-// The writer's output collected in memory.
-class StringSink final : public ByteSink {
- public:
-  bool Write(std::string_view bytes) override {
-    text.append(bytes);
-    return true;
-  }
-  std::string text;
-};
-
 struct WriteOptions {
   bool prettyPrint = true;      // "\r\n" after every line and indentation by depth
   std::int32_t identType = 1;   // 0: four spaces per level; anything else: one tab per level
