@@ -27,6 +27,26 @@ void cXml::SetRoot(NodeRef node) {
   root_ = std::move(node);
 }
 
+XmlSyntax cXml::Syntax() const {
+  return syntax_;
+}
+void cXml::SetSyntax(XmlSyntax syntax) {
+  syntax_ = syntax;
+}
+
+const std::vector<NodeRef>& cXml::Prolog() const {
+  return prolog_;
+}
+void cXml::SetProlog(std::vector<NodeRef> nodes) {
+  prolog_ = std::move(nodes);
+}
+const std::vector<NodeRef>& cXml::Epilog() const {
+  return epilog_;
+}
+void cXml::SetEpilog(std::vector<NodeRef> nodes) {
+  epilog_ = std::move(nodes);
+}
+
 std::int32_t cXml::EncodingId() const {
   return encodingId_;
 }

@@ -43,6 +43,25 @@ NodeRef MakeNode() {
   return NodeRef(node);
 }
 
+NodeRef MakeNode(NodeKind kind) {
+  NodeRef node = MakeNode();
+  node->kind_ = static_cast<std::uint8_t>(kind);
+  switch (kind) {
+    case KindText:
+      node->SetName(u"#text");
+      break;
+    case KindCData:
+      node->SetName(u"#cdata-section");
+      break;
+    case KindComment:
+      node->SetName(u"#comment");
+      break;
+    default:
+      break;
+  }
+  return node;
+}
+
 void NodeRef::Destroy(cXmlNode* node) noexcept {
   node->~cXmlNode();
   detail::ReleaseNodeMemory(node);

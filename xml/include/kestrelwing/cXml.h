@@ -20,6 +20,20 @@ namespace detail {
 struct ParsedDocument;
 }  // namespace detail
 
+// How a document reads and writes its text.
+enum class XmlSyntax : std::int32_t {
+  // The library's own small dialect: names of ASCII letters, digits and `!@#$^_-:, double-quoted
+  // values, the five predefined entities, comments skipped, an element's text or CDATA section
+  // kept whole in its value. Character references stay as written, in the value and when saved.
+  Dialect = 0,
+  // XML 1.0 (fifth edition), read as a non-validating processor: well-formedness checked, every
+  // reference replaced, the internal DTD subset's entities and attribute defaults applied (no
+  // external entity or DTD is ever opened), and comments, processing instructions, the document
+  // type, mixed content and CDATA sections kept in the tree, so that saving writes back what
+  // was read.
+  Xml10 = 1,
+};
+
 class cXml {
  public:
   cXml();
@@ -34,6 +48,19 @@ class cXml {
   // The root element; a new document has an empty node called "cXmlNode".
   NodeRef Root() const;
   void SetRoot(NodeRef node);
+
+  // The syntax Parse reads and Save writes; Dialect unless set.
+  XmlSyntax Syntax() const;
+  void SetSyntax(XmlSyntax syntax);
+
+  // The comments, processing instructions and document type before the root element (Prolog)
+  // and the comments and processing instructions after it (Epilog), in document order. Parse
+  // fills them in XML 1.0 (the dialect skips what it finds there); Save writes them around the
+  // root.
+  const std::vector<NodeRef>& Prolog() const;
+  void SetProlog(std::vector<NodeRef> nodes);
+  const std::vector<NodeRef>& Epilog() const;
+  void SetEpilog(std::vector<NodeRef> nodes);
 
   // 0 narrow, 1 UTF-8, 2 UTF-16: set by Parse, used and possibly changed by Save.
   std::int32_t EncodingId() const;
@@ -62,8 +89,11 @@ class cXml {
   NodeRef Search(std::u16string_view name, std::u16string_view propertyName = u"",
                  std::u16string_view propertyValue = u"") const;
 
-  // Reads a document from a URL, an existing file's path, or XML text. False with Result() on
-  // failure; the root is then a new empty node and the declaration none. Never throws.
+  // Reads a document from a URL, an existing file's path, or XML text, in Syntax(). False with
+  // Result() on failure; the root is then a new empty node, the declaration none and the prolog
+  // and epilog empty. Never throws. In XML 1.0 Result() says what broke which rule where:
+  // "<what> at line L [C] (XML 1.0 <rule>)", lines counted after line-end normalization, columns
+  // in UTF-16 units from 1.
   bool Parse(std::u16string_view source);
   // Reads a document from its bytes (byte-order mark or UTF-8 detection, else narrow).
   bool Parse(std::span<const std::uint8_t> bytes);
@@ -97,6 +127,9 @@ class cXml {
 
   NodeRef root_;
   NodeRef xmlNode_;
+  std::vector<NodeRef> prolog_;
+  std::vector<NodeRef> epilog_;
+  XmlSyntax syntax_ = XmlSyntax::Dialect;
   std::u16string resultText_;
   std::int32_t encodingId_ = 0;
 };

@@ -1,4 +1,6 @@
-// cXmlNode: one element of an XML tree (name, text value, properties, ordered children).
+// cXmlNode: one node of an XML tree: an element (name, text value, properties, ordered children),
+// or, in a document read as XML 1.0, a text run, CDATA section, comment, processing instruction or
+// document type beside the elements.
 //
 // Failures: a member that cannot do what it is asked answers a neutral value (0, empty text, a
 // null NodeRef, an empty collection, false, or the caller's default) and changes nothing. Only
@@ -89,6 +91,25 @@ enum NodeContent : std::int32_t {
   ContentCData = 3,    // a whole CDATA section, markers included
 };
 
+// What a node is, numbered as the DOM numbers its node types. A document read in the library's
+// dialect, and every node made by MakeNode(), holds elements only; the other kinds come from a
+// document read as XML 1.0 (cXml::SetSyntax) or from MakeNode(kind). The name queries (NodeByName,
+// Nodes, Search, Search2) find elements only.
+enum NodeKind : std::int32_t {
+  KindElement = 1,
+  KindText = 3,                   // a run of character data beside other children; Value() is it
+  KindCData = 4,                  // a CDATA section; Value() is its content, without markers
+  KindProcessingInstruction = 7,  // Name() is the target, Value() the rest after white space
+  KindComment = 8,                // Value() is the text between "<!--" and "-->"
+  // Name() is the root element's name; the properties "PUBLIC" and "SYSTEM" hold the external
+  // identifier's literals when there is one, Value() the internal subset as written, without [].
+  KindDocumentType = 10,
+};
+
+// A new node of that kind, named as the DOM names it ("#text", "#cdata-section", "#comment") or
+// "cXmlNode" for the kinds that carry their own name, with no value, properties or children.
+NodeRef MakeNode(NodeKind kind);
+
 // UTF-8 <-> UTF-16 for clients that hold UTF-8. Ill-formed input becomes U+FFFD; never throws.
 std::string ToUtf8(std::u16string_view text);
 std::u16string FromUtf8(std::string_view text);
@@ -143,6 +164,9 @@ class cXmlNode {
   cXmlNode(const cXmlNode&) = delete;
   cXmlNode& operator=(const cXmlNode&) = delete;
 
+  // What the node is; KindElement for every node of the dialect.
+  NodeKind Kind() const { return static_cast<NodeKind>(kind_); }
+
   // The element name; a new node is called "cXmlNode".
   const std::u16string& Name() const;
   void SetName(std::u16string value);
@@ -187,7 +211,8 @@ class cXmlNode {
 
   // The node at the end of a path of child names ("a/b" or "a\b"), or none.
   NodeRef NodeByName(std::u16string_view path) const;
-  // The direct children of that name (letter case ignored), or all of them for an empty name.
+  // The direct child elements of that name (letter case ignored), or all of them for an empty
+  // name.
   std::vector<NodeRef> Nodes(std::u16string_view name = u"") const;
   // The first direct child of that name, optionally with that property value.
   NodeRef Search(std::u16string_view name, std::u16string_view propertyName = u"",
@@ -202,6 +227,7 @@ class cXmlNode {
   NodeContent ContentFromMarkup() const;
   friend class NodeRef;
   friend NodeRef MakeNode();
+  friend NodeRef MakeNode(NodeKind kind);
   friend struct detail::NodeAccess;
 
   // Counted by NodeRef; 0 for a node that no NodeRef made (one on the stack).
@@ -213,6 +239,7 @@ class cXmlNode {
   // the list has room exactly while there is one.
   detail::ChildList children_;
   std::unique_ptr<detail::PropertyTable> properties_;  // none until the first property
+  std::uint8_t kind_ = KindElement;
 };
 
 inline NodeRef::NodeRef(const NodeRef& other) noexcept : node_(other.node_) {
