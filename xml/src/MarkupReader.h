@@ -4,6 +4,7 @@
 
 #include <array>
 #include <string_view>
+#include <vector>
 
 #include <kestrelwing/cXmlNode.h>
 
@@ -11,7 +12,9 @@ namespace kestrelwing::detail {
 
 struct ParsedDocument {
   NodeRef root;
-  NodeRef declaration;  // none when the text does not begin with "<?xml"
+  NodeRef declaration;          // none when the text does not begin with "<?xml"
+  std::vector<NodeRef> prolog;  // XML 1.0 only: what lies around the root element
+  std::vector<NodeRef> epilog;
 };
 
 // Reads the document at the start of text; anything after the root element is ignored.

@@ -45,6 +45,9 @@ struct NodeAccess {
     return PropertyTable::Adopt(node.properties_, text, lengths);
   }
   static void SetName(cXmlNode& node, std::u16string_view name);
+  static void SetKind(cXmlNode& node, NodeKind kind) {
+    node.kind_ = static_cast<std::uint8_t>(kind);
+  }
   // Gives the node name, which the caller held once and now hands over.
   static void ShareName(cXmlNode& node, SharedName* name) noexcept;
   // Room for a value of units characters (none for 0), from the pool while a document is read.

@@ -15,6 +15,7 @@
 #include "Encodings.h"
 #include "MarkupReader.h"
 #include "ParseErrors.h"
+#include "Xml10Reader.h"
 
 namespace kestrelwing {
 namespace {
@@ -85,6 +86,13 @@ bool cXml::ParseSource(std::u16string_view source) {
 // message. UTF-16 and multi-byte code pages are decoded whole first.
 bool cXml::ParseBytes(std::span<const std::uint8_t> bytes) {
   if (bytes.empty()) return FailParse(detail::kEmptyDataMessage);
+  if (syntax_ == XmlSyntax::Xml10) {
+    std::int32_t encodingId = detail::kEncodingUtf8;
+    detail::ParsedDocument document = detail::ParseXml10(bytes, encodingId);
+    encodingId_ = encodingId;
+    Adopt(std::move(document));
+    return true;
+  }
   const detail::ClassifiedBytes classified = detail::ClassifyBytes(bytes);
   encodingId_ = classified.encodingId;
   const std::array<char16_t, 256>* narrowTable = nullptr;
@@ -107,13 +115,15 @@ bool cXml::ParseBytes(std::span<const std::uint8_t> bytes) {
 
 bool cXml::ParseText(std::u16string_view text) {
   if (text.empty()) return FailParse(detail::kEmptyDataMessage);
-  Adopt(detail::ParseMarkup(text));
+  Adopt(syntax_ == XmlSyntax::Xml10 ? detail::ParseXml10(text) : detail::ParseMarkup(text));
   return true;
 }
 
 void cXml::Adopt(detail::ParsedDocument&& document) {
   if (document.declaration) xmlNode_ = std::move(document.declaration);
   root_ = std::move(document.root);
+  prolog_ = std::move(document.prolog);
+  epilog_ = std::move(document.epilog);
 }
 
 // Leaves the description of the first failure, no declaration and a new empty root.
@@ -121,6 +131,8 @@ bool cXml::FailParse(std::u16string_view description) noexcept {
   try {
     if (resultText_.empty()) resultText_ = description;
     xmlNode_.reset();
+    prolog_.clear();
+    epilog_.clear();
     root_ = MakeNode();
   } catch (...) {
     root_.reset();  // not even an empty node could be made

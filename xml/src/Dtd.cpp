@@ -1,0 +1,393 @@
+#include "Dtd.h"
+
+#include <algorithm>
+#include <array>
+
+namespace kestrelwing::detail {
+namespace {
+
+constexpr std::u16string_view kEntityRule = u"[70] EntityDecl";
+constexpr std::u16string_view kAttlistRule = u"[52] AttlistDecl";
+constexpr std::u16string_view kElementRule = u"[45] elementdecl";
+constexpr std::u16string_view kNotationRule = u"[82] NotationDecl";
+constexpr std::u16string_view kSubsetRule = u"[28b] intSubset";
+constexpr std::u16string_view kPubidRule = u"[12] PubidLiteral";
+constexpr std::u16string_view kAttValueRule = u"[10] AttValue";
+// Groups of element content nest at most this deep; the grammar is read by recursion.
+constexpr int kMaxGroupDepth = 200;
+
+bool IsPubidChar(char16_t c) {
+  return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') || (c >= u'0' && c <= u'9') ||
+         c == u' ' || c == u'\n' ||
+         std::u16string_view(u"-'()+,./:=?;!*#@$_%").find(c) != std::u16string_view::npos;
+}
+
+// A keyword (all its letters as given), not followed by more name characters.
+bool AcceptKeyword(Xml10Scanner& scanner, std::u16string_view keyword) {
+  if (!scanner.LooksAt(keyword) || IsXmlNameChar(scanner.Peek(keyword.size()))) return false;
+  scanner.Skip(keyword.size());
+  return true;
+}
+
+// A general entity's replacement text: character references replaced now, entity references
+// kept as written (they are replaced where the entity is used).
+void ReadEntityValue(Xml10Scanner& scanner, std::u16string& out) {
+  constexpr std::u16string_view kRule = u"[9] EntityValue";
+  const char16_t quote = scanner.Peek();
+  if (quote != u'"' && quote != u'\'') scanner.Fail(u"A quoted entity value was expected", kRule);
+  scanner.Skip(1);
+  for (;;) {
+    if (scanner.AtEnd()) scanner.Fail(u"The entity value has no closing quote", kRule);
+    const char16_t c = scanner.Peek();
+    if (c == quote) break;
+    if (c == u'%') {
+      scanner.Fail(u"A parameter-entity reference inside a declaration of the internal subset",
+                   u"WFC: PEs in Internal Subset");
+    }
+    if (c == u'&') {
+      scanner.Skip(1);
+      if (scanner.Accept(u"#")) {
+        scanner.ReadCharReference(out);
+        continue;
+      }
+      const std::u16string_view name = scanner.ReadName(u"[68] EntityRef");
+      scanner.Expect(u";", u"[68] EntityRef");
+      out += u'&';
+      out += name;
+      out += u';';
+      continue;
+    }
+    out += c;
+    scanner.Skip(1);
+  }
+  scanner.Skip(1);
+}
+
+void ReadQuantifier(Xml10Scanner& scanner) {
+  const char16_t c = scanner.Peek();
+  if (c == u'?' || c == u'*' || c == u'+') scanner.Skip(1);
+}
+
+void ReadGroupRest(Xml10Scanner& scanner, int depth);
+
+// A content particle: a name or a group, and its quantifier.
+void ReadParticle(Xml10Scanner& scanner, int depth) {
+  if (scanner.Accept(u"(")) {
+    if (depth >= kMaxGroupDepth) scanner.Fail(u"Content groups nest too deeply", u"[48] cp");
+    scanner.SkipSpace();
+    ReadGroupRest(scanner, depth + 1);
+  } else {
+    scanner.ReadName(u"[48] cp");
+    ReadQuantifier(scanner);
+  }
+}
+
+// A choice or a sequence after its '(' and white space, through its ')' and quantifier.
+void ReadGroupRest(Xml10Scanner& scanner, int depth) {
+  constexpr std::u16string_view kRule = u"[49] choice / [50] seq";
+  ReadParticle(scanner, depth);
+  scanner.SkipSpace();
+  const char16_t separator = scanner.Peek();
+  if (separator != u')') {
+    if (separator != u'|' && separator != u',') scanner.FailExpected(u")", kRule);
+    while (scanner.Peek() == separator) {
+      scanner.Skip(1);
+      scanner.SkipSpace();
+      ReadParticle(scanner, depth);
+      scanner.SkipSpace();
+    }
+  }
+  scanner.Expect(u")", kRule);
+  ReadQuantifier(scanner);
+}
+
+void ReadContentSpec(Xml10Scanner& scanner) {
+  if (AcceptKeyword(scanner, u"EMPTY") || AcceptKeyword(scanner, u"ANY")) return;
+  scanner.Expect(u"(", u"[46] contentspec");
+  scanner.SkipSpace();
+  if (!scanner.Accept(u"#PCDATA")) return ReadGroupRest(scanner, 1);
+  constexpr std::u16string_view kMixed = u"[51] Mixed";
+  scanner.SkipSpace();
+  if (scanner.Accept(u")")) {
+    scanner.Accept(u"*");
+    return;
+  }
+  while (scanner.Accept(u"|")) {
+    scanner.SkipSpace();
+    scanner.ReadName(kMixed);
+    scanner.SkipSpace();
+  }
+  scanner.Expect(u")*", kMixed);
+}
+
+void ReadElementDeclaration(Xml10Scanner& scanner) {
+  scanner.ExpectSpace(kElementRule);
+  scanner.ReadName(kElementRule);
+  scanner.ExpectSpace(kElementRule);
+  ReadContentSpec(scanner);
+  scanner.SkipSpace();
+  scanner.Expect(u">", kElementRule);
+}
+
+// ( name | name ... ), of names or of name tokens.
+void ReadEnumeration(Xml10Scanner& scanner, bool nameTokens) {
+  constexpr std::u16string_view kRule = u"[57] EnumeratedType";
+  scanner.Expect(u"(", kRule);
+  do {
+    scanner.SkipSpace();
+    scanner.ReadName(kRule, nameTokens);
+    scanner.SkipSpace();
+  } while (scanner.Accept(u"|"));
+  scanner.Expect(u")", kRule);
+}
+
+// Answers whether the type is tokenized.
+bool ReadAttributeType(Xml10Scanner& scanner) {
+  if (AcceptKeyword(scanner, u"CDATA")) return false;
+  static constexpr std::array<std::u16string_view, 7> kTokenized = {
+      u"ID", u"IDREF", u"IDREFS", u"ENTITY", u"ENTITIES", u"NMTOKEN", u"NMTOKENS"};
+  for (std::u16string_view type : kTokenized) {
+    if (AcceptKeyword(scanner, type)) return true;
+  }
+  if (AcceptKeyword(scanner, u"NOTATION")) {
+    scanner.ExpectSpace(u"[58] NotationType");
+    ReadEnumeration(scanner, false);
+  } else {
+    ReadEnumeration(scanner, true);
+  }
+  return true;
+}
+
+void ReadAttributeListDeclaration(Xml10Scanner& scanner, Dtd& dtd) {
+  scanner.ExpectSpace(kAttlistRule);
+  const std::u16string element(scanner.ReadName(kAttlistRule));
+  for (;;) {
+    const bool spaced = scanner.SkipSpace();
+    if (scanner.Accept(u">")) return;
+    if (!spaced)
+      scanner.Fail(u"White space is required before an attribute definition", u"[53] AttDef");
+    AttributeDeclaration declaration;
+    declaration.name = scanner.ReadName(u"[53] AttDef");
+    scanner.ExpectSpace(u"[53] AttDef");
+    declaration.tokenized = ReadAttributeType(scanner);
+    scanner.ExpectSpace(u"[53] AttDef");
+    if (!AcceptKeyword(scanner, u"#REQUIRED") && !AcceptKeyword(scanner, u"#IMPLIED")) {
+      if (AcceptKeyword(scanner, u"#FIXED")) scanner.ExpectSpace(u"[60] DefaultDecl");
+      ReadAttributeValue(scanner, dtd, declaration.defaultValue);
+      if (declaration.tokenized) CollapseSpaces(declaration.defaultValue);
+      declaration.hasDefault = true;
+    }
+    if (dtd.skippingDeclarations) continue;
+    std::vector<AttributeDeclaration>& list = dtd.attributeLists[element];
+    // The first declaration of an attribute binds; later ones are ignored.
+    if (std::none_of(list.begin(), list.end(),
+                     [&](const AttributeDeclaration& d) { return d.name == declaration.name; })) {
+      list.push_back(std::move(declaration));
+    }
+  }
+}
+
+void ReadEntityDeclaration(Xml10Scanner& scanner, Dtd& dtd) {
+  scanner.ExpectSpace(kEntityRule);
+  Entity entity;
+  if (scanner.Accept(u"%")) {
+    entity.parameter = true;
+    scanner.ExpectSpace(kEntityRule);
+  }
+  entity.name = scanner.ReadName(kEntityRule);
+  scanner.ExpectSpace(kEntityRule);
+  ExternalId id;
+  if (ReadExternalId(scanner, id)) {
+    entity.external = true;
+    const bool spaced = scanner.SkipSpace();
+    if (!entity.parameter && spaced && AcceptKeyword(scanner, u"NDATA")) {
+      scanner.ExpectSpace(u"[76] NDataDecl");
+      scanner.ReadName(u"[76] NDataDecl");
+      entity.unparsed = true;
+    }
+  } else {
+    ReadEntityValue(scanner, entity.text);
+  }
+  scanner.SkipSpace();
+  scanner.Expect(u">", kEntityRule);
+  if (dtd.skippingDeclarations) return;
+  TextMap<Entity>& entities = entity.parameter ? dtd.parameterEntities : dtd.generalEntities;
+  entities.try_emplace(entity.name, std::move(entity));  // the first declaration binds
+}
+
+void ReadNotationDeclaration(Xml10Scanner& scanner) {
+  scanner.ExpectSpace(kNotationRule);
+  scanner.ReadName(kNotationRule);
+  scanner.ExpectSpace(kNotationRule);
+  ExternalId id;
+  if (!ReadExternalId(scanner, id, /*publicOnly=*/true)) {
+    scanner.Fail(u"'SYSTEM' or 'PUBLIC' was expected", kNotationRule);
+  }
+  scanner.SkipSpace();
+  scanner.Expect(u">", kNotationRule);
+}
+
+void ReadParameterReference(Xml10Scanner& scanner, Dtd& dtd) {
+  constexpr std::u16string_view kRule = u"[69] PEReference";
+  const std::u16string_view name = scanner.ReadName(kRule);
+  scanner.Expect(u";", kRule);
+  dtd.sawParameterReference = true;
+  const auto found = dtd.parameterEntities.find(name);
+  if (found == dtd.parameterEntities.end()) {
+    if (dtd.standalone) {
+      scanner.Fail(u"The parameter entity '" + std::u16string(name) + u"' is not declared",
+                   u"WFC: Entity Declared");
+    }
+    dtd.skippingDeclarations = true;  // unread: what follows may depend on it
+    return;
+  }
+  if (found->second.external) {
+    dtd.skippingDeclarations = true;
+    return;
+  }
+  scanner.PushEntity(found->second);
+}
+
+}  // namespace
+
+void ReadInternalSubset(Xml10Scanner& scanner, Dtd& dtd) {
+  for (;;) {
+    scanner.SkipSpace();
+    if (scanner.AtEnd()) {
+      if (!scanner.InEntity()) scanner.FailExpected(u"]", kSubsetRule);
+      scanner.PopEntity();
+      continue;
+    }
+    const char16_t c = scanner.Peek();
+    if (c == u']' && !scanner.InEntity()) return;
+    if (c == u'%') {
+      scanner.Skip(1);
+      ReadParameterReference(scanner, dtd);
+    } else if (scanner.Accept(u"<!ENTITY")) {
+      ReadEntityDeclaration(scanner, dtd);
+    } else if (scanner.Accept(u"<!ATTLIST")) {
+      ReadAttributeListDeclaration(scanner, dtd);
+    } else if (scanner.Accept(u"<!ELEMENT")) {
+      ReadElementDeclaration(scanner);
+    } else if (scanner.Accept(u"<!NOTATION")) {
+      ReadNotationDeclaration(scanner);
+    } else if (scanner.Accept(u"<!--")) {
+      scanner.ReadComment();
+    } else if (scanner.Accept(u"<?")) {
+      scanner.ReadInstruction();
+    } else {
+      scanner.Fail(u"A markup declaration was expected", u"[29] markupdecl");
+    }
+  }
+}
+
+bool ReadExternalId(Xml10Scanner& scanner, ExternalId& id, bool publicOnly) {
+  constexpr std::u16string_view kRule = u"[75] ExternalID";
+  if (AcceptKeyword(scanner, u"SYSTEM")) {
+    scanner.ExpectSpace(kRule);
+    id.systemId = scanner.ReadQuoted(u"[11] SystemLiteral");
+    return true;
+  }
+  if (!AcceptKeyword(scanner, u"PUBLIC")) return false;
+  id.isPublic = true;
+  scanner.ExpectSpace(kRule);
+  id.publicId = scanner.ReadQuoted(kPubidRule);
+  if (!std::all_of(id.publicId.begin(), id.publicId.end(), IsPubidChar)) {
+    scanner.Fail(u"A character not allowed in a public identifier", u"[13] PubidChar");
+  }
+  if (publicOnly) {
+    // A notation's system literal is optional.
+    if (scanner.SkipSpace() && (scanner.Peek() == u'"' || scanner.Peek() == u'\'')) {
+      id.systemId = scanner.ReadQuoted(u"[11] SystemLiteral");
+    }
+    return true;
+  }
+  scanner.ExpectSpace(kRule);
+  id.systemId = scanner.ReadQuoted(u"[11] SystemLiteral");
+  return true;
+}
+
+void ReadAttributeValue(Xml10Scanner& scanner, Dtd& dtd, std::u16string& out) {
+  const char16_t quote = scanner.Peek();
+  if (quote != u'"' && quote != u'\'') scanner.Fail(u"A quoted value was expected", kAttValueRule);
+  scanner.Skip(1);
+  const std::size_t base = scanner.EntityDepth();
+  for (;;) {
+    if (scanner.AtEnd()) {
+      if (scanner.EntityDepth() == base) {
+        scanner.Fail(u"The attribute value has no closing quote", kAttValueRule);
+      }
+      scanner.PopEntity();
+      continue;
+    }
+    // A run of ordinary characters at once.
+    const std::u16string_view rest = scanner.Rest();
+    std::size_t run = 0;
+    while (run < rest.size()) {
+      const char16_t c = rest[run];
+      if (c == quote || c == u'<' || c == u'&' || c == u'\n' || c == u'\t' || c == u'\r') break;
+      ++run;
+    }
+    out.append(rest.substr(0, run));
+    scanner.Skip(run);
+    if (run == rest.size()) continue;
+    const char16_t c = rest[run];
+    if (c == quote) {
+      scanner.Skip(1);
+      if (scanner.EntityDepth() == base) return;
+      out += c;  // a quote inside an entity's replacement text is data
+    } else if (c == u'<') {
+      scanner.Fail(u"'<' inside an attribute value", u"WFC: No < in Attribute Values");
+    } else if (c == u'&') {
+      scanner.Skip(1);
+      if (scanner.Accept(u"#")) {
+        scanner.ReadCharReference(out);
+        continue;
+      }
+      const std::u16string_view name = scanner.ReadName(u"[68] EntityRef");
+      scanner.Expect(u";", u"[68] EntityRef");
+      static constexpr std::array<std::pair<std::u16string_view, char16_t>, 5> kPredefined = {
+          {{u"lt", u'<'}, {u"gt", u'>'}, {u"amp", u'&'}, {u"apos", u'\''}, {u"quot", u'"'}}};
+      const auto predefined = std::find_if(kPredefined.begin(), kPredefined.end(),
+                                           [&](const auto& p) { return p.first == name; });
+      if (predefined != kPredefined.end()) {
+        out += predefined->second;
+        continue;
+      }
+      const auto found = dtd.generalEntities.find(name);
+      if (found == dtd.generalEntities.end()) {
+        if (dtd.EntitiesMustBeDeclared()) {
+          scanner.Fail(u"The entity '" + std::u16string(name) + u"' is not declared",
+                       u"WFC: Entity Declared");
+        }
+        continue;  // declared, perhaps, where a non-validating processor does not read
+      }
+      if (found->second.external) {
+        scanner.Fail(u"A reference to an external entity inside an attribute value",
+                     u"WFC: No External Entity References");
+      }
+      scanner.PushEntity(found->second);
+    } else {
+      out += u' ';
+      scanner.Skip(1);
+    }
+  }
+}
+
+void CollapseSpaces(std::u16string& value, std::size_t start) {
+  std::size_t write = start;
+  bool pendingSpace = false;
+  for (std::size_t read = start; read < value.size(); ++read) {
+    const char16_t c = value[read];
+    if (c == u' ') {
+      pendingSpace = write != start;
+      continue;
+    }
+    if (pendingSpace) value[write++] = u' ';
+    pendingSpace = false;
+    value[write++] = c;
+  }
+  value.resize(write);
+}
+
+}  // namespace kestrelwing::detail
