@@ -138,13 +138,14 @@ void Xml10Scanner::Spend(std::size_t characters) {
 
 void Xml10Scanner::Fail(std::u16string_view what, std::u16string_view rule) const {
   if (inputs_.size() == 1) FailAt(document_, input_->position, what, rule);
-  // The place of the outermost reference: its ';' was read last.
+  // At the outermost reference, which the document was read up to, through its ';'.
   std::u16string message(what);
   message += u" in the replacement text of entity '";
   message += inputs_.back().entity->name;
   message += u'\'';
-  FailAt(document_, inputs_.front().position == 0 ? 0 : inputs_.front().position - 1, message,
-         rule);
+  const std::size_t referenceLength = inputs_[1].entity->name.size() + 2;
+  FailAt(document_, inputs_.front().position - std::min(referenceLength, inputs_.front().position),
+         message, rule);
 }
 
 void Xml10Scanner::FailExpected(std::u16string_view expected, std::u16string_view rule) const {
