@@ -220,6 +220,7 @@ void RegisterParse(const NamedInput& input, const char* peer) {
   };
   for (const NamedInput& input : inputs) {
     RegisterParse<Kestrelwing>(input, "kestrelwing");
+    RegisterParse<KestrelwingXml10>(input, "kestrelwing_xml10");
 #ifdef KESTRELWING_HAVE_PUGIXML
     RegisterParse<Pugixml>(input, "pugixml");
 #endif

@@ -31,12 +31,16 @@
 
 namespace kestrelwing::bench {
 
-struct Kestrelwing {
-  static constexpr const char* kName = "kestrelwing";
+// kSyntax chooses how this library reads: its dialect, or XML 1.0.
+template <XmlSyntax kSyntax>
+struct KestrelwingReading {
+  static constexpr const char* kName =
+      kSyntax == XmlSyntax::Dialect ? "kestrelwing" : "kestrelwing_xml10";
 
   using Document = std::unique_ptr<cXml>;
   static Document Parse(const std::string& bytes) {
     auto document = std::make_unique<cXml>();
+    document->SetSyntax(kSyntax);
     const auto* data = reinterpret_cast<const std::uint8_t*>(bytes.data());
     return document->Parse(std::span<const std::uint8_t>(data, bytes.size())) ? std::move(document)
                                                                               : nullptr;
@@ -57,6 +61,8 @@ struct Kestrelwing {
     return document.Save(path, true, 0, false, 1);
   }
 };
+using Kestrelwing = KestrelwingReading<XmlSyntax::Dialect>;
+using KestrelwingXml10 = KestrelwingReading<XmlSyntax::Xml10>;
 
 #ifdef KESTRELWING_HAVE_PUGIXML
 struct Pugixml {

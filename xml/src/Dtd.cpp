@@ -4,6 +4,8 @@
 #include <array>
 
 namespace kestrelwing::detail {
+
+using namespace std::string_view_literals;
 namespace {
 
 constexpr std::u16string_view kEntityRule = u"[70] EntityDecl";
@@ -19,7 +21,7 @@ constexpr int kMaxGroupDepth = 200;
 bool IsPubidChar(char16_t c) {
   return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') || (c >= u'0' && c <= u'9') ||
          c == u' ' || c == u'\n' ||
-         std::u16string_view(u"-'()+,./:=?;!*#@$_%").find(c) != std::u16string_view::npos;
+         std::u16string_view(u"-'()+,./:=?;!*#@$_%"sv).find(c) != std::u16string_view::npos;
 }
 
 // A keyword (all its letters as given), not followed by more name characters.
@@ -34,24 +36,24 @@ bool AcceptKeyword(Xml10Scanner& scanner, std::u16string_view keyword) {
 void ReadEntityValue(Xml10Scanner& scanner, std::u16string& out) {
   constexpr std::u16string_view kRule = u"[9] EntityValue";
   const char16_t quote = scanner.Peek();
-  if (quote != u'"' && quote != u'\'') scanner.Fail(u"A quoted entity value was expected", kRule);
+  if (quote != u'"' && quote != u'\'') scanner.Fail(u"A quoted entity value was expected"sv, kRule);
   scanner.Skip(1);
   for (;;) {
-    if (scanner.AtEnd()) scanner.Fail(u"The entity value has no closing quote", kRule);
+    if (scanner.AtEnd()) scanner.Fail(u"The entity value has no closing quote"sv, kRule);
     const char16_t c = scanner.Peek();
     if (c == quote) break;
     if (c == u'%') {
-      scanner.Fail(u"A parameter-entity reference inside a declaration of the internal subset",
+      scanner.Fail(u"A parameter-entity reference inside a declaration of the internal subset"sv,
                    u"WFC: PEs in Internal Subset");
     }
     if (c == u'&') {
       scanner.Skip(1);
-      if (scanner.Accept(u"#")) {
+      if (scanner.Accept(u"#"sv)) {
         scanner.ReadCharReference(out);
         continue;
       }
-      const std::u16string_view name = scanner.ReadName(u"[68] EntityRef");
-      scanner.Expect(u";", u"[68] EntityRef");
+      const std::u16string_view name = scanner.ReadName(u"[68] EntityRef"sv);
+      scanner.Expect(u";"sv, u"[68] EntityRef"sv);
       out += u'&';
       out += name;
       out += u';';
@@ -72,12 +74,12 @@ void ReadGroupRest(Xml10Scanner& scanner, int depth);
 
 // A content particle: a name or a group, and its quantifier.
 void ReadParticle(Xml10Scanner& scanner, int depth) {
-  if (scanner.Accept(u"(")) {
-    if (depth >= kMaxGroupDepth) scanner.Fail(u"Content groups nest too deeply", u"[48] cp");
+  if (scanner.Accept(u"("sv)) {
+    if (depth >= kMaxGroupDepth) scanner.Fail(u"Content groups nest too deeply"sv, u"[48] cp"sv);
     scanner.SkipSpace();
     ReadGroupRest(scanner, depth + 1);
   } else {
-    scanner.ReadName(u"[48] cp");
+    scanner.ReadName(u"[48] cp"sv);
     ReadQuantifier(scanner);
   }
 }
@@ -89,7 +91,7 @@ void ReadGroupRest(Xml10Scanner& scanner, int depth) {
   scanner.SkipSpace();
   const char16_t separator = scanner.Peek();
   if (separator != u')') {
-    if (separator != u'|' && separator != u',') scanner.FailExpected(u")", kRule);
+    if (separator != u'|' && separator != u',') scanner.FailExpected(u")"sv, kRule);
     while (scanner.Peek() == separator) {
       scanner.Skip(1);
       scanner.SkipSpace();
@@ -97,27 +99,27 @@ void ReadGroupRest(Xml10Scanner& scanner, int depth) {
       scanner.SkipSpace();
     }
   }
-  scanner.Expect(u")", kRule);
+  scanner.Expect(u")"sv, kRule);
   ReadQuantifier(scanner);
 }
 
 void ReadContentSpec(Xml10Scanner& scanner) {
-  if (AcceptKeyword(scanner, u"EMPTY") || AcceptKeyword(scanner, u"ANY")) return;
-  scanner.Expect(u"(", u"[46] contentspec");
+  if (AcceptKeyword(scanner, u"EMPTY"sv) || AcceptKeyword(scanner, u"ANY"sv)) return;
+  scanner.Expect(u"("sv, u"[46] contentspec"sv);
   scanner.SkipSpace();
-  if (!scanner.Accept(u"#PCDATA")) return ReadGroupRest(scanner, 1);
+  if (!scanner.Accept(u"#PCDATA"sv)) return ReadGroupRest(scanner, 1);
   constexpr std::u16string_view kMixed = u"[51] Mixed";
   scanner.SkipSpace();
-  if (scanner.Accept(u")")) {
-    scanner.Accept(u"*");
+  if (scanner.Accept(u")"sv)) {
+    scanner.Accept(u"*"sv);
     return;
   }
-  while (scanner.Accept(u"|")) {
+  while (scanner.Accept(u"|"sv)) {
     scanner.SkipSpace();
     scanner.ReadName(kMixed);
     scanner.SkipSpace();
   }
-  scanner.Expect(u")*", kMixed);
+  scanner.Expect(u")*"sv, kMixed);
 }
 
 void ReadElementDeclaration(Xml10Scanner& scanner) {
@@ -126,31 +128,31 @@ void ReadElementDeclaration(Xml10Scanner& scanner) {
   scanner.ExpectSpace(kElementRule);
   ReadContentSpec(scanner);
   scanner.SkipSpace();
-  scanner.Expect(u">", kElementRule);
+  scanner.Expect(u">"sv, kElementRule);
 }
 
 // ( name | name ... ), of names or of name tokens.
 void ReadEnumeration(Xml10Scanner& scanner, bool nameTokens) {
   constexpr std::u16string_view kRule = u"[57] EnumeratedType";
-  scanner.Expect(u"(", kRule);
+  scanner.Expect(u"("sv, kRule);
   do {
     scanner.SkipSpace();
     scanner.ReadName(kRule, nameTokens);
     scanner.SkipSpace();
-  } while (scanner.Accept(u"|"));
-  scanner.Expect(u")", kRule);
+  } while (scanner.Accept(u"|"sv));
+  scanner.Expect(u")"sv, kRule);
 }
 
 // Answers whether the type is tokenized.
 bool ReadAttributeType(Xml10Scanner& scanner) {
-  if (AcceptKeyword(scanner, u"CDATA")) return false;
+  if (AcceptKeyword(scanner, u"CDATA"sv)) return false;
   static constexpr std::array<std::u16string_view, 7> kTokenized = {
-      u"ID", u"IDREF", u"IDREFS", u"ENTITY", u"ENTITIES", u"NMTOKEN", u"NMTOKENS"};
+      u"ID", u"IDREF"sv, u"IDREFS"sv, u"ENTITY"sv, u"ENTITIES"sv, u"NMTOKEN"sv, u"NMTOKENS"};
   for (std::u16string_view type : kTokenized) {
     if (AcceptKeyword(scanner, type)) return true;
   }
-  if (AcceptKeyword(scanner, u"NOTATION")) {
-    scanner.ExpectSpace(u"[58] NotationType");
+  if (AcceptKeyword(scanner, u"NOTATION"sv)) {
+    scanner.ExpectSpace(u"[58] NotationType"sv);
     ReadEnumeration(scanner, false);
   } else {
     ReadEnumeration(scanner, true);
@@ -163,16 +165,16 @@ void ReadAttributeListDeclaration(Xml10Scanner& scanner, Dtd& dtd) {
   const std::u16string element(scanner.ReadName(kAttlistRule));
   for (;;) {
     const bool spaced = scanner.SkipSpace();
-    if (scanner.Accept(u">")) return;
+    if (scanner.Accept(u">"sv)) return;
     if (!spaced)
-      scanner.Fail(u"White space is required before an attribute definition", u"[53] AttDef");
+      scanner.Fail(u"White space is required before an attribute definition"sv, u"[53] AttDef"sv);
     AttributeDeclaration declaration;
-    declaration.name = scanner.ReadName(u"[53] AttDef");
-    scanner.ExpectSpace(u"[53] AttDef");
+    declaration.name = scanner.ReadName(u"[53] AttDef"sv);
+    scanner.ExpectSpace(u"[53] AttDef"sv);
     declaration.tokenized = ReadAttributeType(scanner);
-    scanner.ExpectSpace(u"[53] AttDef");
-    if (!AcceptKeyword(scanner, u"#REQUIRED") && !AcceptKeyword(scanner, u"#IMPLIED")) {
-      if (AcceptKeyword(scanner, u"#FIXED")) scanner.ExpectSpace(u"[60] DefaultDecl");
+    scanner.ExpectSpace(u"[53] AttDef"sv);
+    if (!AcceptKeyword(scanner, u"#REQUIRED"sv) && !AcceptKeyword(scanner, u"#IMPLIED"sv)) {
+      if (AcceptKeyword(scanner, u"#FIXED"sv)) scanner.ExpectSpace(u"[60] DefaultDecl"sv);
       ReadAttributeValue(scanner, dtd, declaration.defaultValue);
       if (declaration.tokenized) CollapseSpaces(declaration.defaultValue);
       declaration.hasDefault = true;
@@ -190,7 +192,7 @@ void ReadAttributeListDeclaration(Xml10Scanner& scanner, Dtd& dtd) {
 void ReadEntityDeclaration(Xml10Scanner& scanner, Dtd& dtd) {
   scanner.ExpectSpace(kEntityRule);
   Entity entity;
-  if (scanner.Accept(u"%")) {
+  if (scanner.Accept(u"%"sv)) {
     entity.parameter = true;
     scanner.ExpectSpace(kEntityRule);
   }
@@ -200,16 +202,16 @@ void ReadEntityDeclaration(Xml10Scanner& scanner, Dtd& dtd) {
   if (ReadExternalId(scanner, id)) {
     entity.external = true;
     const bool spaced = scanner.SkipSpace();
-    if (!entity.parameter && spaced && AcceptKeyword(scanner, u"NDATA")) {
-      scanner.ExpectSpace(u"[76] NDataDecl");
-      scanner.ReadName(u"[76] NDataDecl");
+    if (!entity.parameter && spaced && AcceptKeyword(scanner, u"NDATA"sv)) {
+      scanner.ExpectSpace(u"[76] NDataDecl"sv);
+      scanner.ReadName(u"[76] NDataDecl"sv);
       entity.unparsed = true;
     }
   } else {
     ReadEntityValue(scanner, entity.text);
   }
   scanner.SkipSpace();
-  scanner.Expect(u">", kEntityRule);
+  scanner.Expect(u">"sv, kEntityRule);
   if (dtd.skippingDeclarations) return;
   TextMap<Entity>& entities = entity.parameter ? dtd.parameterEntities : dtd.generalEntities;
   entities.try_emplace(entity.name, std::move(entity));  // the first declaration binds
@@ -221,16 +223,16 @@ void ReadNotationDeclaration(Xml10Scanner& scanner) {
   scanner.ExpectSpace(kNotationRule);
   ExternalId id;
   if (!ReadExternalId(scanner, id, /*publicOnly=*/true)) {
-    scanner.Fail(u"'SYSTEM' or 'PUBLIC' was expected", kNotationRule);
+    scanner.Fail(u"'SYSTEM' or 'PUBLIC' was expected"sv, kNotationRule);
   }
   scanner.SkipSpace();
-  scanner.Expect(u">", kNotationRule);
+  scanner.Expect(u">"sv, kNotationRule);
 }
 
 void ReadParameterReference(Xml10Scanner& scanner, Dtd& dtd) {
   constexpr std::u16string_view kRule = u"[69] PEReference";
   const std::u16string_view name = scanner.ReadName(kRule);
-  scanner.Expect(u";", kRule);
+  scanner.Expect(u";"sv, kRule);
   dtd.sawParameterReference = true;
   const auto found = dtd.parameterEntities.find(name);
   if (found == dtd.parameterEntities.end()) {
@@ -254,7 +256,7 @@ void ReadInternalSubset(Xml10Scanner& scanner, Dtd& dtd) {
   for (;;) {
     scanner.SkipSpace();
     if (scanner.AtEnd()) {
-      if (!scanner.InEntity()) scanner.FailExpected(u"]", kSubsetRule);
+      if (!scanner.InEntity()) scanner.FailExpected(u"]"sv, kSubsetRule);
       scanner.PopEntity();
       continue;
     }
@@ -263,71 +265,68 @@ void ReadInternalSubset(Xml10Scanner& scanner, Dtd& dtd) {
     if (c == u'%') {
       scanner.Skip(1);
       ReadParameterReference(scanner, dtd);
-    } else if (scanner.Accept(u"<!ENTITY")) {
+    } else if (scanner.Accept(u"<!ENTITY"sv)) {
       ReadEntityDeclaration(scanner, dtd);
-    } else if (scanner.Accept(u"<!ATTLIST")) {
+    } else if (scanner.Accept(u"<!ATTLIST"sv)) {
       ReadAttributeListDeclaration(scanner, dtd);
-    } else if (scanner.Accept(u"<!ELEMENT")) {
+    } else if (scanner.Accept(u"<!ELEMENT"sv)) {
       ReadElementDeclaration(scanner);
-    } else if (scanner.Accept(u"<!NOTATION")) {
+    } else if (scanner.Accept(u"<!NOTATION"sv)) {
       ReadNotationDeclaration(scanner);
-    } else if (scanner.Accept(u"<!--")) {
+    } else if (scanner.Accept(u"<!--"sv)) {
       scanner.ReadComment();
-    } else if (scanner.Accept(u"<?")) {
+    } else if (scanner.Accept(u"<?"sv)) {
       scanner.ReadInstruction();
     } else {
-      scanner.Fail(u"A markup declaration was expected", u"[29] markupdecl");
+      scanner.Fail(u"A markup declaration was expected"sv, u"[29] markupdecl"sv);
     }
   }
 }
 
 bool ReadExternalId(Xml10Scanner& scanner, ExternalId& id, bool publicOnly) {
   constexpr std::u16string_view kRule = u"[75] ExternalID";
-  if (AcceptKeyword(scanner, u"SYSTEM")) {
+  if (AcceptKeyword(scanner, u"SYSTEM"sv)) {
     scanner.ExpectSpace(kRule);
-    id.systemId = scanner.ReadQuoted(u"[11] SystemLiteral");
+    id.systemId = scanner.ReadQuoted(u"[11] SystemLiteral"sv);
     return true;
   }
-  if (!AcceptKeyword(scanner, u"PUBLIC")) return false;
+  if (!AcceptKeyword(scanner, u"PUBLIC"sv)) return false;
   id.isPublic = true;
   scanner.ExpectSpace(kRule);
   id.publicId = scanner.ReadQuoted(kPubidRule);
   if (!std::all_of(id.publicId.begin(), id.publicId.end(), IsPubidChar)) {
-    scanner.Fail(u"A character not allowed in a public identifier", u"[13] PubidChar");
+    scanner.Fail(u"A character not allowed in a public identifier"sv, u"[13] PubidChar"sv);
   }
   if (publicOnly) {
     // A notation's system literal is optional.
     if (scanner.SkipSpace() && (scanner.Peek() == u'"' || scanner.Peek() == u'\'')) {
-      id.systemId = scanner.ReadQuoted(u"[11] SystemLiteral");
+      id.systemId = scanner.ReadQuoted(u"[11] SystemLiteral"sv);
     }
     return true;
   }
   scanner.ExpectSpace(kRule);
-  id.systemId = scanner.ReadQuoted(u"[11] SystemLiteral");
+  id.systemId = scanner.ReadQuoted(u"[11] SystemLiteral"sv);
   return true;
 }
 
 void ReadAttributeValue(Xml10Scanner& scanner, Dtd& dtd, std::u16string& out) {
   const char16_t quote = scanner.Peek();
-  if (quote != u'"' && quote != u'\'') scanner.Fail(u"A quoted value was expected", kAttValueRule);
+  if (quote != u'"' && quote != u'\'')
+    scanner.Fail(u"A quoted value was expected"sv, kAttValueRule);
   scanner.Skip(1);
   const std::size_t base = scanner.EntityDepth();
   for (;;) {
     if (scanner.AtEnd()) {
       if (scanner.EntityDepth() == base) {
-        scanner.Fail(u"The attribute value has no closing quote", kAttValueRule);
+        scanner.Fail(u"The attribute value has no closing quote"sv, kAttValueRule);
       }
       scanner.PopEntity();
       continue;
     }
-    // A run of ordinary characters at once.
+    // A run of ordinary characters at once; the text holds no other characters below U+0020
+    // than white space.
     const std::u16string_view rest = scanner.Rest();
-    std::size_t run = 0;
-    while (run < rest.size()) {
-      const char16_t c = rest[run];
-      if (c == quote || c == u'<' || c == u'&' || c == u'\n' || c == u'\t' || c == u'\r') break;
-      ++run;
-    }
+    const std::size_t run = FindUnit(rest, 0, quote, u'<', u'&', /*controls=*/true);
     out.append(rest.substr(0, run));
     scanner.Skip(run);
     if (run == rest.size()) continue;
@@ -337,15 +336,15 @@ void ReadAttributeValue(Xml10Scanner& scanner, Dtd& dtd, std::u16string& out) {
       if (scanner.EntityDepth() == base) return;
       out += c;  // a quote inside an entity's replacement text is data
     } else if (c == u'<') {
-      scanner.Fail(u"'<' inside an attribute value", u"WFC: No < in Attribute Values");
+      scanner.Fail(u"'<' inside an attribute value"sv, u"WFC: No < in Attribute Values"sv);
     } else if (c == u'&') {
       scanner.Skip(1);
-      if (scanner.Accept(u"#")) {
+      if (scanner.Accept(u"#"sv)) {
         scanner.ReadCharReference(out);
         continue;
       }
-      const std::u16string_view name = scanner.ReadName(u"[68] EntityRef");
-      scanner.Expect(u";", u"[68] EntityRef");
+      const std::u16string_view name = scanner.ReadName(u"[68] EntityRef"sv);
+      scanner.Expect(u";"sv, u"[68] EntityRef"sv);
       static constexpr std::array<std::pair<std::u16string_view, char16_t>, 5> kPredefined = {
           {{u"lt", u'<'}, {u"gt", u'>'}, {u"amp", u'&'}, {u"apos", u'\''}, {u"quot", u'"'}}};
       const auto predefined = std::find_if(kPredefined.begin(), kPredefined.end(),
@@ -363,7 +362,7 @@ void ReadAttributeValue(Xml10Scanner& scanner, Dtd& dtd, std::u16string& out) {
         continue;  // declared, perhaps, where a non-validating processor does not read
       }
       if (found->second.external) {
-        scanner.Fail(u"A reference to an external entity inside an attribute value",
+        scanner.Fail(u"A reference to an external entity inside an attribute value"sv,
                      u"WFC: No External Entity References");
       }
       scanner.PushEntity(found->second);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstring>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -18,6 +19,8 @@
 #include "Xml10Text.h"
 
 namespace kestrelwing::detail {
+
+using namespace std::string_view_literals;
 namespace {
 
 constexpr std::u16string_view kDocumentRule = u"[1] document";
@@ -33,12 +36,17 @@ constexpr std::array<std::pair<std::u16string_view, char16_t>, 5> kPredefinedEnt
 
 // The text of an element alone goes into its value, unless the value would then read as a
 // CDATA section (Content() looks at the marker): such text stays a text child.
+// Equality of two texts as one comparison of their bytes.
+bool SameUnits(std::u16string_view a, std::u16string_view b) {
+  return a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size() * sizeof(char16_t)) == 0;
+}
+
 bool IsAsciiLetter(char16_t c) {
   return (c | 0x20) >= u'a' && (c | 0x20) <= u'z';
 }
 
 bool LooksLikeCData(std::u16string_view text) {
-  return text.size() >= 9 && text[0] == u'<' && StartsWithIgnoreCase(text, u"<![CDATA[");
+  return text.size() >= 9 && text[0] == u'<' && StartsWithIgnoreCase(text, u"<![CDATA["sv);
 }
 
 class Reader {
@@ -137,12 +145,12 @@ class Reader {
 
 ParsedDocument Reader::Read() {
   ParsedDocument document;
-  if (scanner_.LooksAt(u"<?xml") && (IsXmlSpace(scanner_.Peek(5)) || scanner_.Peek(5) == u'?')) {
+  if (scanner_.LooksAt(u"<?xml"sv) && (IsXmlSpace(scanner_.Peek(5)) || scanner_.Peek(5) == u'?')) {
     document.declaration = ReadDeclaration();
   }
   ReadMisc(document.prolog, /*beforeRoot=*/true);
   if (scanner_.Peek() != u'<' || !IsXmlNameStart(scanner_.Peek(1))) {
-    scanner_.Fail(u"The root element was expected", kDocumentRule);
+    scanner_.Fail(u"The root element was expected"sv, kDocumentRule);
   }
   document.root = ReadElementTree();
   ReadMisc(document.epilog, /*beforeRoot=*/false);
@@ -158,46 +166,46 @@ ParsedDocument Reader::Read() {
 NodeRef Reader::ReadDeclaration() {
   scanner_.Skip(5);
   NodeRef declaration = MakeNode();
-  NodeAccess::SetName(*declaration, u"xml");
+  NodeAccess::SetName(*declaration, u"xml"sv);
   const auto readEq = [&] {
     scanner_.SkipSpace();
-    scanner_.Expect(u"=", u"[25] Eq");
+    scanner_.Expect(u"="sv, u"[25] Eq"sv);
     scanner_.SkipSpace();
   };
-  scanner_.ExpectSpace(u"[24] VersionInfo");
-  scanner_.Expect(u"version", u"[24] VersionInfo");
+  scanner_.ExpectSpace(u"[24] VersionInfo"sv);
+  scanner_.Expect(u"version"sv, u"[24] VersionInfo"sv);
   readEq();
-  const std::u16string_view version = scanner_.ReadQuoted(u"[24] VersionInfo");
-  if (version.size() < 3 || !version.starts_with(u"1.") ||
+  const std::u16string_view version = scanner_.ReadQuoted(u"[24] VersionInfo"sv);
+  if (version.size() < 3 || !version.starts_with(u"1."sv) ||
       !std::all_of(version.begin() + 2, version.end(),
                    [](char16_t c) { return c >= u'0' && c <= u'9'; })) {
-    scanner_.Fail(u"The version must be 1. and digits", u"[26] VersionNum");
+    scanner_.Fail(u"The version must be 1. and digits"sv, u"[26] VersionNum"sv);
   }
-  NodeAccess::SetProperty(*declaration, u"version", version);
+  NodeAccess::SetProperty(*declaration, u"version"sv, version);
   bool spaced = scanner_.SkipSpace();
-  if (spaced && scanner_.Accept(u"encoding")) {
+  if (spaced && scanner_.Accept(u"encoding"sv)) {
     readEq();
-    const std::u16string_view encoding = scanner_.ReadQuoted(u"[80] EncodingDecl");
+    const std::u16string_view encoding = scanner_.ReadQuoted(u"[80] EncodingDecl"sv);
     const bool named = !encoding.empty() && IsAsciiLetter(encoding[0]) &&
                        std::all_of(encoding.begin(), encoding.end(), [](char16_t c) {
                          return IsAsciiLetter(c) || (c >= u'0' && c <= u'9') || c == u'.' ||
                                 c == u'_' || c == u'-';
                        });
-    if (!named) scanner_.Fail(u"A malformed encoding name", u"[81] EncName");
-    NodeAccess::SetProperty(*declaration, u"encoding", encoding);
+    if (!named) scanner_.Fail(u"A malformed encoding name"sv, u"[81] EncName"sv);
+    NodeAccess::SetProperty(*declaration, u"encoding"sv, encoding);
     spaced = scanner_.SkipSpace();
   }
-  if (spaced && scanner_.Accept(u"standalone")) {
+  if (spaced && scanner_.Accept(u"standalone"sv)) {
     readEq();
-    const std::u16string_view standalone = scanner_.ReadQuoted(u"[32] SDDecl");
+    const std::u16string_view standalone = scanner_.ReadQuoted(u"[32] SDDecl"sv);
     if (standalone != u"yes" && standalone != u"no") {
-      scanner_.Fail(u"standalone must be 'yes' or 'no'", u"[32] SDDecl");
+      scanner_.Fail(u"standalone must be 'yes' or 'no'"sv, u"[32] SDDecl"sv);
     }
     dtd_.standalone = standalone == u"yes";
-    NodeAccess::SetProperty(*declaration, u"standalone", standalone);
+    NodeAccess::SetProperty(*declaration, u"standalone"sv, standalone);
     scanner_.SkipSpace();
   }
-  scanner_.Expect(u"?>", kDeclarationRule);
+  scanner_.Expect(u"?>"sv, kDeclarationRule);
   return declaration;
 }
 
@@ -205,13 +213,13 @@ void Reader::ReadMisc(std::vector<NodeRef>& nodes, bool beforeRoot) {
   bool seenDocumentType = false;
   for (;;) {
     scanner_.SkipSpace();
-    if (scanner_.Accept(u"<!--")) {
+    if (scanner_.Accept(u"<!--"sv)) {
       nodes.push_back(MakeLeaf(KindComment, scanner_.ReadComment()));
-    } else if (scanner_.Accept(u"<?")) {
+    } else if (scanner_.Accept(u"<?"sv)) {
       const Xml10Scanner::Instruction instruction = scanner_.ReadInstruction();
       nodes.push_back(MakeLeaf(KindProcessingInstruction, instruction.data, instruction.target));
-    } else if (beforeRoot && scanner_.Accept(u"<!DOCTYPE")) {
-      if (seenDocumentType) scanner_.Fail(u"A second document type", kDocumentRule);
+    } else if (beforeRoot && scanner_.Accept(u"<!DOCTYPE"sv)) {
+      if (seenDocumentType) scanner_.Fail(u"A second document type"sv, kDocumentRule);
       seenDocumentType = true;
       nodes.push_back(ReadDocumentType());
     } else {
@@ -229,18 +237,18 @@ NodeRef Reader::ReadDocumentType() {
   ExternalId id;
   if (scanner_.SkipSpace() && ReadExternalId(scanner_, id)) {
     dtd_.hasExternalSubset = true;
-    if (id.isPublic) NodeAccess::SetProperty(*node, u"PUBLIC", id.publicId);
-    NodeAccess::SetProperty(*node, u"SYSTEM", id.systemId);
+    if (id.isPublic) NodeAccess::SetProperty(*node, u"PUBLIC"sv, id.publicId);
+    NodeAccess::SetProperty(*node, u"SYSTEM"sv, id.systemId);
     scanner_.SkipSpace();
   }
-  if (scanner_.Accept(u"[")) {
+  if (scanner_.Accept(u"["sv)) {
     const std::size_t start = scanner_.Position();
     ReadInternalSubset(scanner_, dtd_);
     StoreValue(*node, scanner_.Since(start));
-    scanner_.Expect(u"]", kDoctypeRule);
+    scanner_.Expect(u"]"sv, kDoctypeRule);
     scanner_.SkipSpace();
   }
-  scanner_.Expect(u">", kDoctypeRule);
+  scanner_.Expect(u">"sv, kDoctypeRule);
   return node;
 }
 
@@ -282,7 +290,7 @@ NodeRef Reader::ReadElementTree() {
       scanner_.Skip(2);
       const std::u16string_view endName = scanner_.ReadName(kEndTagRule);
       scanner_.SkipSpace();
-      scanner_.Expect(u">", kEndTagRule);
+      scanner_.Expect(u">"sv, kEndTagRule);
       if (endName != open.back().name) {
         scanner_.Fail(u"The end tag '" + std::u16string(endName) +
                           u"' does not match the start "
@@ -299,13 +307,13 @@ NodeRef Reader::ReadElementTree() {
       if (open.empty()) return node;
       children_.push_back(std::move(node));
     } else if (next == u'!') {
-      if (scanner_.Accept(u"<!--")) {
+      if (scanner_.Accept(u"<!--"sv)) {
         FlushText();
         children_.push_back(MakeLeaf(KindComment, scanner_.ReadComment()));
-      } else if (scanner_.Accept(u"<![CDATA[")) {
+      } else if (scanner_.Accept(u"<![CDATA["sv)) {
         ReadCDataSection();
       } else {
-        scanner_.Fail(u"'<!' starts neither a comment nor a CDATA section here", kContentRule);
+        scanner_.Fail(u"'<!' starts neither a comment nor a CDATA section here"sv, kContentRule);
       }
     } else if (next == u'?') {
       scanner_.Skip(2);
@@ -371,16 +379,16 @@ void Reader::ReadAttributes(cXmlNode& node, std::u16string_view elementName) {
     const char16_t c = scanner_.Peek();
     if (c == u'>' || (c == u'/' && scanner_.Peek(1) == u'>')) break;
     if (!spaced) {
-      scanner_.Fail(scanner_.AtEnd() ? std::u16string_view(u"The start tag is not closed")
+      scanner_.Fail(scanner_.AtEnd() ? std::u16string_view(u"The start tag is not closed"sv)
                     : IsXmlNameStart(c)
-                        ? std::u16string_view(u"White space is required between attributes")
-                        : std::u16string_view(u"'>' or '/>' was expected"),
+                        ? std::u16string_view(u"White space is required between attributes"sv)
+                        : std::u16string_view(u"'>' or '/>' was expected"sv),
                     kStartTagRule);
     }
-    const std::u16string_view attributeName = scanner_.ReadName(u"[41] Attribute");
+    const std::u16string_view attributeName = scanner_.ReadName(u"[41] Attribute"sv);
     attributeText_ += attributeName;
     scanner_.SkipSpace();
-    scanner_.Expect(u"=", u"[25] Eq");
+    scanner_.Expect(u"="sv, u"[25] Eq"sv);
     scanner_.SkipSpace();
     const std::size_t valueStart = attributeText_.size();
     ReadAttributeValue(scanner_, dtd_, attributeText_);
@@ -439,12 +447,12 @@ void Reader::SetAttributes(cXmlNode& node) {
 
 void Reader::ReadReference() {
   scanner_.Skip(1);
-  if (scanner_.Accept(u"#")) {
+  if (scanner_.Accept(u"#"sv)) {
     scanner_.ReadCharReference(TextBuffer());
     return;
   }
-  const std::u16string_view name = scanner_.ReadName(u"[68] EntityRef");
-  scanner_.Expect(u";", u"[68] EntityRef");
+  const std::u16string_view name = scanner_.ReadName(u"[68] EntityRef"sv);
+  scanner_.Expect(u";"sv, u"[68] EntityRef"sv);
   for (const auto& [entityName, character] : kPredefinedEntities) {
     if (entityName == name) {
       TextBuffer() += character;
@@ -471,30 +479,24 @@ void Reader::ReadReference() {
 void Reader::ReadCharData() {
   const std::u16string_view rest = scanner_.Rest();
   std::size_t run = 0;
-  bool bracket = false;
-  while (run < rest.size()) {
-    const char16_t c = rest[run];
-    if (c == u'<' || c == u'&') break;
-    bracket |= c == u']';
+  for (;;) {
+    run = FindUnit(rest, run, u'<', u'&', u']', /*controls=*/false);
+    if (run == rest.size() || rest[run] != u']') break;
+    if (rest.substr(run).starts_with(u"]]>"sv)) {
+      scanner_.Skip(run);
+      scanner_.Fail(u"']]>' in character data"sv, u"[14] CharData"sv);
+    }
     ++run;
   }
-  const std::u16string_view text = rest.substr(0, run);
-  if (bracket) {
-    const std::size_t close = text.find(u"]]>");
-    if (close != std::u16string_view::npos) {
-      scanner_.Skip(close);
-      scanner_.Fail(u"']]>' in character data", u"[14] CharData");
-    }
-  }
   scanner_.Skip(run);
-  AddText(text);
+  AddText(rest.substr(0, run));
 }
 
 void Reader::ReadCDataSection() {
   const std::u16string_view rest = scanner_.Rest();
-  const std::size_t end = rest.find(u"]]>");
+  const std::size_t end = rest.find(u"]]>"sv);
   if (end == std::u16string_view::npos) {
-    scanner_.Fail(u"The CDATA section is not closed", u"[18] CDSect");
+    scanner_.Fail(u"The CDATA section is not closed"sv, u"[18] CDSect"sv);
   }
   FlushText();
   children_.push_back(MakeLeaf(KindCData, rest.substr(0, end)));
@@ -529,7 +531,7 @@ SharedName* Reader::NameFor(std::u16string_view name) {
                                      static_cast<std::size_t>(name[name.size() / 2]) * 3 +
                                      static_cast<std::size_t>(name.back());
   CachedName& slot = names_[hash & (names_.size() - 1)];
-  if (slot.name == nullptr || slot.spelling != name) {
+  if (slot.name == nullptr || !SameUnits(slot.spelling, name)) {
     SharedName::Release(std::exchange(slot.name, SharedName::Make(std::u16string(name))));
     slot.spelling = name;
   }
@@ -547,10 +549,10 @@ void Reader::StoreValue(cXmlNode& node, std::u16string_view value) {
 
 ParsedDocument ReadPrepared(const Xml10Text& prepared) {
   if (prepared.failed) {
-    Xml10Scanner::FailAt(prepared.text, prepared.error.offset, prepared.error.what,
+    Xml10Scanner::FailAt(prepared.text.view(), prepared.error.offset, prepared.error.what,
                          prepared.error.rule);
   }
-  return Reader(prepared.text).Read();
+  return Reader(prepared.text.view()).Read();
 }
 
 }  // namespace

@@ -5,6 +5,8 @@
 #include "ParseErrors.h"
 
 namespace kestrelwing::detail {
+
+using namespace std::string_view_literals;
 namespace {
 
 constexpr std::u16string_view kCharRefRule = u"[66] CharRef";
@@ -25,25 +27,27 @@ Xml10Scanner::Xml10Scanner(std::u16string_view document)
 }
 
 std::u16string_view Xml10Scanner::ReadName(std::u16string_view rule, bool nameToken) {
-  const std::size_t length = XmlNameLength(Rest(), nameToken);
-  if (length == 0) Fail(nameToken ? u"A name token was expected" : u"A name was expected", rule);
-  const std::u16string_view name = Rest().substr(0, length);
-  Skip(length);
-  return name;
+  const std::u16string_view rest(input_->text.data() + input_->position,
+                                 input_->text.size() - input_->position);
+  const std::size_t length = XmlNameLength(rest, nameToken);
+  if (length == 0)
+    Fail(nameToken ? u"A name token was expected"sv : u"A name was expected"sv, rule);
+  input_->position += length;
+  return {rest.data(), length};
 }
 
 std::u16string_view Xml10Scanner::ReadQuoted(std::u16string_view rule) {
   const char16_t quote = Peek();
-  if (quote != u'"' && quote != u'\'') Fail(u"A quoted literal was expected", rule);
+  if (quote != u'"' && quote != u'\'') Fail(u"A quoted literal was expected"sv, rule);
   const std::u16string_view rest = Rest();
   const std::size_t end = rest.find(quote, 1);
-  if (end == std::u16string_view::npos) Fail(u"The literal has no closing quote", rule);
+  if (end == std::u16string_view::npos) Fail(u"The literal has no closing quote"sv, rule);
   Skip(end + 1);
   return rest.substr(1, end - 1);
 }
 
 void Xml10Scanner::ReadCharReference(std::u16string& out) {
-  const bool hex = Accept(u"x");
+  const bool hex = Accept(u"x"sv);
   char32_t code = 0;
   std::size_t digits = 0;
   for (;; ++digits) {
@@ -59,9 +63,9 @@ void Xml10Scanner::ReadCharReference(std::u16string& out) {
     code = code * (hex ? 16 : 10) + static_cast<char32_t>(value);
     if (code > 0x10FFFF) code = 0x110000;  // stays out of range, never overflows
   }
-  if (digits == 0 || Peek(digits) != u';') Fail(u"A malformed character reference", kCharRefRule);
+  if (digits == 0 || Peek(digits) != u';') Fail(u"A malformed character reference"sv, kCharRefRule);
   if (!IsXmlChar(code)) {
-    Fail(u"A character reference to a character XML does not allow", u"WFC: Legal Character");
+    Fail(u"A character reference to a character XML does not allow"sv, u"WFC: Legal Character"sv);
   }
   Skip(digits + 1);
   if (code >= 0x10000) {
@@ -75,10 +79,10 @@ void Xml10Scanner::ReadCharReference(std::u16string& out) {
 
 std::u16string_view Xml10Scanner::ReadComment() {
   const std::u16string_view rest = Rest();
-  const std::size_t end = rest.find(u"--");
-  if (end == std::u16string_view::npos) Fail(u"The comment is not closed", u"[15] Comment");
+  const std::size_t end = rest.find(u"--"sv);
+  if (end == std::u16string_view::npos) Fail(u"The comment is not closed"sv, u"[15] Comment"sv);
   Skip(end);
-  if (Peek(2) != u'>') Fail(u"'--' inside a comment", u"[15] Comment");
+  if (Peek(2) != u'>') Fail(u"'--' inside a comment"sv, u"[15] Comment"sv);
   Skip(3);
   return rest.substr(0, end);
 }
@@ -89,14 +93,14 @@ Xml10Scanner::Instruction Xml10Scanner::ReadInstruction() {
   instruction.target = ReadName(kRule);
   if (instruction.target.size() == 3 && (instruction.target[0] | 0x20) == u'x' &&
       (instruction.target[1] | 0x20) == u'm' && (instruction.target[2] | 0x20) == u'l') {
-    Fail(u"The target 'xml' is reserved: an XML declaration is allowed only at the very start",
+    Fail(u"The target 'xml' is reserved: an XML declaration is allowed only at the very start"sv,
          u"[17] PITarget");
   }
-  if (Accept(u"?>")) return instruction;
+  if (Accept(u"?>"sv)) return instruction;
   ExpectSpace(kRule);
   const std::u16string_view rest = Rest();
-  const std::size_t end = rest.find(u"?>");
-  if (end == std::u16string_view::npos) Fail(u"The processing instruction is not closed", kRule);
+  const std::size_t end = rest.find(u"?>"sv);
+  if (end == std::u16string_view::npos) Fail(u"The processing instruction is not closed"sv, kRule);
   instruction.data = rest.substr(0, end);
   Skip(end + 2);
   return instruction;
@@ -104,10 +108,10 @@ Xml10Scanner::Instruction Xml10Scanner::ReadInstruction() {
 
 void Xml10Scanner::PushEntity(Entity& entity) {
   if (entity.open) {
-    Fail(u"The entity '" + entity.name + u"' refers to itself", u"WFC: No Recursion");
+    Fail(u"The entity '" + entity.name + u"' refers to itself", u"WFC: No Recursion"sv);
   }
   if (inputs_.size() > kMaxEntityDepth) {
-    Fail(u"Entity references nest too deeply", u"4.1 Character and Entity References");
+    Fail(u"Entity references nest too deeply"sv, u"4.1 Character and Entity References"sv);
   }
   Spend(entity.text.size());
   entity.open = true;

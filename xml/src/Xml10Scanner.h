@@ -29,7 +29,9 @@ class Xml10Scanner {
   explicit Xml10Scanner(std::u16string_view document);
 
   // The text being read now, from the current position on.
-  std::u16string_view Rest() const { return input_->text.substr(input_->position); }
+  std::u16string_view Rest() const {
+    return {input_->text.data() + input_->position, input_->text.size() - input_->position};
+  }
   bool AtEnd() const { return input_->position >= input_->text.size(); }
   // The character at offset from the current position, or NUL past the end of this text.
   char16_t Peek(std::size_t offset = 0) const {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <optional>
 
 #include "AsciiCase.h"
@@ -87,18 +88,57 @@ Decoding ChooseDecoder(std::span<const std::uint8_t> bytes) {
   return {Decoder::Unknown, 0, std::u16string(name->begin(), name->end())};
 }
 
-// Strict UTF-8: overlong forms, surrogates, code points past U+10FFFF and cut sequences are
-// errors. Answers the offset in out of the first bad sequence, or npos.
-std::size_t DecodeUtf8Strict(std::span<const std::uint8_t> bytes, std::u16string& out) {
-  out.resize(bytes.size());
-  char16_t* p = out.data();
-  std::size_t i = 0;
+// Strict UTF-8, line ends normalized and every character checked in the same pass: overlong
+// forms, surrogates, code points past U+10FFFF and cut sequences are bad bytes. Answers the
+// offset in out where decoding stopped, or npos; illegal is then the character XML does not
+// allow, or 0 for bad bytes.
+std::size_t DecodeUtf8Xml(std::span<const std::uint8_t> bytes, UnitBuffer& out, char16_t& illegal) {
+  char16_t* const start = out.data();
+  char16_t* p = start;
+  const std::uint8_t* in = bytes.data();
   const std::size_t n = bytes.size();
+  std::size_t i = 0;
+  const auto stop = [&](char16_t character) {
+    illegal = character;
+    out.resize(static_cast<std::size_t>(p - start));
+    return out.size();
+  };
   while (i < n) {
-    const std::size_t ascii = WidenAscii(bytes.subspan(i), p);
-    p += ascii, i += ascii;
+#ifdef KESTRELWING_SSE2
+    // Sixteen bytes at a step while each is LF, tab or printable ASCII.
+    const __m128i printable = _mm_set1_epi8(0x1F);
+    const __m128i lf = _mm_set1_epi8('\n'), tab = _mm_set1_epi8('\t');
+    const __m128i zero = _mm_setzero_si128();
+    for (; i + 16 <= n; i += 16, p += 16) {
+      const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + i));
+      const __m128i plain =
+          _mm_or_si128(_mm_cmpgt_epi8(block, printable),
+                       _mm_or_si128(_mm_cmpeq_epi8(block, lf), _mm_cmpeq_epi8(block, tab)));
+      // The block is stored whole; units past its first other byte are written again later.
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(p), _mm_unpacklo_epi8(block, zero));
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(p + 8), _mm_unpackhi_epi8(block, zero));
+      const auto other = ~static_cast<unsigned>(_mm_movemask_epi8(plain)) & 0xFFFFu;
+      if (other != 0) {
+        const auto run = static_cast<std::size_t>(std::countr_zero(other));
+        i += run, p += run;
+        break;
+      }
+    }
     if (i == n) break;
-    const std::uint8_t lead = bytes[i];
+#endif
+    const std::uint8_t lead = in[i];
+    if (lead < 0x80) {
+      if (lead == '\r') {
+        *p++ = u'\n';
+        i += i + 1 < n && in[i + 1] == '\n' ? 2 : 1;
+      } else if (lead < 0x20 && lead != '\n' && lead != '\t') {
+        return stop(lead);
+      } else {
+        *p++ = lead;
+        ++i;
+      }
+      continue;
+    }
     std::size_t length = 0;
     char32_t code = 0, minimum = 0;
     if (lead >= 0xC2 && lead <= 0xDF) {
@@ -110,14 +150,13 @@ std::size_t DecodeUtf8Strict(std::span<const std::uint8_t> bytes, std::u16string
     }
     bool good = length != 0 && i + length <= n;
     for (std::size_t k = 1; good && k < length; ++k) {
-      good = (bytes[i + k] & 0xC0) == 0x80;
-      code = (code << 6) | (bytes[i + k] & 0x3F);
+      good = (in[i + k] & 0xC0) == 0x80;
+      code = (code << 6) | (in[i + k] & 0x3F);
     }
     if (!good || code < minimum || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) {
-      const std::size_t at = static_cast<std::size_t>(p - out.data());
-      out.resize(at);
-      return at;
+      return stop(0);
     }
+    if (code == 0xFFFE || code == 0xFFFF) return stop(static_cast<char16_t>(code));
     if (code >= 0x10000) {
       code -= 0x10000;
       *p++ = static_cast<char16_t>(0xD800 + (code >> 10));
@@ -127,18 +166,44 @@ std::size_t DecodeUtf8Strict(std::span<const std::uint8_t> bytes, std::u16string
     }
     i += length;
   }
-  out.resize(static_cast<std::size_t>(p - out.data()));
+  out.resize(static_cast<std::size_t>(p - start));
   return std::u16string::npos;
 }
 
 // Normalizes line ends (CR LF and a lone CR become LF) in place and checks every character;
 // answers the offset of the first illegal one (which goes to bad), or npos. Offsets are those of
 // the normalized text, which ends before the illegal character.
-std::size_t NormalizeAndCheck(std::u16string& text, char16_t& bad) {
+std::size_t NormalizeAndCheck(UnitBuffer& text, char16_t& bad) {
   const std::size_t n = text.size();
   char16_t* const units = text.data();
   std::size_t j = 0;
   for (std::size_t i = 0; i < n; ++i) {
+#ifdef KESTRELWING_SSE2
+    // Eight characters at a step while each is LF, tab or from U+0020 to U+D7FF, moved only
+    // once a CR LF was shortened.
+    const __m128i flip = _mm_set1_epi16(static_cast<short>(0x8000));
+    const __m128i low = _mm_set1_epi16(0x20);
+    const __m128i span = _mm_set1_epi16(static_cast<short>((0xD800 - 0x20) ^ 0x8000));
+    const __m128i lf = _mm_set1_epi16(u'\n'), tab = _mm_set1_epi16(u'\t');
+    while (i + 8 <= n) {
+      const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(units + i));
+      const __m128i plain =
+          _mm_or_si128(_mm_cmplt_epi16(_mm_xor_si128(_mm_sub_epi16(block, low), flip), span),
+                       _mm_or_si128(_mm_cmpeq_epi16(block, lf), _mm_cmpeq_epi16(block, tab)));
+      const auto other = ~static_cast<unsigned>(_mm_movemask_epi8(plain)) & 0xFFFFu;
+      if (other != 0) {
+        // Only the plain units before the other one move: a whole block would overwrite units
+        // not yet read.
+        const auto run = static_cast<std::size_t>(std::countr_zero(other)) / 2;
+        if (j != i) std::copy(units + i, units + i + run, units + j);
+        i += run, j += run;
+        break;
+      }
+      if (j != i) _mm_storeu_si128(reinterpret_cast<__m128i*>(units + j), block);
+      i += 8, j += 8;
+    }
+    if (i == n) break;
+#endif
     const char16_t c = units[i];
     if (c >= 0x20 && c < 0xD800) {
       units[j++] = c;
@@ -164,8 +229,7 @@ std::size_t NormalizeAndCheck(std::u16string& text, char16_t& bad) {
 }
 
 Xml10Text Fail(std::size_t offset, std::u16string what, std::u16string_view rule) {
-  Xml10Text result{{}, kEncodingUtf8, true, {offset, std::move(what), rule}};
-  return result;
+  return {UnitBuffer(), kEncodingUtf8, true, {offset, std::move(what), rule}};
 }
 
 std::u16string HexUnit(char16_t c) {
@@ -176,25 +240,26 @@ std::u16string HexUnit(char16_t c) {
   return text;
 }
 
-Xml10Text Finish(std::u16string text, std::int32_t encodingId, std::size_t decodedUpTo) {
-  Xml10Text result{std::move(text), encodingId, false, {}};
-  // Up to bad bytes, the text decoded: its errors come first.
-  if (decodedUpTo != std::u16string::npos) result.text.resize(decodedUpTo);
-  char16_t bad = 0;
-  const std::size_t badAt = NormalizeAndCheck(result.text, bad);
-  if (badAt != std::u16string::npos) {
-    Xml10Text failed =
-        Fail(badAt, u"The character " + HexUnit(bad) + u", which XML does not allow", kCharRule);
-    failed.text = std::move(result.text);
-    return failed;
-  }
-  if (decodedUpTo != std::u16string::npos) {
-    Xml10Text failed = Fail(result.text.size(),
-                            u"Bytes that are not valid in the document's encoding", kEncodingRule);
-    failed.text = std::move(result.text);
-    return failed;
-  }
-  return result;
+// The text up to a problem at offset: an illegal character, or bad bytes when illegal is 0. The
+// text is kept for the error's line and column.
+Xml10Text Failed(UnitBuffer text, std::size_t offset, char16_t illegal) {
+  Xml10Text failed =
+      illegal != 0
+          ? Fail(offset, u"The character " + HexUnit(illegal) + u", which XML does not allow",
+                 kCharRule)
+          : Fail(offset, u"Bytes that are not valid in the document's encoding", kEncodingRule);
+  failed.text = std::move(text);
+  return failed;
+}
+
+// Normalizes and checks decoded text, which ends at decodedUpTo when bad bytes followed.
+Xml10Text Finish(UnitBuffer text, std::int32_t encodingId, std::size_t decodedUpTo) {
+  if (decodedUpTo != std::u16string::npos) text.resize(decodedUpTo);
+  char16_t illegal = 0;
+  const std::size_t illegalAt = NormalizeAndCheck(text, illegal);
+  if (illegalAt != std::u16string::npos) return Failed(std::move(text), illegalAt, illegal);
+  if (decodedUpTo != std::u16string::npos) return Failed(std::move(text), text.size(), 0);
+  return {std::move(text), encodingId, false, {}};
 }
 
 }  // namespace
@@ -202,33 +267,36 @@ Xml10Text Finish(std::u16string text, std::int32_t encodingId, std::size_t decod
 Xml10Text DecodeXml10(std::span<const std::uint8_t> bytes) {
   Decoding decoding = ChooseDecoder(bytes);
   const std::span<const std::uint8_t> payload = bytes.subspan(decoding.skip);
-  std::u16string text;
+  // Never more characters than bytes.
+  UnitBuffer text(payload.size());
+  text.resize(payload.size());
   std::size_t decodedUpTo = std::u16string::npos;
   std::int32_t encodingId = kEncodingNarrow;
   switch (decoding.decoder) {
-    case Decoder::Utf8:
-      decodedUpTo = DecodeUtf8Strict(payload, text);
-      encodingId = kEncodingUtf8;
-      break;
+    case Decoder::Utf8: {
+      char16_t illegal = 0;
+      const std::size_t stopped = DecodeUtf8Xml(payload, text, illegal);
+      if (stopped == std::u16string::npos) return {std::move(text), kEncodingUtf8, false, {}};
+      // Only the characters before the stop were checked; the stop is the first problem.
+      return Failed(std::move(text), stopped, illegal);
+    }
     case Decoder::Utf16Le:
     case Decoder::Utf16Be: {
-      text = Utf16ToText(payload, decoding.decoder == Decoder::Utf16Be);
+      text = UnitBuffer(Utf16ToText(payload, decoding.decoder == Decoder::Utf16Be));
       encodingId = kEncodingUtf16;
       if (payload.size() % 2 != 0) decodedUpTo = text.size();
       break;
     }
     case Decoder::Latin1:
     case Decoder::Windows1252:
-      text.resize(payload.size());
       for (std::size_t i = 0; i < payload.size(); ++i) {
         const std::uint8_t b = payload[i];
-        text[i] = decoding.decoder == Decoder::Windows1252 && b >= 0x80 && b < 0xA0
-                      ? kWindows1252High[b - 0x80]
-                      : static_cast<char16_t>(b);
+        text.data()[i] = decoding.decoder == Decoder::Windows1252 && b >= 0x80 && b < 0xA0
+                             ? kWindows1252High[b - 0x80]
+                             : static_cast<char16_t>(b);
       }
       break;
     case Decoder::Ascii: {
-      text.resize(payload.size());
       const std::size_t ascii = WidenAscii(payload, text.data());
       if (ascii < payload.size()) decodedUpTo = ascii;
       break;
@@ -241,7 +309,7 @@ Xml10Text DecodeXml10(std::span<const std::uint8_t> bytes) {
 
 Xml10Text PrepareXml10(std::u16string_view text) {
   if (!text.empty() && text.front() == u'\uFEFF') text.remove_prefix(1);
-  return Finish(std::u16string(text), kEncodingNarrow, std::u16string::npos);
+  return Finish(UnitBuffer(text), kEncodingNarrow, std::u16string::npos);
 }
 
 namespace {
@@ -276,6 +344,31 @@ constexpr std::array<std::uint8_t, 128> kAsciiName = [] {
   return table;
 }();
 
+// Past the ASCII name characters from i on, eight at a step where SSE2 is there; stops early,
+// never late.
+std::size_t AsciiNameRun(std::u16string_view text, std::size_t i) {
+#ifdef KESTRELWING_SSE2
+  const __m128i flip = _mm_set1_epi16(static_cast<short>(0x8000));
+  // units - first < count, unsigned, as a signed comparison with the top bits flipped
+  const auto below = [&flip](__m128i units, char16_t first, int count) {
+    return _mm_cmplt_epi16(
+        _mm_xor_si128(_mm_sub_epi16(units, _mm_set1_epi16(static_cast<short>(first))), flip),
+        _mm_set1_epi16(static_cast<short>(count ^ 0x8000)));
+  };
+  for (; i + 8 <= text.size(); i += 8) {
+    const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text.data() + i));
+    const __m128i lower = _mm_or_si128(block, _mm_set1_epi16(0x20));  // letters folded
+    const __m128i name = _mm_or_si128(
+        _mm_or_si128(below(lower, u'a', 26), below(block, u'-', 14)),  // "-./0123456789:"
+        _mm_cmpeq_epi16(block, _mm_set1_epi16(u'_')));
+    const __m128i slash = _mm_cmpeq_epi16(block, _mm_set1_epi16(u'/'));
+    const auto mask = static_cast<unsigned>(_mm_movemask_epi8(_mm_andnot_si128(slash, name)));
+    if (mask != 0xFFFF) return i + static_cast<std::size_t>(std::countr_one(mask)) / 2;
+  }
+#endif
+  return i;
+}
+
 }  // namespace
 
 bool IsXmlNameStart(char16_t c) {
@@ -288,24 +381,24 @@ bool IsXmlNameChar(char16_t c) {
 }
 
 std::size_t XmlNameLength(std::u16string_view text, bool nameToken) {
+  const std::size_t n = text.size();
+  if (n == 0 || (!nameToken && !IsXmlNameStart(text[0]))) return 0;
   std::size_t i = 0;
-  while (i < text.size()) {
-    const char16_t c = text[i];
-    if (c < 0x80) {
-      if ((kAsciiName[c] & (i == 0 && !nameToken ? kStart : kName)) == 0) break;
+  for (;;) {
+    // Names are nearly always ASCII.
+    i = AsciiNameRun(text, i);
+    while (i < n && text[i] < 0x80 && (kAsciiName[text[i]] & kName) != 0)
       ++i;
-      continue;
+    if (i == n || text[i] < 0x80) return i;
+    const char16_t c = text[i];
+    if (c >= 0xD800 && c <= 0xDB7F) {
+      i += 2;  // a pair for U+10000 to U+EFFFF; the text holds only whole pairs
+    } else if (IsXmlNameChar(c)) {
+      ++i;
+    } else {
+      return i;
     }
-    if (c >= 0xD800 && c <= 0xDBFF) {
-      // A pair for U+10000 to U+EFFFF; the text holds only whole pairs.
-      if (c > 0xDB7F) break;
-      i += 2;
-      continue;
-    }
-    if (!(i == 0 && !nameToken ? IsXmlNameStart(c) : IsXmlNameChar(c))) break;
-    ++i;
   }
-  return i;
 }
 
 }  // namespace kestrelwing::detail
