@@ -233,16 +233,19 @@ void ReadParameterReference(Xml10Scanner& scanner, Dtd& dtd) {
   constexpr std::u16string_view kRule = u"[69] PEReference";
   const std::u16string_view name = scanner.ReadName(kRule);
   scanner.Expect(u";"sv, kRule);
-  dtd.sawParameterReference = true;
   const auto found = dtd.parameterEntities.find(name);
   if (found == dtd.parameterEntities.end()) {
-    if (dtd.standalone) {
+    // Only a reference to a parameter entity could declare it elsewhere: the first one, when it
+    // is undeclared and there is no external subset, is an undeclared reference.
+    if (dtd.EntitiesMustBeDeclared()) {
       scanner.Fail(u"The parameter entity '" + std::u16string(name) + u"' is not declared",
                    u"WFC: Entity Declared");
     }
+    dtd.sawParameterReference = true;
     dtd.skippingDeclarations = true;  // unread: what follows may depend on it
     return;
   }
+  dtd.sawParameterReference = true;
   if (found->second.external) {
     dtd.skippingDeclarations = true;
     return;

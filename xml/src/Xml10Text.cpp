@@ -91,14 +91,15 @@ Decoding ChooseDecoder(std::span<const std::uint8_t> bytes) {
 // Strict UTF-8, line ends normalized and every character checked in the same pass: overlong
 // forms, surrogates, code points past U+10FFFF and cut sequences are bad bytes. Answers the
 // offset in out where decoding stopped, or npos; illegal is then the character XML does not
-// allow, or 0 for bad bytes.
-std::size_t DecodeUtf8Xml(std::span<const std::uint8_t> bytes, UnitBuffer& out, char16_t& illegal) {
+// allow, or none for bad bytes.
+std::size_t DecodeUtf8Xml(std::span<const std::uint8_t> bytes, UnitBuffer& out,
+                          std::optional<char16_t>& illegal) {
   char16_t* const start = out.data();
   char16_t* p = start;
   const std::uint8_t* in = bytes.data();
   const std::size_t n = bytes.size();
   std::size_t i = 0;
-  const auto stop = [&](char16_t character) {
+  const auto stop = [&](std::optional<char16_t> character) {
     illegal = character;
     out.resize(static_cast<std::size_t>(p - start));
     return out.size();
@@ -154,7 +155,7 @@ std::size_t DecodeUtf8Xml(std::span<const std::uint8_t> bytes, UnitBuffer& out, 
       code = (code << 6) | (in[i + k] & 0x3F);
     }
     if (!good || code < minimum || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) {
-      return stop(0);
+      return stop(std::nullopt);
     }
     if (code == 0xFFFE || code == 0xFFFF) return stop(static_cast<char16_t>(code));
     if (code >= 0x10000) {
@@ -240,14 +241,13 @@ std::u16string HexUnit(char16_t c) {
   return text;
 }
 
-// The text up to a problem at offset: an illegal character, or bad bytes when illegal is 0. The
-// text is kept for the error's line and column.
-Xml10Text Failed(UnitBuffer text, std::size_t offset, char16_t illegal) {
+// The text up to a problem at offset: an illegal character, or bad bytes without one. The text
+// is kept for the error's line and column.
+Xml10Text Failed(UnitBuffer text, std::size_t offset, std::optional<char16_t> illegal) {
   Xml10Text failed =
-      illegal != 0
-          ? Fail(offset, u"The character " + HexUnit(illegal) + u", which XML does not allow",
-                 kCharRule)
-          : Fail(offset, u"Bytes that are not valid in the document's encoding", kEncodingRule);
+      illegal ? Fail(offset, u"The character " + HexUnit(*illegal) + u", which XML does not allow",
+                     kCharRule)
+              : Fail(offset, u"Bytes that are not valid in the document's encoding", kEncodingRule);
   failed.text = std::move(text);
   return failed;
 }
@@ -258,7 +258,9 @@ Xml10Text Finish(UnitBuffer text, std::int32_t encodingId, std::size_t decodedUp
   char16_t illegal = 0;
   const std::size_t illegalAt = NormalizeAndCheck(text, illegal);
   if (illegalAt != std::u16string::npos) return Failed(std::move(text), illegalAt, illegal);
-  if (decodedUpTo != std::u16string::npos) return Failed(std::move(text), text.size(), 0);
+  if (decodedUpTo != std::u16string::npos) {
+    return Failed(std::move(text), text.size(), std::nullopt);
+  }
   return {std::move(text), encodingId, false, {}};
 }
 
@@ -274,7 +276,7 @@ Xml10Text DecodeXml10(std::span<const std::uint8_t> bytes) {
   std::int32_t encodingId = kEncodingNarrow;
   switch (decoding.decoder) {
     case Decoder::Utf8: {
-      char16_t illegal = 0;
+      std::optional<char16_t> illegal;
       const std::size_t stopped = DecodeUtf8Xml(payload, text, illegal);
       if (stopped == std::u16string::npos) return {std::move(text), kEncodingUtf8, false, {}};
       // Only the characters before the stop were checked; the stop is the first problem.
