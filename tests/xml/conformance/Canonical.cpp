@@ -21,11 +21,14 @@ class DtdScanner {
     return text_.substr(position_).starts_with(prefix);
   }
   void Skip(std::size_t count) { position_ = std::min(text_.size(), position_ + count); }
-  // Moves past the next occurrence of marker, or to the end.
-  void SkipPast(std::string_view marker) {
+  // The text up to the next occurrence of marker; moves past that, or to the end without one.
+  std::string_view Through(std::string_view marker) {
+    const std::size_t start = position_;
     const std::size_t found = text_.find(marker, position_);
     position_ = found == std::string_view::npos ? text_.size() : found + marker.size();
+    return text_.substr(start, (found == std::string_view::npos ? text_.size() : found) - start);
   }
+  void SkipPast(std::string_view marker) { Through(marker); }
   void SkipSpace() {
     while (!AtEnd() && IsSpace(text_[position_]))
       ++position_;
@@ -90,28 +93,44 @@ Notation ReadNotation(DtdScanner& scanner) {
   return notation;
 }
 
+// The rest of a processing instruction, the scanner just past its "<?".
+Instruction ReadInstruction(DtdScanner& scanner) {
+  Instruction instruction;
+  const std::string_view whole = scanner.Through("?>");
+  const std::size_t targetEnd = std::min(whole.size(), whole.find_first_of(" \t\r\n"));
+  instruction.target = whole.substr(0, targetEnd);
+  const std::size_t dataStart = whole.find_first_not_of(" \t\r\n", targetEnd);
+  if (dataStart != std::string_view::npos) instruction.data = whole.substr(dataStart);
+  return instruction;
+}
+
 }  // namespace
 
-std::vector<Notation> NotationsDeclared(std::string_view dtd) {
-  std::vector<Notation> notations;
+DocumentTypeContent ReadDocumentType(std::string_view dtd) {
+  DocumentTypeContent content;
   DtdScanner scanner(dtd);
   std::string ignored;
   while (!scanner.AtEnd()) {
     if (scanner.StartsWith("<!--")) {
       scanner.SkipPast("-->");
     } else if (scanner.StartsWith("<?")) {
-      scanner.SkipPast("?>");
+      scanner.Skip(2);
+      content.instructions.push_back(ReadInstruction(scanner));
     } else if (scanner.StartsWith("<!NOTATION")) {
       scanner.Skip(10);
-      notations.push_back(ReadNotation(scanner));
+      content.notations.push_back(ReadNotation(scanner));
     } else if (!scanner.Literal(ignored)) {
       scanner.Skip(1);
     }
   }
-  return notations;
+  return content;
 }
 
-void CanonicalWriter::DocumentType(std::string_view rootName, std::vector<Notation> notations) {
+void CanonicalWriter::DocumentType(std::string_view rootName, DocumentTypeContent content) {
+  for (const Instruction& instruction : content.instructions) {
+    ProcessingInstruction(instruction.target, instruction.data);
+  }
+  std::vector<Notation>& notations = content.notations;
   if (notations.empty()) return;
   std::stable_sort(notations.begin(), notations.end(),
                    [](const Notation& a, const Notation& b) { return a.name < b.name; });
@@ -269,11 +288,10 @@ std::string CanonicalForm(const cXml& document) {
   CanonicalWriter writer;
   for (const NodeRef& node : document.Prolog()) {
     if (node->Kind() == KindDocumentType) {
-      writer.DocumentType(ToUtf8(node->Name()), NotationsDeclared(ToUtf8(node->Value())));
+      writer.DocumentType(ToUtf8(node->Name()), ReadDocumentType(ToUtf8(node->Value())));
+    } else if (node->Kind() == KindProcessingInstruction) {
+      WriteProcessingInstruction(*node, writer);
     }
-  }
-  for (const NodeRef& node : document.Prolog()) {
-    if (node->Kind() == KindProcessingInstruction) WriteProcessingInstruction(*node, writer);
   }
   if (const NodeRef root = document.Root()) {
     WriteElement(*root, document.Syntax() == XmlSyntax::Dialect, writer);

@@ -1,8 +1,11 @@
 // James Clark's canonical form of a document, as the W3C conformance suite's out/ files hold it,
 // in UTF-8:
 //
-//   [<!DOCTYPE root [\n<!NOTATION ...>\n...]>\n]  only when notations are declared, sorted by name
-//   processing instructions before the root, the root element, processing instructions after it
+//   the processing instructions before the root element; where the document type stands among
+//   them, the processing instructions of its internal subset and, when it declares notations,
+//   <!DOCTYPE root [\n<!NOTATION ...>\n...]>\n with the notations sorted by name (the suite's
+//   out/ files keep that order, whatever the grammar of the second canonical form says); then the
+//   root element and the processing instructions after it.
 //
 // Elements are written <name attr="value" ...>content</name> (an empty one too), attributes sorted
 // by name in code-point order; text and attribute values escape & < > " and tab, line feed and
@@ -34,17 +37,32 @@ struct Notation {
   friend bool operator==(const Notation&, const Notation&) = default;
 };
 
-// The notation declarations in DTD text (an internal subset, or a whole DOCTYPE body such as
-// `doc SYSTEM "x" [ ... ]`), in the order written. Comments, processing instructions and quoted
-// literals are stepped over; a declaration reached only through a parameter entity is not seen.
-std::vector<Notation> NotationsDeclared(std::string_view dtd);
+struct Instruction {
+  std::string target;
+  std::string data;  // from the first character after the white space that follows the target
+
+  friend bool operator==(const Instruction&, const Instruction&) = default;
+};
+
+// What the canonical form takes from a document type: its processing instructions and its
+// notation declarations, each in the order written.
+struct DocumentTypeContent {
+  std::vector<Instruction> instructions;
+  std::vector<Notation> notations;
+};
+
+// Reads DTD text: an internal subset, or a whole DOCTYPE body such as `doc SYSTEM "x" [ ... ]`.
+// Comments and quoted literals are stepped over; a declaration or processing instruction reached
+// only through a parameter entity is not seen.
+DocumentTypeContent ReadDocumentType(std::string_view dtd);
 
 class CanonicalWriter {
  public:
   using Attribute = std::pair<std::string, std::string>;  // name, value
 
-  // The DOCTYPE part; writes nothing without notations. Call before anything else.
-  void DocumentType(std::string_view rootName, std::vector<Notation> notations);
+  // The document type, at its place in the prolog: its processing instructions, then its
+  // notations (nothing without).
+  void DocumentType(std::string_view rootName, DocumentTypeContent content);
   void ProcessingInstruction(std::string_view target, std::string_view data);
   // Sorts the attributes by name.
   void StartElement(std::string_view name, std::vector<Attribute> attributes);
@@ -59,8 +77,8 @@ class CanonicalWriter {
   std::string text_;
 };
 
-// The canonical form of a document read by this library. The prolog's processing instructions and
-// the notations of its document type come first, the epilog's processing instructions last. An
+// The canonical form of a document read by this library: the prolog's processing instructions and
+// its document type's notations in order, the root, the epilog's processing instructions. An
 // element with children is written as its children (elements, text runs, CDATA sections and
 // processing instructions; comments dropped), one without as its Value(); in a document of the
 // library's dialect, where a CDATA section is kept whole in the value, its markers are removed.

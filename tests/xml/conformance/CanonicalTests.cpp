@@ -82,6 +82,15 @@ std::vector<TreeCase> TreeCases() {
       "<!DOCTYPE attributes [\n<!NOTATION bar SYSTEM 'file:/dev/tty'>\n"
       "<!NOTATION foo PUBLIC '-//public id//foo' 'file:/dev/null'>\n"
       "<!NOTATION nonce SYSTEM 'file:/dev/null'>\n]>\n<?pi data?><attributes></attributes>");
+  // The shape of ibm/valid/P29/out/ibm29v01.xml: the internal subset's processing instructions
+  // where the document type stands, before its notations.
+  add("processing instructions of the internal subset", Element(u"a"),
+      {Node(KindProcessingInstruction, u"first", u""),
+       Node(KindDocumentType, u"a",
+            u"<!NOTATION n SYSTEM 'x.txt'>\n<?sound \"This is a PI\" ?><!ELEMENT a ANY>")},
+      {},
+      "<?first ?><?sound \"This is a PI\" ?><!DOCTYPE a [\n<!NOTATION n SYSTEM "
+      "'x.txt'>\n]>\n<a></a>");
   add("a document type without notations leaves no trace", Element(u"doc"),
       {Node(KindDocumentType, u"doc", u"<!ELEMENT doc (#PCDATA)>")}, {}, "<doc></doc>");
   return cases;
@@ -114,7 +123,7 @@ TEST(CanonicalForm, OfAVeryDeepTreeNeedsNoDeepCallStack) {
   EXPECT_TRUE(canonical.starts_with("<d><d>") && canonical.ends_with("</d></d>"));
 }
 
-TEST(NotationsDeclared, ReadsEachFormAndStepsOverWhatOnlyLooksLikeOne) {
+TEST(ReadDocumentType, ReadsEachNotationFormAndStepsOverWhatOnlyLooksLikeOne) {
   struct Case {
     std::string_view dtd;
     std::vector<Notation> expected;
@@ -129,7 +138,22 @@ TEST(NotationsDeclared, ReadsEachFormAndStepsOverWhatOnlyLooksLikeOne) {
       {"<!ATTLIST a b CDATA '<!NOTATION x SYSTEM \"y\">'>%pe;", {}},
   };
   for (const Case& testCase : cases) {
-    EXPECT_EQ(NotationsDeclared(testCase.dtd), testCase.expected) << testCase.dtd;
+    EXPECT_EQ(ReadDocumentType(testCase.dtd).notations, testCase.expected) << testCase.dtd;
+  }
+}
+
+TEST(ReadDocumentType, ReadsProcessingInstructionsOutsideCommentsAndLiterals) {
+  struct Case {
+    std::string_view dtd;
+    std::vector<Instruction> expected;
+  };
+  const Case cases[] = {
+      {"<?a?><?b  data ?><?c\n\tx?y?>", {{"a", ""}, {"b", "data "}, {"c", "x?y"}}},
+      {"<!-- <?no?> --><!ENTITY e '<?no?>'><?yes 1?>", {{"yes", "1"}}},
+      {"<?unclosed data", {{"unclosed", "data"}}},
+  };
+  for (const Case& testCase : cases) {
+    EXPECT_EQ(ReadDocumentType(testCase.dtd).instructions, testCase.expected) << testCase.dtd;
   }
 }
 

@@ -71,6 +71,13 @@ void PugixmlContent(const pugi::xml_node& parent, CanonicalWriter& writer) {
       case pugi::node_pi:
         writer.ProcessingInstruction(node.name(), node.value());
         break;
+      case pugi::node_doctype: {
+        // Its value is everything between "<!DOCTYPE " and the closing '>'.
+        const std::string_view body = node.value();
+        const std::string_view name = body.substr(0, body.find_first_of(" \t\r\n["));
+        writer.DocumentType(name, ReadDocumentType(body.substr(name.size())));
+        break;
+      }
       default:
         break;
     }
@@ -90,13 +97,6 @@ Reading ReadWithPugixml(std::string_view bytes) {
     return reading;
   }
   CanonicalWriter writer;
-  // The document type's value is everything between "<!DOCTYPE " and its closing '>'.
-  for (const pugi::xml_node& node : document.children()) {
-    if (node.type() != pugi::node_doctype) continue;
-    const std::string_view body = node.value();
-    const std::string_view name = body.substr(0, body.find_first_of(" \t\r\n["));
-    writer.DocumentType(name, NotationsDeclared(body.substr(name.size())));
-  }
   PugixmlContent(document, writer);
   reading.canonical = writer.Result();
   return reading;
@@ -118,6 +118,17 @@ std::string Text(const xmlChar* text) {
 
 std::string QualifiedName(const xmlNs* ns, const xmlChar* name) {
   return ns != nullptr && ns->prefix != nullptr ? Text(ns->prefix) + ":" + Text(name) : Text(name);
+}
+
+void CollectNotation(void* payload, void* data, const xmlChar*) {
+  const auto* declared = static_cast<const xmlNotation*>(payload);
+  Notation notation;
+  notation.name = Text(declared->name);
+  notation.hasPublic = declared->PublicID != nullptr;
+  notation.publicId = Text(declared->PublicID);
+  notation.hasSystem = declared->SystemID != nullptr;
+  notation.systemId = Text(declared->SystemID);
+  static_cast<DocumentTypeContent*>(data)->notations.push_back(std::move(notation));
 }
 
 void Libxml2Content(const xmlNode* first, CanonicalWriter& writer) {
@@ -151,21 +162,24 @@ void Libxml2Content(const xmlNode* first, CanonicalWriter& writer) {
       case XML_PI_NODE:
         writer.ProcessingInstruction(Text(node->name), Text(node->content));
         break;
+      case XML_DTD_NODE: {
+        const auto* subset = reinterpret_cast<const xmlDtd*>(node);
+        DocumentTypeContent content;
+        for (const xmlNode* child = subset->children; child != nullptr; child = child->next) {
+          if (child->type == XML_PI_NODE) {
+            content.instructions.push_back({Text(child->name), Text(child->content)});
+          }
+        }
+        if (subset->notations != nullptr) {
+          xmlHashScan(static_cast<xmlHashTablePtr>(subset->notations), CollectNotation, &content);
+        }
+        writer.DocumentType(Text(subset->name), std::move(content));
+        break;
+      }
       default:
         break;
     }
   }
-}
-
-void CollectNotation(void* payload, void* data, const xmlChar*) {
-  const auto* declared = static_cast<const xmlNotation*>(payload);
-  Notation notation;
-  notation.name = Text(declared->name);
-  notation.hasPublic = declared->PublicID != nullptr;
-  notation.publicId = Text(declared->PublicID);
-  notation.hasSystem = declared->SystemID != nullptr;
-  notation.systemId = Text(declared->SystemID);
-  static_cast<std::vector<Notation>*>(data)->push_back(std::move(notation));
 }
 
 xmlParserInputPtr RefuseExternalEntity(const char*, const char*, xmlParserCtxtPtr) {
@@ -204,11 +218,6 @@ Reading ReadWithLibxml2(std::string_view bytes) {
     return reading;
   }
   CanonicalWriter writer;
-  if (const xmlDtd* subset = document->intSubset; subset != nullptr && subset->notations) {
-    std::vector<Notation> notations;
-    xmlHashScan(static_cast<xmlHashTablePtr>(subset->notations), CollectNotation, &notations);
-    writer.DocumentType(Text(subset->name), std::move(notations));
-  }
   Libxml2Content(document->children, writer);
   reading.canonical = writer.Result();
   return reading;
