@@ -19,24 +19,18 @@
 #include <iostream>
 #include <map>
 #include <optional>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "Canonical.h"
+#include "ExpectedList.h"
 #include "Readers.h"
 #include "SuiteIndex.h"
 
 namespace kestrelwing::conformance {
 namespace {
-
-// What a case came to for this library when it missed its goal.
-struct Miss {
-  std::string outcome;  // accepted, refused, canonical or round-trip: one word
-  std::string reason;   // one line
-
-  friend bool operator==(const Miss&, const Miss&) = default;
-};
 
 std::string Differs(std::string_view expected, std::string_view actual) {
   return "canonical form differs at character " + std::to_string(FirstDifference(expected, actual));
@@ -56,12 +50,12 @@ std::optional<Miss> Judge(const SuiteCase& suiteCase, const Reading& ours,
     case CaseType::Invalid:
       break;
   }
-  if (!ours.accepted) return Miss{"refused", ours.failure};
+  if (!ours.accepted) return Miss{"refused", OneLine(ours.failure)};
   if (suiteCase.needsExternalEntity) return std::nullopt;
   if (output && *output != *ours.canonical) {
     return Miss{"canonical", Differs(*output, *ours.canonical)};
   }
-  if (!ours.canonicalAfterRoundTrip) return Miss{"round-trip", ours.roundTripFailure};
+  if (!ours.canonicalAfterRoundTrip) return Miss{"round-trip", OneLine(ours.roundTripFailure)};
   if (*ours.canonicalAfterRoundTrip != *ours.canonical) {
     return Miss{"round-trip",
                 Differs(*ours.canonical, *ours.canonicalAfterRoundTrip) + " after SaveToBytes"};
@@ -199,76 +193,6 @@ void PrintComparison(const Tallies& total) {
       [&](int parser) { return externalNotWf.cases - externalNotWf.accepted[parser]; });
 }
 
-using Misses = std::map<std::string, Miss>;  // by case ID
-
-constexpr const char* kExpectedHeader =
-    "# The W3C XML conformance suite's cases that this library, reading XML 1.0, does not yet\n"
-    "# handle as their type asks, one a line: <case ID> <outcome> <reason>. The outcome is\n"
-    "# accepted (a not-wf case), refused (a valid or invalid one; the reason is Result()),\n"
-    "# canonical (the canonical form is not the suite's) or round-trip (SaveToBytes and Parse\n"
-    "# change it). xml_conformance fails when a case's outcome differs from this list either way;\n"
-    "# xml_conformance --write-expected writes it anew. See docs/conformance.md.\n";
-
-bool ReadExpected(const std::filesystem::path& file, Misses& misses) {
-  std::ifstream stream(file);
-  if (!stream) return false;
-  std::string line;
-  while (std::getline(stream, line)) {
-    if (line.empty() || line[0] == '#') continue;
-    std::istringstream words(line);
-    std::string id;
-    Miss miss;
-    words >> id >> miss.outcome;
-    std::getline(words >> std::ws, miss.reason);
-    misses[id] = std::move(miss);
-  }
-  return true;
-}
-
-bool WriteExpected(const std::filesystem::path& file, const Misses& misses) {
-  std::ofstream stream(file, std::ios::binary);
-  stream << kExpectedHeader;
-  for (const auto& [id, miss] : misses)
-    stream << id << ' ' << miss.outcome << ' ' << miss.reason << '\n';
-  return static_cast<bool>(stream.flush());
-}
-
-// Prints every difference between the list and the run; answers whether there was one that
-// counts (a reason that changed alone is only shown).
-bool CompareWithExpected(const Misses& expected, const Misses& actual,
-                         const std::map<std::string, bool>& known) {
-  int differences = 0;
-  for (const auto& [id, miss] : actual) {
-    const auto listed = expected.find(id);
-    if (listed == expected.end()) {
-      std::cout << "NEW MISS " << id << ' ' << miss.outcome << ' ' << miss.reason << '\n';
-      ++differences;
-    } else if (listed->second.outcome != miss.outcome) {
-      std::cout << "CHANGED " << id << ": listed " << listed->second.outcome << ", now "
-                << miss.outcome << ' ' << miss.reason << '\n';
-      ++differences;
-    } else if (listed->second.reason != miss.reason) {
-      std::cout << "note: " << id << " " << miss.outcome << " now for: " << miss.reason << '\n';
-    }
-  }
-  for (const auto& [id, miss] : expected) {
-    if (actual.contains(id)) continue;
-    if (known.contains(id)) {
-      std::cout << "NOW MEETS ITS GOAL " << id << " (listed " << miss.outcome
-                << "): remove it from the list\n";
-    } else {
-      std::cout << "UNKNOWN CASE " << id << " in the list\n";
-    }
-    ++differences;
-  }
-  if (differences > 0) {
-    std::cout << differences
-              << " case(s) differ from the list; once the change is meant, "
-                 "xml_conformance --write-expected rewrites it\n";
-  }
-  return differences == 0;
-}
-
 void PrintCase(const SuiteCase& suiteCase, const std::optional<std::string>& output,
                const Reading (&readings)[kParsers]) {
   std::cout << suiteCase.id << ": " << TypeName(suiteCase.type)
@@ -311,7 +235,7 @@ int Run(const Options& options) {
 
   const auto started = std::chrono::steady_clock::now();
   Misses misses;
-  std::map<std::string, bool> known;  // every case ID run
+  std::set<std::string> known;  // every case ID run
   Tallies total{};
   int cases = 0;
   std::size_t otherVersion = 0, otherEdition = 0, namespaces = 0;
@@ -323,7 +247,7 @@ int Run(const Options& options) {
         std::cout << "FAIL: the case ID " << suiteCase.id << " is used twice\n";
         return 2;
       }
-      known[suiteCase.id] = true;
+      known.insert(suiteCase.id);
       if (options.trace) std::cerr << suiteCase.id << std::endl;
       const std::optional<std::string> bytes = ReadFile(suiteCase.file);
       std::optional<std::string> output;
@@ -385,19 +309,31 @@ int Run(const Options& options) {
             << " ms for the four parsers\n\n";
 
   if (options.writeExpected) {
-    if (!WriteExpected(options.expected, misses)) {
+    std::ofstream stream(options.expected, std::ios::binary);
+    WriteMisses(stream, misses);
+    if (!stream.flush()) {
       std::cout << "FAIL: cannot write " << options.expected.string() << '\n';
       return 2;
     }
     std::cout << "wrote " << misses.size() << " cases to " << options.expected.string() << '\n';
     return 0;
   }
-  Misses expected;
-  if (!ReadExpected(options.expected, expected)) {
+  std::ifstream stream(options.expected, std::ios::binary);
+  if (!stream) {
     std::cout << "FAIL: cannot read the list " << options.expected.string() << '\n';
     return 2;
   }
-  if (!CompareWithExpected(expected, misses, known)) return 1;
+  const ListComparison comparison = CompareMisses(ReadMisses(stream), misses, known);
+  for (const std::string& note : comparison.notes)
+    std::cout << "note: " << note << '\n';
+  for (const std::string& difference : comparison.differences)
+    std::cout << difference << '\n';
+  if (!comparison.differences.empty()) {
+    std::cout << comparison.differences.size()
+              << " case(s) differ from the list; once the change is meant, "
+                 "xml_conformance --write-expected rewrites it\n";
+    return 1;
+  }
   std::cout << "every case as listed in " << options.expected.filename().string() << '\n';
   return 0;
 }
