@@ -5,13 +5,9 @@
 //   xml_conformance --suite <folder of xmlconf.xml> --expected <expected.txt>
 //                   [--write-expected] [--case <ID>] [--trace]
 //
-// Each case's goal, for this library read as XML 1.0: a not-wf case is refused; a valid or
-// invalid one is accepted, its canonical form equals the suite's OUTPUT file where there is one,
-// and SaveToBytes without pretty printing then Parse gives the same canonical form again. An
-// error case may go either way. A case that needs an external entity (never read) is held only
-// to acceptance when it is valid or invalid. Every case that misses its goal must be listed in
-// expected.txt with the same outcome, and every listed case must still miss it; --write-expected
-// writes the list anew instead (sorted by case ID).
+// Each case's goal is in Goal.h. Every case that misses it must be listed in expected.txt with the
+// same outcome, and every listed case must still miss it; --write-expected writes the list anew
+// instead (sorted by case ID).
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -26,42 +22,12 @@
 
 #include "Canonical.h"
 #include "ExpectedList.h"
+#include "Goal.h"
 #include "Readers.h"
 #include "SuiteIndex.h"
 
 namespace kestrelwing::conformance {
 namespace {
-
-std::string Differs(std::string_view expected, std::string_view actual) {
-  return "canonical form differs at character " + std::to_string(FirstDifference(expected, actual));
-}
-
-std::optional<Miss> Judge(const SuiteCase& suiteCase, const Reading& ours,
-                          const std::optional<std::string>& output) {
-  switch (suiteCase.type) {
-    case CaseType::Error:
-      return std::nullopt;
-    case CaseType::NotWellFormed:
-      if (ours.accepted && !suiteCase.needsExternalEntity) {
-        return Miss{"accepted", "not well-formed, yet accepted"};
-      }
-      return std::nullopt;
-    case CaseType::Valid:
-    case CaseType::Invalid:
-      break;
-  }
-  if (!ours.accepted) return Miss{"refused", OneLine(ours.failure)};
-  if (suiteCase.needsExternalEntity) return std::nullopt;
-  if (output && *output != *ours.canonical) {
-    return Miss{"canonical", Differs(*output, *ours.canonical)};
-  }
-  if (!ours.canonicalAfterRoundTrip) return Miss{"round-trip", OneLine(ours.roundTripFailure)};
-  if (*ours.canonicalAfterRoundTrip != *ours.canonical) {
-    return Miss{"round-trip",
-                Differs(*ours.canonical, *ours.canonicalAfterRoundTrip) + " after SaveToBytes"};
-  }
-  return std::nullopt;
-}
 
 enum Parser { kOurs, kPugixml, kTinyxml2, kLibxml2, kParsers };
 constexpr const char* kParserNames[kParsers] = {"kestrelwing", "pugixml", "tinyxml2", "libxml2"};
@@ -273,7 +239,7 @@ int Run(const Options& options) {
       const Reading& ours = readings[kOurs];
       tally.roundTripKept += ours.canonicalAfterRoundTrip.has_value() &&
                              ours.canonicalAfterRoundTrip == ours.canonical;
-      if (std::optional<Miss> miss = Judge(suiteCase, ours, output)) {
+      if (std::optional<Miss> miss = MissedGoal(suiteCase, ours, output)) {
         ++tally.missed;
         misses[suiteCase.id] = std::move(*miss);
       }
