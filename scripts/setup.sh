@@ -8,7 +8,8 @@ kestrelwing_packages=(
   clang-format git                                   # the formatting check
   googletest libgtest-dev libbenchmark-dev           # tests and benchmarks
   libcurl4-openssl-dev                               # URL downloads on POSIX
-  libpugixml-dev libtinyxml2-dev libxml2-dev         # benchmark peers
+  libpugixml-dev libtinyxml2-dev libxml2-dev         # benchmark and conformance peers
+  npm                                                # fetches the W3C XML conformance suite
   g++-mingw-w64-x86-64 g++-mingw-w64-i686 mingw-w64-tools   # Windows cross builds
   wine64 fonts-wine xvfb xdotool imagemagick openbox  # running the Windows programs here
   patchelf                                           # the private 32-bit Wine (wine-wow64.sh)

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # The whole test suite on a fresh Debian 12 machine: installs what is missing, checks that the C++
 # files are formatted (clang-format), then
-#   1. builds the native library, tools and tests (preset default) and runs them;
+#   1. builds the native library, tools and tests (preset default) and runs them, the W3C XML
+#      conformance suite (fetched by scripts/conformance-suite.sh) beside pugixml, tinyxml2 and
+#      libxml2 included;
 #   2. the same with Address and UndefinedBehavior sanitizers (preset asan);
 #   3. installs the library and builds a small outside consumer against the CMake package;
 #   4. replays the fuzz corpus through the libFuzzer target (preset fuzz, clang);
@@ -35,7 +37,10 @@ git ls-files -z '*.cpp' '*.h' | xargs -0 clang-format --dry-run -Werror
 
 step "native build and tests"
 build_preset default
+bash scripts/conformance-suite.sh  # the W3C suite that ctest's xml_conformance reads
 ctest --preset default -j "$jobs"
+# The suite's cases side by side with the peers (the whole run: ctest -V -R xml_conformance).
+sed -n '/^### All collections, side by side/,/ cases run /p' build/default/Testing/Temporary/LastTest.log
 
 step "sanitizer build and tests"
 build_preset asan
