@@ -266,7 +266,41 @@ Xml10Text Finish(UnitBuffer text, std::int32_t encodingId, std::size_t decodedUp
 
 }  // namespace
 
+static Xml10Text Decode(std::span<const std::uint8_t> bytes);
+
+// A byte-order mark and a declaration that names another encoding contradict each other.
+std::optional<std::u16string> MarkContradicted(const Decoding& decoding, std::u16string_view text) {
+  if (decoding.skip == 0) return std::nullopt;
+  std::string ascii(std::min<std::size_t>(text.size(), 1024), '?');
+  for (std::size_t i = 0; i < ascii.size(); ++i) {
+    if (text[i] < 0x80) ascii[i] = static_cast<char>(text[i]);
+  }
+  const std::optional<std::string_view> name = DeclaredEncoding(
+      std::span(reinterpret_cast<const std::uint8_t*>(ascii.data()), ascii.size()));
+  const bool utf8 = decoding.decoder == Decoder::Utf8;
+  if (!name || (utf8 ? NameIs(*name, {"UTF-8", "UTF8"})
+                     : NameIs(*name, {"UTF-16", "UTF16", "UTF-16LE", "UTF-16BE", "ISO-10646-UCS-2",
+                                      "UCS-2"}))) {
+    return std::nullopt;
+  }
+  return u"The byte-order mark of " + std::u16string(utf8 ? u"UTF-8" : u"UTF-16") +
+         u" contradicts the declared encoding '" + std::u16string(name->begin(), name->end()) +
+         u"'";
+}
+
 Xml10Text DecodeXml10(std::span<const std::uint8_t> bytes) {
+  Xml10Text decoded = Decode(bytes);
+  if (decoded.failed) return decoded;
+  if (std::optional<std::u16string> contradiction =
+          MarkContradicted(ChooseDecoder(bytes), decoded.text.view())) {
+    Xml10Text failed = Fail(0, std::move(*contradiction), kEncodingRule);
+    failed.text = std::move(decoded.text);
+    return failed;
+  }
+  return decoded;
+}
+
+static Xml10Text Decode(std::span<const std::uint8_t> bytes) {
   Decoding decoding = ChooseDecoder(bytes);
   const std::span<const std::uint8_t> payload = bytes.subspan(decoding.skip);
   // Never more characters than bytes.
