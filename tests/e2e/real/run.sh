@@ -150,7 +150,7 @@ export WINEPREFIX=$scratch
 # names; JavaScript1.2 exists only as a key, named by no class value.
 progids=(Msxml2.DOMDocument JavaScript1.2)
 classes=('{F6D90F11-9C73-11D3-B32E-00C04F990BB4}' '{F414C260-6AC0-11CF-B6D1-00AA00BBBB58}')
-activated=(msxml3.dll jscript.dll)
+activated=(msxml3.dll jscript.dll wshom.ocx)
 mkdir -p activation
 cp "$client" activation/ProgIdClient.exe
 for component in "${activated[@]}"; do cp "components/$component" activation/; done
@@ -173,9 +173,10 @@ for progid in "${progids[@]}"; do
     fail "without registration $progid should be unknown: $(cat unregistered.txt)"
 done
 
-# jscript first: msxml3's check then makes the client's context with jscript's assembly beside it.
-# Each client check gets a class that passed (jscript's first class is one it declines).
-for component in jscript.dll msxml3.dll; do
+# jscript and wshom first: msxml3's check then makes the client's context with their assemblies
+# beside it. Each client check takes a class that passed: wshom's first class is one it declines,
+# and the first check (before that class is left out) must not fail for it.
+for component in jscript.dll wshom.ocx msxml3.dll; do
   "$wine" "$generator" "-client:$(winpath "$work/activation/ProgIdClient.exe")" \
     "$(winpath "$work/activation/$component")" >generate.out 2>generate.err ||
     fail "-client: for $component failed: $(cat generate.err)"
