@@ -38,17 +38,18 @@ void Write(const char* data, std::size_t size) {
 }  // namespace
 
 void OpenReport(const std::wstring& path, bool append) {
-  g_path = path;
+  // In full, for the programs started from another folder.
+  g_path = FullPath(path);
   constexpr DWORD kShare = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
   if (!append) {
     // Emptied first; then opened for adding only, like the programs this one starts, so that
     // every line lands at the end whoever wrote the one before.
-    const HANDLE created = CreateFileW(path.c_str(), GENERIC_WRITE, kShare, nullptr, CREATE_ALWAYS,
-                                       FILE_ATTRIBUTE_NORMAL, nullptr);
+    const HANDLE created = CreateFileW(g_path.c_str(), GENERIC_WRITE, kShare, nullptr,
+                                       CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (created == INVALID_HANDLE_VALUE) return GiveUp(GetLastError());
     CloseHandle(created);
   }
-  g_report = CreateFileW(path.c_str(), FILE_APPEND_DATA | SYNCHRONIZE, kShare, nullptr,
+  g_report = CreateFileW(g_path.c_str(), FILE_APPEND_DATA | SYNCHRONIZE, kShare, nullptr,
                          OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (g_report == INVALID_HANDLE_VALUE) GiveUp(GetLastError());
 }
