@@ -66,7 +66,7 @@ class Staging {
 
  private:
   [[noreturn]] static void Refuse(const std::wstring& path) {
-    throw Failure(ExitCode::WriteFailed, u"the self-check cannot create " + FromWide(path) + u" (" +
+    throw Failure(ExitCode::CheckNotRun, u"the self-check cannot create " + FromWide(path) + u" (" +
                                              DescribeError(GetLastError()) + u")");
   }
 
