@@ -68,8 +68,12 @@ xdotool key Return
 expect_eq "$(state)" "path readonly, ... disabled, Desregistrar disabled, Registrar disabled, Generar SxS disabled" \
   "disabled or read-only controls during the run"
 
-# A close request (Alt+F4, through the window manager) during the run: "No" keeps the window.
+# The busy window as the user sees it, caption in its frame, kept with the build's screenshots.
 window=$(xdotool search --name '^Kestrelwing - ' | head -1)
+mkdir -p "$KW_ARTIFACTS"
+import -frame -window "$window" "$KW_ARTIFACTS/kestrelwing-window-busy.png"
+
+# A close request (Alt+F4, through the window manager) during the run: "No" keeps the window.
 xdotool windowactivate --sync "$window" key alt+F4
 question=$(drive answer "$TITLE" no) || fail "no question on closing during the run"
 expect_eq "$question" "$(printf 'Kestrelwing está generando el manifiesto SxS y no interrumpe la acción en curso.\n\n¿Cerrar la ventana cuando termine?')" "the close question"
@@ -83,6 +87,7 @@ expect_eq "$(drive caption "$TITLE")" "$TITLE" "caption after the run"
 expect_eq "$(cursor_over background)" left_ptr "cursor over the window after the run"
 expect_eq "$(cursor_over Edit)" xterm "cursor over the path box after the run"
 expect_eq "$(state)" "" "disabled or read-only controls after the run"
+expect_eq "$(drive text "$TITLE")" "$(winpath "$server")" "path box after typing during the run"
 expect_eq "$(wc -l <"$runs")" 1 "generators started"
 cmp "$manifest" "$work/expected.xml" || fail "the manifest was not rewritten"
 registered && fail "Registrar started regsvr32 during the run"
