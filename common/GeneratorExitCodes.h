@@ -12,7 +12,7 @@ namespace kestrelwing {
 enum class GeneratorExitCode : int {
   Ok = 0,
   Usage = 1,               // bad command line
-  FileMissing = 2,         // the component or the batch file cannot be read
+  FileMissing = 2,         // the component or the batch file is not there; the batch file unread
   NotComponent = 3,        // not a PE file, or a machine type this generator does not know
   OtherBitness = 4,        // the component has the other bitness and no sibling generator served it
   LoadFailed = 5,          // the component or a DLL it needs does not load
@@ -26,7 +26,9 @@ enum class GeneratorExitCode : int {
   ManifestRejected = 13,   // the manifest would not load, or a class failed the activation check
   ClientHasManifest = 14,  // the client program carries an embedded manifest
   TimedOut = 15,           // the component's code did not return within the time limit
-  Last = TimedOut,
+  ReadFailed = 16,         // a file the generator needs cannot be read (or the component hashed)
+  CheckNotRun = 17,        // the self-check could not start, or ended in a way it never ends
+  Last = CheckNotRun,
 };
 
 // What one exit code means: in English as the generator's manual says it, and in Spanish as the
@@ -37,11 +39,13 @@ struct GeneratorExitMeaning {
   std::u16string_view spanish;
 };
 
-inline constexpr std::array<GeneratorExitMeaning, 16> kGeneratorExitMeanings = {{
+inline constexpr std::array<GeneratorExitMeaning, 18> kGeneratorExitMeanings = {{
     {GeneratorExitCode::Ok, u"every manifest was written", u"se escribieron todos los manifiestos"},
     {GeneratorExitCode::Usage, u"bad command line", u"la línea de órdenes no es válida"},
-    {GeneratorExitCode::FileMissing, u"the component (or the batch file) cannot be found or read",
-     u"no se encuentra o no se puede leer el componente (o el archivo de lista)"},
+    {GeneratorExitCode::FileMissing,
+     u"the component or the batch file cannot be found, or the batch file cannot be read",
+     u"no se encuentra el componente o el archivo de lista, o no se puede leer el archivo de "
+     u"lista"},
     {GeneratorExitCode::NotComponent,
      u"not a PE file, a machine other than x86/x64, or no version resource for "
      u"-version:FileVersion",
@@ -79,6 +83,15 @@ inline constexpr std::array<GeneratorExitMeaning, 16> kGeneratorExitMeanings = {
      u"firmado"},
     {GeneratorExitCode::TimedOut, u"the component did not return in time",
      u"el componente no respondió a tiempo"},
+    {GeneratorExitCode::ReadFailed,
+     u"a file the generator needs (the component, the client program or its manifest) cannot be "
+     u"read, or the component cannot be hashed",
+     u"no se puede leer un archivo que el generador necesita (el componente, el programa cliente o "
+     u"su manifiesto), o no se puede calcular el hash del componente"},
+    {GeneratorExitCode::CheckNotRun,
+     u"the self-check could not be started, or it ended without a result (the line says how); "
+     u"nothing was written",
+     u"la prueba sin registro no pudo empezar o terminó sin resultado; no se escribió nada"},
 }};
 
 // Every code is listed once, in order, so a code is its own position.

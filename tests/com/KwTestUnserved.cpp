@@ -1,6 +1,7 @@
 // A test server whose registration names two classes while its DllGetClassObject serves only the
-// first. Built three times: KwTestUnserved refuses the second class, KwTestHangingFactory
-// (KWTEST_HANG) never answers for it, KwTestCheckCrash (KWTEST_CRASH) crashes when asked for it.
+// first. Built four times: KwTestUnserved declines the second class, KwTestHangingFactory
+// (KWTEST_HANG) never answers for it, KwTestCheckCrash (KWTEST_CRASH) crashes when asked for it,
+// KwTestDeclinesAll (KWTEST_DECLINE_ALL) declines both.
 // The class that hangs is Free-threaded, so that it is asked for from the multithreaded apartment.
 #include "ComServer.h"
 
@@ -39,7 +40,12 @@ STDAPI DllUnregisterServer() {
 }
 
 STDAPI DllGetClassObject(REFCLSID clsid, REFIID iid, void** object) {
+#if defined(KWTEST_DECLINE_ALL)
+  (void)clsid;
+  (void)iid;
+#else
   if (IsEqualCLSID(clsid, kServed)) return kwtest::GetInertClassObject(iid, object);
+#endif
 #if defined(KWTEST_HANG)
   Sleep(INFINITE);
 #elif defined(KWTEST_CRASH)

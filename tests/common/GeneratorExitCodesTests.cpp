@@ -98,7 +98,9 @@ TEST(GeneratorExitCodes, ManualsStateEveryCodeWithItsMeaning) {
 TEST(GeneratorExitCodes, MeaningsAreFoundByCodeOnly) {
   EXPECT_EQ(MeaningOfGeneratorExit(15)->code, GeneratorExitCode::TimedOut);
   EXPECT_EQ(MeaningOfGeneratorExit(0)->code, GeneratorExitCode::Ok);
-  EXPECT_FALSE(MeaningOfGeneratorExit(16));
+  EXPECT_EQ(MeaningOfGeneratorExit(16)->code, GeneratorExitCode::ReadFailed);
+  EXPECT_EQ(MeaningOfGeneratorExit(17)->code, GeneratorExitCode::CheckNotRun);
+  EXPECT_FALSE(MeaningOfGeneratorExit(18));
   EXPECT_FALSE(MeaningOfGeneratorExit(0xC0000005u));
 }
 

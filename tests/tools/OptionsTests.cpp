@@ -33,6 +33,36 @@ TEST(Options, ReadsEveryOptionIgnoringCaseAndPrefix) {
   EXPECT_EQ(options.settings.front(), u"-NAME:My.Assembly");
 }
 
+// A report is created anew by the generator given it, and added to by the generator it hands a
+// component to; an empty file name is refused.
+TEST(Options, ReportIsAddedToByTheGeneratorHandedTheComponent) {
+  struct Case {
+    std::u16string argument;
+    std::u16string report;  // empty: refused
+    bool append;
+    std::u16string passedOn;
+  };
+  const Case cases[] = {
+      {u"-report:C:\\t\\r.txt", u"C:\\t\\r.txt", false, u"-appendreport:C:\\t\\r.txt"},
+      {u"/REPORT:r.txt", u"r.txt", false, u"-appendreport:r.txt"},
+      {u"-appendreport:r.txt", u"r.txt", true, u"-appendreport:r.txt"},
+      {u"-report:", u"", false, u""},
+      {u"-report", u"", false, u""},
+  };
+  for (const Case& c : cases) {
+    const ParsedOptions parsed = Parse({c.argument, u"a.dll"});
+    if (c.report.empty()) {
+      EXPECT_FALSE(parsed.options) << std::string(c.argument.begin(), c.argument.end());
+      continue;
+    }
+    ASSERT_TRUE(parsed.options) << std::string(parsed.error.begin(), parsed.error.end());
+    EXPECT_EQ(parsed.options->report, c.report);
+    EXPECT_EQ(parsed.options->appendReport, c.append);
+    EXPECT_EQ(parsed.options->settings, std::vector<std::u16string>{c.passedOn});
+  }
+  EXPECT_TRUE(Parse({u"a.dll"}).options->report.empty());
+}
+
 TEST(Options, VersionComesFromTheResourceWhenAsked) {
   EXPECT_EQ(Parse({u"-version:FileVersion", u"a.dll"}).options->versionSource,
             VersionSource::FileVersion);

@@ -2,9 +2,11 @@
 // prefix holds for the registered component: the classes whose InprocServer32 is the file, their
 // ThreadingModel and TypeLib, the type libraries registered from the file, and every ProgID key
 // that CLSIDFromProgID resolves to one of those classes (through CurVer where a key has no CLSID).
-// Prints one summary line, then one line per disagreement; exit code 1 on any disagreement, 2 when
-// the manifest cannot be read.
-//   RegistrationCompare <registered component path> <manifest>
+// Classes the generator left out (the component declines them) are named after the manifest: they
+// and the ProgIDs leading to them must be absent from it, and everything else of theirs (type
+// libraries, proxy/stubs) stays. Prints one summary line, then one line per disagreement; exit code
+// 1 on any disagreement, 2 when the manifest cannot be read.
+//   RegistrationCompare <registered component path> <manifest> [<CLSID left out>...]
 #include <windows.h>
 
 #include <ole2.h>
@@ -278,8 +280,9 @@ bool ReadManifest(const wchar_t* path, cXml& document) {
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
-  if (argc != 3) {
-    std::fprintf(stderr, "usage: RegistrationCompare <registered component> <manifest>\n");
+  if (argc < 3) {
+    std::fprintf(stderr,
+                 "usage: RegistrationCompare <registered component> <manifest> [<CLSID>...]\n");
     return 2;
   }
   cXml document;
@@ -289,9 +292,21 @@ int wmain(int argc, wchar_t** argv) {
   }
   CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
   const std::wstring component = argv[1];
-  const Facts registered = Registered(component);
+  Facts registered = Registered(component);
   const Described described = FromManifest(document);
   Report report;
+  // A class left out takes its ProgIDs with it; it must be a registered class the manifest lacks.
+  for (int i = 3; i < argc; ++i) {
+    const std::wstring clsid = Upper(argv[i]);
+    if (registered.threadingModels.erase(clsid) == 0) {
+      report.Disagree("class " + Narrow(clsid) + " was left out but is not registered");
+    }
+    if (described.facts.threadingModels.contains(clsid)) {
+      report.Disagree("class " + Narrow(clsid) + " was left out but is in the manifest");
+    }
+    registered.typeLibraryIds.erase(clsid);
+    std::erase_if(registered.progIds, [&](const auto& entry) { return entry.second == clsid; });
+  }
   const int classes = CompareClasses(registered, described.facts, report);
   const int progIds = CompareProgIds(registered, described.facts, report);
   for (const std::wstring& repeated : described.repeatedProgIds)
@@ -320,8 +335,9 @@ int wmain(int argc, wchar_t** argv) {
   }
   const std::wstring name = component.substr(component.find_last_of(L'\\') + 1);
   std::printf(
-      "%s: classes %d/%zu, ProgIDs %d/%zu, type libraries %d/%zu, own proxy/stubs %d/%zu%s\n",
-      Narrow(name).c_str(), classes, registered.threadingModels.size(), progIds,
+      "%s: classes %d/%zu (%d left out), ProgIDs %d/%zu, type libraries %d/%zu, own proxy/stubs "
+      "%d/%zu%s\n",
+      Narrow(name).c_str(), classes, registered.threadingModels.size(), argc - 3, progIds,
       registered.progIds.size(), libraries, registered.typeLibraries.size(), proxyStubs,
       registered.ownProxyStubs.size(), report.Clean() ? "" : " DISAGREES");
   report.Print();

@@ -2,9 +2,10 @@
 # The manifest generator on real in-process servers that Wine registered when it set up the prefix.
 #   run.sh <regsvr42.exe> <RegistrationCompare.exe> <ProgIdClient.exe> <work folder>
 # Uses the prefix in WINEPREFIX (scripts/wine-env.sh, wine_prefix_init), which it only reads.
-#   1. Each component is copied into the work folder and described by the generator; its manifest
-#      must agree with the prefix's registry on every class, threading model, type library and
-#      ProgID (one summary line per component).
+#   1. Each component is copied into the work folder and described by the generator, whose
+#      self-check must pass; the classes it leaves out (declined by the component) must be exactly
+#      the expected ones, and its manifest must agree with the prefix's registry on every other
+#      class, threading model, type library and ProgID (one summary line per component).
 #   2. In a scratch copy of the prefix the registration of two real classes is removed; a client
 #      must then create them by ProgID through the generated client manifest, and get the class it
 #      got while they were registered.
@@ -23,11 +24,14 @@ components=(msxml3.dll msxml4.dll msxml6.dll scrrun.dll hhctrl.ocx wshom.ocx jsc
 
 mkdir -p components
 
-# What the self-check finds in Wine's builds of these servers: classes they register but do not
-# serve themselves (DllGetClassObject answers CLASS_E_CLASSNOTAVAILABLE or E_NOINTERFACE; devenum's
-# are its filter categories), and those of msxml4 and msxml6, whose class objects are msxml3's.
-# A refusal must name only these; the manifest for the comparison is then made with -noverify.
-declare -A refused=(
+# What the self-check finds in Wine's builds of these servers: classes they register but whose own
+# DllGetClassObject declines them, with CLASS_E_CLASSNOTAVAILABLE, or with E_NOINTERFACE where
+# ":0x80004002" says so (devenum's are its filter categories; msxml4's and msxml6's MXHTMLWriter is
+# declined by msxml3, to which they forward). The generator leaves exactly these out, each named in
+# a line; every other item must pass the check. A class that starts or stops being served shows
+# here. Wine's hhctrl serves none of its classes: nothing is worth writing (exit 13, one line
+# listing them), and its registration is compared through a -noverify manifest.
+declare -A left_out=(
   [devenum.dll]='{083863F1-70DE-11D0-BD40-00A0C911CE86} {33D9A760-90C8-11D0-BD43-00A0C911CE86}
     {33D9A761-90C8-11D0-BD43-00A0C911CE86} {33D9A762-90C8-11D0-BD43-00A0C911CE86}
     {4EFE2452-168A-11D1-BC76-00C04FB9453B} {860BB310-5D01-11D0-BD3B-00A0C911CE86}
@@ -37,32 +41,36 @@ declare -A refused=(
     {ADB880A6-D8FF-11CF-9377-00AA003B7A11}'
   [itss.dll]='{D54EEE56-AAAB-11D0-9E1D-00A0C922E6EC}'
   [jscript.dll]='{F414C261-6AC0-11CF-B6D1-00AA00BBBB58}'
-  [msxml4.dll]='{7C6E29BC-8B8B-4C3D-859E-AF6CD158BE0F} {88D969C0-F192-11D4-A65F-0040963251E5}
-    {88D969C1-F192-11D4-A65F-0040963251E5} {88D969C2-F192-11D4-A65F-0040963251E5}
-    {88D969C3-F192-11D4-A65F-0040963251E5} {88D969C5-F192-11D4-A65F-0040963251E5}
-    {88D969C6-F192-11D4-A65F-0040963251E5} {88D969C8-F192-11D4-A65F-0040963251E5}
-    {88D969C9-F192-11D4-A65F-0040963251E5} {88D969CA-F192-11D4-A65F-0040963251E5}
-    {88D969D6-F192-11D4-A65F-0040963251E5}'
-  [msxml6.dll]='{88D96A05-F192-11D4-A65F-0040963251E5} {88D96A06-F192-11D4-A65F-0040963251E5}
-    {88D96A07-F192-11D4-A65F-0040963251E5} {88D96A08-F192-11D4-A65F-0040963251E5}
-    {88D96A0A-F192-11D4-A65F-0040963251E5} {88D96A0B-F192-11D4-A65F-0040963251E5}
-    {88D96A0C-F192-11D4-A65F-0040963251E5} {88D96A0E-F192-11D4-A65F-0040963251E5}
-    {88D96A0F-F192-11D4-A65F-0040963251E5} {88D96A10-F192-11D4-A65F-0040963251E5}
-    {88D96A11-F192-11D4-A65F-0040963251E5}'
-  [quartz.dll]='{670D1D20-A068-11D0-B3F0-00AA003761C5}'
+  [msxml4.dll]='{88D969C9-F192-11D4-A65F-0040963251E5}'
+  [msxml6.dll]='{88D96A10-F192-11D4-A65F-0040963251E5}'
+  [quartz.dll]='{670D1D20-A068-11D0-B3F0-00AA003761C5}:0x80004002'
   [scrrun.dll]='{32DA2B15-CFED-11D1-B747-00C04FC2B085}'
   [vbscript.dll]='{B54F3742-5B07-11CF-A4B0-00AA004A55E8} {B54F3743-5B07-11CF-A4B0-00AA004A55E8}'
-  [windowscodecs.dll]='{00000301-A8F2-4877-BA0A-FD2B6645FB94}'
+  [windowscodecs.dll]='{00000301-A8F2-4877-BA0A-FD2B6645FB94}:0x80004002'
   [wshom.ocx]='{08FED191-BE19-11D3-A28B-00104BD35090} {F935DC22-1CF0-11D0-ADB9-00C04FD58A0B}
     {F935DC26-1CF0-11D0-ADB9-00C04FD58A0B}'
 )
+declare -A serves_none=([hhctrl.ocx]=1)
+# msxml4 and msxml6 forward their DllGetClassObject to msxml3: their classes are served through it.
+declare -A served_through=([msxml4.dll]=msxml3.dll [msxml6.dll]=msxml3.dll)
 
-# One line of what the self-check showed: items passed by kind, and items refused.
+# One line of what the self-check showed: items passed by kind, classes left out.
 check_summary() {
-  local out=$1 err=$2
-  echo "$component: self-check: classes $(grep -c ': class .* is served by' "$out")," \
-    "ProgIDs $(grep -c ': ProgID ' "$out"), type libraries $(grep -c ': type library ' "$out")," \
-    "interfaces $(grep -c ': interface ' "$out") passed; $(grep -c 'error:' "$err") refused"
+  echo "$component: self-check: classes $(grep -c ': class .* is served ' "$1")" \
+    "($(grep -c ': class .* is served through ' "$1") through another module)," \
+    "ProgIDs $(grep -c ': ProgID ' "$1"), type libraries $(grep -c ': type library ' "$1")," \
+    "interfaces $(grep -c ': interface ' "$1") passed, $(grep -c 'error:' "$2") refused;" \
+    "left out: $(tr '\n' ' ' <<<"$3")"
+}
+
+# The words of a list, sorted, one a line.
+sorted() { tr -s ' \n' '\n\n' <<<"$1" | sed '/^$/d' | sort; }
+
+# The classes a run left out, "{CLSID}" or "{CLSID}:<code>" for another code than 0x80040111: from
+# the left-out lines, or from the line of a component that serves none.
+declined_classes() {
+  tr -d '\r' <"$1" | sed -n 's/^regsvr42: left out [^:]*: class \({[0-9A-F-]*}\).*(\(0x[0-9A-F]*\))$/\1:\2/p'
+  tr -d '\r' <"$2" | grep 'serves none of the classes' | grep -o '{[0-9A-F-]*} 0x[0-9A-F]*' | tr ' ' ':'
 }
 
 for component in "${components[@]}"; do
@@ -73,25 +81,40 @@ for component in "${components[@]}"; do
   cp "$system32/$component" components/
   "$wine" "$generator" "$(winpath "$work/components/$component")" >"$component.out" 2>"$component.err"
   rc=$?
-  check_summary "$component.out" "$component.err"
-  if [[ $rc -eq 13 && -n ${refused[$component]:-} ]]; then
-    while read -r line; do
-      item=$(grep -o '{[0-9A-F-]*}' <<<"$line" | head -1)
-      [[ -n $item && ${refused[$component]} == *"$item"* ]] ||
-        fail "$component: the self-check refused what it should not: $line"
-    done < <(grep 'error:' "$component.err")
-    "$wine" "$generator" -noverify "$(winpath "$work/components/$component")" >"$component.out" \
-      2>"$component.err"
-    rc=$?
+  declined=$(declined_classes "$component.out" "$component.err" | sed 's/:0x80040111$//')
+  check_summary "$component.out" "$component.err" "$declined"
+  if [[ -n ${serves_none[$component]:-} ]]; then
+    [[ $rc -eq 13 && $(grep -c 'error:' "$component.err") -eq 1 ]] &&
+      grep -q 'the component serves none of the classes' "$component.err" ||
+      fail "$component: expected exit 13 for a component serving none of its classes, got $rc:" \
+        "$(cat "$component.err")"
+  else
+    [[ $rc -eq 0 ]] || fail "$component: the generator exited with $rc: $(cat "$component.err")"
+    [[ ! -s $component.err ]] || echo "$component: $(cat "$component.err")"
   fi
-  [[ $rc -eq 0 ]] || fail "$component: the generator exited with $rc: $(cat "$component.err")"
-  [[ ! -s $component.err ]] || echo "$component: $(cat "$component.err")"
+  [[ $(sorted "$declined") == "$(sorted "${left_out[$component]:-}")" ]] ||
+    fail "$component: left out [$(sorted "$declined" | tr '\n' ' ')], expected" \
+      "[$(sorted "${left_out[$component]:-}" | tr '\n' ' ')]"
+  if [[ -n ${served_through[$component]:-} ]]; then
+    grep -q ": class .* is served through ${served_through[$component]}" "$component.out" ||
+      fail "$component: no class served through ${served_through[$component]}"
+  elif grep -q ': class .* is served through ' "$component.out"; then
+    fail "$component: a class is served through another module"
+  fi
   manifest=$work/components/${component%.*}.sxs.manifest
+  compared=$(sed 's/:0x[0-9A-F]*//g' <<<"$declined")
+  if [[ -n ${serves_none[$component]:-} ]]; then
+    [[ ! -e $manifest ]] || fail "$component: a manifest was written"
+    "$wine" "$generator" -noverify "$(winpath "$work/components/$component")" >/dev/null 2>&1 ||
+      fail "$component: -noverify failed"
+    compared=
+  fi
   [[ -f $manifest ]] || { fail "$component: no manifest"; continue; }
-  "$wine" "$compare" "C:\\windows\\system32\\$component" "$(winpath "$manifest")" 2>&1 |
+  # shellcheck disable=SC2086 # one argument per class left out
+  "$wine" "$compare" "C:\\windows\\system32\\$component" "$(winpath "$manifest")" $compared 2>&1 |
     tr -d '\r' >"$component.compare"
   cat "$component.compare"
-  grep -q ': classes [0-9]*/[0-9]*, ProgIDs' "$component.compare" ||
+  grep -q ': classes [0-9]*/[0-9]* ([0-9]* left out), ProgIDs' "$component.compare" ||
     fail "$component: no summary from the comparison"
   grep -q 'DISAGREES' "$component.compare" && fail "$component: the manifest disagrees with the registry"
   grep -q ': classes 0/' "$component.compare" && fail "$component: the prefix registers no class for it"
@@ -145,14 +168,14 @@ for progid in "${progids[@]}"; do
     fail "without registration $progid should be unknown: $(cat unregistered.txt)"
 done
 
-# jscript first, without the check (it is refused above): msxml3's check then makes the client's
-# context with jscript's assembly beside it.
+# jscript first: msxml3's check then makes the client's context with jscript's assembly beside it.
+# Each client check gets a class that passed (jscript's first class is one it declines).
 for component in jscript.dll msxml3.dll; do
-  verify=()
-  [[ -n ${refused[$component]:-} ]] && verify=(-noverify)
-  "$wine" "$generator" "${verify[@]}" "-client:$(winpath "$work/activation/ProgIdClient.exe")" \
+  "$wine" "$generator" "-client:$(winpath "$work/activation/ProgIdClient.exe")" \
     "$(winpath "$work/activation/$component")" >generate.out 2>generate.err ||
     fail "-client: for $component failed: $(cat generate.err)"
+  grep -q 'through the client manifest, class .* is served by' generate.out ||
+    fail "$component: no class through the client manifest: $(cat generate.out generate.err)"
 done
 grep -qF 'client manifest ProgIdClient.exe.manifest finds the assembly msxml3.sxs' generate.out ||
   fail "msxml3's self-check made no client context: $(cat generate.out generate.err)"

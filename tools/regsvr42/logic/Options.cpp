@@ -64,6 +64,10 @@ std::u16string ApplyOption(std::u16string_view option, Options& options) {
   if (SameIgnoringCase(key, u"dir")) return needsValue(options.directory);
   if (SameIgnoringCase(key, u"client")) return needsValue(options.client);
   if (SameIgnoringCase(key, u"batch")) return needsValue(options.batchFile);
+  if (SameIgnoringCase(key, u"report") || SameIgnoringCase(key, u"appendreport")) {
+    options.appendReport = SameIgnoringCase(key, u"appendreport");
+    return needsValue(options.report);
+  }
   if (SameIgnoringCase(key, u"hash")) return takesNoValue(options.sha1);
   if (SameIgnoringCase(key, u"embed")) return takesNoValue(options.embed);
   if (SameIgnoringCase(key, u"sha256")) {
@@ -114,8 +118,12 @@ ParsedOptions ParseOptions(std::span<const std::u16string> arguments) {
     }
     std::u16string error = ApplyOption(std::u16string_view(argument).substr(1), options);
     if (!error.empty()) return {std::nullopt, std::move(error)};
-    const std::u16string_view key = std::u16string_view(argument).substr(1, 6);
-    if (!SameIgnoringCase(key, u"batch:")) options.settings.push_back(argument);
+    const std::u16string_view key = std::u16string_view(argument).substr(1, 7);
+    if (SameIgnoringCase(key, u"report:")) {
+      options.settings.push_back(u"-appendreport:" + options.report);
+    } else if (!SameIgnoringCase(key.substr(0, 6), u"batch:")) {
+      options.settings.push_back(argument);
+    }
   }
   if (options.help) return {std::move(options), {}};
   if (options.components.empty() && options.batchFile.empty()) {
@@ -149,6 +157,7 @@ std::u16string UsageText() {
          u"  -timeout:<seconds>  how long the component's code may take for each call (loading,\n"
          u"                      DllRegisterServer, type libraries; default 60, 1 to 3600)\n"
          u"  -noverify           write without first loading every class through the manifest\n"
+         u"  -report:<file>      also write every line of the output to <file> (UTF-8)\n"
          u"  -help               show this text\n"
          u"\n"
          u"Exit code 0 when every manifest was written; otherwise an error line on standard error\n"

@@ -7,14 +7,12 @@
 #include <string_view>
 #include <vector>
 
+#include "TimeLimits.h"
+
 namespace kestrelwing::regsvr42 {
 
 // Where the assembly version comes from.
 enum class VersionSource { Default, Explicit, FileVersion, ProductVersion };
-
-// The time limit of a call into a component's code, and the range -timeout: accepts.
-inline constexpr unsigned kDefaultTimeoutSeconds = 60;
-inline constexpr unsigned kLongestTimeoutSeconds = 3600;
 
 struct Options {
   std::vector<std::u16string> components;  // paths named on the command line
@@ -31,8 +29,14 @@ struct Options {
   bool noVerify = false;     // -noverify: the manifests are written without the self-check
   // -timeout:<seconds>: how long each call into the component's code may take.
   unsigned timeoutSeconds = kDefaultTimeoutSeconds;
+  // -report:<file>: every line written to standard output and standard error also goes to the
+  // file, created anew (-appendreport:<file>, which a generator gives the ones it starts, adds to
+  // it).
+  std::u16string report;
+  bool appendReport = false;
   // The options as given, without -batch: and the component paths, to run another generator on
-  // one component with the same choices.
+  // one component with the same choices; -report: becomes -appendreport: there, so that the other
+  // generator adds its lines to the same report.
   std::vector<std::u16string> settings;
 };
 

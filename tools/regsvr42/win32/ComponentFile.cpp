@@ -6,6 +6,8 @@
 
 #include <algorithm>
 #include <limits>
+#include <new>
+#include <optional>
 
 #include "Failure.h"
 #include "FileContents.h"
@@ -15,9 +17,14 @@
 namespace kestrelwing::regsvr42 {
 
 std::vector<std::uint8_t> ReadFileOrFail(const std::wstring& path) {
-  auto bytes = platform::ReadWholeFile(FromWide(path));
+  std::optional<std::vector<std::uint8_t>> bytes;
+  try {
+    bytes = platform::ReadWholeFile(FromWide(path));
+  } catch (const std::bad_alloc&) {
+    throw Failure(ExitCode::ReadFailed, u"cannot read " + FromWide(path) + u" (too large)");
+  }
   if (!bytes) {
-    throw Failure(ExitCode::FileMissing,
+    throw Failure(ExitCode::ReadFailed,
                   u"cannot read " + FromWide(path) + u" (" + DescribeError(GetLastError()) + u")");
   }
   return std::move(*bytes);
@@ -26,7 +33,7 @@ std::vector<std::uint8_t> ReadFileOrFail(const std::wstring& path) {
 FileHash HashBytes(std::span<const std::uint8_t> bytes) {
   BCRYPT_ALG_HANDLE algorithm = nullptr;
   if (!BCRYPT_SUCCESS(BCryptOpenAlgorithmProvider(&algorithm, BCRYPT_SHA1_ALGORITHM, nullptr, 0))) {
-    throw Failure(ExitCode::WriteFailed, u"the system offers no SHA-1 hash");
+    throw Failure(ExitCode::ReadFailed, u"cannot hash the component: the system offers no SHA-1");
   }
   std::vector<UCHAR> digest(20);
   BCRYPT_HASH_HANDLE hash = nullptr;
@@ -43,7 +50,7 @@ FileHash HashBytes(std::span<const std::uint8_t> bytes) {
        BCRYPT_SUCCESS(BCryptFinishHash(hash, digest.data(), static_cast<ULONG>(digest.size()), 0));
   if (hash != nullptr) BCryptDestroyHash(hash);
   BCryptCloseAlgorithmProvider(algorithm, 0);
-  if (!ok) throw Failure(ExitCode::WriteFailed, u"hashing the component failed");
+  if (!ok) throw Failure(ExitCode::ReadFailed, u"hashing the component failed");
 
   FileHash result{u"SHA1", {}};
   for (UCHAR byte : digest) {

@@ -11,7 +11,7 @@
 
 namespace kestrelwing::regsvr42 {
 
-// platform::ReadWholeFile; throws Failure(FileMissing) when the file cannot be read.
+// platform::ReadWholeFile; throws Failure(ReadFailed) when the file cannot be read.
 std::vector<std::uint8_t> ReadFileOrFail(const std::wstring& path);
 
 // SHA-1 of the bytes, as the file element's hashalg and hash (the one algorithm Windows documents

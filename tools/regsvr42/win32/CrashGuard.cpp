@@ -7,6 +7,7 @@
 #include <kestrelwing/cXmlNode.h>
 
 #include "RegistryCapture.h"
+#include "Report.h"
 
 namespace kestrelwing::regsvr42 {
 namespace {
@@ -49,6 +50,7 @@ void EndGenerator(std::initializer_list<std::string_view> line, ExitCode code) {
   for (const std::string_view part : line) {
     DWORD written = 0;
     WriteFile(standardError, part.data(), static_cast<DWORD>(part.size()), &written, nullptr);
+    AddToReport(part);
   }
   // Not ExitProcess: that would run the DllMain of every loaded module, the component's too,
   // and wait for the loader lock a thread stuck in DllMain holds.

@@ -24,8 +24,8 @@ class CrashContext {
 
 // Ends the generator at once, when a component's code cannot be trusted to return: removes the
 // temporary registry key, writes the line (given in parts, UTF-8, with its line break) to
-// standard error, and ends the process with `code` without running any more of the component's
-// code. Allocates no memory of its own.
+// standard error and the report, and ends the process with `code` without running any more of the
+// component's code. Allocates no memory of its own.
 [[noreturn]] void EndGenerator(std::initializer_list<std::string_view> line, ExitCode code);
 
 }  // namespace kestrelwing::regsvr42

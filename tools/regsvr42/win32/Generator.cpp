@@ -10,18 +10,22 @@
 #include "ClientProgram.h"
 #include "ComponentFile.h"
 #include "CrashGuard.h"
+#include "DeclinedClasses.h"
 #include "Failure.h"
 #include "Files.h"
 #include "ManifestBuilder.h"
 #include "ManifestRules.h"
+#include "OutputLine.h"
 #include "PathParts.h"
 #include "Paths.h"
 #include "PeHeader.h"
 #include "PendingFile.h"
 #include "RegistryCapture.h"
+#include "Report.h"
 #include "SelfCheck.h"
 #include "Sibling.h"
 #include "SystemInfo.h"
+#include "TimeLimits.h"
 #include "TypeLibraries.h"
 #include "WatchedThread.h"
 #include "WideText.h"
@@ -241,7 +245,14 @@ void HandOverToSibling(const std::wstring& path, Architecture architecture,
     before.push_back(StampOf(destination));
 
   const unsigned long limit = HandOverLimitSeconds(options.timeoutSeconds);
-  const ChildRun run = RunSiblingGenerator(*sibling, options.settings, path, limit);
+  // A report this generator cannot write is not handed on: that is said once, here.
+  std::vector<std::u16string> settings = options.settings;
+  if (ReportPath().empty()) {
+    std::erase_if(settings, [](const std::u16string& setting) {
+      return setting.starts_with(u"-appendreport:");
+    });
+  }
+  const ChildRun run = RunSiblingGenerator(*sibling, settings, path, limit);
   const std::u16string generator = u"the " + folder + u" generator " + FromWide(*sibling);
   if (run.outcome == ChildRun::Outcome::NotStarted) {
     throw Failure(ExitCode::OtherBitness, u"a " + bitness + u" component, and " + generator +
@@ -320,6 +331,46 @@ void DescribeComponent(const std::wstring& component, const std::wstring& path,
   AddRegisteredInterfaces(captured.interfaces, contents.describedIids, manifest);
 }
 
+// The self-check on the pending manifests. Classes the component declines leave the manifest, each
+// named in a line; the manifest is then made again and checked again as it will be written. A
+// component that declines every class has nothing worth writing.
+template <class Prepare>
+void VerifyLeavingOutDeclined(const std::wstring& component, const std::wstring& path,
+                              const std::wstring& client, const EmbeddedManifestUpdate* embedded,
+                              const Options& options, ComponentManifest& manifest,
+                              std::optional<PendingFiles>& pending, const Prepare& prepare) {
+  std::vector<DeclinedClass> allDeclined;
+  for (;;) {
+    const std::vector<std::wstring> finished = pending->Finish();
+    const std::vector<DeclinedClass> declined = VerifyManifests(
+        {FromWide(component), path, finished.front(), pending->Destinations().front(), client,
+         client.empty() ? L""
+         : embedded     ? embedded->ManifestFile()
+                        : finished.back(),
+         options.timeoutSeconds});
+    if (declined.empty()) return;
+    allDeclined.insert(allDeclined.end(), declined.begin(), declined.end());
+    const std::size_t before = manifest.classes.size();
+    const std::vector<std::u16string> lines = LeaveOutDeclined(manifest, declined);
+    if (lines.size() != declined.size() || lines.size() > before) {
+      throw Failure(ExitCode::CheckNotRun,
+                    u"the self-check named declined classes the manifest does not hold");
+    }
+    if (manifest.classes.empty()) {
+      std::u16string list;
+      for (const DeclinedClass& entry : allDeclined)
+        list += (list.empty() ? u"" : u", ") + entry.clsid + u" " + HexCode(entry.code);
+      throw Failure(ExitCode::ManifestRejected,
+                    u"the component serves none of the classes its registration names (its own "
+                    u"DllGetClassObject declines each: " +
+                        list + u"); nothing was written");
+    }
+    for (const std::u16string& line : lines)
+      WriteLine(stdout, u"regsvr42: " + line);
+    prepare();
+  }
+}
+
 }  // namespace
 
 Generated GenerateManifest(const std::wstring& component, const Options& options) {
@@ -349,32 +400,29 @@ Generated GenerateManifest(const std::wstring& component, const Options& options
   Generated generated;
   DescribeComponent(component, path, bytes, options.timeoutSeconds, manifest, generated.warnings);
 
-  cXml document;
-  BuildComponentManifest(manifest, document);
   const std::wstring destination = ComponentDestination(path, options);
   const ComponentPlacement placement{
       GetFileName(FromWide(destination)),
       IsFile(FolderOf(destination) + L"\\" + ToWide(manifest.identity.name) + L".dll")};
-  PendingFiles pending;
-  pending.Add(LoadableBytes(document, destination,
-                            CheckComponentManifest(document, manifest.identity, placement)),
-              destination);
-  if (embedded) {
-    AddEmbeddedClientManifest(*embedded, manifest.identity);
-  } else if (!client.empty()) {
-    AddClientManifest(pending, client, manifest.identity);
-  }
-  if (!options.noVerify) {
-    const std::vector<std::wstring> finished = pending.Finish();
-    VerifyManifests({FromWide(component), path, finished.front(), pending.Destinations().front(),
-                     client,
-                     client.empty() ? L""
-                     : embedded     ? embedded->ManifestFile()
-                                    : finished.back()});
-  }
+  // The manifests as they are to be written, made again when classes are left out.
+  std::optional<PendingFiles> pending;
+  auto prepare = [&] {
+    pending.emplace();
+    cXml document;
+    BuildComponentManifest(manifest, document);
+    pending->Add(LoadableBytes(document, destination,
+                               CheckComponentManifest(document, manifest.identity, placement)),
+                 destination);
+    if (!embedded && !client.empty()) AddClientManifest(*pending, client, manifest.identity);
+  };
+  prepare();
+  if (embedded) AddEmbeddedClientManifest(*embedded, manifest.identity);
+  if (!options.noVerify)
+    VerifyLeavingOutDeclined(component, path, client, embedded.get(), options, manifest, pending,
+                             prepare);
   // The program is replaced last: until the assembly's manifest is in place it could not start.
-  pending.Commit();
-  generated.written = pending.Destinations();
+  pending->Commit();
+  generated.written = pending->Destinations();
   if (embedded) {
     embedded->Commit();
     generated.written.push_back(client);

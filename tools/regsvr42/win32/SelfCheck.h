@@ -2,12 +2,19 @@
 // program, so the same bitness) in a check mode that sees none of the component's registration: an
 // activation context is made from the pending component manifest and every class, ProgID, type
 // library and proxy/stub it declares is looked up through it; with a client, the pending client
-// manifest must find the assembly the way the loader probes for it and give one class. A manifest
-// that fails any item is not written.
+// manifest must find the assembly the way the loader probes for it and give a class that passed.
+// A manifest that fails any item is not written. A class the component's own DllGetClassObject
+// declines is no failure of the manifest: it is named, and the generator leaves it out.
+//
+// SelfCheckParent.cpp holds the generator's side (staging, the child's start and end),
+// SelfCheckChild.cpp the checks, SelfCheckRequest.h what the two share.
 #pragma once
 
 #include <string>
 #include <vector>
+
+#include "DeclinedClasses.h"
+#include "TimeLimits.h"
 
 namespace kestrelwing::regsvr42 {
 
@@ -18,20 +25,22 @@ struct CheckRequest {
   std::wstring manifestDestination;  // where it is to be put
   std::wstring client;               // full path of the client program; empty without one
   std::wstring clientManifest;       // the pending client manifest, finished
+  unsigned timeoutSeconds = kDefaultTimeoutSeconds;  // -timeout:, which bounds each item
 };
 
-// How long one item of the check may take; past it the check ends, naming the item.
-inline constexpr unsigned kCheckItemLimitSeconds = 30;
-
 // Runs the check in a child process. Each item passed is a line on standard output, each failure a
-// line on standard error, both written by the child. Throws Failure(ManifestRejected) when an item
-// failed or did not end in time, Failure(ComponentCrashed) when the component crashed.
-void VerifyManifests(const CheckRequest& request);
+// line on standard error, both written by the child. Answers the classes the component declines
+// when every other item passed. Throws Failure(ManifestRejected) when an item failed or did not
+// end in time, Failure(ComponentCrashed) when the component crashed, and the failure CheckFailure
+// (ChildOutcome.h) makes of any other end.
+std::vector<DeclinedClass> VerifyManifests(const CheckRequest& request);
 
 // True when the command line asks for the check mode (only the generator itself starts it).
 bool IsCheckMode(const std::vector<std::u16string>& arguments);
 
-// The check mode: 0 when every item passed, ManifestRejected after any failure.
+// The check mode: 0 when every item passed or was declined by the component (the declined ones
+// listed for the generator), ManifestRejected after any failure; any other failure of its own is
+// a line and its code, never an abort.
 int RunCheckMode(const std::vector<std::u16string>& arguments);
 
 }  // namespace kestrelwing::regsvr42

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "ChildOutcome.h"
 #include "ManifestModel.h"
 
 namespace kestrelwing::regsvr42 {
@@ -19,21 +20,6 @@ inline constexpr Architecture kOwnArchitecture = Architecture::X86;
 
 // The installed generator for `architecture`, if there is one.
 std::optional<std::wstring> FindSiblingGenerator(Architecture architecture);
-
-// How long a hand-over may take before the sibling is ended. The sibling keeps the time limit
-// itself, for each of its calls into the component (loading, DllRegisterServer, type libraries,
-// unloading, leaving the component's apartment); the margin covers its start and its own work.
-constexpr unsigned long HandOverLimitSeconds(unsigned timeoutSeconds) {
-  return 5ul * timeoutSeconds + 30;
-}
-
-// How a program the generator started (the sibling, the self-check) ended.
-struct ChildRun {
-  enum class Outcome { Ended, NotStarted, TimedOut };
-  Outcome outcome = Outcome::Ended;
-  int exitCode = 0;         // when it ended
-  unsigned long error = 0;  // when it could not be started: the system's error code
-};
 
 // Starts `program` with `commandLine` (its handles inherited) and waits for it at most
 // limitSeconds; one that runs longer is ended. A temporary registry key it leaves, ended or

@@ -16,6 +16,7 @@
 #include "Generator.h"
 #include "Options.h"
 #include "OutputLine.h"
+#include "Report.h"
 #include "SelfCheck.h"
 #include "WideText.h"
 
@@ -42,6 +43,7 @@ int Run(const std::vector<std::u16string>& arguments) {
     return static_cast<int>(ExitCode::Usage);
   }
   const Options& options = *parsed.options;
+  if (!options.report.empty()) OpenReport(ToWide(options.report), options.appendReport);
   if (options.help) {
     WriteLine(stdout, UsageText());
     return 0;
