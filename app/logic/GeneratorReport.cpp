@@ -2,7 +2,6 @@
 
 #include <kestrelwing/cXmlNode.h>
 
-#include <algorithm>
 #include <filesystem>
 #include <system_error>
 
@@ -67,31 +66,31 @@ std::optional<std::u16string> LeftOutClass(std::u16string_view line) {
 }
 
 std::u16string ReportSection(const std::vector<std::u16string>& lines) {
-  std::vector<std::u16string> shown;
-  std::optional<std::size_t> leftOutAt;
+  std::u16string leftOut;
+  std::vector<const std::u16string*> others;
   for (const std::u16string& line : lines) {
-    if (const auto leftOut = LeftOutClass(line)) {
-      if (!leftOutAt) {
-        leftOutAt = shown.size();
-        shown.emplace_back(kLeftOutLine);
-      } else {
-        shown[*leftOutAt] += u", ";
-      }
-      shown[*leftOutAt] += *leftOut;
+    if (const auto named = LeftOutClass(line)) {
+      leftOut += leftOut.empty() ? kLeftOutLine : u", ";
+      leftOut += *named;
     } else {
-      shown.push_back(line);
+      others.push_back(&line);
     }
   }
-  if (shown.empty()) return {};
+  if (leftOut.empty() && others.empty()) return {};
 
   std::u16string section = u"\n";
-  const std::size_t count = std::min(shown.size(), kMostReportLinesShown);
-  for (std::size_t i = 0; i < count; ++i) {
+  if (!leftOut.empty()) section += u"\n" + leftOut;
+  const std::size_t skipped = others.size() > kReportHeadShown + kReportTailShown + 1
+                                  ? others.size() - kReportHeadShown - kReportTailShown
+                                  : 0;
+  for (std::size_t i = 0; i < others.size(); ++i) {
+    if (skipped != 0 && i == kReportHeadShown) {
+      section += u"\n… (" + Decimal(skipped) + u" líneas más) …";
+      i += skipped - 1;
+      continue;
+    }
     section += u'\n';
-    section += shown[i];
-  }
-  if (shown.size() > count) {
-    section += u"\n(y " + Decimal(shown.size() - count) + u" líneas más)";
+    section += *others[i];
   }
   return section;
 }

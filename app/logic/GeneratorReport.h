@@ -11,8 +11,10 @@
 
 namespace kestrelwing {
 
-// At most this many lines of a report are shown; a line after them says how many are left out.
-inline constexpr std::size_t kMostReportLinesShown = 20;
+// A long report shows its first and its last lines (where a failure and the files written are
+// named), and one line between them saying how many it skips.
+inline constexpr std::size_t kReportHeadShown = 4;
+inline constexpr std::size_t kReportTailShown = 12;
 
 // The lines of a report's bytes: UTF-8 (ill-formed sequences become U+FFFD, a byte-order mark is
 // skipped), lines ending in CR LF or LF; an unfinished last line counts, a final line end adds no
@@ -25,10 +27,10 @@ std::vector<std::u16string> ReportLines(std::string_view bytes);
 // with or without the ProgID and with any eight-digit code; none for every other line.
 std::optional<std::u16string> LeftOutClass(std::u16string_view line);
 
-// What the message shows below the program's own words: an empty line, then the report's lines
-// as they are, except that the left-out classes become one line in the program's words,
-// "Clases omitidas (el componente no las sirve): {A} (ProgID), {B}", where the first of them
-// stood. Empty for a report without lines.
+// What the message shows below the program's own words: an empty line; the left-out classes in
+// one line in the program's words, "Clases omitidas (el componente no las sirve): {A} (ProgID),
+// {B}"; then every other line as it is (of a long report its head and tail). Empty for a report
+// without lines.
 std::u16string ReportSection(const std::vector<std::u16string>& lines);
 
 // Reads the report at path and removes the file. Its lines; none when it is missing or cannot be

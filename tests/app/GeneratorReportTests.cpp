@@ -63,19 +63,18 @@ TEST(GeneratorReport, LeftOutLinesNameTheirClass) {
   }
 }
 
-TEST(GeneratorReport, SectionGathersLeftOutClassesWhereTheFirstStoodAndKeepsTheRest) {
+TEST(GeneratorReport, SectionPutsTheLeftOutClassesFirstInOneLineAndKeepsTheRest) {
   const std::u16string wrote = u"regsvr42: wrote C:\\Mis Componentes\\grid.sxs.manifest";
   const std::u16string failed =
-      u"regsvr42: self-check: class " + kOther + u": CoGetClassObject failed with 0x80004005";
+      u"regsvr42: error: class " + kOther + u": CoGetClassObject failed with 0x80004005";
+  const std::u16string omitted = u"Clases omitidas (el componente no las sirve): ";
   const std::pair<Lines, std::u16string> cases[] = {
       {{}, u""},
       {{wrote}, u"\n\n" + wrote},
-      {{LeftOutLine(u"grid.ocx", kGrid + u" (Mi.Rejilla.1)"), wrote},
-       u"\n\nClases omitidas (el componente no las sirve): " + kGrid + u" (Mi.Rejilla.1)\n" +
-           wrote},
+      {{LeftOutLine(u"grid.ocx", kGrid + u" (Mi.Rejilla.1)")},
+       u"\n\n" + omitted + kGrid + u" (Mi.Rejilla.1)"},
       {{failed, LeftOutLine(u"grid.ocx", kGrid), wrote, LeftOutLine(u"grid.ocx", kOther + u" (B)")},
-       u"\n\n" + failed + u"\nClases omitidas (el componente no las sirve): " + kGrid + u", " +
-           kOther + u" (B)\n" + wrote},
+       u"\n\n" + omitted + kGrid + u", " + kOther + u" (B)\n" + failed + u"\n" + wrote},
       {{u"", wrote}, u"\n\n\n" + wrote},
   };
   for (const auto& [lines, section] : cases) {
@@ -83,16 +82,33 @@ TEST(GeneratorReport, SectionGathersLeftOutClassesWhereTheFirstStoodAndKeepsTheR
   }
 }
 
-TEST(GeneratorReport, SectionShowsItsFirstLinesAndCountsTheRest) {
-  Lines lines;
-  std::u16string shown = u"\n";
-  for (int i = 1; i <= 25; ++i) {
-    lines.push_back(u"line " + std::u16string(1, static_cast<char16_t>(u'A' + i)));
-    if (i <= 20) shown += u"\n" + lines.back();
-  }
-  EXPECT_EQ(ReportSection(lines), shown + u"\n(y 5 líneas más)");
-  lines.resize(20);
-  EXPECT_EQ(ReportSection(lines), shown);
+TEST(GeneratorReport, LongSectionShowsItsHeadAndTailAndCountsWhatItSkips) {
+  // lines 1 to count; the left-out line stays first and counts for nothing.
+  auto report = [](int count) {
+    Lines lines = {LeftOutLine(u"grid.ocx", kGrid)};
+    for (int i = 1; i <= count; ++i) {
+      lines.push_back(u"line " + std::u16string(1, static_cast<char16_t>(u'@' + i)));
+    }
+    return lines;
+  };
+  auto shown = [](const Lines& lines, std::vector<int> kept, int skipped) {
+    std::u16string text = u"\n\nClases omitidas (el componente no las sirve): " + kGrid;
+    for (const int i : kept) {
+      if (i == 0) {
+        text += u"\n\u2026 (" + std::u16string(1, static_cast<char16_t>(u'0' + skipped)) +
+                u" l\u00edneas m\u00e1s) \u2026";
+      } else {
+        text += u"\n" + lines[i];
+      }
+    }
+    return text;
+  };
+  const Lines seventeen = report(17);  // 4 + 12 and one more: nothing worth skipping
+  EXPECT_EQ(ReportSection(seventeen),
+            shown(seventeen, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17}, 0));
+  const Lines twenty = report(20);
+  EXPECT_EQ(ReportSection(twenty),
+            shown(twenty, {1, 2, 3, 4, 0, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18, 19, 20}, 4));
 }
 
 }  // namespace

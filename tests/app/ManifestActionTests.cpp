@@ -146,7 +146,7 @@ TEST_F(GenerateManifestTest, GeneratorFailureIsReportedWithItsMeaningAndNothingI
       {15u,
        u"El generador termin\u00f3 con el c\u00f3digo 15: el componente no respondi\u00f3 a "
        u"tiempo"},
-      {16u, u"El generador termin\u00f3 con el c\u00f3digo 16"},
+      {18u, u"El generador termin\u00f3 con el c\u00f3digo 18"},
       {40u, u"El generador termin\u00f3 con el c\u00f3digo 40"},
       {0xC0000005u, u"El generador termin\u00f3 con el c\u00f3digo 0xC0000005"},
   };

@@ -24,8 +24,10 @@ report_left() {
 
 kw_start "$(winpath "$component")"
 drive click "$TITLE" "Generar SxS"
-expect_message information "$(printf '%s\n' 'SxS Generado' '' \
-  "Clases omitidas (el componente no las sirve): $clsid (Mi.Rejilla.1), $other" "$wrote")"
+expect_message information "SxS Generado"
+expect_eq "$message_report" "$(printf '%s\n' \
+  "Clases omitidas (el componente no las sirve): $clsid (Mi.Rejilla.1), $other" "$wrote")" \
+  "the report under the message"
 report_left && fail "the report of a successful run was left"
 
 failure="regsvr42: self-check: class $clsid (Mi.Rejilla.1): CoCreateInstance failed with 0x80004005"
@@ -33,7 +35,8 @@ crlf_lines "$failure" >"$work/report.txt"
 install_standin "" "$work/report.txt"
 echo 13 >"$work/app/tools/standin-exit-code.txt"
 drive click "$TITLE" "Generar SxS"
-expect_message error "$(printf '%s\n' 'El generador terminó con el código 13: el manifiesto no cargaría en Windows, o una clase no superó la prueba sin registro' '' "$failure")"
+expect_message error 'El generador terminó con el código 13: el manifiesto no cargaría en Windows, o una clase no superó la prueba sin registro'
+expect_eq "$message_report" "$failure" "the report under the message"
 report_left && fail "the report of a failed run was left"
 kw_stop
 echo "PASS"
