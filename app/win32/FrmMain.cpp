@@ -306,7 +306,7 @@ std::optional<FileStamp> FrmMain::StampOf(std::u16string_view path) const {
 
 void FrmMain::ShowMessage(std::u16string_view text, MessageIcon icon) {
   const UINT style = icon == MessageIcon::Error ? MB_ICONERROR : MB_ICONINFORMATION;
-  // The window may be gone by now (closed during a wait): the box then has no owner.
+  // A close waits for the action, so the window is there; were it gone, the box has no owner.
   const HWND owner = IsWindow(window_) ? window_ : nullptr;
   MessageBoxW(owner, ToWide(text).c_str(), Title().c_str(), MB_OK | style);
 }
