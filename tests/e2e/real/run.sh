@@ -54,12 +54,17 @@ declare -A serves_none=([hhctrl.ocx]=1)
 # msxml4 and msxml6 forward their DllGetClassObject to msxml3: their classes are served through it.
 declare -A served_through=([msxml4.dll]=msxml3.dll [msxml6.dll]=msxml3.dll)
 
-# One line of what the self-check showed: items passed by kind, classes left out.
+# One line of what the self-check showed: items passed by kind (each once, though a manifest that
+# lost classes is checked twice), items refused, classes left out (or, for a component serving
+# none, declined).
 check_summary() {
-  echo "$component: self-check: classes $(grep -c ': class .* is served ' "$1")" \
-    "($(grep -c ': class .* is served through ' "$1") through another module)," \
-    "ProgIDs $(grep -c ': ProgID ' "$1"), type libraries $(grep -c ': type library ' "$1")," \
-    "interfaces $(grep -c ': interface ' "$1") passed, $(grep -c 'error:' "$2") refused;" \
+  passed() { grep "$1" "$out" | tr -d '\r' | sort -u | wc -l; }
+  local out=$1
+  echo "$component: self-check: classes $(passed ': class .* is served ')" \
+    "($(passed ': class .* is served through ') through another module)," \
+    "ProgIDs $(passed ': ProgID '), type libraries $(passed ': type library ')," \
+    "interfaces $(passed ': interface ') passed," \
+    "$(grep 'error:' "$2" | grep -vc 'serves none of the classes') refused;" \
     "left out: $(tr '\n' ' ' <<<"$3")"
 }
 
@@ -145,7 +150,7 @@ export WINEPREFIX=$scratch
 # names; JavaScript1.2 exists only as a key, named by no class value.
 progids=(Msxml2.DOMDocument JavaScript1.2)
 classes=('{F6D90F11-9C73-11D3-B32E-00C04F990BB4}' '{F414C260-6AC0-11CF-B6D1-00AA00BBBB58}')
-activated=(msxml3.dll jscript.dll)
+activated=(msxml3.dll jscript.dll wshom.ocx)
 mkdir -p activation
 cp "$client" activation/ProgIdClient.exe
 for component in "${activated[@]}"; do cp "components/$component" activation/; done
@@ -168,9 +173,10 @@ for progid in "${progids[@]}"; do
     fail "without registration $progid should be unknown: $(cat unregistered.txt)"
 done
 
-# jscript first: msxml3's check then makes the client's context with jscript's assembly beside it.
-# Each client check gets a class that passed (jscript's first class is one it declines).
-for component in jscript.dll msxml3.dll; do
+# jscript and wshom first: msxml3's check then makes the client's context with their assemblies
+# beside it. Each client check takes a class that passed: wshom's first class is one it declines,
+# and the first check (before that class is left out) must not fail for it.
+for component in jscript.dll wshom.ocx msxml3.dll; do
   "$wine" "$generator" "-client:$(winpath "$work/activation/ProgIdClient.exe")" \
     "$(winpath "$work/activation/$component")" >generate.out 2>generate.err ||
     fail "-client: for $component failed: $(cat generate.err)"

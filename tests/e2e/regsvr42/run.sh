@@ -164,6 +164,14 @@ case_failures() {
   expect_failure Missing.dll 2 'cannot find the component'
   printf 'not a program\n' >Text.dll
   expect_failure Text.dll 3 'not a PE file'
+  # A client manifest that is there but cannot be read (a folder of that name).
+  mkdir -p Unreadable.exe.manifest
+  take KwTestDual.dll
+  generate "-client:$(winpath "$work/Unreadable.exe")" "$(winpath "$work/KwTestDual.dll")"
+  expect_rc 16
+  expect_stderr "cannot read $(winpath "$work/Unreadable.exe.manifest")"
+  expect_stderr_lines 1
+  expect_absent "$work/KwTestDual.sxs.manifest"
   # A file of the other bitness that is no real component goes to the generator of that bitness.
   # Where this Wine runs it, its own failure comes back; the system's Wine 8 cannot run a 32-bit
   # program, and the hand-over must not pass for a success there.
@@ -216,7 +224,8 @@ EOF2
   unset KWTEST_HANG_MS
 
   # A generator of the other bitness that does not end is ended once it has had the limit for
-  # each of its calls into the component (5 x 1 s) and 30 s more.
+  # each of its calls into the component and for its thread entering and leaving its apartment
+  # (6 x 1 s), and 30 s more.
   mkdir -p tools/$other_folder
   cp "$generator" tools/regsvr42.exe
   cp "$KW_STANDIN" "tools/$other_folder/regsvr42.exe"
@@ -229,9 +238,9 @@ EOF2
   elapsed=$((($(date +%s%N) - started) / 1000000))
   generator=$sibling
   expect_rc 15
-  expect_stderr "did not return from the $other_folder generator $(winpath "$work/tools/$other_folder/regsvr42.exe") within 35 s; it was ended"
+  expect_stderr "did not return from the $other_folder generator $(winpath "$work/tools/$other_folder/regsvr42.exe") within 36 s; it was ended"
   expect_stderr_lines 1
-  ((elapsed >= 35000 && elapsed < 50000)) || fail "the hand-over was ended after $elapsed ms"
+  ((elapsed >= 36000 && elapsed < 50000)) || fail "the hand-over was ended after $elapsed ms"
   grep -qF -- '-timeout:1' "tools/$other_folder/standin-command.txt" ||
     fail "the sibling was not given -timeout:1: $(cat "tools/$other_folder/standin-command.txt")"
 }
@@ -260,6 +269,14 @@ case_handover() {
   expect_rc 4
   expect_stderr 'did not write'
   [[ $(cat Other.sxs.manifest) == '<assembly>earlier</assembly>' ]] || fail "the earlier manifest changed"
+
+  # The sibling adds its lines to the report, which it is given; the report holds the error line.
+  generate "-report:$(winpath "$work/report.txt")" "$(winpath "$work/Other.dll")"
+  expect_rc 4
+  grep -qF -- "-appendreport:$(winpath "$work/report.txt")" "tools/$other_folder/standin-command.txt" ||
+    fail "the sibling was not given the report: $(cat "tools/$other_folder/standin-command.txt")"
+  [[ $(tr -d '\r' <report.txt) == "$(tr -d '\r' <err.txt)" ]] ||
+    fail "the report is not the error line: $(cat report.txt)"
 }
 
 # The generator given components of the other bitness hands them to its sibling, which writes the

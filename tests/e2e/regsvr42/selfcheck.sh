@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The generator's self-check under Wine: every class, ProgID, type library and proxy/stub of a new
 # manifest is looked up through it before it is written; a failed item leaves every file as it was;
-# a class the component declines is left out and named, and the manifest checked again. With
+# a class the component declines is left out and named, and the manifest checked again; a class
+# object the component forwards to a module it loads is its own answer. With
 # -report: every line of both outputs is in the report too.
 #   selfcheck.sh <regsvr42.exe> <test component folder> <work folder>
 # Uses the Wine prefix in WINEPREFIX (scripts/test.sh prepares it).
@@ -10,7 +11,7 @@ set -uo pipefail
 generator=$1 components=$2 work=$3
 source "$(dirname "$0")/../case.sh"
 case_begin selfcheck "$work"
-cp "$components"/{KwTestDual,KwTestVendor,KwTestUnserved,KwTestHangingFactory,KwTestCheckCrash,KwTestDeclinesAll}.dll \
+cp "$components"/{KwTestDual,KwTestVendor,KwTestUnserved,KwTestHangingFactory,KwTestCheckCrash,KwTestDeclinesAll,KwTestForwarder}.dll \
   "$components/KwTestVendor.tlb" "$components/KwTestClient.exe" .
 mkdir -p elsewhere
 cp KwTestClient.exe elsewhere/
@@ -26,6 +27,7 @@ cases=(
   "dual|KwTestDual.dll|0|checked KwTestDual.dll: class $dual is served by KwTestDual.dll&ProgID Kestrelwing.TestDual leads to $dual&ProgID Kestrelwing.TestDual.1 leads to $dual&type library {6F1C2B3A-5D4E-4F60-8A7B-9C0D1E2F3A40} 1.0 loads&interface {6F1C2B3A-5D4E-4F60-8A7B-9C0D1E2F3A41} is marshaled by {00020424-0000-0000-C000-000000000046}||KwTestDual.sxs.manifest"
   "vendor|KwTestVendor.dll|0|is served by KwTestVendor.dll&type library {6F1C2B3A-5D4E-4F60-8A7B-9C0D1E2F3F40}||KwTestVendor.sxs.manifest"
   "declines one|KwTestUnserved.dll|0|class $served is served by KwTestUnserved.dll&$declined&$left||KwTestUnserved.sxs.manifest|$served&!$unserved"
+  "forwarded|KwTestForwarder.dll|0|class $dual is served through KwTestDual.dll, whose class object the component's own DllGetClassObject gives||KwTestForwarder.sxs.manifest|$dual"
   "declines all|KwTestDeclinesAll.dll|13|class $served is declined by|error: KwTestDeclinesAll.dll: the component serves none of the classes its registration names (its own DllGetClassObject declines each: $served 0x80040111, $unserved 0x80040111); nothing was written|!KwTestDeclinesAll.sxs.manifest"
   "client, declines one|-client:KwTestClient.exe;KwTestUnserved.dll|0|$left&through the client manifest, class $served is served by KwTestUnserved.dll||KwTestClient.exe.manifest|KwTestUnserved.sxs"
   "report|-report:report.txt;KwTestUnserved.dll|0|$left||KwTestUnserved.sxs.manifest"

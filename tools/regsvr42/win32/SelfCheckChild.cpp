@@ -243,10 +243,10 @@ class Checker {
 // Free in the multithreaded apartment, one that names none in the main one; asked from another
 // apartment, it would hand out a proxy, whose code is COM's and not the component's. A class COM
 // cannot get is declined by the component only when the component is loaded and its own
-// DllGetClassObject gives the same answer, CLASS_E_CLASSNOTAVAILABLE or E_NOINTERFACE. Answers
-// true when the class passed.
+// DllGetClassObject gives the same answer, CLASS_E_CLASSNOTAVAILABLE or E_NOINTERFACE, and
+// `mayDecline`. Answers true when the class passed.
 bool CheckClass(Checker& checker, const Declared::Class& comClass, HANDLE context,
-                const std::wstring& expected, std::u16string_view what) {
+                const std::wstring& expected, std::u16string_view what, bool mayDecline) {
   const Apartment apartment = SameIgnoringCase(comClass.threadingModel, u"Free")
                                   ? Apartment::Multithreaded
                                   : Apartment::SingleThreaded;
@@ -274,6 +274,12 @@ bool CheckClass(Checker& checker, const Declared::Class& comClass, HANDLE contex
         return checker.Fail(u"CoGetClassObject failed with " + DescribeHresult(hr) +
                             u", but the component's own DllGetClassObject answers " +
                             HexCode(static_cast<std::uint32_t>(own.hr)));
+      }
+      // Through the client manifest the class passed before: declined now, it is a failure.
+      if (!mayDecline) {
+        return checker.Fail(u"declined by the component's own DllGetClassObject (" +
+                            HexCode(static_cast<std::uint32_t>(hr)) +
+                            u"), although it served the class through its own manifest");
       }
       return checker.Decline(comClass.clsid, hr);
     }
@@ -434,8 +440,8 @@ void CheckClient(Checker& checker, const Declared& declared, const std::wstring&
   }
   checker.Pass(u"finds the assembly " + declared.assemblyName);
   if (passed != nullptr) {
-    CheckClass(checker, *passed, context.Handle(), expected,
-               u"through the client manifest, class ");
+    CheckClass(checker, *passed, context.Handle(), expected, u"through the client manifest, class ",
+               false);
   }
 }
 
@@ -462,7 +468,7 @@ int CheckAll(const CheckArguments& arguments, Checker& checker) {
       return static_cast<int>(ExitCode::ManifestRejected);
     }
     for (const Declared::Class& comClass : declared.classes) {
-      if (CheckClass(checker, comClass, context.Handle(), arguments.component, u"class ") &&
+      if (CheckClass(checker, comClass, context.Handle(), arguments.component, u"class ", true) &&
           passed == nullptr) {
         passed = &comClass;
       }
