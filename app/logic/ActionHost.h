@@ -53,6 +53,21 @@ class ActionHost {
   // A modal message box captioned with the program's title; returns when the user closed it.
   virtual void ShowMessage(std::u16string_view text, MessageIcon icon) = 0;
 
+  // A modal question with the buttons Yes and No, captioned with the program's title; true for
+  // Yes.
+  virtual bool AskYesNo(std::u16string_view question) = 0;
+
+  // Busy while an action waits for its tool: the BtnMain buttons disabled, the path box
+  // read-only, the wait cursor over the window. caption becomes the window's caption.
+  virtual void ShowBusy(bool busy, std::u16string_view caption) = 0;
+
+  // Closes the window once the event being handled is over.
+  virtual void CloseWindow() = 0;
+
+  // A new empty file in the user's temporary folder, unique to this call; none when it cannot
+  // be made.
+  virtual std::optional<std::u16string> CreateTemporaryFile() = 0;
+
   // The folder of the running program, without a trailing backslash.
   virtual std::u16string ProgramFolder() const = 0;
 };

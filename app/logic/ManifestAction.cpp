@@ -5,6 +5,7 @@
 #include <optional>
 
 #include "GeneratorExitCodes.h"
+#include "GeneratorReport.h"
 #include "Launch.h"
 #include "PathParts.h"
 #include "WideText.h"
@@ -14,12 +15,6 @@ namespace {
 
 constexpr std::u16string_view kManifestSuffix = u".sxs.manifest";
 constexpr std::int32_t kUtf16 = 2;  // cXml::EncodingId of a UTF-16 document
-
-void ShowError(ActionHost& host, std::u16string_view prefix, std::u16string_view detail) {
-  std::u16string message(prefix);
-  message += detail;
-  host.ShowMessage(message, MessageIcon::Error);
-}
 
 std::u16string GeneratorFailure(std::uint32_t exitCode) {
   // Small codes in decimal; exception codes of a crashed generator as Windows shows them.
@@ -51,19 +46,30 @@ void GenerateManifest(ActionHost& host, std::u16string_view componentPath) {
   // manifest left by an earlier run must not pass for this run's.
   const std::u16string manifestPath = ManifestPathFor(componentPath);
   const std::optional<FileStamp> earlier = host.StampOf(manifestPath);
+  // The generator writes what it says into a fresh file of this run's own; without one it runs
+  // all the same.
+  const std::optional<std::u16string> reportPath = host.CreateTemporaryFile();
+  std::u16string parameters;
+  if (reportPath) parameters = u"-report:" + Quoted(*reportPath) + u" ";
+  parameters += Quoted(componentPath);
   const LaunchResult launch =
-      host.RunElevated(toolPath, Quoted(componentPath), u"", ShowHidden, true);
+      RunTool(host, Activity::Generating, toolPath, parameters, ShowHidden, true);
+  // Read and removed however the run went; shown under every message about the run.
+  const std::u16string report = reportPath ? ReportSection(TakeReport(*reportPath)) : u"";
   if (ReportFailedLaunch(host, launch, toolPath)) return;
+  auto tell = [&](std::u16string message, MessageIcon icon) {
+    host.ShowMessage(message + report, icon);
+  };
   if (launch.exitCode.value_or(0) != 0) {
-    host.ShowMessage(GeneratorFailure(*launch.exitCode), MessageIcon::Error);
+    tell(GeneratorFailure(*launch.exitCode), MessageIcon::Error);
     return;
   }
   if (!host.FileExists(manifestPath)) {
-    ShowError(host, u"No se encontró el manifiesto ", manifestPath);
+    tell(u"No se encontró el manifiesto " + manifestPath, MessageIcon::Error);
     return;
   }
   if (!WrittenSince(earlier, host.StampOf(manifestPath))) {
-    ShowError(host, u"El generador no escribió el manifiesto ", manifestPath);
+    tell(u"El generador no escribió el manifiesto " + manifestPath, MessageIcon::Error);
     return;
   }
 
@@ -72,10 +78,10 @@ void GenerateManifest(ActionHost& host, std::u16string_view componentPath) {
   const bool processed = manifest.Parse(manifestPath) &&
                          manifest.Save(manifestPath, true, 0, manifest.EncodingId() == kUtf16, -1);
   if (!processed) {
-    ShowError(host, u"No se pudo procesar el manifiesto: ", manifest.Result());
+    tell(u"No se pudo procesar el manifiesto: " + manifest.Result(), MessageIcon::Error);
     return;
   }
-  host.ShowMessage(u"SxS Generado", MessageIcon::Information);
+  tell(u"SxS Generado", MessageIcon::Information);
 }
 
 }  // namespace kestrelwing

@@ -17,9 +17,10 @@ std::u16string ManifestToolPath(std::u16string_view programFolder);
 // current folder, and so does its manifest.
 std::u16string ManifestPathFor(std::u16string_view componentPath);
 
-// Runs the generator on componentPath, waits for it, and rewrites its manifest in place with
-// four-space indentation. Shows "SxS Generado" on success, otherwise one error message; a
-// manifest that cannot be processed is left as the generator wrote it.
+// Runs the generator on componentPath with a fresh report file, waits for it with the window
+// busy, and rewrites its manifest in place with four-space indentation. Shows "SxS Generado" on
+// success, otherwise one error message, either with the generator's report below it; a manifest
+// that cannot be processed is left as the generator wrote it.
 void GenerateManifest(ActionHost& host, std::u16string_view componentPath);
 
 }  // namespace kestrelwing

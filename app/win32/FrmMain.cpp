@@ -7,6 +7,7 @@
 #include "Actions.h"
 #include "Files.h"
 #include "Global.h"
+#include "Launch.h"
 #include "SystemInfo.h"
 #include "WideText.h"
 #include "mShellElevated.h"
@@ -16,7 +17,6 @@ namespace {
 
 constexpr wchar_t kWindowClass[] = L"KestrelwingFrmMain";
 constexpr wchar_t kPanelClass[] = L"KestrelwingPanel";
-constexpr wchar_t kCaption[] = L"Kestrelwing";
 
 constexpr int kTwipsPerInch = 1440;
 constexpr int kClientWidth = 8025;  // twips
@@ -111,6 +111,12 @@ UniqueFont CreateTahoma(int dpi, LONG weight) {
   return UniqueFont(CreateFontIndirectW(&font));
 }
 
+// The program's title as the window and its boxes show it.
+const std::wstring& Title() {
+  static const std::wstring title = ToWide(kProgramTitle);
+  return title;
+}
+
 int ScreenDpi() {
   const HDC screen = GetDC(nullptr);
   const int dpi = GetDeviceCaps(screen, LOGPIXELSX);
@@ -151,7 +157,7 @@ bool FrmMain::Create(HINSTANCE instance, std::wstring commandLine, int showComma
   dpi_ = ScreenDpi();
   RECT frame{0, 0, Pixels(kClientWidth), Pixels(kClientHeight)};
   AdjustWindowRectEx(&frame, kWindowStyle, FALSE, 0);
-  const HWND window = CreateWindowExW(0, kWindowClass, kCaption, kWindowStyle, CW_USEDEFAULT,
+  const HWND window = CreateWindowExW(0, kWindowClass, Title().c_str(), kWindowStyle, CW_USEDEFAULT,
                                       CW_USEDEFAULT, frame.right - frame.left,
                                       frame.bottom - frame.top, nullptr, nullptr, instance, this);
   if (!window) return false;
@@ -185,6 +191,12 @@ LRESULT FrmMain::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_ACTIVATE:
       OnActivate(LOWORD(wParam));
       return 0;
+    case WM_CLOSE:
+      OnClose();
+      return 0;
+    case WM_SETCURSOR:
+      if (OnSetCursor(LOWORD(lParam))) return TRUE;
+      return DefWindowProcW(window_, message, wParam, lParam);
     case WM_DESTROY:
       PostQuitMessage(0);
       return 0;
@@ -203,7 +215,30 @@ bool FrmMain::OnCreate() {
 
 void FrmMain::OnCommand(WORD id, WORD code) {
   if (code != BN_CLICKED || id < kBtnMainId || id > kBtnMainId + BtnUnregister) return;
-  OnBtnMainClick(*this, static_cast<std::int16_t>(id - kBtnMainId));
+  actions_.OnBtnMainClick(static_cast<std::int16_t>(id - kBtnMainId));
+}
+
+void FrmMain::OnClose() {
+  // During an action the window stays until the action is over; it closes itself then if the
+  // user so chose.
+  if (actions_.OnCloseRequest()) DestroyWindow(window_);
+}
+
+bool FrmMain::OnSetCursor(WORD hitTest) {
+  // A disabled button passes the mouse on to its container, so this covers the controls too.
+  if (!busy_ || hitTest != HTCLIENT) return false;
+  SetCursor(LoadCursorW(nullptr, IDC_WAIT));
+  return true;
+}
+
+void FrmMain::RefreshCursor() const {
+  POINT point{};
+  if (!GetCursorPos(&point)) return;
+  const HWND under = WindowFromPoint(point);
+  if (under != window_ && !IsChild(window_, under)) return;
+  const auto hitTest = SendMessageW(under, WM_NCHITTEST, 0, MAKELPARAM(point.x, point.y));
+  SendMessageW(under, WM_SETCURSOR, reinterpret_cast<WPARAM>(under),
+               MAKELPARAM(static_cast<WORD>(hitTest), WM_MOUSEMOVE));
 }
 
 void FrmMain::OnActivate(WORD state) {
@@ -271,9 +306,55 @@ std::optional<FileStamp> FrmMain::StampOf(std::u16string_view path) const {
 
 void FrmMain::ShowMessage(std::u16string_view text, MessageIcon icon) {
   const UINT style = icon == MessageIcon::Error ? MB_ICONERROR : MB_ICONINFORMATION;
-  // The window may be gone by now (closed during a wait): the box then has no owner.
+  // A close waits for the action, so the window is there; were it gone, the box has no owner.
   const HWND owner = IsWindow(window_) ? window_ : nullptr;
-  MessageBoxW(owner, ToWide(text).c_str(), kCaption, MB_OK | style);
+  MessageBoxW(owner, ToWide(text).c_str(), Title().c_str(), MB_OK | style);
+}
+
+bool FrmMain::AskYesNo(std::u16string_view question) {
+  return MessageBoxW(window_, ToWide(question).c_str(), Title().c_str(),
+                     MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) == IDYES;
+}
+
+void FrmMain::ShowBusy(bool busy, std::u16string_view caption) {
+  if (busy == busy_) return;
+  busy_ = busy;
+  const std::array<HWND, 4> buttons = {controls_[BtnMain0], controls_[BtnMain1],
+                                       controls_[BtnMain2], controls_[BtnMain3]};
+  if (busy) {
+    // A disabled control cannot keep the keyboard focus: the path box takes it meanwhile.
+    focusedBeforeBusy_ = GetFocus();
+    if (std::ranges::find(buttons, focusedBeforeBusy_) != buttons.end()) {
+      SetFocus(controls_[Txt0]);
+    }
+  }
+  for (const HWND button : buttons) {
+    EnableWindow(button, busy ? FALSE : TRUE);
+  }
+  SendMessageW(controls_[Txt0], EM_SETREADONLY, busy ? TRUE : FALSE, 0);
+  SetWindowTextW(window_, ToWide(caption).c_str());
+  if (!busy && focusedBeforeBusy_ && IsChild(window_, focusedBeforeBusy_)) {
+    if (GetActiveWindow() == window_) {
+      SetFocus(focusedBeforeBusy_);
+    } else {
+      focused_ = focusedBeforeBusy_;  // where OnActivate puts it back
+    }
+  }
+  RefreshCursor();
+}
+
+void FrmMain::CloseWindow() {
+  PostMessageW(window_, WM_CLOSE, 0, 0);
+}
+
+std::optional<std::u16string> FrmMain::CreateTemporaryFile() {
+  std::wstring folder(MAX_PATH + 1, L'\0');
+  folder.resize(GetTempPathW(static_cast<DWORD>(folder.size()), folder.data()));
+  if (folder.empty() || folder.size() > MAX_PATH - 14) return std::nullopt;
+  // A new name in that folder, made as an empty file so that no other run takes it.
+  std::wstring file(MAX_PATH, L'\0');
+  if (!GetTempFileNameW(folder.c_str(), L"kws", 0, file.data())) return std::nullopt;
+  return FromWide(std::wstring_view(file.c_str()));
 }
 
 std::u16string FrmMain::ProgramFolder() const {

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "ActionHost.h"
+#include "Actions.h"
 #include "Win32Handles.h"
 
 namespace kestrelwing {
@@ -45,6 +46,10 @@ class FrmMain final : public ActionHost {
   bool FileExists(std::u16string_view path) const override;
   std::optional<FileStamp> StampOf(std::u16string_view path) const override;
   void ShowMessage(std::u16string_view text, MessageIcon icon) override;
+  bool AskYesNo(std::u16string_view question) override;
+  void ShowBusy(bool busy, std::u16string_view caption) override;
+  void CloseWindow() override;
+  std::optional<std::u16string> CreateTemporaryFile() override;
   std::u16string ProgramFolder() const override;
 
  private:
@@ -54,6 +59,11 @@ class FrmMain final : public ActionHost {
   bool OnCreate();
   void OnCommand(WORD id, WORD code);
   void OnActivate(WORD state);
+  void OnClose();
+  bool OnSetCursor(WORD hitTest);
+
+  // Sets the cursor the window wants at the mouse's position now, without waiting for it to move.
+  void RefreshCursor() const;
 
   bool CreateControls();
   int Pixels(int twips) const;  // at the window's DPI
@@ -66,6 +76,9 @@ class FrmMain final : public ActionHost {
   UniqueFont boldFont_;
   std::array<HWND, FrmMainControlCount> controls_{};
   HWND focused_ = nullptr;  // the control that had the focus when the window was deactivated
+  FrmMainActions actions_{*this};
+  bool busy_ = false;
+  HWND focusedBeforeBusy_ = nullptr;
 };
 
 }  // namespace kestrelwing

@@ -38,8 +38,8 @@ TEST(LoadStep, EmptyCommandLineLeavesTheBoxAlone) {
 TEST(RegisterButtons, LaunchRegsvr32ElevatedWithTheQuotedPathWithoutWaiting) {
   RecordingHost host;
   host.pathText = u"C:\\Mis Componentes\\grid.ocx";
-  OnBtnMainClick(host, BtnRegister);
-  OnBtnMainClick(host, BtnUnregister);
+  FrmMainActions(host).OnBtnMainClick(BtnRegister);
+  FrmMainActions(host).OnBtnMainClick(BtnUnregister);
 
   const std::vector<Launch> expected = {
       {u"regsvr32.exe", u"\"C:\\Mis Componentes\\grid.ocx\"", u"", ShowNormal, false},
@@ -53,15 +53,15 @@ TEST(RegisterButtons, AFailedLaunchIsReportedButADeclinedElevationIsNot) {
   RecordingHost host;
   host.pathText = u"C:\\grid.ocx";
   host.launchError = 2;  // ERROR_FILE_NOT_FOUND: no regsvr32.exe
-  OnBtnMainClick(host, BtnRegister);
-  OnBtnMainClick(host, BtnUnregister);
+  FrmMainActions(host).OnBtnMainClick(BtnRegister);
+  FrmMainActions(host).OnBtnMainClick(BtnUnregister);
   const Message failed{u"No se pudo ejecutar regsvr32.exe", MessageIcon::Error};
   EXPECT_EQ(host.messages, (std::vector<Message>{failed, failed}));
 
   host.messages.clear();
   host.launchError = kElevationDeclined;
   for (const std::int16_t index : {BtnRegister, BtnUnregister, BtnGenerate}) {
-    OnBtnMainClick(host, index);
+    FrmMainActions(host).OnBtnMainClick(index);
   }
   EXPECT_EQ(host.launches.size(), 5u);
   EXPECT_TRUE(host.messages.empty());
@@ -70,7 +70,7 @@ TEST(RegisterButtons, AFailedLaunchIsReportedButADeclinedElevationIsNot) {
 TEST(RegisterButtons, BlanksCountAsAPath) {
   RecordingHost host;
   host.pathText = u"  ";
-  OnBtnMainClick(host, BtnRegister);
+  FrmMainActions(host).OnBtnMainClick(BtnRegister);
   ASSERT_EQ(host.launches.size(), 1u);
   EXPECT_EQ(host.launches[0].parameters, u"\"  \"");
 }
@@ -81,7 +81,7 @@ TEST(LaunchingButtons, DoNothingForAnEmptyBoxOrAPathHoldingAQuote) {
     for (const std::int16_t index : {BtnGenerate, BtnRegister, BtnUnregister}) {
       RecordingHost host;
       host.pathText = path;
-      OnBtnMainClick(host, index);
+      FrmMainActions(host).OnBtnMainClick(index);
       EXPECT_TRUE(host.launches.empty()) << "button " << index;
       EXPECT_TRUE(host.messages.empty()) << "button " << index;
       EXPECT_TRUE(host.existenceTests.empty()) << "button " << index;
@@ -94,11 +94,11 @@ TEST(BrowseButton, ChosenFileReplacesThePathAndCancelKeepsIt) {
   RecordingHost host;
   host.pathText = u"C:\\old.ocx";
   host.dialogChoice = u"C:\\Nuevos\\grid.dll";
-  OnBtnMainClick(host, BtnBrowse);
+  FrmMainActions(host).OnBtnMainClick(BtnBrowse);
   EXPECT_EQ(host.pathText, u"C:\\Nuevos\\grid.dll");
 
   host.dialogChoice.reset();
-  OnBtnMainClick(host, BtnBrowse);
+  FrmMainActions(host).OnBtnMainClick(BtnBrowse);
   EXPECT_EQ(host.pathText, u"C:\\Nuevos\\grid.dll");
 
   const DialogCall expectedCall{u"", u"Activex objects|*.dll;*.ocx|All files|*.*"};
@@ -109,7 +109,7 @@ TEST(BrowseButton, ChosenFileReplacesThePathAndCancelKeepsIt) {
 TEST(BrowseButton, WorksWithAnEmptyBox) {
   RecordingHost host;
   host.dialogChoice = u"C:\\grid.ocx";
-  OnBtnMainClick(host, BtnBrowse);
+  FrmMainActions(host).OnBtnMainClick(BtnBrowse);
   EXPECT_EQ(host.pathText, u"C:\\grid.ocx");
 }
 
@@ -118,7 +118,7 @@ TEST(OtherIndexes, DoNothing) {
     RecordingHost host;
     host.pathText = u"C:\\grid.ocx";
     host.dialogChoice = u"C:\\other.ocx";
-    OnBtnMainClick(host, index);
+    FrmMainActions(host).OnBtnMainClick(index);
     EXPECT_TRUE(host.launches.empty()) << index;
     EXPECT_TRUE(host.dialogs.empty()) << index;
     EXPECT_TRUE(host.messages.empty()) << index;

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <string>
 #include <utility>
 
@@ -103,12 +104,13 @@ class GenerateManifestTest : public ::testing::Test {
   fs::path component_;
   fs::path manifest_;
   RecordingHost host_;
+  FrmMainActions actions_{host_};
 };
 
 TEST_F(GenerateManifestTest, RunsTheGeneratorHiddenAndRewritesItsManifestPrettyPrinted) {
   const std::string declaration = "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>";
   GeneratorWrites(CompactManifest(declaration, kDescription));
-  OnBtnMainClick(host_, BtnGenerate);
+  actions_.OnBtnMainClick(BtnGenerate);
 
   const Launch expected{u"C:\\Program Files\\Kestrelwing\\tools\\regsvr42.exe",
                         u"\"" + component_.u16string() + u"\"", u"", ShowHidden, true};
@@ -121,7 +123,7 @@ TEST_F(GenerateManifestTest, RunsTheGeneratorHiddenAndRewritesItsManifestPrettyP
 TEST_F(GenerateManifestTest, ManifestLeftFromAnEarlierRunIsNotConfirmedWhenTheToolWritesNothing) {
   const std::string stale = CompactManifest("<?xml version=\"1.0\"?>", "old");
   WriteBytes(manifest_, stale);
-  OnBtnMainClick(host_, BtnGenerate);
+  actions_.OnBtnMainClick(BtnGenerate);
   const std::vector<Message> expected = {
       {u"El generador no escribi\u00f3 el manifiesto " + manifest_.u16string(),
        MessageIcon::Error}};
@@ -144,7 +146,7 @@ TEST_F(GenerateManifestTest, GeneratorFailureIsReportedWithItsMeaningAndNothingI
       {15u,
        u"El generador termin\u00f3 con el c\u00f3digo 15: el componente no respondi\u00f3 a "
        u"tiempo"},
-      {16u, u"El generador termin\u00f3 con el c\u00f3digo 16"},
+      {18u, u"El generador termin\u00f3 con el c\u00f3digo 18"},
       {40u, u"El generador termin\u00f3 con el c\u00f3digo 40"},
       {0xC0000005u, u"El generador termin\u00f3 con el c\u00f3digo 0xC0000005"},
   };
@@ -152,7 +154,7 @@ TEST_F(GenerateManifestTest, GeneratorFailureIsReportedWithItsMeaningAndNothingI
     SCOPED_TRACE(code);
     host_.messages.clear();
     host_.exitCode = code;
-    OnBtnMainClick(host_, BtnGenerate);
+    actions_.OnBtnMainClick(BtnGenerate);
     EXPECT_EQ(host_.messages, (std::vector<Message>{{text, MessageIcon::Error}}));
     EXPECT_EQ(ReadBytes(manifest_), CompactManifest("", "half-written"));
   }
@@ -162,7 +164,7 @@ TEST_F(GenerateManifestTest, ManifestIsTrustedOnItsOwnWhenTheExitCodeIsUnknown) 
   const std::string declaration = "<?xml version=\"1.0\"?>";
   GeneratorWrites(CompactManifest(declaration, "x"));
   host_.exitCode.reset();
-  OnBtnMainClick(host_, BtnGenerate);
+  actions_.OnBtnMainClick(BtnGenerate);
   EXPECT_EQ(ReadBytes(manifest_), PrettyManifest(declaration, "x"));
   EXPECT_EQ(host_.messages, Confirmation());
 }
@@ -170,8 +172,10 @@ TEST_F(GenerateManifestTest, ManifestIsTrustedOnItsOwnWhenTheExitCodeIsUnknown) 
 TEST_F(GenerateManifestTest, FailedLaunchIsReportedAndNothingIsTouched) {
   const std::string stale = CompactManifest("", "stale");
   WriteBytes(manifest_, stale);
+  const fs::path report = folder_ / "informe.tmp";
+  host_.temporaryFile = report.u16string();
   host_.launchError = 5;  // ERROR_ACCESS_DENIED
-  OnBtnMainClick(host_, BtnGenerate);
+  actions_.OnBtnMainClick(BtnGenerate);
 
   const std::vector<Message> expected = {
       {u"No se pudo ejecutar C:\\Program Files\\Kestrelwing\\tools\\regsvr42.exe",
@@ -179,10 +183,11 @@ TEST_F(GenerateManifestTest, FailedLaunchIsReportedAndNothingIsTouched) {
   EXPECT_EQ(host_.messages, expected);
   EXPECT_TRUE(host_.existenceTests.empty());
   EXPECT_EQ(ReadBytes(manifest_), stale);
+  EXPECT_FALSE(fs::exists(report)) << "the report file of a run that never started was left";
 }
 
 TEST_F(GenerateManifestTest, MissingManifestIsReported) {
-  OnBtnMainClick(host_, BtnGenerate);
+  actions_.OnBtnMainClick(BtnGenerate);
   const std::vector<Message> expected = {
       {u"No se encontr\u00f3 el manifiesto " + manifest_.u16string(), MessageIcon::Error}};
   EXPECT_EQ(host_.messages, expected);
@@ -200,7 +205,7 @@ TEST_F(GenerateManifestTest, BrokenManifestIsReportedWithTheParseErrorAndLeftAsW
     SCOPED_TRACE(bytes);
     host_.messages.clear();
     GeneratorWrites(bytes);
-    OnBtnMainClick(host_, BtnGenerate);
+    actions_.OnBtnMainClick(BtnGenerate);
 
     ASSERT_EQ(host_.messages.size(), 1u);
     const std::u16string prefix = u"No se pudo procesar el manifiesto: ";
@@ -214,7 +219,7 @@ TEST_F(GenerateManifestTest, BrokenManifestIsReportedWithTheParseErrorAndLeftAsW
 
 TEST_F(GenerateManifestTest, ManifestThatIsAFolderIsReportedAsUnprocessable) {
   fs::create_directories(manifest_);
-  OnBtnMainClick(host_, BtnGenerate);
+  actions_.OnBtnMainClick(BtnGenerate);
   ASSERT_EQ(host_.messages.size(), 1u);
   EXPECT_EQ(host_.messages[0].icon, MessageIcon::Error);
   EXPECT_TRUE(fs::is_directory(manifest_));
@@ -226,7 +231,7 @@ TEST_F(GenerateManifestTest, WorksOnTheComponentLaunchedEvenIfTheBoxChangesDurin
     WriteBytes(manifest_, CompactManifest(declaration, "x"));
     host_.pathText = u"C:\\otro\\componente.ocx";
   };
-  OnBtnMainClick(host_, BtnGenerate);
+  actions_.OnBtnMainClick(BtnGenerate);
   EXPECT_EQ(host_.existenceTests, std::vector<std::u16string>{manifest_.u16string()});
   EXPECT_EQ(ReadBytes(manifest_), PrettyManifest(declaration, "x"));
   EXPECT_EQ(host_.messages, Confirmation());
@@ -254,10 +259,69 @@ TEST_F(GenerateManifestTest, Utf16ManifestKeepsItsByteOrderMarkAndOthersGetNone)
     SCOPED_TRACE(c.name);
     host_.messages.clear();
     GeneratorWrites(c.written);
-    OnBtnMainClick(host_, BtnGenerate);
+    actions_.OnBtnMainClick(BtnGenerate);
     EXPECT_EQ(ReadBytes(manifest_), c.expected);
     EXPECT_EQ(host_.messages, Confirmation());
   }
+}
+
+TEST_F(GenerateManifestTest, GeneratorGetsAFreshReportShownBelowTheMessageAndThenRemoved) {
+  const fs::path report = folder_ / fs::path(u"informe \u00f1.tmp");
+  host_.temporaryFile = report.u16string();
+  const std::string declaration = "<?xml version=\"1.0\"?>";
+  const std::string leftOut =
+      "regsvr42: left out Mi Rejilla.ocx: class {6F1C2B3A-5D4E-4F60-8A7B-9C0D1E2F3A4B} "
+      "(Mi.Rejilla.1): the component does not serve it (0x80040111)\r\n";
+  const std::string wrote = "regsvr42: wrote Mi Rejilla.sxs.manifest\r\n";
+  const std::u16string omitted =
+      u"Clases omitidas (el componente no las sirve): {6F1C2B3A-5D4E-4F60-8A7B-9C0D1E2F3A4B} "
+      u"(Mi.Rejilla.1)";
+  const std::u16string failure13 =
+      u"El generador termin\u00f3 con el c\u00f3digo 13: el manifiesto no cargar\u00eda en "
+      u"Windows, o una clase no super\u00f3 la prueba sin registro";
+  struct Case {
+    const char* name;
+    std::uint32_t exitCode;
+    std::optional<std::string> written;  // none: the generator removes the report
+    Message expected;
+  };
+  const Case cases[] = {
+      {"left-out class",
+       0,
+       leftOut + wrote,
+       {u"SxS Generado\n\n" + omitted + u"\nregsvr42: wrote Mi Rejilla.sxs.manifest",
+        MessageIcon::Information}},
+      {"failed check",
+       13,
+       "regsvr42: self-check: class {X}: CoCreateInstance failed\r\n",
+       {failure13 + u"\n\nregsvr42: self-check: class {X}: CoCreateInstance failed",
+        MessageIcon::Error}},
+      {"empty report", 0, "", {u"SxS Generado", MessageIcon::Information}},
+      {"no report", 0, std::nullopt, {u"SxS Generado", MessageIcon::Information}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    host_.messages.clear();
+    host_.exitCode = c.exitCode;
+    bool freshAtLaunch = false;
+    host_.whileLaunched = [&] {
+      freshAtLaunch = fs::exists(report) && fs::file_size(report) == 0;
+      ReplaceBytes(manifest_, CompactManifest(declaration, "x"));
+      if (c.written) {
+        WriteBytes(report, *c.written);
+      } else {
+        fs::remove(report);
+      }
+    };
+    actions_.OnBtnMainClick(BtnGenerate);
+
+    EXPECT_TRUE(freshAtLaunch);
+    EXPECT_EQ(host_.launches.back().parameters,
+              u"-report:\"" + report.u16string() + u"\" \"" + component_.u16string() + u"\"");
+    EXPECT_EQ(host_.messages, std::vector<Message>{c.expected});
+    EXPECT_FALSE(fs::exists(report));
+  }
+  EXPECT_EQ(host_.temporaryFilesMade, 4);
 }
 
 }  // namespace

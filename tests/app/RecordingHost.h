@@ -3,6 +3,7 @@
 #pragma once
 
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <optional>
 #include <string>
@@ -48,12 +49,21 @@ class RecordingHost : public ActionHost {
   std::optional<std::uint32_t> exitCode = 0;   // what a program waited for ends with
   std::function<void()> whileLaunched;         // what the launched program does before it ends
   std::vector<std::u16string> existing;  // paths FileExists knows; others are looked up on disk
+  std::function<bool()> answer = [] { return false; };  // the user's answer to a question
+  std::optional<std::u16string> temporaryFile;          // none: no temporary file can be made
 
   std::vector<Launch> launches;
   std::vector<Message> messages;
   std::vector<DialogCall> dialogs;
   mutable std::vector<std::u16string> existenceTests;
   int pathTextSets = 0;
+  std::vector<std::u16string> questions;
+  std::vector<std::u16string> captions;          // every caption ShowBusy set, in order
+  std::vector<std::u16string> captionsAtLaunch;  // the window's caption at each launch
+  bool busy = false;
+  std::u16string caption = u"Kestrelwing";
+  int closeWindowCalls = 0;
+  int temporaryFilesMade = 0;
 
   std::u16string PathText() const override { return pathText; }
   void SetPathText(std::u16string text) override {
@@ -72,6 +82,7 @@ class RecordingHost : public ActionHost {
                            bool waitForExit) override {
     launches.push_back({std::u16string(fileToRun), std::u16string(parameters),
                         std::u16string(directory), showCommand, waitForExit});
+    captionsAtLaunch.push_back(busy ? caption : u"(not busy)");
     if (launchError != 0) return {false, launchError, std::nullopt};
     if (whileLaunched) whileLaunched();
     return {true, 0, waitForExit ? exitCode : std::nullopt};
@@ -100,6 +111,24 @@ class RecordingHost : public ActionHost {
   }
   void ShowMessage(std::u16string_view text, MessageIcon icon) override {
     messages.push_back({std::u16string(text), icon});
+  }
+  bool AskYesNo(std::u16string_view question) override {
+    questions.emplace_back(question);
+    return answer();
+  }
+  void ShowBusy(bool isBusy, std::u16string_view newCaption) override {
+    busy = isBusy;
+    caption = newCaption;
+    captions.push_back(caption);
+  }
+  void CloseWindow() override {
+    ++closeWindowCalls;
+  }
+  std::optional<std::u16string> CreateTemporaryFile() override {
+    if (!temporaryFile) return std::nullopt;
+    std::ofstream(std::filesystem::path(*temporaryFile), std::ios::binary);
+    ++temporaryFilesMade;
+    return temporaryFile;
   }
   std::u16string ProgramFolder() const override {
     return programFolder;

@@ -1,14 +1,20 @@
 // KwDriver.exe: drives a running Kestrelwing window for the end-to-end tests, run under the same
 // Wine prefix. Finds windows by title and controls by caption or class; clicks are posted, so a
-// click that opens a modal box does not block the driver.
+// click that opens a modal box does not block the driver. The main window TITLE is the one
+// captioned TITLE, or TITLE followed by " - " and what it is busy with.
 //
 //   KwDriver wait TITLE                  wait until the main window TITLE is shown
+//   KwDriver caption TITLE               print the main window's caption
+//   KwDriver point TITLE CONTROL         print the screen position of the centre of the control
+//                                        whose caption, or else class, is CONTROL
 //   KwDriver text TITLE                  print the text of the window's edit box
 //   KwDriver set-text TITLE TEXT         replace the text of the window's edit box
 //   KwDriver click TITLE CAPTION         click the button CAPTION
 //   KwDriver message TITLE               wait for a message box captioned TITLE, print its icon
 //                                        ("error", "information" or "other") and its text on two
 //                                        lines, and press its OK button
+//   KwDriver answer TITLE yes|no         wait for a question box captioned TITLE, print its text
+//                                        and press Yes or No
 //   KwDriver no-message TITLE MS         fail if a message box captioned TITLE shows within MS
 //   KwDriver cancel-dialog TITLE         wait for a dialog owned by the main window TITLE that
 //                                        is not a message box, print its title, press Cancel
@@ -17,8 +23,11 @@
 //   KwDriver layout TITLE                print one line per control, in tab order among
 //                                        siblings: caption (or class when it has none), then
 //                                        left, top, width and height in pixels relative to its
-//                                        container, then "tab" when it is a tab stop
+//                                        container, then "tab" when it is a tab stop,
+//                                        "disabled" when it is disabled and "readonly" for a
+//                                        read-only edit box
 //   KwDriver close TITLE                 close the main window and wait until it is gone
+//   KwDriver close-request TITLE         ask the main window to close (WM_CLOSE), without waiting
 //   KwDriver resources EXE               print the version information of EXE ("name=value" lines,
 //                                        "language=" its translation) and its application manifest
 //
@@ -119,8 +128,12 @@ HWND WaitFor(const std::function<HWND()>& find, std::chrono::milliseconds timeou
 }
 
 HWND MainWindow(std::wstring_view title) {
-  const auto windows =
-      TopLevelWindows([&](HWND window) { return !IsDialog(window) && TextOf(window) == title; });
+  const auto windows = TopLevelWindows([&](HWND window) {
+    if (IsDialog(window)) return false;
+    const std::wstring caption = TextOf(window);
+    return caption == title ||
+           (caption.starts_with(title) && caption.substr(title.size()).starts_with(L" - "));
+  });
   return windows.empty() ? nullptr : windows.front();
 }
 
@@ -145,6 +158,17 @@ void PostClick(HWND button) {
   const auto id = static_cast<WORD>(GetDlgCtrlID(button));
   PostMessageW(GetParent(button), WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
                reinterpret_cast<LPARAM>(button));
+}
+
+// The text of a message box: its static control that is not the icon.
+std::wstring BoxText(HWND box) {
+  for (const HWND child : Descendants(box)) {
+    const auto style = GetWindowLongW(child, GWL_STYLE) & SS_TYPEMASK;
+    if (ClassOf(child) == L"Static" && style != SS_ICON && !TextOf(child).empty()) {
+      return TextOf(child);
+    }
+  }
+  return {};
 }
 
 // The icon a message box shows, told by its colour on the screen: the error icon is red, the
@@ -184,10 +208,13 @@ void PrintLayout(HWND parent) {
     GetWindowRect(child, &area);
     MapWindowPoints(nullptr, parent, reinterpret_cast<POINT*>(&area), 2);
     const std::wstring caption = TextOf(child);
-    const bool tabStop = (GetWindowLongW(child, GWL_STYLE) & WS_TABSTOP) != 0;
+    const auto style = GetWindowLongW(child, GWL_STYLE);
+    const bool readOnly =
+        _wcsicmp(ClassOf(child).c_str(), L"Edit") == 0 && (style & ES_READONLY) != 0;
     Print((caption.empty() ? ClassOf(child) : caption) + L"|" + std::to_wstring(area.left) + L" " +
           std::to_wstring(area.top) + L" " + std::to_wstring(area.right - area.left) + L" " +
-          std::to_wstring(area.bottom - area.top) + (tabStop ? L" tab" : L""));
+          std::to_wstring(area.bottom - area.top) + ((style & WS_TABSTOP) ? L" tab" : L"") +
+          (IsWindowEnabled(child) ? L"" : L" disabled") + (readOnly ? L" readonly" : L""));
     PrintLayout(child);
   }
 }
@@ -241,17 +268,21 @@ int Run(const std::vector<std::wstring>& args) {
   const std::wstring& title = args[1];
   if (command == L"resources") return PrintResources(args[1]);
 
+  if (command == L"answer" && args.size() >= 3) {
+    const HWND box = WaitFor([&] { return MessageBoxWindow(title); });
+    if (!box) return Fail(L"no question box " + title);
+    const WORD button = args[2] == L"yes" ? IDYES : IDNO;
+    if (!GetDlgItem(box, button)) return Fail(L"the box has no button " + args[2]);
+    Print(BoxText(box));
+    PostMessageW(box, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED), 0);
+    return WaitFor([&] { return IsWindow(box) ? nullptr : GetDesktopWindow(); })
+               ? 0
+               : Fail(L"box stays");
+  }
   if (command == L"message") {
     const HWND box = WaitFor([&] { return MessageBoxWindow(title); });
     if (!box) return Fail(L"no message box " + title);
-    std::wstring text;
-    for (const HWND child : Descendants(box)) {
-      const auto style = GetWindowLongW(child, GWL_STYLE) & SS_TYPEMASK;
-      if (ClassOf(child) == L"Static" && style != SS_ICON && !TextOf(child).empty()) {
-        text = TextOf(child);
-        break;
-      }
-    }
+    const std::wstring text = BoxText(box);
     // The box may not be painted yet when it is found.
     std::wstring icon = IconName(box);
     for (int attempt = 0; attempt < 40 && icon == L"other"; ++attempt) {
@@ -278,6 +309,25 @@ int Run(const std::vector<std::wstring>& args) {
   if (!window) return Fail(L"no window " + title);
 
   if (command == L"wait") return 0;
+  if (command == L"caption") {
+    Print(TextOf(window));
+    return 0;
+  }
+  if (command == L"point" && args.size() >= 3) {
+    const HWND control = Control(window, [&](HWND child) {
+      return TextOf(child) == args[2] || _wcsicmp(ClassOf(child).c_str(), args[2].c_str()) == 0;
+    });
+    if (!control) return Fail(L"no control " + args[2]);
+    RECT area{};
+    GetWindowRect(control, &area);
+    Print(std::to_wstring((area.left + area.right) / 2) + L" " +
+          std::to_wstring((area.top + area.bottom) / 2));
+    return 0;
+  }
+  if (command == L"close-request") {
+    PostMessageW(window, WM_CLOSE, 0, 0);
+    return 0;
+  }
   if (command == L"text") {
     const HWND edit = EditBox(window);
     if (!edit) return Fail(L"no edit box");

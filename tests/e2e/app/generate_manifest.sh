@@ -11,8 +11,14 @@ kw_start "$(winpath "$component")"
 drive click "$TITLE" "Generar SxS"
 expect_message information "SxS Generado"
 cmp "$manifest" "$work/expected.xml" || fail "the manifest was not rewritten as expected"
-expect_eq "$(cat "$work/app/tools/standin-command.txt")" \
-  "\"$(winpath "$work/app/tools/regsvr42.exe")\" \"$(winpath "$component")\"" \
-  "the generator's command line"
+# The generator gets a report file of its own in the user's temporary folder, removed afterwards.
+command=$(cat "$work/app/tools/standin-command.txt")
+tool="\"$(winpath "$work/app/tools/regsvr42.exe")\""
+[[ $command =~ ^"$tool -report:\""([^\"]+)"\" \"$(winpath "$component")\""$ ]] ||
+  fail "the generator's command line: $command"
+report=${BASH_REMATCH[1]}
+temp=$("$WINE" cmd /c echo %TEMP% | tr -d '\r')
+[[ ${report,,} == "${temp,,}"\\* ]] || fail "the report $report is not in the temporary folder $temp"
+[[ ! -e $("$WINE" winepath -u "$report" 2>/dev/null) ]] || fail "the report $report was left"
 kw_stop
 echo "PASS"

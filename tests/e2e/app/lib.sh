@@ -74,24 +74,28 @@ kw_stop() {
 }
 
 # Installs the stand-in generator in the program's tools folder; it will write the bytes of
-# file $1 as the component's manifest (none without $1).
+# file $1 as the component's manifest (none without $1), and the bytes of file $2 as its report.
 install_standin() {
   mkdir -p "$work/app/tools"
   cp "$KW_STANDIN" "$work/app/tools/regsvr42.exe"
-  rm -f "$work/app/tools/standin-manifest.bin"
-  [[ $# -eq 0 ]] || cp "$1" "$work/app/tools/standin-manifest.bin"
+  rm -f "$work/app/tools/standin-manifest.bin" "$work/app/tools/standin-report.bin"
+  [[ $# -lt 2 ]] || cp "$2" "$work/app/tools/standin-report.bin"
+  [[ -z ${1:-} ]] || cp "$1" "$work/app/tools/standin-manifest.bin"
 }
 
-# read_message: waits for the program's message box, dismisses it, and sets message_icon and
-# message_text.
+# read_message: waits for the program's message box, dismisses it, and sets message_icon,
+# message_text (the program's own words) and message_report (the generator's report below them,
+# after an empty line; empty without one).
 read_message() {
   local shown
   shown=$(drive message "$TITLE") || fail "no message box appeared"
   message_icon=$(sed -n 1p <<<"$shown")
-  message_text=$(sed -n 2p <<<"$shown")
+  message_text=$(sed -n '2,$p' <<<"$shown" | sed '/^$/,$d')
+  message_report=$(sed -n '2,$p' <<<"$shown" | sed '1,/^$/d')
 }
 
-# expect_message ICON TEXT: the program shows that message box, which is then dismissed.
+# expect_message ICON TEXT: the program shows that message box, which is then dismissed; TEXT is
+# the program's own words, above any report.
 expect_message() {
   read_message
   expect_eq "$message_text" "$2" "message text"
