@@ -382,7 +382,7 @@ constexpr std::array<std::uint8_t, 128> kAsciiName = [] {
 
 // Past the ASCII name characters from i on, eight at a step where SSE2 is there; stops early,
 // never late.
-std::size_t AsciiNameRun(std::u16string_view text, std::size_t i) {
+std::size_t AsciiNameRun([[maybe_unused]] std::u16string_view text, std::size_t i) {
 #ifdef KESTRELWING_SSE2
   const __m128i flip = _mm_set1_epi16(static_cast<short>(0x8000));
   // units - first < count, unsigned, as a signed comparison with the top bits flipped

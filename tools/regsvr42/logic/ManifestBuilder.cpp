@@ -49,12 +49,94 @@ bool IsAssemblyElement(const NamespaceScope& outer, const cXmlNode& element,
 std::vector<NodeRef> AssemblyChildren(const NamespaceScope& scope, const cXmlNode& parent,
                                       std::u16string_view local) {
   std::vector<NodeRef> found;
-  for (std::int32_t i = 1; i <= parent.NodeCount(); ++i) {
-    NodeRef child = parent.Node(i);
+  for (NodeRef& child : parent.Nodes()) {
     if (IsAssemblyElement(scope, *child, local)) found.push_back(std::move(child));
   }
   return found;
 }
+
+bool IsWhiteSpaceText(const cXmlNode& node) {
+  return node.Kind() == KindText &&
+         node.Value().find_first_not_of(u" \t\r\n") == std::u16string_view::npos;
+}
+
+// The 1-based position of child among the children of parent (text and comments included), or 0.
+std::int32_t PositionOf(const cXmlNode& parent, const NodeRef& child) {
+  for (std::int32_t i = 1; i <= parent.NodeCount(); ++i) {
+    if (parent.Node(i) == child) return i;
+  }
+  return 0;
+}
+
+// In a manifest read as XML 1.0 the white space between elements is text of the tree, written as
+// it stands. An element added to it gets the line break and indentation of its siblings, and its
+// own children one step more; a tree without such text is laid out when it is written.
+class Layout {
+ public:
+  explicit Layout(const cXmlNode& parent) {
+    NodeRef before;  // the white space before the last child element
+    for (std::int32_t i = 1; i <= parent.NodeCount(); ++i) {
+      const NodeRef child = parent.Node(i);
+      if (child->Kind() == KindElement) {
+        if (before) indent_ = before->Value();
+        before.reset();
+      } else if (IsWhiteSpaceText(*child)) {
+        before = child;
+        closing_ = child->Value();
+      }
+    }
+    if (indent_.size() > closing_.size() && indent_.starts_with(closing_)) {
+      step_ = indent_.substr(closing_.size());
+    }
+  }
+  bool Active() const { return !indent_.empty(); }
+
+  // Inserts element before the child at position (0: at the end, before the white space that
+  // ends the parent) with the indentation of its siblings; lays out its subtree.
+  void Insert(cXmlNode& parent, NodeRef element, std::int32_t position) const {
+    if (!Active()) {
+      parent.Add(std::move(element), position);
+      return;
+    }
+    if (position == 0) {
+      position = parent.NodeCount();
+      if (position == 0 || !IsWhiteSpaceText(*parent.Node(position))) position = 0;
+    }
+    Indent(*element, indent_);
+    parent.Add(Text(indent_), position);
+    parent.Add(std::move(element), position == 0 ? 0 : position + 1);
+  }
+
+  // Removes child and the white space before it.
+  static void Remove(cXmlNode& parent, const NodeRef& child) {
+    const std::int32_t position = PositionOf(parent, child);
+    if (position == 0) return;
+    parent.Remove(position);
+    if (position > 1 && IsWhiteSpaceText(*parent.Node(position - 1))) parent.Remove(position - 1);
+  }
+
+ private:
+  static NodeRef Text(const std::u16string& value) {
+    NodeRef text = MakeNode(KindText);
+    text->SetValue(value);
+    return text;
+  }
+  // Gives the children of element, which stands at indent, the next indentation.
+  void Indent(cXmlNode& element, const std::u16string& indent) const {
+    const std::int32_t count = element.NodeCount();
+    if (count == 0) return;
+    const std::u16string inner = indent + step_;
+    for (std::int32_t i = count; i >= 1; --i) {
+      Indent(*element.Node(i), inner);
+      element.Add(Text(inner), i);
+    }
+    element.Add(Text(indent));
+  }
+
+  std::u16string indent_;   // before each child element, e.g. "\n    "
+  std::u16string closing_;  // before the parent's end tag, e.g. "\n"
+  std::u16string step_;     // one level more
+};
 
 // The names of the assemblies a dependency element (scope: its own) names.
 std::vector<std::u16string> NamedAssemblies(const NamespaceScope& scope,
@@ -241,11 +323,15 @@ std::optional<std::u16string> AddClientDependency(cXml& document, const Assembly
   }
 
   bool hasIdentity = false;
-  std::int32_t identityPlace = 1;
+  NodeRef identityBefore;  // the element the identity goes before; none: at the end
   std::vector<NodeRef> earlier;
-  for (std::int32_t i = 1; i <= assembly->NodeCount(); ++i) {
-    const NodeRef child = assembly->Node(i);
-    if (IsAssemblyElement(scope, *child, u"noInheritable") && i == 1) identityPlace = 2;
+  const std::vector<NodeRef> children = assembly->Nodes();
+  for (std::size_t i = 0; i < children.size(); ++i) {
+    const NodeRef& child = children[i];
+    if (i == 0) identityBefore = child;
+    if (IsAssemblyElement(scope, *child, u"noInheritable") && i == 0) {
+      identityBefore = i + 1 < children.size() ? children[i + 1] : nullptr;
+    }
     if (IsAssemblyElement(scope, *child, u"assemblyIdentity")) hasIdentity = true;
     // An earlier dependency on an assembly of this name is replaced rather than doubled.
     if (IsAssemblyElement(scope, *child, u"dependency") &&
@@ -253,16 +339,21 @@ std::optional<std::u16string> AddClientDependency(cXml& document, const Assembly
       earlier.push_back(child);
     }
   }
+  const Layout layout(*assembly);
   if (!hasIdentity) {
     NodeRef identity = NewElement(qualified(u"assemblyIdentity"));
-    assembly->Add(identity, identityPlace);
     SetIdentity(*identity, client);
+    const std::int32_t before = identityBefore ? PositionOf(*assembly, identityBefore) : 0;
+    // Before the white space that leads to the element it precedes.
+    const bool spaced = before > 1 && IsWhiteSpaceText(*assembly->Node(before - 1));
+    layout.Insert(*assembly, std::move(identity), layout.Active() && spaced ? before - 1 : before);
   }
   for (const NodeRef& existing : earlier)
-    assembly->Remove(existing);
-  NodeRef dependent =
-      AddElement(*AddElement(*assembly, qualified(u"dependency")), qualified(u"dependentAssembly"));
+    Layout::Remove(*assembly, existing);
+  NodeRef added = NewElement(qualified(u"dependency"));
+  NodeRef dependent = AddElement(*added, qualified(u"dependentAssembly"));
   SetIdentity(*AddElement(*dependent, qualified(u"assemblyIdentity")), dependency);
+  layout.Insert(*assembly, std::move(added), 0);
   return std::nullopt;
 }
 

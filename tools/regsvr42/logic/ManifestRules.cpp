@@ -230,8 +230,8 @@ class ComponentChecker {
     }
     if (Problem problem = CheckAttributes(element, *rule)) return problem;
     if (Problem problem = CheckElement(element, name, parent)) return problem;
-    for (std::int32_t i = 1; i <= element.NodeCount(); ++i) {
-      if (Problem problem = Check(*element.Node(i), scope, name)) return problem;
+    for (const NodeRef& child : element.Nodes()) {
+      if (Problem problem = Check(*child, scope, name)) return problem;
     }
     return std::nullopt;
   }
@@ -270,12 +270,10 @@ class ComponentChecker {
         return u"<assembly> manifestVersion is not \"1.0\"";
       }
       // "Its first subelement must be a noInherit or assemblyIdentity element".
-      std::int32_t first = 1;
-      if (element.NodeCount() >= 1 && LocalNameOf(element.Node(1)->Name()) == u"noInheritable") {
-        first = 2;
-      }
-      if (element.NodeCount() < first ||
-          LocalNameOf(element.Node(first)->Name()) != u"assemblyIdentity") {
+      const std::vector<NodeRef> children = element.Nodes();
+      std::size_t first = 0;
+      if (!children.empty() && LocalNameOf(children[0]->Name()) == u"noInheritable") first = 1;
+      if (children.size() <= first || LocalNameOf(children[first]->Name()) != u"assemblyIdentity") {
         return u"<assemblyIdentity> is not the first element of <assembly>";
       }
     } else if (name == u"assemblyIdentity" && parent == u"assembly") {
@@ -295,7 +293,7 @@ class ComponentChecker {
       const std::u16string progId = element.PropertyValue(u"progid", u"");
       if (!progId.empty()) return DeclareOnce(declared_.progIds, u"ProgID", progId);
     } else if (name == u"progid") {
-      if (element.Value().empty() || element.NodeCount() > 0) return u"a <progid> names no ProgID";
+      if (element.Value().empty() || !element.Nodes().empty()) return u"a <progid> names no ProgID";
       return DeclareOnce(declared_.progIds, u"ProgID", element.Value());
     } else if (name == u"comInterfaceProxyStub" || name == u"comInterfaceExternalProxyStub") {
       return DeclareOnce(declared_.interfaces, u"interface", element.PropertyValue(u"iid"));
@@ -368,20 +366,23 @@ std::optional<std::u16string> CheckClientManifest(const cXml& document,
     return u"<assembly> manifestVersion is not \"1.0\"";
   }
   int found = 0;
-  for (std::int32_t i = 1; i <= root->NodeCount(); ++i) {
-    const cXmlNode& child = *root->Node(i);
+  for (const NodeRef& childRef : root->Nodes()) {
+    const cXmlNode& child = *childRef;
     const NamespaceScope childScope = scope.Within(child);
     if (!childScope.Names(child, kAssemblyNamespace, u"dependency")) continue;
     // The dependency the generator wrote: dependency/dependentAssembly/assemblyIdentity, the
-    // elements and attributes of the schema and nothing else.
-    if (child.NodeCount() != 1) continue;
-    const cXmlNode& dependent = *child.Node(1);
+    // elements and attributes of the schema and nothing else (white space and comments beside
+    // them are no elements).
+    const std::vector<NodeRef> dependents = child.Nodes();
+    if (dependents.size() != 1) continue;
+    const cXmlNode& dependent = *dependents[0];
     const NamespaceScope dependentScope = childScope.Within(dependent);
+    const std::vector<NodeRef> identities = dependent.Nodes();
     if (!dependentScope.Names(dependent, kAssemblyNamespace, u"dependentAssembly") ||
-        dependent.NodeCount() != 1) {
+        identities.size() != 1) {
       continue;
     }
-    const cXmlNode& identity = *dependent.Node(1);
+    const cXmlNode& identity = *identities[0];
     if (!dependentScope.Within(identity).Names(identity, kAssemblyNamespace, u"assemblyIdentity") ||
         !SameIgnoringCase(identity.PropertyValue(u"name"), dependency.name)) {
       continue;
@@ -448,8 +449,10 @@ std::optional<std::u16string> CheckManifestBytes(std::span<const std::uint8_t> b
 std::string ManifestBytes(cXml& document) {
   constexpr std::int32_t kFourSpaces = 0;
   constexpr std::int32_t kUtf8 = 1;
+  // A manifest read from outside keeps its own layout: its white space is in the tree.
+  const bool prettyPrint = document.Syntax() != XmlSyntax::Xml10;
   std::vector<std::uint8_t> bytes;
-  document.SaveToBytes(bytes, true, kFourSpaces, false, kUtf8);  // empty for a cyclic tree
+  document.SaveToBytes(bytes, prettyPrint, kFourSpaces, false, kUtf8);  // empty for a cyclic tree
   return std::string(bytes.begin(), bytes.end());
 }
 

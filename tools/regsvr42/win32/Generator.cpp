@@ -163,9 +163,12 @@ AssemblyIdentity ClientIdentity(const std::wstring& clientPath,
 // Reads a client's manifest, which `where` names, from its bytes.
 void ReadClientManifest(cXml& document, std::span<const std::uint8_t> bytes,
                         const std::u16string& where) {
-  // Read as bytes: the path overload of Parse also takes URLs and XML text for sources.
+  // A manifest from outside is read as the XML 1.0 it is, and written back with all it holds
+  // (comments, processing instructions, what its references mean); read as bytes, since the path
+  // overload of Parse also takes URLs and XML text for sources.
+  document.SetSyntax(XmlSyntax::Xml10);
   if (!document.Parse(bytes)) {
-    throw Failure(ExitCode::WriteFailed,
+    throw Failure(ExitCode::ReadFailed,
                   u"the client manifest " + where + u" cannot be read: " + document.Result());
   }
 }
