@@ -1,8 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <span>
 #include <string>
+#include <string_view>
 
 #include "ManifestBuilder.h"
+#include "ManifestRules.h"
 
 namespace kestrelwing::regsvr42 {
 namespace {
@@ -227,6 +231,81 @@ TEST(ManifestBuilder, DependencyNamesAreReadWhateverThePrefix) {
     cXml document;
     ASSERT_TRUE(document.Parse(row.manifest));
     EXPECT_EQ(DependencyNames(document), row.names) << ToUtf8(row.manifest);
+  }
+}
+
+}  // namespace
+}  // namespace kestrelwing::regsvr42
+
+namespace kestrelwing::regsvr42 {
+namespace {
+
+// Client manifests as tool chains write them, read as XML 1.0, take the dependency and are
+// written back with everything else as it was: comments, layout, what references meant.
+TEST(ManifestBuilder, ClientManifestsFromOutsideChangeOnlyByTheDependency) {
+  struct Row {
+    std::string_view name;
+    std::string_view manifest;
+    std::string_view written;
+  };
+  const Row rows[] = {
+      {"Visual C++'s linker default (single quotes, no identity)",
+       "<?xml version='1.0' encoding='UTF-8' standalone='yes'?>\r\n"
+       "<assembly xmlns='urn:schemas-microsoft-com:asm.v1' manifestVersion='1.0'>\r\n"
+       "  <trustInfo xmlns=\"urn:schemas-microsoft-com:asm.v3\">\r\n"
+       "    <security><requestedPrivileges>\r\n"
+       "        <requestedExecutionLevel level='asInvoker' uiAccess='false' />\r\n"
+       "    </requestedPrivileges></security>\r\n"
+       "  </trustInfo>\r\n"
+       "</assembly>\r\n",
+       "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>"
+       "<assembly xmlns=\"urn:schemas-microsoft-com:asm.v1\" manifestVersion=\"1.0\">\n"
+       "  <assemblyIdentity type=\"win32\" name=\"app\" version=\"1.0.0.0\" "
+       "processorArchitecture=\"x86\"/>\n"
+       "  <trustInfo xmlns=\"urn:schemas-microsoft-com:asm.v3\">\n"
+       "    <security><requestedPrivileges>\n"
+       "        <requestedExecutionLevel level=\"asInvoker\" uiAccess=\"false\"/>\n"
+       "    </requestedPrivileges></security>\n"
+       "  </trustInfo>\n"
+       "  <dependency>\n"
+       "    <dependentAssembly>\n"
+       "      <assemblyIdentity type=\"win32\" name=\"grid.sxs\" version=\"1.0.0.0\" "
+       "processorArchitecture=\"x86\"/>\n"
+       "    </dependentAssembly>\n"
+       "  </dependency>\n"
+       "</assembly>"},
+      {"an IDE template: comments kept, references meaning what they meant",
+       "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n"
+       "<!-- Application manifest -->\n"
+       "<assembly manifestVersion=\"1.0\" xmlns=\"urn:schemas-microsoft-com:asm.v1\">\n"
+       "  <assemblyIdentity version=\"1.0.0.0\" name=\"Contoso&#x2E;Ledger.app\"/>\n"
+       "  <!-- <requestedExecutionLevel level=\"requireAdministrator\" /> -->\n"
+       "  <description>&#169; Contoso &amp; Fabrikam</description>\n"
+       "</assembly>\n",
+       "<?xml version=\"1.0\" encoding=\"UTF-8\"?><!-- Application manifest -->"
+       "<assembly manifestVersion=\"1.0\" xmlns=\"urn:schemas-microsoft-com:asm.v1\">\n"
+       "  <assemblyIdentity version=\"1.0.0.0\" name=\"Contoso.Ledger.app\"/>\n"
+       "  <!-- <requestedExecutionLevel level=\"requireAdministrator\" /> -->\n"
+       "  <description>\xC2\xA9 Contoso &amp; Fabrikam</description>\n"
+       "  <dependency>\n"
+       "    <dependentAssembly>\n"
+       "      <assemblyIdentity type=\"win32\" name=\"grid.sxs\" version=\"1.0.0.0\" "
+       "processorArchitecture=\"x86\"/>\n"
+       "    </dependentAssembly>\n"
+       "  </dependency>\n"
+       "</assembly>"},
+  };
+  for (const Row& row : rows) {
+    cXml document;
+    document.SetSyntax(XmlSyntax::Xml10);
+    ASSERT_TRUE(document.Parse(std::span(reinterpret_cast<const std::uint8_t*>(row.manifest.data()),
+                                         row.manifest.size())))
+        << row.name << ": " << ToUtf8(document.Result());
+    EXPECT_FALSE(AddClientDependency(document, {u"app", u"1.0.0.0", Architecture::X86},
+                                     {u"grid.sxs", u"1.0.0.0", Architecture::X86}));
+    EXPECT_EQ(ManifestBytes(document), row.written) << row.name;
+    EXPECT_FALSE(CheckClientManifest(document, {u"grid.sxs", u"1.0.0.0", Architecture::X86}))
+        << row.name;
   }
 }
 

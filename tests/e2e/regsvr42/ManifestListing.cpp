@@ -1,4 +1,4 @@
-// Reads a manifest with cXml and prints it flat, one element a line: its path from the root, then
+// Reads a manifest with cXml, as XML 1.0, and prints it flat, one element a line: its path from the root, then
 // its attributes in document order, then its text. The end-to-end tests compare this listing
 // element by element with the expected one. With -embedded it lists the manifest a program carries
 // as resource 1 of type RT_MANIFEST, read through the system's own resource functions. Exit code 2
@@ -30,8 +30,8 @@ void List(const cXmlNode& node, const std::u16string& parentPath) {
     line += u"\"";
   }
   std::printf("%s\n", ToUtf8(line).c_str());
-  for (std::int32_t i = 1; i <= node.NodeCount(); ++i)
-    List(*node.Node(i), path);
+  for (const kestrelwing::NodeRef& child : node.Nodes())  // elements: no white space, comments
+    List(*child, path);
 }
 
 }  // namespace
@@ -76,6 +76,7 @@ int wmain(int argc, wchar_t** argv) {
     return 2;
   }
   cXml document;
+  document.SetSyntax(kestrelwing::XmlSyntax::Xml10);
   if (!document.Parse(std::span<const std::uint8_t>(bytes))) {
     std::fprintf(stderr, "%s\n", ToUtf8(document.Result()).c_str());
     return 2;

@@ -495,6 +495,38 @@ case_client_activation() {
   grep -qF 'ProgID Kestrelwing.TestDual: Add(2, 40) = 42' embedded.txt ||
     fail "no call by ProgID through the embedded manifest"
   expect_unregistered "${dual_keys[@]}"
+
+  # The manifest Visual C++'s linker embeds (single quotes, CR LF, no identity) takes the
+  # dependency and keeps its own content; the program then creates the class.
+  take KwTestClientVc.exe
+  generate -embed "-client:$(winpath "$work/KwTestClientVc.exe")" "$(winpath "$work/KwTestDual.dll")"
+  expect_rc 0
+  expect_stderr_lines 0
+  expect_listing "$work/KwTestClientVc.exe" VisualCppClient
+  "$wine" KwTestClientVc.exe >vc.txt 2>&1 ||
+    fail "registration-free activation through Visual C++'s manifest failed: $(cat vc.txt)"
+  grep -qF 'ProgID Kestrelwing.TestDual: Add(2, 40) = 42' vc.txt ||
+    fail "no call by ProgID through Visual C++'s manifest"
+
+  # An IDE template's application manifest beside the program: its comments stay, a character
+  # reference keeps its meaning, and nothing but the dependency is added.
+  printf '%s\r\n' '<?xml version="1.0" encoding="utf-8"?>' \
+    '<assembly manifestVersion="1.0" xmlns="urn:schemas-microsoft-com:asm.v1">' \
+    '  <assemblyIdentity version="1.0.0.0" name="Contoso&#x2E;Ledger.app"/>' \
+    '  <!-- UAC Manifest Options: <requestedExecutionLevel level="requireAdministrator"/> -->' \
+    '  <description>&#169; Contoso</description>' \
+    '</assembly>' >KwTestClient.exe.manifest
+  generate "-client:$(winpath "$work/KwTestClient.exe")" "$(winpath "$work/KwTestDual.dll")"
+  expect_rc 0
+  expect_listing "$work/KwTestClient.exe.manifest" TemplateClient
+  grep -qF '<!-- UAC Manifest Options: <requestedExecutionLevel level="requireAdministrator"/> -->' \
+    KwTestClient.exe.manifest || fail "the template's comment was lost: $(cat KwTestClient.exe.manifest)"
+  grep -qF 'name="Contoso.Ledger.app"' KwTestClient.exe.manifest ||
+    fail "the name's character reference changed meaning: $(cat KwTestClient.exe.manifest)"
+  "$wine" KwTestClient.exe >template.txt 2>&1 ||
+    fail "registration-free activation through the template's manifest failed: $(cat template.txt)"
+  grep -qF 'ProgID Kestrelwing.TestDual: Add(2, 40) = 42' template.txt ||
+    fail "no call by ProgID through the template's manifest"
 }
 
 "case_$case_name"
