@@ -1,5 +1,6 @@
 // The writer on trees built in memory: the exact text, the declaration's encoding, the byte
-// encodings, block output, and trees that are deep, wide or not trees at all.
+// encodings, block output, trees that are deep, wide or not trees at all, and the kinds of node
+// beside elements in both syntaxes.
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -133,7 +134,7 @@ TEST(SerializerTest, WritesValuesAsTheNodeKindsRequire) {
             "<blank>   </blank>"
             "<lower><![cdata[x < y & z]]></lower>"
             "<markup>&lt;!-- &lt;b&gt; --&gt;</markup>"
-            "<entity>&amp;lt; &amp;#38;</entity>"
+            "<entity>&amp;lt; &#38;</entity>"  // a character reference stays as it is
             "<mixed><child/></mixed>"
             "<trailing><child/><![CDATA[after <child>]]></trailing>"
             "<odd name!/>"
@@ -345,6 +346,203 @@ TEST(SerializerTest, WritesTreesOfAnyDepthAndWidth) {
   const std::string written = WriteUtf8(nullptr, wide, true, 0);
   EXPECT_NE(written.find("\r\n    <c32767/>\r\n    <c32768/>\r\n"), std::string::npos);
   EXPECT_EQ(written.substr(written.size() - 21), "    <c39999/>\r\n</w>\r\n");
+}
+
+// Nodes of the other kinds ----------------------------------------------------------------------
+
+NodeRef Made(NodeKind kind, std::u16string value, std::u16string name = u"") {
+  NodeRef node = MakeNode(kind);
+  if (!name.empty()) node->SetName(std::move(name));
+  node->SetValue(value);
+  return node;
+}
+
+NodeRef DocumentType(std::u16string name, std::u16string publicId, std::u16string systemId,
+                     std::u16string subset) {
+  NodeRef node = Made(KindDocumentType, std::move(subset), std::move(name));
+  if (!publicId.empty()) node->SetPropertyValue(u"PUBLIC", publicId);
+  if (!systemId.empty()) node->SetPropertyValue(u"SYSTEM", systemId);
+  return node;
+}
+
+std::string WriteIn(XmlSyntax syntax, const NodeRef& root, bool pretty,
+                    std::int32_t encodingId = 1) {
+  return Write(nullptr, root, {.prettyPrint = pretty, .encodingId = encodingId, .syntax = syntax})
+      .bytes;
+}
+
+// Each kind beside an element child of <r>, in each syntax: its own form, and whether it makes
+// <r> mixed content (written as it is, pretty or not) or stands on a line of its own.
+TEST(SerializerTest, EveryKindIsWrittenInItsFormInBothSyntaxesAndLayouts) {
+  struct Case {
+    const char* what;
+    NodeRef node;
+    std::string dialect;
+    std::string xml10;
+    bool mixed;
+  };
+  const Case cases[] = {
+      {"text", Made(KindText, u"a<b & c>\r\n\"q\"\t"), "a&lt;b &amp; c&gt;\r\n&quot;q&quot;\t",
+       "a&lt;b &amp; c&gt;&#13;\n&quot;q&quot;\t", true},
+      {"text reference", Made(KindText, u"&#169; &#x2E; &#x;"), "&#169; &#x2E; &amp;#x;",
+       "&amp;#169; &amp;#x2E; &amp;#x;", true},
+      {"text starting with <", Made(KindText, u"<![CDATA[x]]>"), "&lt;![CDATA[x]]&gt;",
+       "&lt;![CDATA[x]]&gt;", true},
+      {"cdata", Made(KindCData, u"x < & y"), "<![CDATA[x < & y]]>", "<![CDATA[x < & y]]>", true},
+      {"cdata holding its end", Made(KindCData, u"]]>a]]]>"),
+       "<![CDATA[]]]]><![CDATA[>a]]]]]><![CDATA[>]]>",
+       "<![CDATA[]]]]><![CDATA[>a]]]]]><![CDATA[>]]>", true},
+      {"empty cdata", Made(KindCData, u""), "<![CDATA[]]>", "<![CDATA[]]>", true},
+      {"comment", Made(KindComment, u" a < b & c "), "<!-- a < b & c -->", "<!-- a < b & c -->",
+       false},
+      {"processing instruction", Made(KindProcessingInstruction, u"href=\"a&b\"", u"style"),
+       "<?style href=\"a&b\"?>", "<?style href=\"a&b\"?>", false},
+      {"processing instruction without value", Made(KindProcessingInstruction, u"", u"go"),
+       "<?go?>", "<?go?>", false},
+      {"blank text", Made(KindText, u" \r\n\t"), " \r\n\t", " &#13;\n\t", false},
+      {"document type", DocumentType(u"doc", u"-//P//EN", u"d.dtd", u"<!ENTITY e \"x\">"),
+       "<!DOCTYPE doc PUBLIC \"-//P//EN\" \"d.dtd\" [<!ENTITY e \"x\">]>",
+       "<!DOCTYPE doc PUBLIC \"-//P//EN\" \"d.dtd\" [<!ENTITY e \"x\">]>", false},
+      {"document type, system literal with a quote", DocumentType(u"doc", u"", u"a\"b", u""),
+       "<!DOCTYPE doc SYSTEM 'a\"b'>", "<!DOCTYPE doc SYSTEM 'a\"b'>", false},
+      {"document type, public without system", DocumentType(u"doc", u"p", u"", u""),
+       "<!DOCTYPE doc PUBLIC \"p\" \"\">", "<!DOCTYPE doc PUBLIC \"p\" \"\">", false},
+      {"document type alone", DocumentType(u"doc", u"", u"", u""), "<!DOCTYPE doc>",
+       "<!DOCTYPE doc>", false},
+  };
+  for (const Case& test : cases) {
+    for (const XmlSyntax syntax : {XmlSyntax::Dialect, XmlSyntax::Xml10}) {
+      SCOPED_TRACE(std::string(test.what) + (syntax == XmlSyntax::Xml10 ? " xml10" : " dialect"));
+      const std::string& form = syntax == XmlSyntax::Xml10 ? test.xml10 : test.dialect;
+      NodeRef root = Element(u"r");
+      root->Add(Element(u"e"));
+      root->Add(test.node);
+      EXPECT_EQ(WriteIn(syntax, root, false), "<r><e/>" + form + "</r>");
+      const bool blank = test.node->Kind() == KindText && !test.mixed;
+      const std::string pretty = test.mixed ? "<r><e/>" + form + "</r>\r\n"
+                                 : blank    ? "<r>\r\n\t<e/>\r\n</r>\r\n"
+                                            : "<r>\r\n\t<e/>\r\n\t" + form + "\r\n</r>\r\n";
+      EXPECT_EQ(WriteIn(syntax, root, true), pretty);
+      // Alone as the root: its form, and a line end when pretty.
+      EXPECT_EQ(WriteIn(syntax, test.node, false), form);
+    }
+  }
+}
+
+// A whole document: the prolog and epilog around the root each on a line of their own, mixed
+// content written as it is (elements inside it too), white-space-only text between elements
+// left out when pretty and kept when not.
+TEST(SerializerTest, PrologEpilogAndMixedContentInEveryLayout) {
+  const NodeRef declaration = Declaration({{u"version", u"1.0"}});
+  const std::vector<NodeRef> prolog = {Made(KindComment, u" top "),
+                                       DocumentType(u"doc", u"", u"doc.dtd", u""),
+                                       Made(KindText, u"\n")};
+  const std::vector<NodeRef> epilog = {Made(KindProcessingInstruction, u"", u"end")};
+  NodeRef root = Element(u"doc");
+  root->Add(Made(KindText, u"\n  "));
+  NodeRef paragraph = Element(u"p");
+  paragraph->Add(Made(KindText, u"Hello "));
+  NodeRef bold = Element(u"b");
+  NodeRef italic = Element(u"i", u"you");
+  bold->Add(italic);
+  paragraph->Add(bold);
+  paragraph->Add(Made(KindText, u"!"));
+  root->Add(paragraph);
+  root->Add(Made(KindText, u"\n  "));
+  NodeRef list = Element(u"list");
+  list->Add(Element(u"item", u"1"));
+  list->Add(Made(KindComment, u"more"));
+  root->Add(list);
+  root->Add(Made(KindText, u"\n"));
+  const DocumentParts parts{
+      .declaration = declaration.get(), .prolog = prolog, .root = root.get(), .epilog = epilog};
+  const auto write = [&](bool pretty, std::int32_t identType) {
+    StringSink sink;
+    EXPECT_EQ(WriteDocument(parts,
+                            {.prettyPrint = pretty,
+                             .identType = identType,
+                             .encodingId = 1,
+                             .syntax = XmlSyntax::Xml10},
+                            sink),
+              WriteOutcome::Written);
+    return sink.text();
+  };
+  const std::string tabs =
+      "<?xml version=\"1.0\"?>\r\n"
+      "<!-- top -->\r\n"
+      "<!DOCTYPE doc SYSTEM \"doc.dtd\">\r\n"
+      "<doc>\r\n"
+      "\t<p>Hello <b><i>you</i></b>!</p>\r\n"
+      "\t<list>\r\n"
+      "\t\t<item>1</item>\r\n"
+      "\t\t<!--more-->\r\n"
+      "\t</list>\r\n"
+      "</doc>\r\n"
+      "<?end?>\r\n";
+  EXPECT_EQ(write(true, 1), tabs);
+  EXPECT_EQ(write(true, 0), testing::WithSpaces(tabs));
+  EXPECT_EQ(write(false, 1),
+            "<?xml version=\"1.0\"?><!-- top --><!DOCTYPE doc SYSTEM \"doc.dtd\">\n"
+            "<doc>\n  <p>Hello <b><i>you</i></b>!</p>\n  <list><item>1</item><!--more--></list>\n"
+            "</doc><?end?>");
+}
+
+// XML 1.0 escapes what normalization would change: CR everywhere, TAB and LF in attribute
+// values; the dialect keeps them, and keeps character references. At every place of short and
+// long runs, in text, attribute values and the declaration alike.
+TEST(SerializerTest, EachSyntaxEscapesAtEveryPlaceOfShortAndLongRuns) {
+  const std::u16string specials = u"&'\"<>\r\n\t\u00E9\u007F";
+  for (const XmlSyntax syntax : {XmlSyntax::Dialect, XmlSyntax::Xml10}) {
+    const bool xml10 = syntax == XmlSyntax::Xml10;
+    for (const std::size_t length : {3, 5, 8, 9, 17, 40}) {
+      for (std::size_t at = 0; at < length; ++at) {
+        for (const char16_t special : specials) {
+          std::u16string value(length, u'x');
+          value[at] = special;
+          const NodeRef root = Element(u"a", value);
+          root->SetPropertyValue(u"p", value);
+          const std::string text =
+              ToUtf8(EscapeForWriting(value, xml10 ? Escapes::Xml10Text : Escapes::Dialect));
+          const std::string attribute =
+              ToUtf8(EscapeForWriting(value, xml10 ? Escapes::Xml10Attribute : Escapes::Dialect));
+          ASSERT_EQ(WriteIn(syntax, root, false), "<a p=\"" + attribute + "\">" + text + "</a>")
+              << xml10 << ' ' << length << ' ' << at << ' ' << static_cast<int>(special);
+        }
+      }
+    }
+  }
+  // The expectations above come from EscapeForWriting; these few say what it must say.
+  NodeRef root = Element(u"a", u"1\r\n2\t&#38;");
+  root->SetPropertyValue(u"p", u"1\r\n2\t&#38;");
+  EXPECT_EQ(WriteIn(XmlSyntax::Xml10, root, false),
+            "<a p=\"1&#13;&#10;2&#9;&amp;#38;\">1&#13;\n2\t&amp;#38;</a>");
+  EXPECT_EQ(WriteIn(XmlSyntax::Dialect, root, false), "<a p=\"1\r\n2\t&#38;\">1\r\n2\t&#38;</a>");
+  // UTF-16 output escapes through its own tables.
+  EXPECT_EQ(WriteIn(XmlSyntax::Xml10, Made(KindText, u"\r<"), false, 2),
+            std::string("&\0#\0"
+                        "1\0"
+                        "3\0;\0&\0l\0t\0;\0",
+                        18));
+}
+
+// A character the narrow code page lacks is a character reference in XML 1.0 wherever one may
+// stand (between two CDATA sections inside one); comments, processing instructions and names
+// have no references, and the dialect writes '?' as it always has.
+TEST(SerializerTest, Xml10ReferencesWhatTheNarrowCodePageLacks) {
+  const std::u16string value = u"\u00E9\u65E5\u20AC\U0001F600.";
+  NodeRef root = Element(u"r", value);
+  root->SetPropertyValue(u"p", value);
+  EXPECT_EQ(WriteIn(XmlSyntax::Xml10, root, false, 0),
+            "<r p=\"\xE9&#26085;\x80&#128512;.\">\xE9&#26085;\x80&#128512;.</r>");
+  EXPECT_EQ(WriteIn(XmlSyntax::Dialect, root, false, 0), "<r p=\"\xE9?\x80?.\">\xE9?\x80?.</r>");
+  EXPECT_EQ(WriteIn(XmlSyntax::Xml10, root, false, 1),
+            "<r p=\"\xC3\xA9\xE6\x97\xA5\xE2\x82\xAC\xF0\x9F\x98\x80.\">"
+            "\xC3\xA9\xE6\x97\xA5\xE2\x82\xAC\xF0\x9F\x98\x80.</r>");
+  EXPECT_EQ(WriteIn(XmlSyntax::Xml10, Made(KindCData, u"a\u65E5\u00E9]]>\U0001F600"), false, 0),
+            "<![CDATA[a]]>&#26085;<![CDATA[\xE9]]]]><![CDATA[>]]>&#128512;<![CDATA[]]>");
+  EXPECT_EQ(WriteIn(XmlSyntax::Xml10, Made(KindComment, u"\u65E5"), false, 0), "<!--?-->");
+  // A lone surrogate has no reference that XML allows: it stays '?'.
+  EXPECT_EQ(WriteIn(XmlSyntax::Xml10, Made(KindText, std::u16string(1, u'\xD800')), false, 0), "?");
 }
 
 }  // namespace
