@@ -15,6 +15,11 @@
 #include "Writer.h"
 #include "WriterTestSupport.h"
 
+#ifdef KESTRELWING_HAVE_LIBXML2
+#include <libxml/parser.h>
+#include <libxml/tree.h>
+#endif
+
 namespace kestrelwing::detail {
 namespace {
 
@@ -507,6 +512,11 @@ TEST(SerializerTest, EachSyntaxEscapesWhatItsReadersWouldChange) {
             "<a p=\"1&#13;&#10;2&#9;&amp;#38;\">1&#13;\n2\t&amp;#38;</a>");
   EXPECT_EQ(WriteIn(XmlSyntax::Dialect, root, false), "<a p=\"1\r\n2\t&#38;\">1\r\n2\t&#38;</a>");
   // UTF-16 output escapes through its own tables.
+  // A CR in a CDATA section would be read as LF: it goes between two sections.
+  EXPECT_EQ(WriteIn(XmlSyntax::Xml10, Made(KindCData, u"a\r\nb\r"), false),
+            "<![CDATA[a]]>&#13;<![CDATA[\nb]]>&#13;<![CDATA[]]>");
+  EXPECT_EQ(WriteIn(XmlSyntax::Dialect, Made(KindCData, u"a\r\nb\r"), false),
+            "<![CDATA[a\r\nb\r]]>");
   EXPECT_EQ(WriteIn(XmlSyntax::Xml10, Made(KindText, u"\r<"), false, 2),
             std::string("&\0#\0"
                         "1\0"
@@ -533,6 +543,203 @@ TEST(SerializerTest, Xml10ReferencesWhatTheNarrowCodePageLacks) {
   // A lone surrogate has no reference that XML allows: it stays '?'.
   EXPECT_EQ(WriteIn(XmlSyntax::Xml10, Made(KindText, std::u16string(1, u'\xD800')), false, 0), "?");
 }
+
+#ifdef KESTRELWING_HAVE_LIBXML2
+
+// James Clark's canonical form of a tree, for both sides alike: attributes sorted by name,
+// character data (text runs, CDATA sections, an element's value) as one escaped run, comments and
+// processing instructions kept. With pretty printing, white-space-only text in an element without
+// other character data is what the writer may change, so it is left out on both sides.
+struct Canonical {
+  bool dropBlanks = false;
+  std::string out;
+
+  static void Escaped(std::string& out, std::string_view text) {
+    for (const char c : text) {
+      switch (c) {
+        case '&':
+          out += "&amp;";
+          break;
+        case '<':
+          out += "&lt;";
+          break;
+        case '>':
+          out += "&gt;";
+          break;
+        case '"':
+          out += "&quot;";
+          break;
+        case '\t':
+          out += "&#9;";
+          break;
+        case '\n':
+          out += "&#10;";
+          break;
+        case '\r':
+          out += "&#13;";
+          break;
+        default:
+          out += c;
+      }
+    }
+  }
+  static bool Blank(std::string_view text) {
+    return text.find_first_not_of(" \t\r\n") == std::string_view::npos;
+  }
+
+  // Ours.
+  void Of(const cXmlNode& node) {
+    const std::string value = ToUtf8(node.Value());
+    switch (node.Kind()) {
+      case KindText:
+      case KindCData:
+        Escaped(out, value);
+        return;
+      case KindComment:
+        out += "<!--" + value + "-->";
+        return;
+      case KindProcessingInstruction:
+        out += "<?" + ToUtf8(node.Name()) + " " + value + "?>";
+        return;
+      default:
+        break;
+    }
+    std::vector<std::pair<std::string, std::string>> attributes;
+    for (const PropertyPair& pair : node.Properties())
+      attributes.emplace_back(ToUtf8(pair[0]), ToUtf8(pair[1]));
+    Open(ToUtf8(node.Name()), attributes);
+    bool hasData = node.NodeCount() == 0;
+    for (std::int32_t i = 1; i <= node.NodeCount(); ++i) {
+      const NodeRef child = node.Node(i);
+      hasData = hasData || child->Kind() == KindCData ||
+                (child->Kind() == KindText && !Blank(ToUtf8(child->Value())));
+    }
+    if (node.NodeCount() == 0) Escaped(out, value);
+    for (std::int32_t i = 1; i <= node.NodeCount(); ++i) {
+      const NodeRef child = node.Node(i);
+      if (dropBlanks && !hasData && child->Kind() == KindText && Blank(ToUtf8(child->Value()))) {
+        continue;
+      }
+      Of(*child);
+    }
+    out += "</" + ToUtf8(node.Name()) + ">";
+  }
+
+  // libxml2's.
+  static std::string Text(const xmlChar* text) {
+    return text != nullptr ? reinterpret_cast<const char*>(text) : "";
+  }
+  void Of(const xmlNode* node) {
+    switch (node->type) {
+      case XML_TEXT_NODE:
+      case XML_CDATA_SECTION_NODE:
+        Escaped(out, Text(node->content));
+        return;
+      case XML_COMMENT_NODE:
+        out += "<!--" + Text(node->content) + "-->";
+        return;
+      case XML_PI_NODE:
+        out += "<?" + Text(node->name) + " " + Text(node->content) + "?>";
+        return;
+      case XML_ELEMENT_NODE:
+        break;
+      default:
+        return;
+    }
+    std::vector<std::pair<std::string, std::string>> attributes;
+    for (const xmlAttr* a = node->properties; a != nullptr; a = a->next) {
+      xmlChar* value = xmlNodeListGetString(node->doc, a->children, 1);
+      attributes.emplace_back(Text(a->name), Text(value));
+      xmlFree(value);
+    }
+    Open(Text(node->name), attributes);
+    bool hasData = node->children == nullptr;
+    for (const xmlNode* child = node->children; child != nullptr; child = child->next) {
+      hasData = hasData || child->type == XML_CDATA_SECTION_NODE ||
+                (child->type == XML_TEXT_NODE && !Blank(Text(child->content)));
+    }
+    for (const xmlNode* child = node->children; child != nullptr; child = child->next) {
+      if (dropBlanks && !hasData && child->type == XML_TEXT_NODE && Blank(Text(child->content))) {
+        continue;
+      }
+      Of(child);
+    }
+    out += "</" + Text(node->name) + ">";
+  }
+
+  void Open(const std::string& name, std::vector<std::pair<std::string, std::string>> attributes) {
+    std::sort(attributes.begin(), attributes.end());
+    out += "<" + name;
+    for (const auto& [attribute, value] : attributes) {
+      out += " " + attribute + "=\"";
+      Escaped(out, value);
+      out += "\"";
+    }
+    out += ">";
+  }
+};
+
+// What the writer writes in XML 1.0 means what the tree holds to another XML 1.0 processor, in
+// every encoding and layout: characters that normalization would change, CDATA holding its own
+// end, references of the dialect's shape as plain text, characters the narrow code page lacks.
+TEST(SerializerTest, Xml10OutputReadsBackAsTheSameTreeInLibxml2) {
+  const std::u16string awkward = u"a\tb\nc\r\nd\re  &#169; <&>\"' ]]> \u00E9\u20AC\u65E5\U0001F600";
+  NodeRef root = Element(u"doc");
+  root->SetPropertyValue(u"attr", awkward);
+  root->SetPropertyValue(u"b", u" x  y ");
+  root->Add(Made(KindText, u"\n  "));
+  NodeRef mixed = Element(u"p");
+  mixed->Add(Made(KindText, awkward));
+  mixed->Add(Made(KindCData, awkward));
+  mixed->Add(Element(u"leaf", awkward));
+  mixed->Add(Made(KindComment, u" note "));
+  mixed->Add(Made(KindProcessingInstruction, u"data here", u"target"));
+  root->Add(mixed);
+  root->Add(Made(KindText, u"\n  "));
+  NodeRef list = Element(u"list");
+  list->Add(Element(u"item", u"one"));
+  list->Add(Made(KindComment, u"two"));
+  list->Add(Element(u"item"));
+  root->Add(list);
+  root->Add(Made(KindText, u"\n"));
+  const std::vector<NodeRef> prolog = {Made(KindComment, u" before ")};
+  const std::vector<NodeRef> epilog = {Made(KindProcessingInstruction, u"", u"after")};
+
+  for (const std::int32_t encodingId : {0, 1, 2}) {
+    for (const bool pretty : {false, true}) {
+      SCOPED_TRACE(::testing::Message() << "encoding " << encodingId << ", pretty " << pretty);
+      const NodeRef declaration = Declaration(
+          {{u"version", u"1.0"}, {u"encoding", encodingId == 0 ? u"windows-1252" : u"x"}});
+      SettleEncoding(declaration.get(), encodingId);
+      StringSink sink;
+      ASSERT_EQ(WriteDocument({.declaration = declaration.get(),
+                               .prolog = prolog,
+                               .root = root.get(),
+                               .epilog = epilog},
+                              {.prettyPrint = pretty,
+                               .bom = encodingId == 2,
+                               .encodingId = encodingId,
+                               .syntax = XmlSyntax::Xml10},
+                              sink),
+                WriteOutcome::Written);
+      const std::string& bytes = sink.text();
+      xmlDoc* read = xmlReadMemory(bytes.data(), static_cast<int>(bytes.size()), nullptr, nullptr,
+                                   XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING);
+      ASSERT_NE(read, nullptr) << bytes;
+      Canonical theirs{.dropBlanks = pretty, .out = {}};
+      for (const xmlNode* node = read->children; node != nullptr; node = node->next)
+        theirs.Of(node);
+      xmlFreeDoc(read);
+      Canonical ours{.dropBlanks = pretty, .out = {}};
+      ours.Of(*prolog[0]);
+      ours.Of(*root);
+      ours.Of(*epilog[0]);
+      EXPECT_EQ(theirs.out, ours.out) << bytes;
+    }
+  }
+}
+
+#endif  // KESTRELWING_HAVE_LIBXML2
 
 }  // namespace
 }  // namespace kestrelwing::detail

@@ -109,6 +109,7 @@ class EncodedOutput {
   // in the narrow code page), and whether character (one unit or a surrogate pair) is one that
   // it lacks; its encoding is then left in scratch_.
   bool ReferencesUnencodable() const { return referencesUnencodable_; }
+  bool Xml10() const { return xml10_; }
   bool Unencodable(std::u16string_view character) {
     scratch_.clear();
     AppendEncoded(scratch_, character, encodingId_);
@@ -643,29 +644,32 @@ class Writer {
   }
 
   // "<![CDATA[" value "]]>". A "]]>" in the value ends one section after "]]" and begins the next
-  // with ">"; a character the encoding lacks goes between two sections as a reference, where
-  // escaped text has them.
+  // with ">". In XML 1.0 a CR (which line-end normalization would turn into LF) and, in the
+  // narrow code page, a character it lacks go between two sections as a character reference.
   void CData(std::u16string_view value) {
     output_.Markup("<![CDATA[");
-    const bool references = output_.ReferencesUnencodable();
+    const bool xml10 = output_.Xml10();
+    const bool unencodable = output_.ReferencesUnencodable();
     std::size_t run = 0;
     for (std::size_t i = 0; i < value.size(); ++i) {
-      if (value[i] == u']' && value.substr(i, 3) == u"]]>") {
+      const char16_t c = value[i];
+      if (c == u']' && value.substr(i, 3) == u"]]>") {
         output_.Text(value.substr(run, i + 2 - run));
         output_.Markup("]]><![CDATA[");
         run = i + 2;
         ++i;
-      } else if (references && value[i] >= 0x80) {
-        const std::u16string_view character = value.substr(i, CharacterLength(value.substr(i)));
-        if (output_.Unencodable(character)) {
-          output_.Text(value.substr(run, i - run));
-          output_.Markup("]]>");
-          output_.Reference(CodePointOf(character));
-          output_.Markup("<![CDATA[");
-          run = i + character.size();
-        }
-        i += character.size() - 1;
+        continue;
       }
+      if (!(xml10 && c == u'\r') && !(unencodable && c >= 0x80)) continue;
+      const std::u16string_view character = value.substr(i, CharacterLength(value.substr(i)));
+      if (c == u'\r' || output_.Unencodable(character)) {
+        output_.Text(value.substr(run, i - run));
+        output_.Markup("]]>");
+        output_.Reference(CodePointOf(character));
+        output_.Markup("<![CDATA[");
+        run = i + character.size();
+      }
+      i += character.size() - 1;
     }
     output_.Text(value.substr(run));
     output_.Markup("]]>");
