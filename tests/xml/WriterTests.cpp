@@ -3,6 +3,7 @@
 // beside elements in both syntaxes.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -546,138 +547,106 @@ TEST(SerializerTest, Xml10ReferencesWhatTheNarrowCodePageLacks) {
 
 #ifdef KESTRELWING_HAVE_LIBXML2
 
-// James Clark's canonical form of a tree, for both sides alike: attributes sorted by name,
-// character data (text runs, CDATA sections, an element's value) as one escaped run, comments and
-// processing instructions kept. With pretty printing, white-space-only text in an element without
-// other character data is what the writer may change, so it is left out on both sides.
-struct Canonical {
-  bool dropBlanks = false;
-  std::string out;
-
-  static void Escaped(std::string& out, std::string_view text) {
-    for (const char c : text) {
-      switch (c) {
-        case '&':
-          out += "&amp;";
-          break;
-        case '<':
-          out += "&lt;";
-          break;
-        case '>':
-          out += "&gt;";
-          break;
-        case '"':
-          out += "&quot;";
-          break;
-        case '\t':
-          out += "&#9;";
-          break;
-        case '\n':
-          out += "&#10;";
-          break;
-        case '\r':
-          out += "&#13;";
-          break;
-        default:
-          out += c;
-      }
-    }
-  }
-  static bool Blank(std::string_view text) {
-    return text.find_first_not_of(" \t\r\n") == std::string_view::npos;
-  }
-
-  // Ours.
-  void Of(const cXmlNode& node) {
-    const std::string value = ToUtf8(node.Value());
-    switch (node.Kind()) {
-      case KindText:
-      case KindCData:
-        Escaped(out, value);
-        return;
-      case KindComment:
-        out += "<!--" + value + "-->";
-        return;
-      case KindProcessingInstruction:
-        out += "<?" + ToUtf8(node.Name()) + " " + value + "?>";
-        return;
-      default:
+// James Clark's canonical form of a tree: attributes sorted by name, character data (text runs,
+// CDATA sections, an element's value) as one escaped run, comments and processing instructions
+// kept. With dropBlanks, white-space-only text in an element without other character data (what
+// pretty printing may change) is left out.
+void Escaped(std::string& out, std::string_view text) {
+  for (const char c : text) {
+    switch (c) {
+      case '&':
+        out += "&amp;";
         break;
-    }
-    std::vector<std::pair<std::string, std::string>> attributes;
-    for (const PropertyPair& pair : node.Properties())
-      attributes.emplace_back(ToUtf8(pair[0]), ToUtf8(pair[1]));
-    Open(ToUtf8(node.Name()), attributes);
-    bool hasData = node.NodeCount() == 0;
-    for (std::int32_t i = 1; i <= node.NodeCount(); ++i) {
-      const NodeRef child = node.Node(i);
-      hasData = hasData || child->Kind() == KindCData ||
-                (child->Kind() == KindText && !Blank(ToUtf8(child->Value())));
-    }
-    if (node.NodeCount() == 0) Escaped(out, value);
-    for (std::int32_t i = 1; i <= node.NodeCount(); ++i) {
-      const NodeRef child = node.Node(i);
-      if (dropBlanks && !hasData && child->Kind() == KindText && Blank(ToUtf8(child->Value()))) {
-        continue;
-      }
-      Of(*child);
-    }
-    out += "</" + ToUtf8(node.Name()) + ">";
-  }
-
-  // libxml2's.
-  static std::string Text(const xmlChar* text) {
-    return text != nullptr ? reinterpret_cast<const char*>(text) : "";
-  }
-  void Of(const xmlNode* node) {
-    switch (node->type) {
-      case XML_TEXT_NODE:
-      case XML_CDATA_SECTION_NODE:
-        Escaped(out, Text(node->content));
-        return;
-      case XML_COMMENT_NODE:
-        out += "<!--" + Text(node->content) + "-->";
-        return;
-      case XML_PI_NODE:
-        out += "<?" + Text(node->name) + " " + Text(node->content) + "?>";
-        return;
-      case XML_ELEMENT_NODE:
+      case '<':
+        out += "&lt;";
+        break;
+      case '>':
+        out += "&gt;";
+        break;
+      case '"':
+        out += "&quot;";
+        break;
+      case '\t':
+        out += "&#9;";
+        break;
+      case '\n':
+        out += "&#10;";
+        break;
+      case '\r':
+        out += "&#13;";
         break;
       default:
-        return;
+        out += c;
     }
-    std::vector<std::pair<std::string, std::string>> attributes;
-    for (const xmlAttr* a = node->properties; a != nullptr; a = a->next) {
-      xmlChar* value = xmlNodeListGetString(node->doc, a->children, 1);
-      attributes.emplace_back(Text(a->name), Text(value));
-      xmlFree(value);
-    }
-    Open(Text(node->name), attributes);
-    bool hasData = node->children == nullptr;
-    for (const xmlNode* child = node->children; child != nullptr; child = child->next) {
-      hasData = hasData || child->type == XML_CDATA_SECTION_NODE ||
-                (child->type == XML_TEXT_NODE && !Blank(Text(child->content)));
-    }
-    for (const xmlNode* child = node->children; child != nullptr; child = child->next) {
-      if (dropBlanks && !hasData && child->type == XML_TEXT_NODE && Blank(Text(child->content))) {
-        continue;
-      }
-      Of(child);
-    }
-    out += "</" + Text(node->name) + ">";
   }
+}
 
-  void Open(const std::string& name, std::vector<std::pair<std::string, std::string>> attributes) {
-    std::sort(attributes.begin(), attributes.end());
-    out += "<" + name;
-    for (const auto& [attribute, value] : attributes) {
-      out += " " + attribute + "=\"";
-      Escaped(out, value);
-      out += "\"";
-    }
-    out += ">";
+void Canonical(const cXmlNode& node, bool dropBlanks, std::string& out) {
+  const std::string value = ToUtf8(node.Value());
+  const auto blank = [](const cXmlNode& n) {
+    return n.Kind() == KindText &&
+           ToUtf8(n.Value()).find_first_not_of(" \t\r\n") == std::string::npos;
+  };
+  switch (node.Kind()) {
+    case KindText:
+    case KindCData:
+      return Escaped(out, value);
+    case KindComment:
+      out += "<!--" + value + "-->";
+      return;
+    case KindProcessingInstruction:
+      out += "<?" + ToUtf8(node.Name()) + " " + value + "?>";
+      return;
+    default:
+      break;
   }
-};
+  std::vector<PropertyPair> properties = node.Properties();
+  std::sort(properties.begin(), properties.end());
+  out += "<" + ToUtf8(node.Name());
+  for (const PropertyPair& pair : properties) {
+    out += " " + ToUtf8(pair[0]) + "=\"";
+    Escaped(out, ToUtf8(pair[1]));
+    out += "\"";
+  }
+  out += ">";
+  Escaped(out, node.NodeCount() == 0 ? value : "");
+  std::vector<NodeRef> children;
+  for (std::int32_t i = 1; i <= node.NodeCount(); ++i)
+    children.push_back(node.Node(i));
+  const bool hasData = std::any_of(children.begin(), children.end(), [&](const NodeRef& child) {
+    return child->Kind() == KindCData || (child->Kind() == KindText && !blank(*child));
+  });
+  for (const NodeRef& child : children) {
+    if (!(dropBlanks && !hasData && blank(*child))) Canonical(*child, dropBlanks, out);
+  }
+  out += "</" + ToUtf8(node.Name()) + ">";
+}
+
+// libxml2's tree as nodes of ours: elements, text, CDATA, comments, processing instructions.
+NodeRef FromLibxml2(const xmlNode* node) {
+  const auto text = [](const xmlChar* t) {
+    return FromUtf8(t != nullptr ? reinterpret_cast<const char*>(t) : "");
+  };
+  const std::pair<xmlElementType, NodeKind> kinds[] = {{XML_ELEMENT_NODE, KindElement},
+                                                       {XML_TEXT_NODE, KindText},
+                                                       {XML_CDATA_SECTION_NODE, KindCData},
+                                                       {XML_COMMENT_NODE, KindComment},
+                                                       {XML_PI_NODE, KindProcessingInstruction}};
+  const auto* kind = std::find_if(std::begin(kinds), std::end(kinds),
+                                  [&](const auto& k) { return k.first == node->type; });
+  if (kind == std::end(kinds)) return nullptr;
+  NodeRef made = Made(kind->second, text(node->content), text(node->name));
+  for (const xmlAttr* a = node->properties; kind->second == KindElement && a != nullptr;
+       a = a->next) {
+    xmlChar* value = xmlNodeListGetString(node->doc, a->children, 1);
+    made->SetPropertyValue(text(a->name), text(value));
+    xmlFree(value);
+  }
+  for (const xmlNode* child = node->children; child != nullptr; child = child->next) {
+    if (NodeRef converted = FromLibxml2(child)) made->Add(converted);
+  }
+  return made;
+}
 
 // What the writer writes in XML 1.0 means what the tree holds to another XML 1.0 processor, in
 // every encoding and layout: characters that normalization would change, CDATA holding its own
@@ -726,15 +695,15 @@ TEST(SerializerTest, Xml10OutputReadsBackAsTheSameTreeInLibxml2) {
       xmlDoc* read = xmlReadMemory(bytes.data(), static_cast<int>(bytes.size()), nullptr, nullptr,
                                    XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING);
       ASSERT_NE(read, nullptr) << bytes;
-      Canonical theirs{.dropBlanks = pretty, .out = {}};
-      for (const xmlNode* node = read->children; node != nullptr; node = node->next)
-        theirs.Of(node);
+      std::string theirs;
+      for (const xmlNode* node = read->children; node != nullptr; node = node->next) {
+        if (NodeRef converted = FromLibxml2(node)) Canonical(*converted, pretty, theirs);
+      }
       xmlFreeDoc(read);
-      Canonical ours{.dropBlanks = pretty, .out = {}};
-      ours.Of(*prolog[0]);
-      ours.Of(*root);
-      ours.Of(*epilog[0]);
-      EXPECT_EQ(theirs.out, ours.out) << bytes;
+      std::string ours;
+      for (const NodeRef& node : {prolog[0], root, epilog[0]})
+        Canonical(*node, pretty, ours);
+      EXPECT_EQ(theirs, ours) << bytes;
     }
   }
 }
