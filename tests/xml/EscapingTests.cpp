@@ -115,5 +115,54 @@ TEST(Escaping, AgreesWithStepwiseReplacementAndRoundTrips) {
   }
 }
 
+// The writer's escaping in each syntax. The dialect keeps a well-formed character reference as
+// it stands and escapes every other '&'; XML 1.0 escapes every '&' (its values hold no references)
+// and what normalization would change.
+TEST(EscapeForWriting, KeepsTheDialectsReferencesAndEscapesWhatXml10WouldNormalize) {
+  struct Row {
+    std::u16string_view input;
+    std::u16string_view dialect;
+    std::u16string_view text;       // Xml10Text
+    std::u16string_view attribute;  // Xml10Attribute
+  };
+  const Row rows[] = {
+      {u"", u"", u"", u""},
+      {u"a<b>'\"&", u"a&lt;b&gt;&apos;&quot;&amp;", u"a&lt;b&gt;&apos;&quot;&amp;",
+       u"a&lt;b&gt;&apos;&quot;&amp;"},
+      {u"&#169;", u"&#169;", u"&amp;#169;", u"&amp;#169;"},
+      {u"Contoso&#x2E;Ledger", u"Contoso&#x2E;Ledger", u"Contoso&amp;#x2E;Ledger",
+       u"Contoso&amp;#x2E;Ledger"},
+      {u"&#xaF09;&#0;", u"&#xaF09;&#0;", u"&amp;#xaF09;&amp;#0;", u"&amp;#xaF09;&amp;#0;"},
+      {u"&#X41;", u"&amp;#X41;", u"&amp;#X41;", u"&amp;#X41;"},  // only a lower-case x
+      {u"&#;&#x;&#12a;&#169", u"&amp;#;&amp;#x;&amp;#12a;&amp;#169",
+       u"&amp;#;&amp;#x;&amp;#12a;&amp;#169", u"&amp;#;&amp;#x;&amp;#12a;&amp;#169"},
+      {u"&#xG;&lt;&amp;", u"&amp;#xG;&amp;lt;&amp;amp;", u"&amp;#xG;&amp;lt;&amp;amp;",
+       u"&amp;#xG;&amp;lt;&amp;amp;"},
+      {u"&&#10;&", u"&amp;&#10;&amp;", u"&amp;&amp;#10;&amp;", u"&amp;&amp;#10;&amp;"},
+      {u"a\r\nb\tc", u"a\r\nb\tc", u"a&#13;\nb\tc", u"a&#13;&#10;b&#9;c"},
+      {u"\u00E9\U0001F600 ", u"\u00E9\U0001F600 ", u"\u00E9\U0001F600 ", u"\u00E9\U0001F600 "},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(ToUtf8(row.input));
+    EXPECT_EQ(EscapeForWriting(row.input, Escapes::Dialect), row.dialect);
+    EXPECT_EQ(EscapeForWriting(row.input, Escapes::Xml10Text), row.text);
+    EXPECT_EQ(EscapeForWriting(row.input, Escapes::Xml10Attribute), row.attribute);
+  }
+}
+
+TEST(CharacterReference, IsRecognizedOnlyWhenWellFormedAndWrittenInDecimal) {
+  const std::pair<std::u16string_view, std::size_t> lengths[] = {
+      {u"&#1;", 4},   {u"&#169;x", 6}, {u"&#x2e;", 6}, {u"&#xA9;;", 6}, {u"&#", 0},
+      {u"&#x", 0},    {u"&#;", 0},     {u"&#x;", 0},   {u"&#1", 0},     {u"&#-1;", 0},
+      {u"&#x1g;", 0}, {u"&amp;", 0},   {u"#1;", 0},    {u"&#X1;", 0},   {u"", 0},
+  };
+  for (const auto& [text, length] : lengths) {
+    EXPECT_EQ(CharacterReferenceLength(text), length) << ToUtf8(text);
+  }
+  EXPECT_EQ(CharacterReference(U'\r'), u"&#13;");
+  EXPECT_EQ(CharacterReference(0), u"&#0;");
+  EXPECT_EQ(CharacterReference(0x1F600), u"&#128512;");
+}
+
 }  // namespace
 }  // namespace kestrelwing::detail

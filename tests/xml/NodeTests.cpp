@@ -91,6 +91,34 @@ TEST(Content, ClassifiesTheValueCDataFirstThenEmptyThenText) {
   }
 }
 
+// Of the other kinds the value is never classified by its first character.
+TEST(Content, OfOtherKindsFollowsTheKindNotTheValue) {
+  const struct {
+    NodeKind kind;
+    std::u16string value;
+    NodeContent expected;
+  } cases[] = {
+      {KindCData, u"x", ContentCData},
+      {KindCData, u"<![CDATA[x]]>", ContentCData},
+      {KindCData, u"", ContentEmpty},
+      {KindText, u"<![CDATA[x]]>", ContentText},
+      {KindText, u"<", ContentText},
+      {KindText, u"", ContentEmpty},
+      {KindComment, u"<![CDATA[", ContentText},
+      {KindProcessingInstruction, u"<![cdata[x]]>", ContentText},
+      {KindDocumentType, u"<!ENTITY e \"x\">", ContentText},
+      {KindDocumentType, u"", ContentEmpty},
+      {KindElement, u"<![CDATA[x]]>", ContentCData},
+      {KindElement, u"x", ContentText},
+  };
+  for (const auto& c : cases) {
+    NodeRef node = MakeNode(c.kind);
+    node->SetValue(c.value);
+    EXPECT_EQ(node->Content(), c.expected)
+        << "kind " << c.kind << " value: " << ::testing::PrintToString(c.value);
+  }
+}
+
 // --- properties ---------------------------------------------------------------------------------
 
 TEST(Properties, KeepTheFirstSpellingAndReplaceOnlyTheValue) {

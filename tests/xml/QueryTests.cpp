@@ -211,6 +211,54 @@ TEST_F(Queries, ResultsAreTheTreesOwnNodes) {
   EXPECT_EQ(config->NodeCount(), 3) << "changing the collection does not change the tree";
 }
 
+// Text runs, comments and the other kinds stand among the children by position but are never
+// found by name, also when one bears the name asked for.
+TEST(NonElementChildren, AreCountedButNeverFoundByName) {
+  const NodeRef parent = NamedNode(u"parent");
+  NodeRef text = MakeNode(KindText);
+  text->SetName(u"item");
+  NodeRef instruction = MakeNode(KindProcessingInstruction);
+  instruction->SetName(u"item");
+  NodeRef comment = MakeNode(KindComment);
+  comment->SetName(u"group");
+  NodeRef cdata = MakeNode(KindCData);
+  cdata->SetName(u"item");
+  const NodeRef children[] = {text, instruction, comment, cdata};
+  for (const NodeRef& child : children)
+    parent->Add(child);
+  const NodeRef item = AddChild(*parent, u"Item");
+  item->SetPropertyValue(u"id", u"1");
+  const NodeRef group = AddChild(*parent, u"group");
+  group->Add(MakeNode(KindComment));
+  const NodeRef entry = AddChild(*group, u"entry");
+
+  const Lookup rows[] = {
+      {u"item", item},
+      {u"group", group},
+      {u"group/entry", entry},
+      {u"#text", nullptr, "a text run is not an element"},
+      {u"#comment", nullptr, "nor is a comment"},
+      {u"#cdata-section", nullptr, "nor a CDATA section"},
+  };
+  ExpectNodeByName(*parent, rows);
+  ExpectSearch(*parent, &cXmlNode::Search2, rows);
+  EXPECT_EQ(parent->Search(u"item", u"id", u"1"), item);
+  EXPECT_EQ(parent->Search(u"item", u"id", u""), nullptr) << "the text run has no id either";
+  EXPECT_EQ(parent->Nodes(), (std::vector<NodeRef>{item, group}));
+  EXPECT_EQ(parent->Nodes(u"ITEM"), (std::vector<NodeRef>{item}));
+  EXPECT_EQ(group->Nodes(), (std::vector<NodeRef>{entry}));
+  EXPECT_EQ(parent->NodeCount(), 6);
+  EXPECT_EQ(parent->Node(1), text);
+  EXPECT_EQ(parent->Node(4), cdata);
+
+  EXPECT_TRUE(parent->Remove(u"item"));
+  EXPECT_EQ(parent->NodeCount(), 5);
+  EXPECT_EQ(parent->Node(1), text) << "only the element goes";
+  EXPECT_EQ(parent->Node(2), instruction);
+  EXPECT_TRUE(parent->Remove(1));
+  EXPECT_EQ(parent->Node(1), instruction) << "positions count every kind";
+}
+
 TEST(DeepPaths, AreWalkedWithoutRecursion) {
   constexpr int kDepth = 100'000;
   const NodeRef top = NamedNode(u"top");

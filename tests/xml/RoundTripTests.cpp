@@ -275,6 +275,37 @@ TEST(RoundTripTest, ReferenceExampleReadsAndWritesBackByteForByte) {
   EXPECT_EQ(ReadBytes(file), oneLine);
 }
 
+// In the dialect a character reference stays text in Value(), as it always has, and is written
+// back as it stands, so that it means after a round trip what it meant before (it used to come
+// back as "&amp;#169;", which an XML processor reads as six characters). An '&' written as
+// "&amp;" reads as a plain '&' and so, when a reference follows it, is written back as one: the
+// dialect's Value() cannot tell the two apart.
+TEST(RoundTripTest, DialectKeepsCharacterReferencesAsTheyStand) {
+  const struct {
+    std::string source;
+    std::u16string value;     // the root's Value()
+    std::u16string property;  // its property "name"
+    std::string saved;
+  } cases[] = {
+      {"<a name=\"Contoso&#x2E;Ledger.app\">&#169; 2026</a>", u"&#169; 2026",
+       u"Contoso&#x2E;Ledger.app", "<a name=\"Contoso&#x2E;Ledger.app\">&#169; 2026</a>"},
+      {"<a name=\"&#38;&amp;\">&#x2e;&#X2E;&#;&#65</a>", u"&#x2e;&#X2E;&#;&#65", u"&#38;&",
+       "<a name=\"&#38;&amp;\">&#x2e;&amp;#X2E;&amp;#;&amp;#65</a>"},
+      {"<a name=\"&lt;&amp;lt;\">&amp;#169;</a>", u"&#169;", u"<&lt;",
+       "<a name=\"&lt;&amp;lt;\">&#169;</a>"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.source);
+    cXml document;
+    ASSERT_TRUE(document.Parse(AsBytes(c.source))) << ToUtf8(document.Result());
+    EXPECT_EQ(document.RootValue(), c.value);
+    EXPECT_EQ(document.PropertyValue(u"name"), c.property);
+    std::vector<std::uint8_t> bytes;
+    ASSERT_TRUE(document.SaveToBytes(bytes, false));
+    EXPECT_EQ(std::string(bytes.begin(), bytes.end()), c.saved);
+  }
+}
+
 TEST(ManifestRoundTripTest, ProjectManifestsKeepEveryElementAndTheirEncoding) {
   // For each manifest: the encoding it is read in, and the description of its last class,
   // which holds its non-ASCII characters and shows that none was decoded wrongly.

@@ -412,6 +412,43 @@ TEST(SaveToBytesTest, WritesWhatSaveWritesWithEveryOption) {
   }
 }
 
+// The document's syntax chooses the escaping, and its prolog and epilog are written around the
+// root, to a file and into bytes alike; a failed Parse leaves neither.
+TEST(SaveTest, SyntaxPrologAndEpilogOfTheDocumentAreWritten) {
+  TempFolder folder;
+  const auto file = folder / "out.xml";
+  cXml document;
+  document.SetRootName(u"r");
+  document.SetPropertyValue(u"a", u"1\t2 &#38;");
+  NodeRef comment = MakeNode(KindComment);
+  comment->SetValue(u" before ");
+  NodeRef instruction = MakeNode(KindProcessingInstruction);
+  instruction->SetName(u"after");
+  document.SetProlog({comment});
+  document.SetEpilog({instruction});
+  const struct {
+    XmlSyntax syntax;
+    bool pretty;
+    std::string expected;
+  } cases[] = {
+      {XmlSyntax::Dialect, false, "<!-- before --><r a=\"1\t2 &#38;\"/><?after?>"},
+      {XmlSyntax::Xml10, false, "<!-- before --><r a=\"1&#9;2 &amp;#38;\"/><?after?>"},
+      {XmlSyntax::Xml10, true, "<!-- before -->\r\n<r a=\"1&#9;2 &amp;#38;\"/>\r\n<?after?>\r\n"},
+  };
+  for (const auto& c : cases) {
+    document.SetSyntax(c.syntax);
+    std::vector<std::uint8_t> bytes;
+    ASSERT_TRUE(document.SaveToBytes(bytes, c.pretty, 1, false, 1));
+    EXPECT_EQ(std::string(bytes.begin(), bytes.end()), c.expected);
+    ASSERT_TRUE(document.Save(file.u16string(), c.pretty, 1, false, 1));
+    EXPECT_EQ(ReadBytes(file), c.expected);
+  }
+  EXPECT_FALSE(document.Parse(u"<r><unclosed></r>"));
+  EXPECT_TRUE(document.Prolog().empty());
+  EXPECT_TRUE(document.Epilog().empty());
+  EXPECT_EQ(document.Syntax(), XmlSyntax::Xml10) << "the syntax is the caller's choice";
+}
+
 // A save that fails, to a file or into bytes, leaves EncodingId() as it was and says why.
 TEST(SaveFailureTest, KeepsTheEncodingIdOfTheDocument) {
   TempFolder folder;

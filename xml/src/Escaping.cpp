@@ -87,6 +87,54 @@ std::size_t UnescapeInPlace(char16_t* text, std::size_t length) {
   return std::copy(text + run, text + length, text + written) - text;
 }
 
+std::size_t CharacterReferenceLength(std::u16string_view text) {
+  if (text.size() < 4 || text[0] != u'&' || text[1] != u'#') return 0;
+  const bool hex = text[2] == u'x';
+  std::size_t i = hex ? 3 : 2;
+  const std::size_t digits = i;
+  for (; i < text.size(); ++i) {
+    const char16_t c = text[i];
+    const bool digit =
+        (c >= u'0' && c <= u'9') || (hex && ((c >= u'a' && c <= u'f') || (c >= u'A' && c <= u'F')));
+    if (!digit) break;
+  }
+  return i > digits && i < text.size() && text[i] == u';' ? i + 1 : 0;
+}
+
+std::u16string CharacterReference(char32_t codePoint) {
+  std::u16string digits;
+  do {
+    digits.insert(digits.begin(), static_cast<char16_t>(u'0' + codePoint % 10));
+    codePoint /= 10;
+  } while (codePoint != 0);
+  return u"&#" + digits + u";";
+}
+
+std::u16string EscapeForWriting(std::u16string_view text, Escapes escapes) {
+  std::u16string out;
+  out.reserve(text.size());
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char16_t c = text[i];
+    if (escapes == Escapes::Dialect && c == u'&') {
+      const std::size_t reference = CharacterReferenceLength(text.substr(i));
+      if (reference != 0) {
+        out.append(text.substr(i, reference));
+        i += reference - 1;
+        continue;
+      }
+    }
+    if (IsMarkupCharacter(c)) {
+      out.append(EntityOf(c));
+    } else if (escapes != Escapes::Dialect &&
+               (c == u'\r' || (escapes == Escapes::Xml10Attribute && (c == u'\t' || c == u'\n')))) {
+      out.append(CharacterReference(c));
+    } else {
+      out.push_back(c);
+    }
+  }
+  return out;
+}
+
 std::u16string UnescapeMarkup(std::u16string_view text) {
   std::u16string out(text);
   out.resize(UnescapeInPlace(out.data(), out.size()));

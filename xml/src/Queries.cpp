@@ -22,10 +22,15 @@ char16_t SeparatorOf(std::u16string_view path) {
   return path.find(u'\\') != std::u16string_view::npos ? u'\\' : u'/';
 }
 
-// The first child whose name matches, or none.
+// Queries find elements only: text runs, comments and the other kinds are passed over.
+bool IsElementNamed(const cXmlNode& node, std::u16string_view name) {
+  return node.Kind() == KindElement && EqualsIgnoreCase(node.Name(), name);
+}
+
+// The first child element whose name matches, or none.
 NodeRef ChildByName(const cXmlNode& parent, std::u16string_view name) {
   for (const NodeRef& child : detail::NodeAccess::Children(parent)) {
-    if (EqualsIgnoreCase(child->Name(), name)) return child;
+    if (IsElementNamed(*child, name)) return child;
   }
   return nullptr;
 }
@@ -59,11 +64,18 @@ NodeRef cXmlNode::NodeByName(std::u16string_view path) const {
   return WalkPath(*this, path, separator);
 }
 
+// An empty name answers every child element.
 std::vector<NodeRef> cXmlNode::Nodes(std::u16string_view name) const {
-  if (name.empty()) return {children_.begin(), children_.end()};
   std::vector<NodeRef> matches;
+  if (name.empty()) {
+    matches.reserve(children_.size());
+    for (const NodeRef& child : children_) {
+      if (child->Kind() == KindElement) matches.push_back(child);
+    }
+    return matches;
+  }
   for (const NodeRef& child : children_) {
-    if (EqualsIgnoreCase(child->Name(), name)) matches.push_back(child);
+    if (IsElementNamed(*child, name)) matches.push_back(child);
   }
   return matches;
 }
@@ -73,7 +85,7 @@ std::vector<NodeRef> cXmlNode::Nodes(std::u16string_view name) const {
 NodeRef cXmlNode::Search(std::u16string_view name, std::u16string_view propertyName,
                          std::u16string_view propertyValue) const {
   for (const NodeRef& child : children_) {
-    if (!EqualsIgnoreCase(child->Name(), name)) continue;
+    if (!IsElementNamed(*child, name)) continue;
     if (propertyName.empty()) return child;
     const std::int32_t index = detail::NodeAccess::PropertyIndex(*child, propertyName);
     const std::u16string_view value =

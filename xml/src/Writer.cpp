@@ -1,5 +1,7 @@
 // The XML writer. Text is encoded as it is produced into one byte buffer, which goes to the sink
-// once it holds 64 KiB, checked between elements and within long texts.
+// once it holds 64 KiB, checked between elements and within long texts. Elements are written as
+// the library's dialect has always written them, in both syntaxes; the other kinds of node each
+// in their XML form.
 #include "Writer.h"
 
 #include <algorithm>
@@ -32,28 +34,64 @@ bool NamesAnyOf(std::u16string_view name, std::initializer_list<std::u16string_v
   return false;
 }
 
+// What a piece of text is escaped as (Escaping.h decides how, by syntax).
+enum class Escape : std::uint8_t { None, Text, Attribute };
+
+bool IsWhiteSpace(char16_t c) {
+  return c == u' ' || c == u'\t' || c == u'\r' || c == u'\n';
+}
+
+bool IsHighSurrogate(char16_t c) {
+  return c >= 0xD800 && c <= 0xDBFF;
+}
+
+// The length of the character that text begins with: 2 for a surrogate pair, else 1.
+std::size_t CharacterLength(std::u16string_view text) {
+  return text.size() >= 2 && IsHighSurrogate(text[0]) && text[1] >= 0xDC00 && text[1] <= 0xDFFF ? 2
+                                                                                                : 1;
+}
+
+char32_t CodePointOf(std::u16string_view character) {
+  if (character.size() == 2) {
+    return 0x10000 + ((static_cast<char32_t>(character[0]) - 0xD800) << 10) +
+           (static_cast<char32_t>(character[1]) - 0xDC00);
+  }
+  return character[0];
+}
+
 // The output as bytes in the chosen encoding. ASCII, nearly all of an XML document, is encoded
-// here through two 128-entry tables, the characters as they are and escaped, both filled once
-// from the shared escaper and encoder; every run of other characters goes to the shared encoder
-// whole (escaping never changes them), so a surrogate pair is never split.
+// here through 128-entry tables, the characters as they are and escaped as text and as attribute
+// values, all filled once from the shared escaper and encoder; every run of other characters goes
+// to the shared encoder whole (escaping never changes them), so a surrogate pair is never split.
 class EncodedOutput {
  public:
   static constexpr std::size_t kBlockBytes = std::size_t{1} << 16;
 
-  EncodedOutput(std::int32_t encodingId, ByteSink& sink)
+  EncodedOutput(std::int32_t encodingId, XmlSyntax syntax, ByteSink& sink)
       : encodingId_(encodingId),
         sink_(sink),
-        plain_(TableFor(encodingId, /*escaped=*/false)),
-        escaped_(TableFor(encodingId, /*escaped=*/true)),
-        asciiAsIs_(WritesAsciiAsIs(plain_)) {}
+        plain_(TableFor(encodingId, kPlain)),
+        text_(TableFor(encodingId,
+                       syntax == XmlSyntax::Xml10 ? Escapes::Xml10Text : Escapes::Dialect)),
+        attribute_(TableFor(
+            encodingId, syntax == XmlSyntax::Xml10 ? Escapes::Xml10Attribute : Escapes::Dialect)),
+        asciiAsIs_(WritesAsciiAsIs(plain_)),
+        xml10_(syntax == XmlSyntax::Xml10),
+        referencesUnencodable_(xml10_ && encodingId != kEncodingUtf8 &&
+                               encodingId != kEncodingUtf16) {}
 
   void Bytes(std::string_view bytes) {
     if (bytes.empty()) return;  // no mark for narrow output; the buffer may not exist yet
     std::memcpy(Reserve(bytes.size()), bytes.data(), bytes.size());
     used_ += bytes.size();
   }
-  KESTRELWING_ALWAYS_INLINE void Text(std::u16string_view text) { Write(text, plain_, false); }
-  KESTRELWING_ALWAYS_INLINE void Escaped(std::u16string_view text) { Write(text, escaped_, true); }
+  KESTRELWING_ALWAYS_INLINE void Text(std::u16string_view text) { Write<Escape::None>(text); }
+  KESTRELWING_ALWAYS_INLINE void EscapedText(std::u16string_view text) {
+    Write<Escape::Text>(text);
+  }
+  KESTRELWING_ALWAYS_INLINE void EscapedAttribute(std::u16string_view text) {
+    Write<Escape::Attribute>(text);
+  }
   // The writer's own markup: ASCII that needs no escaping.
   KESTRELWING_ALWAYS_INLINE void Markup(std::string_view ascii) {
     if (!asciiAsIs_) return WideMarkup(ascii);
@@ -66,6 +104,26 @@ class EncodedOutput {
     if (used_ >= kBlockBytes) Flush();
   }
   bool Failed() const { return failed_; }
+
+  // Whether escaped text writes a character the encoding lacks as a character reference (XML 1.0
+  // in the narrow code page), and whether character (one unit or a surrogate pair) is one that
+  // it lacks; its encoding is then left in scratch_.
+  bool ReferencesUnencodable() const { return referencesUnencodable_; }
+  bool Xml10() const { return xml10_; }
+  bool Unencodable(std::u16string_view character) {
+    scratch_.clear();
+    AppendEncoded(scratch_, character, encodingId_);
+    // A lone surrogate has no reference that XML allows.
+    const bool loneSurrogate =
+        character.size() == 1 && character[0] >= 0xD800 && character[0] <= 0xDFFF;
+    return scratch_ == "?" && character != u"?" && !loneSurrogate;
+  }
+  // "&#N;" for a code point.
+  void Reference(char32_t codePoint) {
+    scratch_.clear();
+    AppendEncoded(scratch_, CharacterReference(codePoint), encodingId_);
+    Bytes(scratch_);
+  }
   // Hands the gathered bytes to the sink; after a refusal nothing more is written.
   void Flush() {
     if (used_ > 0 && !failed_) failed_ = !sink_.Write(std::string_view(buffer_.get(), used_));
@@ -83,17 +141,28 @@ class EncodedOutput {
   // Units encoded per step, so that the room reserved for them stays small.
   static constexpr std::size_t kChunkUnits = 4096;
 
-  // The tables of each encoding, filled on first use.
-  static const Table& TableFor(std::int32_t encodingId, bool escaped) {
-    static const std::array<Table, 6> tables = [] {
-      std::array<Table, 6> made{};
+  // The tables of each encoding: the characters as they are (kPlain) and escaped each way.
+  static constexpr std::size_t kPlain = 3;
+  static constexpr std::size_t kTablesPerEncoding = 4;
+  static_assert(static_cast<std::size_t>(Escapes::Xml10Attribute) < kPlain);
+
+  // Filled on first use.
+  static const Table& TableFor(std::int32_t encodingId, Escapes escapes) {
+    return TableFor(encodingId, static_cast<std::size_t>(escapes));
+  }
+  static const Table& TableFor(std::int32_t encodingId, std::size_t form) {
+    static const std::array<Table, 3 * kTablesPerEncoding> tables = [] {
+      std::array<Table, 3 * kTablesPerEncoding> made{};
       for (std::int32_t id : {kEncodingNarrow, kEncodingUtf8, kEncodingUtf16}) {
-        for (bool escape : {false, true}) {
-          Table& table = made[static_cast<std::size_t>(id * 2 + (escape ? 1 : 0))];
+        for (std::size_t f = 0; f < kTablesPerEncoding; ++f) {
+          Table& table = made[static_cast<std::size_t>(id) * kTablesPerEncoding + f];
           for (char16_t c = 0; c < 128; ++c) {
             const std::u16string_view character(&c, 1);
             std::string bytes;
-            AppendEncoded(bytes, escape ? EscapeMarkup(character) : std::u16string(character), id);
+            AppendEncoded(bytes,
+                          f == kPlain ? std::u16string(character)
+                                      : EscapeForWriting(character, static_cast<Escapes>(f)),
+                          id);
             std::memcpy(table[c].bytes, bytes.data(),
                         std::min(bytes.size(), sizeof table[c].bytes));
             table[c].size = static_cast<std::uint8_t>(bytes.size());
@@ -103,8 +172,21 @@ class EncodedOutput {
       return made;
     }();
     const bool unicode = encodingId == kEncodingUtf8 || encodingId == kEncodingUtf16;
-    return tables[static_cast<std::size_t>((unicode ? encodingId : kEncodingNarrow) * 2 +
-                                           (escaped ? 1 : 0))];
+    return tables[static_cast<std::size_t>(unicode ? encodingId : kEncodingNarrow) *
+                      kTablesPerEncoding +
+                  form];
+  }
+
+  const Table& TableOf(Escape escape) const {
+    switch (escape) {
+      case Escape::Text:
+        return text_;
+      case Escape::Attribute:
+        return attribute_;
+      case Escape::None:
+        break;
+    }
+    return plain_;
   }
 
   static bool WritesAsciiAsIs(const Table& table) {
@@ -155,17 +237,21 @@ class EncodedOutput {
 
   // Nearly every text is ASCII that needs no escaping, copied at once; Append takes the rest
   // from the first character that is not.
-  KESTRELWING_ALWAYS_INLINE void Write(std::u16string_view text, const Table& table, bool escaped) {
+  template <Escape kEscape>
+  KESTRELWING_ALWAYS_INLINE void Write(std::u16string_view text) {
     if (asciiAsIs_ && !failed_) {
-      const std::size_t copied = CopyAsIs(text.data(), text.size(), Reserve(text.size()), escaped);
+      const std::size_t copied =
+          CopyAsIsFor<kEscape>(text.data(), text.size(), Reserve(text.size()));
       used_ += copied;
       text.remove_prefix(copied);
       if (text.empty()) return;
     }
-    Append(text, table, escaped);
+    Append(text, kEscape);
   }
 
-  KESTRELWING_NOINLINE void Append(std::u16string_view text, const Table& table, bool escaped) {
+  KESTRELWING_NOINLINE void Append(std::u16string_view text, Escape escape) {
+    const Table& table = TableOf(escape);
+    const bool keepsReferences = escape != Escape::None && !xml10_;
     const char16_t* next = text.data();
     const char16_t* const end = next + text.size();
     while (next != end && !failed_) {
@@ -173,18 +259,25 @@ class EncodedOutput {
       char* out = Reserve((chunkEnd - next) * sizeof(Encoded));
       while (next != chunkEnd && *next < 0x80) {
         if (asciiAsIs_) {
-          const std::size_t copied = CopyAsIs(next, chunkEnd - next, out, escaped);
+          const std::size_t copied = CopyAsIsFor(escape, next, chunkEnd - next, out);
           next += copied;
           out += copied;
           if (next == chunkEnd || *next >= 0x80) break;
         }
-        // An ASCII character to escape, or one this encoding changes.
-        const Encoded& encoded = table[*next++];
+        // An ASCII character to escape, or one this encoding changes. The dialect's '&' that
+        // begins a character reference stays as it is; the rest of the reference needs no
+        // escaping.
+        const char16_t c = *next;
+        const bool keep =
+            keepsReferences && c == u'&' &&
+            CharacterReferenceLength({next, static_cast<std::size_t>(end - next)}) != 0;
+        const Encoded& encoded = keep ? plain_[c] : table[c];
+        ++next;
         std::memcpy(out, &encoded, sizeof encoded);
         out += encoded.size;
       }
       used_ = static_cast<std::size_t>(out - buffer_.get());
-      if (next != chunkEnd) next = AppendOtherRun(next, end);
+      if (next != chunkEnd) next = AppendOtherRun(next, end, escape);
       FlushWhenFull();
     }
   }
@@ -192,7 +285,28 @@ class EncodedOutput {
   // Writes the leading units of count that are ASCII (and, when escaped, need no escaping) as
   // one byte each; answers how many. For an encoding that writes ASCII as it is. Whole blocks
   // are stored, so bytes past the answer may be overwritten, within count.
-  std::size_t CopyAsIs(const char16_t* units, std::size_t count, char* out, bool escaped) const {
+  std::size_t CopyAsIsFor(Escape escape, const char16_t* units, std::size_t count,
+                          char* out) const {
+    switch (escape) {
+      case Escape::Text:
+        return CopyAsIsFor<Escape::Text>(units, count, out);
+      case Escape::Attribute:
+        return CopyAsIsFor<Escape::Attribute>(units, count, out);
+      case Escape::None:
+        break;
+    }
+    return CopyAsIsFor<Escape::None>(units, count, out);
+  }
+  template <Escape kEscape>
+  KESTRELWING_ALWAYS_INLINE std::size_t CopyAsIsFor(const char16_t* units, std::size_t count,
+                                                    char* out) const {
+    if (kEscape != Escape::None && xml10_) return CopyAsIs<kEscape, true>(units, count, out);
+    return CopyAsIs<kEscape, false>(units, count, out);
+  }
+
+  // The table is read once: stores through out may alias any member.
+  template <Escape kEscape, bool kXml10>
+  std::size_t CopyAsIs(const char16_t* units, std::size_t count, char* out) const {
     std::size_t i = 0;
 #ifdef KESTRELWING_SSE2
     for (; i + 16 <= count; i += 16) {
@@ -202,27 +316,30 @@ class EncodedOutput {
       const __m128i bytes = _mm_packus_epi16(low, high);
       _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), bytes);
       const unsigned stop =
-          escaped ? static_cast<unsigned>(_mm_movemask_epi8(MarkupBytes(bytes))) : 0;
+          kEscape != Escape::None
+              ? static_cast<unsigned>(_mm_movemask_epi8(StopBytes<kEscape, kXml10>(bytes)))
+              : 0;
       if (stop != 0) return i + static_cast<std::size_t>(std::countr_zero(stop));
     }
     // Then blocks of eight, the last one overlapping those before; four to seven units as two
     // blocks of four; shorter texts unit by unit.
     while (i < count && count >= 8) {
       const std::size_t at = std::min(i, count - 8);
-      const unsigned stop = Refused<8>(units + at, out + at, escaped) >> (i - at);
+      const unsigned stop = Refused<8, kEscape, kXml10>(units + at, out + at) >> (i - at);
       if (stop != 0) return i + static_cast<std::size_t>(std::countr_zero(stop));
       i = at + 8;
     }
     if (count >= 4 && count < 8) {
       const std::size_t last = count - 4;
-      const unsigned stop =
-          Refused<4>(units, out, escaped) | Refused<4>(units + last, out + last, escaped) << last;
+      const unsigned stop = Refused<4, kEscape, kXml10>(units, out) |
+                            Refused<4, kEscape, kXml10>(units + last, out + last) << last;
       return stop != 0 ? static_cast<std::size_t>(std::countr_zero(stop)) : count;
     }
 #endif
+    const Table& table = TableOf(kEscape);
     for (; i < count; ++i) {
       const char16_t c = units[i];
-      if (c >= 0x80 || (escaped && escaped_[c].size != 1)) break;
+      if (c >= 0x80 || table[c].size != 1) break;
       out[i] = static_cast<char>(c);
     }
     return i;
@@ -243,9 +360,20 @@ class EncodedOutput {
                                      _mm_cmpeq_epi8(bytes, _mm_set1_epi8('>'))));
   }
 
+  // The bytes that need escaping that way, as 0xFF. XML 1.0 escapes CR as well, and control
+  // characters in attribute values (TAB, LF and CR; the others are written as they are).
+  template <Escape kEscape, bool kXml10>
+  static __m128i StopBytes(__m128i bytes) {
+    const __m128i markup = MarkupBytes(bytes);
+    if constexpr (!kXml10) return markup;
+    return _mm_or_si128(markup, kEscape == Escape::Attribute
+                                    ? _mm_cmplt_epi8(bytes, _mm_set1_epi8(0x20))
+                                    : _mm_cmpeq_epi8(bytes, _mm_set1_epi8('\r')));
+  }
+
   // Stores kUnits (8 or 4) units as bytes and answers a bit for each that may not be copied so.
-  template <std::size_t kUnits>
-  static unsigned Refused(const char16_t* units, char* out, bool escaped) {
+  template <std::size_t kUnits, Escape kEscape, bool kXml10>
+  static unsigned Refused(const char16_t* units, char* out) {
     static_assert(kUnits == 8 || kUnits == 4);
     const __m128i zero = _mm_setzero_si128();
     const auto* source = reinterpret_cast<const __m128i*>(units);
@@ -261,36 +389,60 @@ class EncodedOutput {
         _mm_xor_si128(_mm_cmpeq_epi16(_mm_and_si128(block, _mm_set1_epi16(-0x80)), zero),
                       _mm_set1_epi16(-1)),
         zero);
-    if (escaped) refused = _mm_or_si128(refused, MarkupBytes(bytes));
+    if constexpr (kEscape != Escape::None) {
+      refused = _mm_or_si128(refused, StopBytes<kEscape, kXml10>(bytes));
+    }
     return static_cast<unsigned>(_mm_movemask_epi8(refused)) & ((1u << kUnits) - 1);
   }
 #endif
 
   KESTRELWING_NOINLINE void WideMarkup(std::string_view ascii) {
     wideMarkup_.assign(ascii.begin(), ascii.end());
-    Append(wideMarkup_, plain_, false);
+    Append(wideMarkup_, Escape::None);
   }
 
   // Encodes the run of non-ASCII units that starts at run, up to a bounded length that does not
   // end inside a surrogate pair; answers where the run ended.
-  const char16_t* AppendOtherRun(const char16_t* run, const char16_t* end) {
+  const char16_t* AppendOtherRun(const char16_t* run, const char16_t* end, Escape escape) {
     const char16_t* const limit = run + std::min<std::size_t>(end - run, kChunkUnits);
     const char16_t* stop = run;
     while (stop != limit && *stop >= 0x80)
       ++stop;
-    if (stop == limit && stop != end && stop[-1] >= 0xD800 && stop[-1] <= 0xDBFF) ++stop;
+    if (stop == limit && stop != end && IsHighSurrogate(stop[-1])) ++stop;
+    const std::u16string_view text(run, static_cast<std::size_t>(stop - run));
     scratch_.clear();
-    AppendEncoded(scratch_, std::u16string_view(run, static_cast<std::size_t>(stop - run)),
-                  encodingId_);
-    Bytes(scratch_);
+    AppendEncoded(scratch_, text, encodingId_);
+    // The run holds no '?' of its own: one in the bytes is a character the code page lacks.
+    if (escape != Escape::None && referencesUnencodable_ &&
+        scratch_.find('?') != std::string::npos) {
+      AppendReferencingUnencodable(text);
+    } else {
+      Bytes(scratch_);
+    }
     return stop;
+  }
+
+  // A character at a time, each the code page lacks as a character reference.
+  KESTRELWING_NOINLINE void AppendReferencingUnencodable(std::u16string_view text) {
+    while (!text.empty()) {
+      const std::u16string_view character = text.substr(0, CharacterLength(text));
+      if (Unencodable(character)) {
+        Reference(CodePointOf(character));
+      } else {
+        Bytes(scratch_);
+      }
+      text.remove_prefix(character.size());
+    }
   }
 
   const std::int32_t encodingId_;
   ByteSink& sink_;
   const Table& plain_;
-  const Table& escaped_;
+  const Table& text_;
+  const Table& attribute_;
   const bool asciiAsIs_;  // each ASCII character is its own one byte (UTF-8, most code pages)
+  const bool xml10_;
+  const bool referencesUnencodable_;
   std::unique_ptr<char[]> buffer_;  // capacity_ bytes, the first used_ of them written
   std::size_t capacity_ = 0;
   std::size_t used_ = 0;
@@ -301,22 +453,21 @@ class EncodedOutput {
 
 class Writer {
  public:
-  Writer(const WriteOptions& options, ByteSink& sink) : output_(options.encodingId, sink) {
+  Writer(const WriteOptions& options, ByteSink& sink)
+      : output_(options.encodingId, options.syntax, sink),
+        indentChoice_(options.identType == 0 ? "    " : "\t") {
     if (options.bom) output_.Bytes(ByteOrderMark(options.encodingId));
-    if (options.prettyPrint) {
-      lineEnd_ = "\r\n";
-      indentUnit_ = options.identType == 0 ? "    " : "\t";
-    }
-    tagEnd_ = std::string(">").append(lineEnd_);
-    emptyTagEnd_ = std::string("/>").append(lineEnd_);
+    SetLayout(options.prettyPrint);
   }
 
-  WriteOutcome Document(const cXmlNode* declaration, const cXmlNode* root) {
-    if (declaration != nullptr) Declaration(*declaration);
-    if (root != nullptr) {
-      WriteOutcome outcome = Tree(*root);
-      if (outcome != WriteOutcome::Written) return outcome;
+  WriteOutcome Document(const DocumentParts& document) {
+    if (document.declaration != nullptr) Declaration(*document.declaration);
+    WriteOutcome outcome = Around(document.prolog);
+    if (outcome == WriteOutcome::Written && document.root != nullptr) {
+      outcome = Tree(*document.root);
     }
+    if (outcome == WriteOutcome::Written) outcome = Around(document.epilog);
+    if (outcome != WriteOutcome::Written) return outcome;
     output_.Flush();
     return output_.Failed() ? WriteOutcome::SinkFailed : WriteOutcome::Written;
   }
@@ -327,13 +478,69 @@ class Writer {
     const cXmlNode* node;
     std::span<const NodeRef> children;
     std::size_t next;
+    bool inlines;      // its children are mixed content: no line ends and indentation added
+    bool skipsBlanks;  // it has white-space-only text runs that pretty printing leaves out
   };
+
+  // What pretty printing makes of an element's children.
+  enum class ChildKinds : std::uint8_t {
+    Elements,      // no text: indented
+    WithBlanks,    // white-space-only text runs among them: left out, the rest indented
+    MixedContent,  // a text run that is not only white space, or a CDATA section: as they are
+  };
+
+  // Line ends and indentation on (pretty printing, outside mixed content) or off.
+  void SetLayout(bool indented) {
+    indented_ = indented;
+    lineEnd_ = indented ? "\r\n" : "";
+    indentUnit_ = indented ? indentChoice_ : "";
+    tagEnd_ = indented ? ">\r\n" : ">";
+    emptyTagEnd_ = indented ? "/>\r\n" : "/>";
+  }
 
   void Declaration(const cXmlNode& declaration) {
     output_.Markup("<?xml");
     Properties(declaration);
     output_.Markup("?>");
     output_.Markup(lineEnd_);
+  }
+
+  // The nodes before or after the root, each a tree of its own.
+  WriteOutcome Around(std::span<const NodeRef> nodes) {
+    for (const NodeRef& node : nodes) {
+      if (!node || Skipped(*node)) continue;
+      const WriteOutcome outcome = Tree(*node);
+      if (outcome != WriteOutcome::Written) return outcome;
+    }
+    return WriteOutcome::Written;
+  }
+
+  // Content() == ContentCData for an element, without asking a value that cannot be one.
+  static bool HoldsCData(const cXmlNode& element) {
+    const std::u16string_view value = element.Value();
+    return !value.empty() && value[0] == u'<' && element.Content() == ContentCData;
+  }
+
+  static bool IsBlankText(const cXmlNode& node) {
+    const std::u16string_view value = node.Value();
+    return node.Kind() == KindText && std::all_of(value.begin(), value.end(), IsWhiteSpace);
+  }
+
+  // Pretty printing leaves out white-space-only text runs where it adds line ends of its own.
+  bool Skipped(const cXmlNode& node) const { return indented_ && IsBlankText(node); }
+
+  static ChildKinds KindsOf(std::span<const NodeRef> children) {
+    ChildKinds kinds = ChildKinds::Elements;
+    for (const NodeRef& child : children) {
+      const NodeKind kind = child->Kind();
+      if (kind == KindElement) [[likely]]
+        continue;
+      if (kind == KindCData || (kind == KindText && !IsBlankText(*child))) {
+        return ChildKinds::MixedContent;
+      }
+      if (kind == KindText) kinds = ChildKinds::WithBlanks;
+    }
+    return kinds;
   }
 
   // Walks the tree with an explicit stack, so depth costs heap memory, not call stack. A node met
@@ -352,6 +559,7 @@ class Writer {
              (open.size() > kShallowLevels && deepOpen.contains(&node));
     };
     auto enter = [&](const cXmlNode& node) {
+      if (node.Kind() != KindElement && OtherKind(node, open.size())) return true;
       StartTag(node, open.size());
       std::span<const NodeRef> children = NodeAccess::Children(node);
       if (children.empty()) {
@@ -360,8 +568,15 @@ class Writer {
       }
       if (isOpen(node)) return false;
       if (open.size() >= kShallowLevels) deepOpen.insert(&node);
-      output_.Markup(tagEnd_);
-      open.push_back({&node, children, 0});
+      const ChildKinds kinds = indented_ ? KindsOf(children) : ChildKinds::Elements;
+      const bool inlines = kinds == ChildKinds::MixedContent;
+      if (inlines) {
+        output_.Markup(">");
+        SetLayout(false);
+      } else {
+        output_.Markup(tagEnd_);
+      }
+      open.push_back({&node, children, 0, inlines, kinds == ChildKinds::WithBlanks});
       return true;
     };
 
@@ -371,24 +586,126 @@ class Writer {
       if (output_.Failed()) return WriteOutcome::SinkFailed;
       OpenElement& top = open.back();
       if (top.next < top.children.size()) {
-        if (!enter(*top.children[top.next++])) return WriteOutcome::Cycle;
+        const cXmlNode& child = *top.children[top.next++];
+        if (top.skipsBlanks && IsBlankText(child)) continue;
+        if (!enter(child)) return WriteOutcome::Cycle;
         continue;
       }
       const cXmlNode& node = *top.node;
+      const bool inlined = top.inlines;
       open.pop_back();
       if (open.size() >= kShallowLevels) deepOpen.erase(&node);
       // The reader keeps a CDATA section that follows the children as the value; it goes back
       // where it came from. Plain text beside children could not be read again and is left out.
-      if (node.Content() == ContentCData) {
+      if (HoldsCData(node)) {
         output_.Markup(Indented(indentRun_, "", open.size() + 1));
         output_.Text(node.Value());
         output_.Markup(lineEnd_);
       }
       output_.Markup(Indented(endTagRun_, "</", open.size()));
       ElementName(node);
+      if (inlined) SetLayout(true);
       output_.Markup(tagEnd_);
     }
     return WriteOutcome::Written;
+  }
+
+  // A node that is not an element, on a line of its own when indented; false for a kind that has
+  // no form of its own, which is written as an element.
+  bool OtherKind(const cXmlNode& node, std::size_t depth) {
+    const NodeKind kind = node.Kind();
+    if (kind != KindText && kind != KindCData && kind != KindComment &&
+        kind != KindProcessingInstruction && kind != KindDocumentType) {
+      return false;
+    }
+    output_.Markup(Indented(indentRun_, "", depth));
+    const std::u16string_view value = node.Value();
+    if (kind == KindText) {
+      output_.EscapedText(value);
+    } else if (kind == KindCData) {
+      CData(value);
+    } else if (kind == KindComment) {
+      output_.Markup("<!--");
+      output_.Text(value);
+      output_.Markup("-->");
+    } else if (kind == KindProcessingInstruction) {
+      output_.Markup("<?");
+      ElementName(node);
+      if (!value.empty()) {
+        output_.Markup(" ");
+        output_.Text(value);
+      }
+      output_.Markup("?>");
+    } else {
+      DocumentType(node);
+    }
+    output_.Markup(lineEnd_);
+    return true;
+  }
+
+  // "<![CDATA[" value "]]>". A "]]>" in the value ends one section after "]]" and begins the next
+  // with ">". In XML 1.0 a CR (which line-end normalization would turn into LF) and, in the
+  // narrow code page, a character it lacks go between two sections as a character reference.
+  void CData(std::u16string_view value) {
+    output_.Markup("<![CDATA[");
+    const bool xml10 = output_.Xml10();
+    const bool unencodable = output_.ReferencesUnencodable();
+    std::size_t run = 0;
+    for (std::size_t i = 0; i < value.size(); ++i) {
+      const char16_t c = value[i];
+      if (c == u']' && value.substr(i, 3) == u"]]>") {
+        output_.Text(value.substr(run, i + 2 - run));
+        output_.Markup("]]><![CDATA[");
+        run = i + 2;
+        ++i;
+        continue;
+      }
+      if (!(xml10 && c == u'\r') && !(unencodable && c >= 0x80)) continue;
+      const std::u16string_view character = value.substr(i, CharacterLength(value.substr(i)));
+      if (c == u'\r' || output_.Unencodable(character)) {
+        output_.Text(value.substr(run, i - run));
+        output_.Markup("]]>");
+        output_.Reference(CodePointOf(character));
+        output_.Markup("<![CDATA[");
+        run = i + character.size();
+      }
+      i += character.size() - 1;
+    }
+    output_.Text(value.substr(run));
+    output_.Markup("]]>");
+  }
+
+  // "<!DOCTYPE name", the external identifier from the properties PUBLIC and SYSTEM, and the
+  // internal subset, the value, in brackets when there is one.
+  void DocumentType(const cXmlNode& node) {
+    output_.Markup("<!DOCTYPE ");
+    ElementName(node);
+    const std::int32_t publicId = NodeAccess::PropertyIndex(node, u"PUBLIC");
+    const std::int32_t systemId = NodeAccess::PropertyIndex(node, u"SYSTEM");
+    const auto literal = [&](std::int32_t index) {
+      const std::u16string_view text =
+          index == 0 ? std::u16string_view() : NodeAccess::PropertyValueAt(node, index);
+      // A literal has no escapes: one that holds '"' is quoted with '\''.
+      const std::string_view quote = text.find(u'"') == std::u16string_view::npos ? "\"" : "'";
+      output_.Markup(quote);
+      output_.Text(text);
+      output_.Markup(quote);
+    };
+    if (publicId != 0) {
+      output_.Markup(" PUBLIC ");
+      literal(publicId);
+      output_.Markup(" ");
+      literal(systemId);
+    } else if (systemId != 0) {
+      output_.Markup(" SYSTEM ");
+      literal(systemId);
+    }
+    if (!node.Value().empty()) {
+      output_.Markup(" [");
+      output_.Text(node.Value());
+      output_.Markup("]");
+    }
+    output_.Markup(">");
   }
 
   void StartTag(const cXmlNode& node, std::size_t depth) {
@@ -415,7 +732,7 @@ class Writer {
       output_.Markup(" ");
       output_.Text(table->NameAt(slot));
       output_.Markup("=\"");
-      output_.Escaped(table->ValueAt(slot));
+      output_.EscapedAttribute(table->ValueAt(slot));
       output_.Markup("\"");
     }
   }
@@ -429,10 +746,10 @@ class Writer {
       return;
     }
     output_.Markup(">");
-    if (node.Content() == ContentCData) {
+    if (HoldsCData(node)) {
       output_.Text(value);
     } else {
-      output_.Escaped(value);
+      output_.EscapedText(value);
     }
     output_.Markup("</");
     ElementName(node);
@@ -453,10 +770,13 @@ class Writer {
   }
 
   EncodedOutput output_;
+  const std::string_view indentChoice_;  // one level of indentation when indented
+  // The layout in force (SetLayout).
+  bool indented_ = false;
   std::string_view lineEnd_;
   std::string_view indentUnit_;
-  std::string tagEnd_;       // ">" and a line end
-  std::string emptyTagEnd_;  // "/>" and a line end
+  std::string_view tagEnd_;       // ">" and a line end
+  std::string_view emptyTagEnd_;  // "/>" and a line end
   // Indentation runs for Indented: before "<", before "</" and alone.
   std::string startTagRun_;
   std::string endTagRun_;
@@ -478,9 +798,9 @@ std::int32_t SettleEncoding(cXmlNode* declaration, std::int32_t encodingId) {
   return kEncodingNarrow;
 }
 
-WriteOutcome WriteDocument(const cXmlNode* declaration, const cXmlNode* root,
-                           const WriteOptions& options, ByteSink& sink) {
-  return Writer(options, sink).Document(declaration, root);
+WriteOutcome WriteDocument(const DocumentParts& document, const WriteOptions& options,
+                           ByteSink& sink) {
+  return Writer(options, sink).Document(document);
 }
 
 }  // namespace kestrelwing::detail

@@ -104,7 +104,9 @@ void cXmlNode::SetValue(std::u16string_view value) {
 }
 
 // The marker counts in any letter case ("<![cdata[" as well); "<!" has no other letter case.
+// The value of a node of another kind is what that kind holds, whatever its first character.
 NodeContent cXmlNode::ContentFromMarkup() const {
+  if (kind_ != KindElement) return kind_ == KindCData ? ContentCData : ContentText;
   const std::u16string_view value = Value();
   if (value.size() >= kCDataMarker.size() && value[1] == u'!' &&
       detail::StartsWithIgnoreCase(value, kCDataMarker)) {
@@ -171,7 +173,7 @@ bool cXmlNode::Remove(std::u16string_view name) {
   std::vector<NodeRef> removed;
   std::size_t kept = 0;
   for (NodeRef& child : children_) {
-    if (detail::EqualsIgnoreCase(child->Name(), name)) {
+    if (child->Kind() == KindElement && detail::EqualsIgnoreCase(child->Name(), name)) {
       removed.push_back(std::move(child));
     } else {
       children_[kept++] = std::move(child);

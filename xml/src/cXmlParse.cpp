@@ -126,8 +126,11 @@ void cXml::Adopt(detail::ParsedDocument&& document) {
   epilog_ = std::move(document.epilog);
 }
 
-// Leaves the description of the first failure, no declaration and a new empty root.
+// Leaves the description of the first failure, no declaration, no prolog or epilog and a new
+// empty root.
 bool cXml::FailParse(std::u16string_view description) noexcept {
+  prolog_.clear();
+  epilog_.clear();
   try {
     if (resultText_.empty()) resultText_ = description;
     xmlNode_.reset();

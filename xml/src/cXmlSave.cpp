@@ -48,9 +48,18 @@ std::optional<std::u16string> WriteInto(detail::ByteSink& sink, const cXml& docu
                                         std::int32_t& encodingId,
                                         const std::u16string& sinkFailure) {
   encodingId = detail::SettleEncoding(document.XMLNode().get(), encodingId);
-  const detail::WriteOptions options{
-      .prettyPrint = prettyPrint, .identType = identType, .bom = bom, .encodingId = encodingId};
-  switch (detail::WriteDocument(document.XMLNode().get(), document.Root().get(), options, sink)) {
+  const detail::WriteOptions options{.prettyPrint = prettyPrint,
+                                     .identType = identType,
+                                     .bom = bom,
+                                     .encodingId = encodingId,
+                                     .syntax = document.Syntax()};
+  const NodeRef declaration = document.XMLNode();
+  const NodeRef root = document.Root();
+  const detail::DocumentParts parts{.declaration = declaration.get(),
+                                    .prolog = document.Prolog(),
+                                    .root = root.get(),
+                                    .epilog = document.Epilog()};
+  switch (detail::WriteDocument(parts, options, sink)) {
     case detail::WriteOutcome::Written:
       return std::nullopt;
     case detail::WriteOutcome::SinkFailed:

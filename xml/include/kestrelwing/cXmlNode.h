@@ -177,10 +177,12 @@ class cXmlNode {
   void SetValue(std::u16string_view value);
 
   // Classifies Value(): CDATA (marker in any letter case), empty, or text. Inline for the values
-  // that a first character settles, as nearly all are.
+  // that a first character settles, as nearly all are. Of a node that is not an element the
+  // value is never classified: ContentCData for a CDATA section, ContentText for the other kinds
+  // (ContentEmpty for an empty value).
   NodeContent Content() const {
     if (valueLength_ == 0) return ContentEmpty;
-    return value_[0] == u'<' ? ContentFromMarkup() : ContentText;
+    return value_[0] == u'<' || kind_ != KindElement ? ContentFromMarkup() : ContentText;
   }
 
   // A copy of the properties in the order they were first set.
@@ -202,19 +204,20 @@ class cXmlNode {
   void Add(NodeRef node, std::int32_t index = 0);
   // Removes the child at 1-based position; false when there is none.
   bool Remove(std::int32_t position);
-  // Removes every child of that name (letter case ignored); false only without a child list.
+  // Removes every child element of that name (letter case ignored); false only without a child
+  // list.
   bool Remove(std::u16string_view name);
   // Removes the last occurrence of that very node; false only without a child list.
   bool Remove(const NodeRef& node);
   // Drops all children; name, value and properties stay.
   void Clear();
 
-  // The node at the end of a path of child names ("a/b" or "a\b"), or none.
+  // The element at the end of a path of child element names ("a/b" or "a\b"), or none.
   NodeRef NodeByName(std::u16string_view path) const;
   // The direct child elements of that name (letter case ignored), or all of them for an empty
   // name.
   std::vector<NodeRef> Nodes(std::u16string_view name = u"") const;
-  // The first direct child of that name, optionally with that property value.
+  // The first direct child element of that name, optionally with that property value.
   NodeRef Search(std::u16string_view name, std::u16string_view propertyName = u"",
                  std::u16string_view propertyValue = u"") const;
   // Search, or a path walk like NodeByName when the name holds a separator. (Callers know it by
@@ -223,7 +226,7 @@ class cXmlNode {
                   std::u16string_view propertyValue = u"") const;
 
  private:
-  // Content() of a value that starts with '<'.
+  // Content() of a value that starts with '<', or of a node that is not an element.
   NodeContent ContentFromMarkup() const;
   friend class NodeRef;
   friend NodeRef MakeNode();
