@@ -298,8 +298,8 @@ TEST(ManifestBuilder, ClientManifestsFromOutsideChangeOnlyByTheDependency) {
   for (const Row& row : rows) {
     cXml document;
     document.SetSyntax(XmlSyntax::Xml10);
-    ASSERT_TRUE(document.Parse(std::span(reinterpret_cast<const std::uint8_t*>(row.manifest.data()),
-                                         row.manifest.size())))
+    ASSERT_TRUE(document.Parse(
+        std::span(reinterpret_cast<const std::uint8_t*>(row.manifest.data()), row.manifest.size())))
         << row.name << ": " << ToUtf8(document.Result());
     EXPECT_FALSE(AddClientDependency(document, {u"app", u"1.0.0.0", Architecture::X86},
                                      {u"grid.sxs", u"1.0.0.0", Architecture::X86}));

@@ -45,6 +45,7 @@ struct NodeAccess {
     return PropertyTable::Adopt(node.properties_, text, lengths);
   }
   static void SetName(cXmlNode& node, std::u16string_view name);
+  static void ClearProperties(cXmlNode& node) { node.properties_.reset(); }
   static void SetKind(cXmlNode& node, NodeKind kind) {
     node.kind_ = static_cast<std::uint8_t>(kind);
   }

@@ -788,8 +788,21 @@ class Writer {
 std::int32_t SettleEncoding(cXmlNode* declaration, std::int32_t encodingId) {
   if (declaration == nullptr) return encodingId;
   if (encodingId != kEncodingNarrow) {
-    NodeAccess::SetProperty(*declaration, kEncodingProperty,
-                            encodingId == kEncodingUtf8 ? u"UTF-8" : u"UTF-16");
+    const std::u16string_view name = encodingId == kEncodingUtf8 ? u"UTF-8" : u"UTF-16";
+    if (NodeAccess::PropertyIndex(*declaration, kEncodingProperty) == 0) {
+      // The declaration's grammar puts the encoding right after the version: the properties
+      // after it (standalone) move behind.
+      std::vector<PropertyPair> properties = declaration->Properties();
+      const auto version = std::find_if(properties.begin(), properties.end(),
+                                        [](auto& p) { return EqualsIgnoreCase(p[0], u"version"); });
+      properties.insert(version == properties.end() ? properties.begin() : version + 1,
+                        {std::u16string(kEncodingProperty), std::u16string(name)});
+      NodeAccess::ClearProperties(*declaration);
+      for (const PropertyPair& property : properties)
+        NodeAccess::SetProperty(*declaration, property[0], property[1]);
+    } else {
+      NodeAccess::SetProperty(*declaration, kEncodingProperty, name);
+    }
     return encodingId;
   }
   const std::u16string named = declaration->PropertyValue(kEncodingProperty);

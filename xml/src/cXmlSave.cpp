@@ -48,9 +48,12 @@ std::optional<std::u16string> WriteInto(detail::ByteSink& sink, const cXml& docu
                                         std::int32_t& encodingId,
                                         const std::u16string& sinkFailure) {
   encodingId = detail::SettleEncoding(document.XMLNode().get(), encodingId);
+  // XML requires a document in UTF-16 to begin with its byte-order mark.
+  const bool xml10Utf16 =
+      document.Syntax() == XmlSyntax::Xml10 && encodingId == detail::kEncodingUtf16;
   const detail::WriteOptions options{.prettyPrint = prettyPrint,
                                      .identType = identType,
-                                     .bom = bom,
+                                     .bom = bom || xml10Utf16,
                                      .encodingId = encodingId,
                                      .syntax = document.Syntax()};
   const NodeRef declaration = document.XMLNode();
