@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <initializer_list>
 #include <span>
 #include <string>
 #include <string_view>
@@ -16,30 +17,42 @@ namespace {
 // A node as short text: <name a='v'>children</name>, "text" (a value or a text run),
 // [cdata], <!--comment-->, <?target data?>, <!DOCTYPE name system [subset]>.
 std::string Describe(const cXmlNode& node) {
+  // Appended piece by piece: "literal" + std::string trips g++ 12's -Wrestrict.
+  std::string text;
+  const auto add = [&text](std::initializer_list<std::string_view> pieces) {
+    for (std::string_view piece : pieces)
+      text += piece;
+  };
   const std::string value = ToUtf8(node.Value());
+  const std::string name = ToUtf8(node.Name());
   switch (node.Kind()) {
     case KindText:
-      return '"' + value + '"';
+      add({"\"", value, "\""});
+      return text;
     case KindCData:
-      return "[" + value + "]";
+      add({"[", value, "]"});
+      return text;
     case KindComment:
-      return "<!--" + value + "-->";
+      add({"<!--", value, "-->"});
+      return text;
     case KindProcessingInstruction:
-      return "<?" + ToUtf8(node.Name()) + " " + value + "?>";
+      add({"<?", name, " ", value, "?>"});
+      return text;
     case KindDocumentType:
-      return "<!DOCTYPE " + ToUtf8(node.Name()) + " " + ToUtf8(node.PropertyValue(u"SYSTEM")) +
-             " [" + value + "]>";
+      add({"<!DOCTYPE ", name, " ", ToUtf8(node.PropertyValue(u"SYSTEM")), " [", value, "]>"});
+      return text;
     case KindElement:
       break;
   }
-  std::string text = "<" + ToUtf8(node.Name());
+  add({"<", name});
   for (const PropertyPair& property : node.Properties())
-    text += " " + ToUtf8(property[0]) + "='" + ToUtf8(property[1]) + "'";
-  text += ">";
-  if (!value.empty()) text += '"' + value + '"';
+    add({" ", ToUtf8(property[0]), "='", ToUtf8(property[1]), "'"});
+  add({">"});
+  if (!value.empty()) add({"\"", value, "\""});
   for (std::int32_t i = 1; i <= node.NodeCount(); ++i)
     text += Describe(*node.Node(i));
-  return text + "</" + ToUtf8(node.Name()) + ">";
+  add({"</", name, ">"});
+  return text;
 }
 
 std::string DescribeDocument(const cXml& document) {
