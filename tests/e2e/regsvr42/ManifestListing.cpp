@@ -1,8 +1,8 @@
-// Reads a manifest with cXml, as XML 1.0, and prints it flat, one element a line: its path from the root, then
-// its attributes in document order, then its text. The end-to-end tests compare this listing
-// element by element with the expected one. With -embedded it lists the manifest a program carries
-// as resource 1 of type RT_MANIFEST, read through the system's own resource functions. Exit code 2
-// when the file cannot be read or parsed.
+// Reads a manifest with cXml, as XML 1.0, and prints it flat, one element a line: its path from the
+// root, then its attributes in document order, then its text. The end-to-end tests compare this
+// listing element by element with the expected one. With -embedded it lists the manifest a program
+// carries as resource 1 of type RT_MANIFEST, read through the system's own resource functions. Exit
+// code 2 when the file cannot be read or parsed.
 #include <windows.h>
 
 #include <kestrelwing/cXml.h>
