@@ -291,7 +291,7 @@ NodeRef Reader::ReadElementTree() {
       const std::u16string_view endName = scanner_.ReadName(kEndTagRule);
       scanner_.SkipSpace();
       scanner_.Expect(u">"sv, kEndTagRule);
-      if (endName != open.back().name) {
+      if (!SameUnits(endName, open.back().name)) {
         scanner_.Fail(u"The end tag '" + std::u16string(endName) +
                           u"' does not match the start "
                           u"tag '" +
