@@ -48,12 +48,8 @@ void ReadEntityValue(Xml10Scanner& scanner, std::u16string& out) {
     }
     if (c == u'&') {
       scanner.Skip(1);
-      if (scanner.Accept(u"#"sv)) {
-        scanner.ReadCharReference(out);
-        continue;
-      }
-      const std::u16string_view name = scanner.ReadName(u"[68] EntityRef"sv);
-      scanner.Expect(u";"sv, u"[68] EntityRef"sv);
+      const std::u16string_view name = scanner.ReadReference(out);
+      if (name.empty()) continue;
       out += u'&';
       out += name;
       out += u';';
@@ -342,18 +338,10 @@ void ReadAttributeValue(Xml10Scanner& scanner, Dtd& dtd, std::u16string& out) {
       scanner.Fail(u"'<' inside an attribute value"sv, u"WFC: No < in Attribute Values"sv);
     } else if (c == u'&') {
       scanner.Skip(1);
-      if (scanner.Accept(u"#"sv)) {
-        scanner.ReadCharReference(out);
-        continue;
-      }
-      const std::u16string_view name = scanner.ReadName(u"[68] EntityRef"sv);
-      scanner.Expect(u";"sv, u"[68] EntityRef"sv);
-      static constexpr std::array<std::pair<std::u16string_view, char16_t>, 5> kPredefined = {
-          {{u"lt", u'<'}, {u"gt", u'>'}, {u"amp", u'&'}, {u"apos", u'\''}, {u"quot", u'"'}}};
-      const auto predefined = std::find_if(kPredefined.begin(), kPredefined.end(),
-                                           [&](const auto& p) { return p.first == name; });
-      if (predefined != kPredefined.end()) {
-        out += predefined->second;
+      const std::u16string_view name = scanner.ReadReference(out);
+      if (name.empty()) continue;
+      if (const char16_t predefined = Xml10Scanner::PredefinedEntity(name)) {
+        out += predefined;
         continue;
       }
       const auto found = dtd.generalEntities.find(name);

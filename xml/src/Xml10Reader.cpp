@@ -31,11 +31,6 @@ constexpr std::u16string_view kDoctypeRule = u"[28] doctypedecl";
 constexpr std::u16string_view kContentRule = u"[43] content";
 constexpr std::u16string_view kEntityBalanceRule = u"4.3.2 Well-Formed Parsed Entities";
 
-constexpr std::array<std::pair<std::u16string_view, char16_t>, 5> kPredefinedEntities = {
-    {{u"lt", u'<'}, {u"gt", u'>'}, {u"amp", u'&'}, {u"apos", u'\''}, {u"quot", u'"'}}};
-
-// The text of an element alone goes into its value, unless the value would then read as a
-// CDATA section (Content() looks at the marker): such text stays a text child.
 // Equality of two texts as one comparison of their bytes.
 bool SameUnits(std::u16string_view a, std::u16string_view b) {
   return a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size() * sizeof(char16_t)) == 0;
@@ -45,6 +40,8 @@ bool IsAsciiLetter(char16_t c) {
   return (c | 0x20) >= u'a' && (c | 0x20) <= u'z';
 }
 
+// The text of an element alone goes into its value, unless the value would then read as a
+// CDATA section (Content() looks at the marker): such text stays a text child.
 bool LooksLikeCData(std::u16string_view text) {
   return text.size() >= 9 && text[0] == u'<' && StartsWithIgnoreCase(text, u"<![CDATA["sv);
 }
@@ -447,17 +444,11 @@ void Reader::SetAttributes(cXmlNode& node) {
 
 void Reader::ReadReference() {
   scanner_.Skip(1);
-  if (scanner_.Accept(u"#"sv)) {
-    scanner_.ReadCharReference(TextBuffer());
+  const std::u16string_view name = scanner_.ReadReference(TextBuffer());
+  if (name.empty()) return;
+  if (const char16_t predefined = Xml10Scanner::PredefinedEntity(name)) {
+    TextBuffer() += predefined;
     return;
-  }
-  const std::u16string_view name = scanner_.ReadName(u"[68] EntityRef"sv);
-  scanner_.Expect(u";"sv, u"[68] EntityRef"sv);
-  for (const auto& [entityName, character] : kPredefinedEntities) {
-    if (entityName == name) {
-      TextBuffer() += character;
-      return;
-    }
   }
   const auto found = dtd_.generalEntities.find(name);
   if (found == dtd_.generalEntities.end()) {

@@ -1,6 +1,8 @@
 #include "Xml10Scanner.h"
 
 #include <algorithm>
+#include <array>
+#include <utility>
 
 #include "ParseErrors.h"
 
@@ -44,6 +46,25 @@ std::u16string_view Xml10Scanner::ReadQuoted(std::u16string_view rule) {
   if (end == std::u16string_view::npos) Fail(u"The literal has no closing quote"sv, rule);
   Skip(end + 1);
   return rest.substr(1, end - 1);
+}
+
+std::u16string_view Xml10Scanner::ReadReference(std::u16string& out) {
+  if (Accept(u"#"sv)) {
+    ReadCharReference(out);
+    return {};
+  }
+  const std::u16string_view name = ReadName(u"[68] EntityRef"sv);
+  Expect(u";"sv, u"[68] EntityRef"sv);
+  return name;
+}
+
+char16_t Xml10Scanner::PredefinedEntity(std::u16string_view name) {
+  static constexpr std::array<std::pair<std::u16string_view, char16_t>, 5> kPredefined = {
+      {{u"lt", u'<'}, {u"gt", u'>'}, {u"amp", u'&'}, {u"apos", u'\''}, {u"quot", u'"'}}};
+  for (const auto& [entity, character] : kPredefined) {
+    if (entity == name) return character;
+  }
+  return u'\0';
 }
 
 void Xml10Scanner::ReadCharReference(std::u16string& out) {

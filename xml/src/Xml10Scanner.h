@@ -71,6 +71,11 @@ class Xml10Scanner {
   std::u16string_view ReadQuoted(std::u16string_view rule);
   // After "&#": the character a reference stands for, appended to out; checks Legal Character.
   void ReadCharReference(std::u16string& out);
+  // After '&': a character reference, whose character goes to out (the answer is then empty), or
+  // an entity reference, whose name is the answer; the ';' is consumed.
+  std::u16string_view ReadReference(std::u16string& out);
+  // The character a predefined entity (lt, gt, amp, apos, quot) stands for, or NUL.
+  static char16_t PredefinedEntity(std::u16string_view name);
   // After "<!--": the comment's text; the "-->" is consumed.
   std::u16string_view ReadComment();
   // After "<?": a processing instruction's target and its data after the white space; the "?>"
