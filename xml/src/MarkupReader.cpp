@@ -68,10 +68,6 @@ class MarkupParser {
       : cursor_(text), narrowTable_(narrowTable) {
     if (text.size() >= NodePool::kChunkBytes) poolScope_.emplace(nodePool_);
   }
-  ~MarkupParser() {
-    for (const CachedName& cached : names_)
-      SharedName::Release(cached.name);
-  }
   MarkupParser(const MarkupParser&) = delete;
   MarkupParser& operator=(const MarkupParser&) = delete;
 
@@ -141,12 +137,7 @@ class MarkupParser {
   std::u16string attributeText_;
   std::size_t attributeUsed_ = 0;
   std::vector<NodeRef> children_;  // complete children of the open elements, innermost last
-  // A name met before, with its spelling in the source (which outlives the parse).
-  struct CachedName {
-    SharedName* name = nullptr;
-    View spelling;
-  };
-  std::array<CachedName, 256> names_{};  // by a hash of the name
+  NameCache<Unit> names_;          // spellings in the source, which outlives the parse
 };
 
 template <typename Unit>
@@ -235,25 +226,13 @@ NodeRef MarkupParser<Unit>::Close(std::vector<OpenElement>& open) {
   return node;
 }
 
-// A new name replaces an older one that shares its slot, so the cache stays small whatever the
-// number of different names; elements that alternate between colliding names just share less.
-// The hash looks at the length and three characters only: a collision costs sharing, nothing else.
 template <typename Unit>
 SharedName* MarkupParser<Unit>::NameFor(View name) {
-  const std::size_t hash = name.empty()
-                               ? 0
-                               : name.size() * 31 + static_cast<std::size_t>(name.front()) * 7 +
-                                     static_cast<std::size_t>(name[name.size() / 2]) * 3 +
-                                     static_cast<std::size_t>(name.back());
-  CachedName& slot = names_[hash & (names_.size() - 1)];
-  if (slot.name == nullptr || slot.spelling != name) {
-    std::u16string text(name.size(), u'\0');
-    WidenName(name, text.data());
-    SharedName::Release(std::exchange(slot.name, SharedName::Make(std::move(text))));
-    slot.spelling = name;
-  }
-  SharedName::Retain(slot.name);
-  return slot.name;
+  return names_.For(name, [](View spelling) {
+    std::u16string text(spelling.size(), u'\0');
+    WidenName(spelling, text.data());
+    return text;
+  });
 }
 
 // The start tag after the name, then the content when it is text or nothing. complete is false

@@ -3,8 +3,10 @@
 #pragma once
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <cstddef>
+#include <cstring>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -44,6 +46,50 @@ class SharedName {
   std::atomic<std::size_t> references_{1};
   const std::u16string text_;
   const std::string ascii_;  // for the writer
+};
+
+// The names a reader met, each made once, by their spelling in the source (Unit: char16_t for
+// text, char for bytes). A small cache by a cheap hash of the length and three characters: a new
+// name replaces an older one that shares its slot, so the cache stays small whatever the number
+// of different names; names that collide just share less.
+template <typename Unit>
+class NameCache {
+ public:
+  using View = std::basic_string_view<Unit>;
+
+  NameCache() = default;
+  ~NameCache() {
+    for (const Slot& slot : slots_)
+      SharedName::Release(slot.name);
+  }
+  NameCache(const NameCache&) = delete;
+  NameCache& operator=(const NameCache&) = delete;
+
+  // The name spelt so, held once for the caller; spelling must outlive the cache, and
+  // text(spelling) makes the name's text when it is new.
+  template <typename Text>
+  SharedName* For(View spelling, Text text) {
+    const std::size_t hash =
+        spelling.empty() ? 0
+                         : spelling.size() * 31 + static_cast<std::size_t>(spelling.front()) * 7 +
+                               static_cast<std::size_t>(spelling[spelling.size() / 2]) * 3 +
+                               static_cast<std::size_t>(spelling.back());
+    Slot& slot = slots_[hash & (slots_.size() - 1)];
+    if (slot.name == nullptr || slot.spelling.size() != spelling.size() ||
+        std::memcmp(slot.spelling.data(), spelling.data(), spelling.size() * sizeof(Unit)) != 0) {
+      SharedName::Release(std::exchange(slot.name, SharedName::Make(text(spelling))));
+      slot.spelling = spelling;
+    }
+    SharedName::Retain(slot.name);
+    return slot.name;
+  }
+
+ private:
+  struct Slot {
+    SharedName* name = nullptr;
+    View spelling;
+  };
+  std::array<Slot, 256> slots_{};
 };
 
 }  // namespace kestrelwing::detail

@@ -52,8 +52,6 @@ class Reader {
     if (text.size() * sizeof(char16_t) >= NodePool::kChunkBytes) poolScope_.emplace(nodePool_);
   }
   ~Reader() {
-    for (const CachedName& cached : names_)
-      SharedName::Release(cached.name);
     for (SharedName* name : kindNames_)
       SharedName::Release(name);
   }
@@ -132,11 +130,7 @@ class Reader {
   // The attributes of the start tag being read: names and values one after the other.
   std::u16string attributeText_;
   std::vector<std::uint32_t> attributeLengths_;
-  struct CachedName {
-    SharedName* name = nullptr;
-    std::u16string_view spelling;
-  };
-  std::array<CachedName, 256> names_{};
+  NameCache<char16_t> names_;               // spellings in the document and the DTD's entities
   std::array<SharedName*, 3> kindNames_{};  // "#text", "#cdata-section", "#comment"
 };
 
@@ -514,20 +508,8 @@ SharedName* Reader::KindName(NodeKind kind) {
   return name;
 }
 
-// As the dialect's reader: a small cache by a cheap hash, a collision only costs sharing.
 SharedName* Reader::NameFor(std::u16string_view name) {
-  const std::size_t hash = name.empty()
-                               ? 0
-                               : name.size() * 31 + static_cast<std::size_t>(name.front()) * 7 +
-                                     static_cast<std::size_t>(name[name.size() / 2]) * 3 +
-                                     static_cast<std::size_t>(name.back());
-  CachedName& slot = names_[hash & (names_.size() - 1)];
-  if (slot.name == nullptr || !SameUnits(slot.spelling, name)) {
-    SharedName::Release(std::exchange(slot.name, SharedName::Make(std::u16string(name))));
-    slot.spelling = name;
-  }
-  SharedName::Retain(slot.name);
-  return slot.name;
+  return names_.For(name, [](std::u16string_view spelling) { return std::u16string(spelling); });
 }
 
 void Reader::StoreValue(cXmlNode& node, std::u16string_view value) {
