@@ -60,10 +60,12 @@ constexpr std::u16string_view kExplainedRefusals[] = {
 
 // 6. libxml2 refuses a reference to an external parsed entity that it could not load (here: loads
 // none), which a non-validating processor may leave unread, as this library does. 7. libxml2
-// reads namespaces and refuses what breaks their rules; XML 1.0 alone has none.
+// reads namespaces and refuses what breaks their rules; XML 1.0 alone has none. 9 below.
 bool Libxml2ExplainedRefusal() {
   const xmlError* error = xmlGetLastError();
   if (error == nullptr) return false;
+  // 9. A system identifier with a fragment: an error, not a fatal one, in XML.
+  if (error->code == XML_ERR_URI_FRAGMENT) return true;
   if (error->domain == XML_FROM_NAMESPACE ||
       (error->code >= XML_NS_ERR_XML_NAMESPACE && error->code <= XML_NS_ERR_COLON)) {
     return true;
