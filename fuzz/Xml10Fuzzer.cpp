@@ -70,8 +70,11 @@ bool Libxml2ExplainedRefusal() {
       (error->code >= XML_NS_ERR_XML_NAMESPACE && error->code <= XML_NS_ERR_COLON)) {
     return true;
   }
-  return error->code == XML_ERR_UNDECLARED_ENTITY && error->message != nullptr &&
-         std::string_view(error->message).find("failed to parse") != std::string_view::npos;
+  // 6: "failed to parse" for a general entity, "not found" for a parameter entity.
+  const std::string_view message = error->message != nullptr ? error->message : "";
+  return error->code == XML_ERR_UNDECLARED_ENTITY &&
+         (message.find("failed to parse") != std::string_view::npos ||
+          message.starts_with("PEReference:"));
 }
 
 bool Explained(const kestrelwing::cXml& refused, std::span<const std::uint8_t> bytes) {
