@@ -20,7 +20,16 @@
 namespace {
 
 void Quiet(void*, const char*, ...) {}
-void QuietStructured(void*, const xmlError*) {}
+
+// Whether libxml2, while reading the current input, met a system identifier that it cannot take
+// as a URI (a fragment, a space): it then stops, or drops the declaration, and later reports
+// whatever that leads to.
+bool sawUnusableSystemId = false;
+void NoteError(void*, const xmlError* error) {
+  if (error->code == XML_ERR_URI_FRAGMENT || error->code == XML_ERR_INVALID_URI) {
+    sawUnusableSystemId = true;
+  }
+}
 
 // libxml2 reads no file either: not an external entity, not an external DTD.
 xmlParserInputPtr RefuseExternalEntity(const char*, const char*, xmlParserCtxtPtr) {
@@ -31,16 +40,16 @@ xmlParserInputPtr RefuseExternalEntity(const char*, const char*, xmlParserCtxtPt
   xmlInitParser();
   xmlSetExternalEntityLoader(RefuseExternalEntity);
   xmlSetGenericErrorFunc(nullptr, Quiet);
-  xmlSetStructuredErrorFunc(nullptr, reinterpret_cast<xmlStructuredErrorFunc>(QuietStructured));
+  xmlSetStructuredErrorFunc(nullptr, reinterpret_cast<xmlStructuredErrorFunc>(NoteError));
   return true;
 }();
 
 bool Libxml2Accepts(std::span<const std::uint8_t> bytes) {
   xmlResetLastError();
-  xmlDocPtr document = xmlReadMemory(reinterpret_cast<const char*>(bytes.data()),
-                                     static_cast<int>(bytes.size()), nullptr, nullptr,
-                                     XML_PARSE_NOENT | XML_PARSE_DTDATTR | XML_PARSE_NONET |
-                                         XML_PARSE_NOWARNING | XML_PARSE_NOERROR);
+  sawUnusableSystemId = false;
+  xmlDocPtr document =
+      xmlReadMemory(reinterpret_cast<const char*>(bytes.data()), static_cast<int>(bytes.size()),
+                    nullptr, nullptr, XML_PARSE_NOENT | XML_PARSE_DTDATTR | XML_PARSE_NONET);
   if (document == nullptr) return false;
   xmlResetLastError();
   xmlFreeDoc(document);
@@ -64,8 +73,9 @@ constexpr std::u16string_view kExplainedRefusals[] = {
 bool Libxml2ExplainedRefusal() {
   const xmlError* error = xmlGetLastError();
   if (error == nullptr) return false;
-  // 9. A system identifier with a fragment: an error, not a fatal one, in XML.
-  if (error->code == XML_ERR_URI_FRAGMENT) return true;
+  // 9. A system identifier with a fragment or another character a URI does not hold: an error,
+  // not a fatal one, in XML (and not even that for a space).
+  if (sawUnusableSystemId) return true;
   if (error->domain == XML_FROM_NAMESPACE ||
       (error->code >= XML_NS_ERR_XML_NAMESPACE && error->code <= XML_NS_ERR_COLON)) {
     return true;
