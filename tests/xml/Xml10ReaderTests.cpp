@@ -204,6 +204,7 @@ TEST(Xml10Reader, DecodesBytesAsTheirMarkOrDeclarationSays) {
       {"<a>\x80</a>", "error: Bytes that are not valid in the document's encoding at line 1 [4]"},
       {"<a>\xC0\xAF</a>", "error: Bytes that are not valid"},
       {"<a>\xED\xA0\x80</a>", "error: Bytes that are not valid"},
+      {std::string_view("\xFF\xFE<\0a\0/\0>\0\x0A\xD8", 12), "error: Bytes that are not valid"},
       {"<?xml version='1.0' encoding='US-ASCII'?><a>\xE9</a>", "error: Bytes that are not valid"},
       {"<?xml version='1.0' encoding='EBCDIC-XY'?><a/>",
        "error: The encoding 'EBCDIC-XY' cannot be read"},

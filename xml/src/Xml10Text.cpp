@@ -252,12 +252,18 @@ Xml10Text Failed(UnitBuffer text, std::size_t offset, std::optional<char16_t> il
   return failed;
 }
 
-// Normalizes and checks decoded text, which ends at decodedUpTo when bad bytes followed.
+// Normalizes and checks decoded text, which ends at decodedUpTo when bad bytes followed. In text
+// decoded from UTF-16 a surrogate without its pair is bad bytes; in text handed over as
+// characters, a character XML does not allow.
 Xml10Text Finish(UnitBuffer text, std::int32_t encodingId, std::size_t decodedUpTo) {
   if (decodedUpTo != std::u16string::npos) text.resize(decodedUpTo);
   char16_t illegal = 0;
   const std::size_t illegalAt = NormalizeAndCheck(text, illegal);
-  if (illegalAt != std::u16string::npos) return Failed(std::move(text), illegalAt, illegal);
+  if (illegalAt != std::u16string::npos) {
+    const bool badBytes = encodingId == kEncodingUtf16 && illegal >= 0xD800 && illegal <= 0xDFFF;
+    return Failed(std::move(text), illegalAt,
+                  badBytes ? std::nullopt : std::optional<char16_t>(illegal));
+  }
   if (decodedUpTo != std::u16string::npos) {
     return Failed(std::move(text), text.size(), std::nullopt);
   }
