@@ -87,8 +87,21 @@ bool Libxml2ExplainedRefusal() {
           message.starts_with("PEReference:"));
 }
 
+// 10. The production a refusal names, when it is one of the markup declarations' (element type,
+// attribute list, entity and notation declarations: [45] to [60], [70] to [76], [82], [83]).
+bool BreaksADeclaration(std::u16string_view result) {
+  const std::size_t at = result.rfind(u"(XML 1.0 [");
+  if (at == std::u16string_view::npos) return false;
+  int production = 0;
+  for (std::size_t i = at + 10; i < result.size() && result[i] >= u'0' && result[i] <= u'9'; ++i)
+    production = production * 10 + (result[i] - u'0');
+  return (production >= 45 && production <= 60) || (production >= 70 && production <= 76) ||
+         production == 82 || production == 83;
+}
+
 bool Explained(const kestrelwing::cXml& refused, std::span<const std::uint8_t> bytes) {
   const std::u16string& result = refused.Result();
+  if (BreaksADeclaration(result)) return true;
   // 8. libxml2 reads "<!DOCTYPE root>[ ... ]>": a subset after the document type's end.
   const std::string_view text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
   if (result.starts_with(u"The root element was expected") &&
