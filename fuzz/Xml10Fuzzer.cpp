@@ -76,6 +76,9 @@ bool Libxml2ExplainedRefusal() {
   // 9. A system identifier with a fragment or another character a URI does not hold: an error,
   // not a fatal one, in XML (and not even that for a space).
   if (sawUnusableSystemId) return true;
+  // 11. An undeclared entity where the internal subset refers to a parameter entity or there is
+  // an external subset: a validity error there, not a well-formedness one.
+  if (error->code == XML_WAR_UNDECLARED_ENTITY) return true;
   if (error->domain == XML_FROM_NAMESPACE ||
       (error->code >= XML_NS_ERR_XML_NAMESPACE && error->code <= XML_NS_ERR_COLON)) {
     return true;
