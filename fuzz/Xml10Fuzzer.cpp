@@ -65,6 +65,7 @@ constexpr std::u16string_view kExplainedRefusals[] = {
     u"The character U+0000",                      // 3. libxml2 stops at a NUL byte
     u"Bytes that are not valid in the document",  // 4. libxml2 reads bad UTF-8 as Latin-1
     u"cannot be read at line 1 [1] (",            // 5. encodings only iconv decodes
+    u"contradicts the declared encoding",         // 12. libxml2 lets the mark win
 };
 
 // 6. libxml2 refuses a reference to an external parsed entity that it could not load (here: loads
