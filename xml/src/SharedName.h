@@ -75,8 +75,10 @@ class NameCache {
                                static_cast<std::size_t>(spelling[spelling.size() / 2]) * 3 +
                                static_cast<std::size_t>(spelling.back());
     Slot& slot = slots_[hash & (slots_.size() - 1)];
+    // memcmp is not called for an empty name, whose view may hold no pointer at all.
     if (slot.name == nullptr || slot.spelling.size() != spelling.size() ||
-        std::memcmp(slot.spelling.data(), spelling.data(), spelling.size() * sizeof(Unit)) != 0) {
+        (!spelling.empty() &&
+         std::memcmp(slot.spelling.data(), spelling.data(), spelling.size() * sizeof(Unit)) != 0)) {
       SharedName::Release(std::exchange(slot.name, SharedName::Make(text(spelling))));
       slot.spelling = spelling;
     }

@@ -33,7 +33,8 @@ constexpr std::u16string_view kEntityBalanceRule = u"4.3.2 Well-Formed Parsed En
 
 // Equality of two texts as one comparison of their bytes.
 bool SameUnits(std::u16string_view a, std::u16string_view b) {
-  return a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size() * sizeof(char16_t)) == 0;
+  return a.size() == b.size() &&
+         (a.empty() || std::memcmp(a.data(), b.data(), a.size() * sizeof(char16_t)) == 0);
 }
 
 bool IsAsciiLetter(char16_t c) {
