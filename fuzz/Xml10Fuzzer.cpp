@@ -109,7 +109,8 @@ bool Explained(const kestrelwing::cXml& refused, std::span<const std::uint8_t> b
   // 8. libxml2 reads "<!DOCTYPE root>[ ... ]>": a subset after the document type's end.
   const std::string_view text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
   if (result.starts_with(u"The root element was expected") &&
-      text.find(">[") != std::string_view::npos) {
+      (text.find(">[") != std::string_view::npos ||
+       text.find(std::string_view(">\0[\0", 4)) != std::string_view::npos)) {  // UTF-16
     return true;
   }
   for (std::u16string_view explained : kExplainedRefusals) {
