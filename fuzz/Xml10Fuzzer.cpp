@@ -66,6 +66,7 @@ constexpr std::u16string_view kExplainedRefusals[] = {
     u"Bytes that are not valid in the document",  // 4. libxml2 reads bad UTF-8 as Latin-1
     u"cannot be read at line 1 [1] (",            // 5. encodings only iconv decodes
     u"contradicts the declared encoding",         // 12. libxml2 lets the mark win
+    u"(XML 1.0 [26] VersionNum)",                 // 13. libxml2 reads any "1.x" or "1."
 };
 
 // 6. libxml2 refuses a reference to an external parsed entity that it could not load (here: loads
