@@ -424,7 +424,7 @@ void Reader::SetAttributes(cXmlNode& node) {
     for (std::size_t j = i + 1; j < names.size(); ++j) {
       if (names[i] == names[j]) {
         scanner_.Fail(u"The attribute '" + std::u16string(names[i]) + u"' appears twice",
-                      u"WFC: Unique Att Spec");
+                      u"WFC: Unique Attributes");
       }
       if (EqualsIgnoreCase(names[i], names[j])) {
         scanner_.Fail(u"The attributes '" + std::u16string(names[i]) + u"' and '" +
