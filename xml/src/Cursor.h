@@ -164,7 +164,7 @@ template <typename Unit>
 std::size_t FindAnyOf(std::basic_string_view<Unit> text, std::size_t i, std::size_t limit, char a,
                       char b, char c, char d) {
 #ifdef KESTRELWING_SSE2
-  if constexpr (sizeof(Unit) == 1) {
+  if (sizeof(Unit) == 1 && WideScanning()) {
     // Sixteen bytes at a time, the four bytes compared in parallel.
     const __m128i va = _mm_set1_epi8(a), vb = _mm_set1_epi8(b);
     const __m128i vc = _mm_set1_epi8(c), vd = _mm_set1_epi8(d);
@@ -208,7 +208,7 @@ void BasicCursor<Unit>::SkipWhitespaceRun() {
   std::size_t lastBreak = View::npos;
   std::size_t i = position_ - 1;
 #ifdef KESTRELWING_SSE2
-  if constexpr (sizeof(Unit) == 1) {
+  if (sizeof(Unit) == 1 && WideScanning()) {
     // A single space, the most common run (between attributes), takes no block.
     if (text_[i] == ' ' && i + 1 < limit && !IsWhitespace(text_[i + 1])) {
       ConsumeTo(i + 1, lastBreak);

@@ -24,7 +24,7 @@ std::uint64_t Load8(const std::uint8_t* p) {
 std::size_t FirstNonAscii(std::span<const std::uint8_t> bytes) {
   std::size_t i = 0;
 #ifdef KESTRELWING_SSE2
-  for (; i + 32 <= bytes.size(); i += 32) {
+  for (; WideScanning() && i + 32 <= bytes.size(); i += 32) {
     const auto* in = reinterpret_cast<const __m128i*>(bytes.data() + i);
     if (_mm_movemask_epi8(_mm_or_si128(_mm_loadu_si128(in), _mm_loadu_si128(in + 1))) != 0) break;
   }

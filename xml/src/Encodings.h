@@ -52,7 +52,7 @@ inline std::size_t WidenAscii(std::span<const std::uint8_t> bytes, char16_t* out
     return _mm_movemask_epi8(block) == 0;
   };
   // Blocks of eight; the last one may overlap the one before, as long as all of it is ASCII.
-  if (n >= 8) {
+  if (n >= 8 && WideScanning()) {
     for (; i + 8 <= n; i += 8) {
       if (!widen8(i)) break;
     }

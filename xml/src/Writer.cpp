@@ -309,31 +309,33 @@ class EncodedOutput {
   std::size_t CopyAsIs(const char16_t* units, std::size_t count, char* out) const {
     std::size_t i = 0;
 #ifdef KESTRELWING_SSE2
-    for (; i + 16 <= count; i += 16) {
-      const __m128i low = _mm_loadu_si128(reinterpret_cast<const __m128i*>(units + i));
-      const __m128i high = _mm_loadu_si128(reinterpret_cast<const __m128i*>(units + i + 8));
-      if (!AllAscii(_mm_or_si128(low, high))) break;
-      const __m128i bytes = _mm_packus_epi16(low, high);
-      _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), bytes);
-      const unsigned stop =
-          kEscape != Escape::None
-              ? static_cast<unsigned>(_mm_movemask_epi8(StopBytes<kEscape, kXml10>(bytes)))
-              : 0;
-      if (stop != 0) return i + static_cast<std::size_t>(std::countr_zero(stop));
-    }
-    // Then blocks of eight, the last one overlapping those before; four to seven units as two
-    // blocks of four; shorter texts unit by unit.
-    while (i < count && count >= 8) {
-      const std::size_t at = std::min(i, count - 8);
-      const unsigned stop = Refused<8, kEscape, kXml10>(units + at, out + at) >> (i - at);
-      if (stop != 0) return i + static_cast<std::size_t>(std::countr_zero(stop));
-      i = at + 8;
-    }
-    if (count >= 4 && count < 8) {
-      const std::size_t last = count - 4;
-      const unsigned stop = Refused<4, kEscape, kXml10>(units, out) |
-                            Refused<4, kEscape, kXml10>(units + last, out + last) << last;
-      return stop != 0 ? static_cast<std::size_t>(std::countr_zero(stop)) : count;
+    if (WideScanning()) {
+      for (; i + 16 <= count; i += 16) {
+        const __m128i low = _mm_loadu_si128(reinterpret_cast<const __m128i*>(units + i));
+        const __m128i high = _mm_loadu_si128(reinterpret_cast<const __m128i*>(units + i + 8));
+        if (!AllAscii(_mm_or_si128(low, high))) break;
+        const __m128i bytes = _mm_packus_epi16(low, high);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), bytes);
+        const unsigned stop =
+            kEscape != Escape::None
+                ? static_cast<unsigned>(_mm_movemask_epi8(StopBytes<kEscape, kXml10>(bytes)))
+                : 0;
+        if (stop != 0) return i + static_cast<std::size_t>(std::countr_zero(stop));
+      }
+      // Then blocks of eight, the last one overlapping those before; four to seven units as two
+      // blocks of four; shorter texts unit by unit.
+      while (i < count && count >= 8) {
+        const std::size_t at = std::min(i, count - 8);
+        const unsigned stop = Refused<8, kEscape, kXml10>(units + at, out + at) >> (i - at);
+        if (stop != 0) return i + static_cast<std::size_t>(std::countr_zero(stop));
+        i = at + 8;
+      }
+      if (count >= 4 && count < 8) {
+        const std::size_t last = count - 4;
+        const unsigned stop = Refused<4, kEscape, kXml10>(units, out) |
+                              Refused<4, kEscape, kXml10>(units + last, out + last) << last;
+        return stop != 0 ? static_cast<std::size_t>(std::countr_zero(stop)) : count;
+      }
     }
 #endif
     const Table& table = TableOf(kEscape);

@@ -99,6 +99,7 @@ std::size_t DecodeUtf8Xml(std::span<const std::uint8_t> bytes, UnitBuffer& out,
   const std::uint8_t* in = bytes.data();
   const std::size_t n = bytes.size();
   std::size_t i = 0;
+  [[maybe_unused]] const bool wide = WideScanning();
   const auto stop = [&](std::optional<char16_t> character) {
     illegal = character;
     out.resize(static_cast<std::size_t>(p - start));
@@ -110,7 +111,7 @@ std::size_t DecodeUtf8Xml(std::span<const std::uint8_t> bytes, UnitBuffer& out,
     const __m128i printable = _mm_set1_epi8(0x1F);
     const __m128i lf = _mm_set1_epi8('\n'), tab = _mm_set1_epi8('\t');
     const __m128i zero = _mm_setzero_si128();
-    for (; i + 16 <= n; i += 16, p += 16) {
+    for (; wide && i + 16 <= n; i += 16, p += 16) {
       const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + i));
       const __m128i plain =
           _mm_or_si128(_mm_cmpgt_epi8(block, printable),
@@ -178,6 +179,7 @@ std::size_t NormalizeAndCheck(UnitBuffer& text, char16_t& bad) {
   const std::size_t n = text.size();
   char16_t* const units = text.data();
   std::size_t j = 0;
+  [[maybe_unused]] const bool wide = WideScanning();
   for (std::size_t i = 0; i < n; ++i) {
 #ifdef KESTRELWING_SSE2
     // Eight characters at a step while each is LF, tab or from U+0020 to U+D7FF, moved only
@@ -186,7 +188,7 @@ std::size_t NormalizeAndCheck(UnitBuffer& text, char16_t& bad) {
     const __m128i low = _mm_set1_epi16(0x20);
     const __m128i span = _mm_set1_epi16(static_cast<short>((0xD800 - 0x20) ^ 0x8000));
     const __m128i lf = _mm_set1_epi16(u'\n'), tab = _mm_set1_epi16(u'\t');
-    while (i + 8 <= n) {
+    while (wide && i + 8 <= n) {
       const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(units + i));
       const __m128i plain =
           _mm_or_si128(_mm_cmplt_epi16(_mm_xor_si128(_mm_sub_epi16(block, low), flip), span),
@@ -397,7 +399,7 @@ std::size_t AsciiNameRun([[maybe_unused]] std::u16string_view text, std::size_t 
         _mm_xor_si128(_mm_sub_epi16(units, _mm_set1_epi16(static_cast<short>(first))), flip),
         _mm_set1_epi16(static_cast<short>(count ^ 0x8000)));
   };
-  for (; i + 8 <= text.size(); i += 8) {
+  for (; WideScanning() && i + 8 <= text.size(); i += 8) {
     const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text.data() + i));
     const __m128i lower = _mm_or_si128(block, _mm_set1_epi16(0x20));  // letters folded
     const __m128i name = _mm_or_si128(

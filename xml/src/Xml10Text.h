@@ -88,7 +88,7 @@ inline std::size_t FindUnit(std::u16string_view text, std::size_t i, char16_t a,
   // Unsigned "below 0x20" as a signed comparison of the units with their top bit flipped.
   const __m128i flip = _mm_set1_epi16(static_cast<short>(0x8000));
   const __m128i limit = _mm_set1_epi16(static_cast<short>(controls ? 0x8020 : 0x8000));
-  for (; i + 8 <= n; i += 8) {
+  for (; WideScanning() && i + 8 <= n; i += 8) {
     const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(units + i));
     const __m128i hits =
         _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi16(block, va), _mm_cmpeq_epi16(block, vb)),
