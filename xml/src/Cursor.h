@@ -78,6 +78,8 @@ class BasicCursor {
   Unit Current() const { return current_; }
   // Index of the next unread character.
   std::size_t Position() const { return position_; }
+  // Where the source ends.
+  const Unit* SourceEnd() const { return text_.data() + text_.size(); }
   // Lines count carriage returns seen by the readers that look for them; columns count the
   // UTF-16 code units read since the last counted carriage return.
   std::int64_t Line() const { return line_; }
@@ -132,10 +134,22 @@ class BasicCursor {
   // Skips spaces, tabs, carriage returns (counted) and line feeds. Inline, so that each place
   // that finds no whitespace, the common case, costs one well-predicted test.
   void SkipWhitespace() {
-    if (!AtEnd() && IsWhitespace(current_)) SkipWhitespaceRun();
+    if (AtEnd() || !IsWhitespace(current_)) return;
+    // A single space, the most common run (between attributes), is read right here.
+    if (current_ == ' ' && position_ + 1 < text_.size() && !IsWhitespace(text_[position_])) {
+      Advance();
+      return;
+    }
+    SkipWhitespaceRun();
   }
   // Reads a name (possibly empty) and skips the whitespace after it.
   View ReadName();
+  // Reads attributes of the common kind from Current() on, while single spaces part them: a
+  // name, '=' and '"' right after it, a value of ASCII characters other than '<', '&' and CR, the
+  // closing quote. Hands each to take(name, value); the cursor is then on the character after
+  // the last closing quote. False, and nothing moves, when the first is of another kind.
+  template <typename Take>
+  bool ReadPlainAttributes(Take take);
   // ReadName when it would read exactly name; otherwise false, and nothing moves.
   bool ReadNameIf(View name);
   // Reads up to the delimiter or the end, then skips whitespace; the run stays escaped.
@@ -158,6 +172,71 @@ class BasicCursor {
   std::int64_t line_ = 1;
   std::int64_t column_ = 0;
 };
+
+#ifdef KESTRELWING_SSE2
+// The bytes a <= byte < a + count, as 0xFF: a signed comparison after moving a to -128.
+inline __m128i BytesIn(__m128i bytes, char first, int count) {
+  return _mm_cmplt_epi8(_mm_add_epi8(bytes, _mm_set1_epi8(static_cast<char>(0x80 - first))),
+                        _mm_set1_epi8(static_cast<char>(count - 0x80)));
+}
+
+// The name characters among sixteen bytes (see kCharClasses), as 0xFF.
+inline __m128i NameBytes(__m128i bytes) {
+  const __m128i letters = BytesIn(_mm_or_si128(bytes, _mm_set1_epi8(0x20)), 'a', 26);
+  const __m128i ranges =
+      _mm_or_si128(_mm_or_si128(BytesIn(bytes, '0', 11), BytesIn(bytes, '#', 2)),  // 0-9 : # $
+                   BytesIn(bytes, '^', 3));                                        // ^ _ `
+  const __m128i single = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('!')),
+                                                   _mm_cmpeq_epi8(bytes, _mm_set1_epi8('-'))),
+                                      _mm_cmpeq_epi8(bytes, _mm_set1_epi8('@')));
+  return _mm_or_si128(letters, _mm_or_si128(ranges, single));
+}
+#endif
+
+// The end of the run of name characters from i on, at most limit.
+template <typename Unit>
+KESTRELWING_ALWAYS_INLINE inline std::size_t NameEnd(std::basic_string_view<Unit> text,
+                                                     std::size_t i, std::size_t limit) {
+#ifdef KESTRELWING_SSE2
+  if (sizeof(Unit) == 1 && WideScanning()) {
+    for (; i + 16 <= limit; i += 16) {
+      const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text.data() + i));
+      const auto other = ~static_cast<unsigned>(_mm_movemask_epi8(NameBytes(block))) & 0xFFFFu;
+      if (other != 0) return i + static_cast<std::size_t>(std::countr_zero(other));
+    }
+  }
+#endif
+  while (i < limit && IsNameChar(text[i]))
+    ++i;
+  return i;
+}
+
+// The end of the run of ASCII bytes from i on that are none of '"', '<', '&' and CR, at most
+// limit: the value of a plain attribute.
+template <typename Unit>
+KESTRELWING_ALWAYS_INLINE inline std::size_t PlainValueEnd(std::basic_string_view<Unit> text,
+                                                           std::size_t i, std::size_t limit) {
+#ifdef KESTRELWING_SSE2
+  if (sizeof(Unit) == 1 && WideScanning()) {
+    const __m128i quote = _mm_set1_epi8('"'), open = _mm_set1_epi8('<');
+    const __m128i amp = _mm_set1_epi8('&'), cr = _mm_set1_epi8('\r');
+    for (; i + 16 <= limit; i += 16) {
+      const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text.data() + i));
+      const __m128i stops =
+          _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(block, quote), _mm_cmpeq_epi8(block, open)),
+                       _mm_or_si128(_mm_cmpeq_epi8(block, amp), _mm_cmpeq_epi8(block, cr)));
+      // Bytes from 0x80 on stop the run too: their sign bits join the mask.
+      const auto mask = static_cast<unsigned>(_mm_movemask_epi8(_mm_or_si128(stops, block)));
+      if (mask != 0) return i + static_cast<std::size_t>(std::countr_zero(mask));
+    }
+  }
+#endif
+  for (; i < limit; ++i) {
+    const auto c = static_cast<std::uint32_t>(text[i]);
+    if (c >= 0x80 || c == '"' || c == '<' || c == '&' || c == '\r') break;
+  }
+  return i;
+}
 
 // The first unit at or after i (below limit) that is one of a, b, c and d, or limit.
 template <typename Unit>
@@ -209,11 +288,6 @@ void BasicCursor<Unit>::SkipWhitespaceRun() {
   std::size_t i = position_ - 1;
 #ifdef KESTRELWING_SSE2
   if (sizeof(Unit) == 1 && WideScanning()) {
-    // A single space, the most common run (between attributes), takes no block.
-    if (text_[i] == ' ' && i + 1 < limit && !IsWhitespace(text_[i + 1])) {
-      ConsumeTo(i + 1, lastBreak);
-      return;
-    }
     // Sixteen bytes at a time: the run ends at the first byte that is no whitespace, and the
     // carriage returns before it count as line breaks.
     const __m128i space = _mm_set1_epi8(' '), tab = _mm_set1_epi8('\t');
@@ -253,12 +327,33 @@ template <typename Unit>
 typename BasicCursor<Unit>::View BasicCursor<Unit>::ReadName() {
   if (AtEnd()) return {};
   const std::size_t limit = text_.size() - 1;
-  std::size_t i = position_ - 1;
-  while (i < limit && IsNameChar(text_[i]))
-    ++i;
-  const View name = ConsumeTo(i, View::npos);
+  const View name = ConsumeTo(NameEnd(text_, position_ - 1, limit), View::npos);
   SkipWhitespace();
   return name;
+}
+
+template <typename Unit>
+template <typename Take>
+bool BasicCursor<Unit>::ReadPlainAttributes(Take take) {
+  if (AtEnd()) return false;
+  const std::size_t limit = text_.size() - 1;
+  std::size_t read = View::npos;  // past the last attribute read
+  for (std::size_t i = position_ - 1;; ++i) {
+    const std::size_t nameEnd = NameEnd(text_, i, limit);
+    if (nameEnd == i || nameEnd + 2 >= limit || text_[nameEnd] != '=' ||
+        text_[nameEnd + 1] != '"') {
+      break;
+    }
+    const std::size_t valueEnd = PlainValueEnd(text_, nameEnd + 2, limit);
+    if (valueEnd == limit || text_[valueEnd] != '"') break;
+    take(View(text_.data() + i, nameEnd - i),
+         View(text_.data() + nameEnd + 2, valueEnd - nameEnd - 2));
+    i = read = valueEnd + 1;
+    if (text_[i] != ' ') break;
+  }
+  if (read == View::npos) return false;
+  ConsumeTo(read, View::npos);
+  return true;
 }
 
 template <typename Unit>

@@ -65,6 +65,23 @@ inline std::size_t WidenAscii(std::span<const std::uint8_t> bytes, char16_t* out
   }
   return i;
 }
+// Writes the ASCII bytes from in up to end to out as UTF-16, sixteen a step where SSE2 is there;
+// such a step may read up to 15 bytes past end, as long as they lie before readable, and write
+// as many units past the run, for which out must have room.
+inline void WidenAsciiRun(const char* in, const char* end, const char* readable, char16_t* out) {
+#ifdef KESTRELWING_SSE2
+  if (WideScanning()) {
+    const __m128i zero = _mm_setzero_si128();
+    for (; in < end && readable - in >= 16; in += 16, out += 16) {
+      const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in));
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_unpacklo_epi8(block, zero));
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 8), _mm_unpackhi_epi8(block, zero));
+    }
+  }
+#endif
+  for (; in < end; ++in, ++out)
+    *out = static_cast<unsigned char>(*in);
+}
 // Writes Utf8ToText(bytes) to out, which has room for bytes.size() units; answers how many.
 std::size_t Utf8ToUnits(std::span<const std::uint8_t> bytes, char16_t* out);
 // Appends Utf8ToText(bytes) to out.

@@ -267,18 +267,38 @@ NodeRef MarkupParser<Unit>::BeginElement(View name, bool& complete) {
 template <typename Unit>
 void MarkupParser<Unit>::ParseAttributes(cXmlNode& node) {
   bool exact = true;
-  while (cursor_.Current() != '>' && cursor_.Current() != '/' && !cursor_.AtEnd()) {
-    cursor_.SkipWhitespace();
+  const auto makeRoom = [&] {
     if (batchSize_ == kBatch) {
       SetAttributes(node);
       exact = false;  // the next batch grows the table
     }
-    attributeLengths_[2 * batchSize_] = AppendAttributeName(cursor_.ReadName());
-    cursor_.Expect('=');
-    cursor_.Expect('"');
-    attributeLengths_[2 * batchSize_ + 1] = AppendAttributeText(cursor_.ReadText('"'));
+  };
+  // Plain names and values are ASCII, widened as they stand.
+  const auto takePlain = [&](View name, View value) {
+    makeRoom();
+    char16_t* const out = AttributeRoom(name.size() + value.size() + 16);  // and a last block
+    if constexpr (std::is_same_v<Unit, char16_t>) {
+      std::copy(value.begin(), value.end(), std::copy(name.begin(), name.end(), out));
+    } else {
+      const char* const readable = cursor_.SourceEnd();
+      WidenAsciiRun(name.data(), name.data() + name.size(), readable, out);
+      WidenAsciiRun(value.data(), value.data() + value.size(), readable, out + name.size());
+    }
+    attributeLengths_[2 * batchSize_] = CommitAttributeText(name.size());
+    attributeLengths_[2 * batchSize_ + 1] = CommitAttributeText(value.size());
     ++batchSize_;
-    cursor_.Expect('"');
+  };
+  while (cursor_.Current() != '>' && cursor_.Current() != '/' && !cursor_.AtEnd()) {
+    cursor_.SkipWhitespace();
+    if (!cursor_.ReadPlainAttributes(takePlain)) {
+      makeRoom();
+      attributeLengths_[2 * batchSize_] = AppendAttributeName(cursor_.ReadName());
+      cursor_.Expect('=');
+      cursor_.Expect('"');
+      attributeLengths_[2 * batchSize_ + 1] = AppendAttributeText(cursor_.ReadText('"'));
+      cursor_.Expect('"');
+      ++batchSize_;
+    }
     cursor_.SkipWhitespace();
     // Ends the declaration's "?>"; in a document with a declaration it is also accepted after
     // any attribute value of any element.
