@@ -12,6 +12,7 @@
 #include <string_view>
 
 #include "Compiler.h"
+#include "SharedName.h"
 
 namespace kestrelwing::detail {
 
@@ -360,8 +361,7 @@ template <typename Unit>
 bool BasicCursor<Unit>::ReadNameIf(View name) {
   const std::size_t start = position_ - 1;
   if (AtEnd() || name.empty() || name.size() >= text_.size() - start ||
-      !std::equal(name.begin(), name.end(), text_.begin() + static_cast<std::ptrdiff_t>(start)) ||
-      IsNameChar(text_[start + name.size()])) {
+      !SameUnits(name, text_.data() + start) || IsNameChar(text_[start + name.size()])) {
     return false;
   }
   ConsumeTo(start + name.size(), View::npos);

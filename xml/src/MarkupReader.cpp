@@ -65,8 +65,8 @@ class MarkupParser {
   using TextRun = BasicTextRun<Unit>;
 
   explicit MarkupParser(View text, const std::array<char16_t, 256>* narrowTable = nullptr)
-      : cursor_(text), narrowTable_(narrowTable) {
-    if (text.size() >= NodePool::kChunkBytes) poolScope_.emplace(nodePool_);
+      : cursor_(text), narrowTable_(narrowTable), nodePool_(NodePool::FirstChunkFor(text.size())) {
+    if (text.size() >= NodePool::kPooledFrom) poolScope_.emplace(nodePool_);
   }
   MarkupParser(const MarkupParser&) = delete;
   MarkupParser& operator=(const MarkupParser&) = delete;
@@ -126,9 +126,9 @@ class MarkupParser {
 
   BasicCursor<Unit> cursor_;
   const std::array<char16_t, 256>* narrowTable_;  // for bytes: none means UTF-8
-  // The nodes of a document of a chunk or more, their child lists and property tables, come from
-  // the pool; those of a smaller one from the heap, one block each, so that a small document takes
-  // no chunk.
+  // The nodes of a document of a kilobyte or more, their child lists and property tables, come
+  // from the pool; those of a smaller one from the heap, one block each, so that a tiny document
+  // takes no chunk.
   NodePool nodePool_;
   std::optional<NodePool::Scope> poolScope_;
   bool hasDeclaration_ = false;

@@ -1,5 +1,6 @@
 #include "NodePool.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
@@ -38,6 +39,12 @@ constexpr std::size_t BlockBytes(std::size_t bytes) {
 
 }  // namespace
 
+std::size_t NodePool::FirstChunkFor(std::size_t characters) {
+  constexpr std::size_t kStep = std::size_t{1} << 10;
+  if (characters >= kChunkBytes / 3) return kChunkBytes;
+  return (3 * characters + kStep - 1) / kStep * kStep;
+}
+
 NodePool::~NodePool() {
   Retire();
 }
@@ -69,12 +76,17 @@ void* NodePool::AllocateSlowly(std::size_t bytes) {
     own->live.store(1, std::memory_order_relaxed);  // retired at once, with its one block
     return Place(own, reinterpret_cast<std::byte*>(own) + kHeader);
   }
-  Chunk* fresh = NewChunk(kChunkBytes);
+  // A first chunk may be smaller than the block; the next chunks grow.
+  std::size_t chunkBytes = chunkBytes_;
+  while (chunkBytes < kHeader + bytes)
+    chunkBytes *= 2;
+  chunkBytes_ = std::min(2 * chunkBytes, kChunkBytes);
+  Chunk* fresh = NewChunk(chunkBytes);
   Retire();
   chunk_ = fresh;
   carved_ = 1;
   next_ = reinterpret_cast<std::byte*>(fresh) + kHeader + bytes;
-  end_ = reinterpret_cast<std::byte*>(fresh) + kChunkBytes;
+  end_ = reinterpret_cast<std::byte*>(fresh) + chunkBytes;
   return Place(fresh, reinterpret_cast<std::byte*>(fresh) + kHeader);
 }
 

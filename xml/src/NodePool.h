@@ -34,8 +34,15 @@ class NodePool {
   // Chunks are ordinary heap blocks, small enough to come from the heap's arena: larger ones
   // would be mapped from the system and unmapped again for every document, page faults included.
   static constexpr std::size_t kChunkBytes = std::size_t{32} << 10;
+  // Documents of this many characters or more are read into a pool.
+  static constexpr std::size_t kPooledFrom = std::size_t{1} << 10;
 
   NodePool() = default;
+  // The first chunk for the tree of a document of that many characters: about what such a tree
+  // takes (three bytes a character), at most kChunkBytes. Each next chunk is twice the one
+  // before, up to kChunkBytes, so that a small document leaves little room unused.
+  static std::size_t FirstChunkFor(std::size_t characters);
+  explicit NodePool(std::size_t firstChunkBytes) : chunkBytes_(firstChunkBytes) {}
   ~NodePool();
   NodePool(const NodePool&) = delete;
   NodePool& operator=(const NodePool&) = delete;
@@ -75,6 +82,7 @@ class NodePool {
 
   static NodePool* Current() { return static_cast<NodePool*>(CurrentNodePool()); }
 
+  std::size_t chunkBytes_ = kChunkBytes;  // of the next chunk
   Chunk* chunk_ = nullptr;
   std::ptrdiff_t carved_ = 0;  // blocks carved from chunk_
   std::byte* next_ = nullptr;

@@ -6,6 +6,7 @@
 #include <array>
 #include <atomic>
 #include <cstddef>
+#include <cstdint>
 #include <cstring>
 #include <string>
 #include <string_view>
@@ -48,6 +49,33 @@ class SharedName {
   const std::string ascii_;  // for the writer
 };
 
+// Whether units, not empty or empty, are the same as as many from b on. Short runs of bytes, as
+// names are, are compared as one or two overlapping words, not by a call to memcmp; an empty
+// view, which may hold no pointer at all, is never read.
+template <typename Unit>
+bool SameUnits(std::basic_string_view<Unit> units, const Unit* b) {
+  const std::size_t n = units.size();
+  const Unit* const a = units.data();
+  if constexpr (sizeof(Unit) == 1) {
+    const auto same = [a, b]<typename Word>(std::size_t at, Word) {
+      Word x;
+      Word y;
+      std::memcpy(&x, a + at, sizeof x);
+      std::memcpy(&y, b + at, sizeof y);
+      return x == y;
+    };
+    if (n >= 8 && n <= 16) return same(0, std::uint64_t{}) && same(n - 8, std::uint64_t{});
+    if (n >= 4 && n < 8) return same(0, std::uint32_t{}) && same(n - 4, std::uint32_t{});
+    if (n < 4) {
+      for (std::size_t i = 0; i < n; ++i) {
+        if (a[i] != b[i]) return false;
+      }
+      return true;
+    }
+  }
+  return n == 0 || std::memcmp(a, b, n * sizeof(Unit)) == 0;
+}
+
 // The names a reader met, each made once, by their spelling in the source (Unit: char16_t for
 // text, char for bytes). A small cache by a cheap hash of the length and three characters: a new
 // name replaces an older one that shares its slot, so the cache stays small whatever the number
@@ -75,10 +103,7 @@ class NameCache {
                                static_cast<std::size_t>(spelling[spelling.size() / 2]) * 3 +
                                static_cast<std::size_t>(spelling.back());
     Slot& slot = slots_[hash & (slots_.size() - 1)];
-    // memcmp is not called for an empty name, whose view may hold no pointer at all.
-    if (slot.name == nullptr || slot.spelling.size() != spelling.size() ||
-        (!spelling.empty() &&
-         std::memcmp(slot.spelling.data(), spelling.data(), spelling.size() * sizeof(Unit)) != 0)) {
+    if (slot.name == nullptr || !Same(slot.spelling, spelling)) {
       SharedName::Release(std::exchange(slot.name, SharedName::Make(text(spelling))));
       slot.spelling = spelling;
     }
@@ -87,6 +112,8 @@ class NameCache {
   }
 
  private:
+  static bool Same(View a, View b) { return a.size() == b.size() && SameUnits(a, b.data()); }
+
   struct Slot {
     SharedName* name = nullptr;
     View spelling;
