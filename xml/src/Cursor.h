@@ -174,39 +174,11 @@ class BasicCursor {
   std::int64_t column_ = 0;
 };
 
-#ifdef KESTRELWING_SSE2
-// The bytes a <= byte < a + count, as 0xFF: a signed comparison after moving a to -128.
-inline __m128i BytesIn(__m128i bytes, char first, int count) {
-  return _mm_cmplt_epi8(_mm_add_epi8(bytes, _mm_set1_epi8(static_cast<char>(0x80 - first))),
-                        _mm_set1_epi8(static_cast<char>(count - 0x80)));
-}
-
-// The name characters among sixteen bytes (see kCharClasses), as 0xFF.
-inline __m128i NameBytes(__m128i bytes) {
-  const __m128i letters = BytesIn(_mm_or_si128(bytes, _mm_set1_epi8(0x20)), 'a', 26);
-  const __m128i ranges =
-      _mm_or_si128(_mm_or_si128(BytesIn(bytes, '0', 11), BytesIn(bytes, '#', 2)),  // 0-9 : # $
-                   BytesIn(bytes, '^', 3));                                        // ^ _ `
-  const __m128i single = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('!')),
-                                                   _mm_cmpeq_epi8(bytes, _mm_set1_epi8('-'))),
-                                      _mm_cmpeq_epi8(bytes, _mm_set1_epi8('@')));
-  return _mm_or_si128(letters, _mm_or_si128(ranges, single));
-}
-#endif
-
-// The end of the run of name characters from i on, at most limit.
+// The end of the run of name characters from i on, at most limit. Names are short: a step of
+// sixteen bytes would cost more than it saves.
 template <typename Unit>
 KESTRELWING_ALWAYS_INLINE inline std::size_t NameEnd(std::basic_string_view<Unit> text,
                                                      std::size_t i, std::size_t limit) {
-#ifdef KESTRELWING_SSE2
-  if (sizeof(Unit) == 1 && WideScanning()) {
-    for (; i + 16 <= limit; i += 16) {
-      const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text.data() + i));
-      const auto other = ~static_cast<unsigned>(_mm_movemask_epi8(NameBytes(block))) & 0xFFFFu;
-      if (other != 0) return i + static_cast<std::size_t>(std::countr_zero(other));
-    }
-  }
-#endif
   while (i < limit && IsNameChar(text[i]))
     ++i;
   return i;
@@ -305,8 +277,7 @@ void BasicCursor<Unit>::SkipWhitespaceRun() {
           static_cast<unsigned>(_mm_movemask_epi8(breaks)) & ((1u << run) - 1);
       if (breakMask != 0) {
         lastBreak = i + static_cast<std::size_t>(std::bit_width(breakMask)) - 1;
-        for (unsigned rest = breakMask; rest != 0; rest &= rest - 1)  // usually one break
-          ++line_;
+        line_ += std::popcount(breakMask);
       }
       if (run < 16) {
         ConsumeTo(i + run, lastBreak);

@@ -4,6 +4,7 @@
 
 #include <kestrelwing/cXmlNode.h>
 
+#include <bit>
 #include <cstring>
 
 #include "Edge.h"
@@ -164,7 +165,23 @@ std::u16string Utf16ToText(std::span<const std::uint8_t> bytes, bool swapPairs) 
   std::u16string text(bytes.size() / 2, u'\0');
   const std::uint8_t* in = bytes.data();
   const int lowByte = swapPairs ? 1 : 0;
-  for (std::size_t i = 0; i < text.size(); ++i, in += 2) {
+  std::size_t i = 0;
+  if constexpr (std::endian::native == std::endian::little) {
+    if (!swapPairs) {
+      std::memcpy(text.data(), in, 2 * text.size());
+      return text;
+    }
+  }
+#ifdef KESTRELWING_SSE2
+  if (swapPairs && WideScanning()) {  // big-endian units on this little-endian processor
+    for (; i + 8 <= text.size(); i += 8) {
+      const __m128i units = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + 2 * i));
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(text.data() + i),
+                       _mm_or_si128(_mm_slli_epi16(units, 8), _mm_srli_epi16(units, 8)));
+    }
+  }
+#endif
+  for (in += 2 * i; i < text.size(); ++i, in += 2) {
     text[i] = static_cast<char16_t>(in[lowByte] | (in[1 - lowByte] << 8));
   }
   return text;

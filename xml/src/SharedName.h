@@ -12,6 +12,8 @@
 #include <string_view>
 #include <utility>
 
+#include "Compiler.h"
+
 namespace kestrelwing::detail {
 
 // An immutable name with a reference count. Nodes of different trees, used on different
@@ -20,11 +22,11 @@ class SharedName {
  public:
   // A new name held once by the caller.
   static SharedName* Make(std::u16string text) { return new SharedName(std::move(text)); }
-  static void Retain(SharedName* name) {
-    if (name != nullptr) name->references_.fetch_add(1, std::memory_order_relaxed);
+  static void Retain(SharedName* name, std::size_t count = 1) {
+    if (name != nullptr) name->references_.fetch_add(count, std::memory_order_relaxed);
   }
-  static void Release(SharedName* name) {
-    if (name != nullptr && name->references_.fetch_sub(1, std::memory_order_acq_rel) == 1) {
+  static void Release(SharedName* name, std::size_t count = 1) {
+    if (name != nullptr && name->references_.fetch_sub(count, std::memory_order_acq_rel) == count) {
       delete name;
     }
   }
@@ -53,7 +55,7 @@ class SharedName {
 // names are, are compared as one or two overlapping words, not by a call to memcmp; an empty
 // view, which may hold no pointer at all, is never read.
 template <typename Unit>
-bool SameUnits(std::basic_string_view<Unit> units, const Unit* b) {
+KESTRELWING_ALWAYS_INLINE inline bool SameUnits(std::basic_string_view<Unit> units, const Unit* b) {
   const std::size_t n = units.size();
   const Unit* const a = units.data();
   if constexpr (sizeof(Unit) == 1) {
@@ -88,7 +90,7 @@ class NameCache {
   NameCache() = default;
   ~NameCache() {
     for (const Slot& slot : slots_)
-      SharedName::Release(slot.name);
+      SharedName::Release(slot.name, slot.held);
   }
   NameCache(const NameCache&) = delete;
   NameCache& operator=(const NameCache&) = delete;
@@ -104,19 +106,29 @@ class NameCache {
                                static_cast<std::size_t>(spelling.back());
     Slot& slot = slots_[hash & (slots_.size() - 1)];
     if (slot.name == nullptr || !Same(slot.spelling, spelling)) {
-      SharedName::Release(std::exchange(slot.name, SharedName::Make(text(spelling))));
+      SharedName* const made = SharedName::Make(text(spelling));
+      SharedName::Release(std::exchange(slot.name, made), std::exchange(slot.held, 1));
       slot.spelling = spelling;
     }
-    SharedName::Retain(slot.name);
+    // References are taken kAhead at a time, not one by one: an atomic step per element is
+    // a good part of reading it. The slot keeps its own one of them.
+    if (slot.held == 1) {
+      SharedName::Retain(slot.name, kAhead);
+      slot.held += kAhead;
+    }
+    --slot.held;
     return slot.name;
   }
 
  private:
   static bool Same(View a, View b) { return a.size() == b.size() && SameUnits(a, b.data()); }
 
+  static constexpr std::size_t kAhead = 64;
+
   struct Slot {
     SharedName* name = nullptr;
     View spelling;
+    std::size_t held = 0;  // references to name taken and not handed out, the slot's own included
   };
   std::array<Slot, 256> slots_{};
 };
