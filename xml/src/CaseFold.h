@@ -19,6 +19,16 @@ inline char16_t FoldCase(char16_t c) {
 }
 
 bool EqualsIgnoreCase(std::u16string_view a, std::u16string_view b);
+// EqualsIgnoreCase for texts of ASCII bytes.
+inline bool EqualsIgnoreAsciiCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    const auto x = static_cast<unsigned char>(a[i]);
+    const auto y = static_cast<unsigned char>(b[i]);
+    if (x != y && AsciiLower(x) != AsciiLower(y)) return false;
+  }
+  return true;
+}
 bool StartsWithIgnoreCase(std::u16string_view text, std::u16string_view prefix);
 
 }  // namespace kestrelwing::detail

@@ -147,8 +147,9 @@ class BasicCursor {
   View ReadName();
   // Reads attributes of the common kind from Current() on, while single spaces part them: a
   // name, '=' and '"' right after it, a value of ASCII characters other than '<', '&' and CR, the
-  // closing quote. Hands each to take(name, value); the cursor is then on the character after
-  // the last closing quote. False, and nothing moves, when the first is of another kind.
+  // closing quote. Hands each to take(name, value), which answers whether to read on; the cursor
+  // is then on the character after the last closing quote. False, and nothing moves, when the
+  // first is of another kind.
   template <typename Take>
   bool ReadPlainAttributes(Take take);
   // ReadName when it would read exactly name; otherwise false, and nothing moves.
@@ -318,10 +319,11 @@ bool BasicCursor<Unit>::ReadPlainAttributes(Take take) {
     }
     const std::size_t valueEnd = PlainValueEnd(text_, nameEnd + 2, limit);
     if (valueEnd == limit || text_[valueEnd] != '"') break;
-    take(View(text_.data() + i, nameEnd - i),
-         View(text_.data() + nameEnd + 2, valueEnd - nameEnd - 2));
+    const View name(text_.data() + i, nameEnd - i);
     i = read = valueEnd + 1;
-    if (text_[i] != ' ') break;
+    if (!take(name, View(text_.data() + nameEnd + 2, valueEnd - nameEnd - 2)) || text_[i] != ' ') {
+      break;
+    }
   }
   if (read == View::npos) return false;
   ConsumeTo(read, View::npos);

@@ -133,6 +133,7 @@ class MarkupParser {
   std::optional<NodePool::Scope> poolScope_;
   bool hasDeclaration_ = false;
   std::array<std::uint32_t, 2 * kBatch> attributeLengths_{};
+  std::array<View, 2 * kBatch> plainPairs_;  // names and values of plain attributes just read
   std::size_t batchSize_ = 0;
   std::u16string attributeText_;
   std::size_t attributeUsed_ = 0;
@@ -287,8 +288,35 @@ void MarkupParser<Unit>::ParseAttributes(cXmlNode& node) {
     attributeLengths_[2 * batchSize_] = CommitAttributeText(name.size());
     attributeLengths_[2 * batchSize_ + 1] = CommitAttributeText(value.size());
     ++batchSize_;
+    return true;
   };
-  while (cursor_.Current() != '>' && cursor_.Current() != '/' && !cursor_.AtEnd()) {
+  const auto atTagEnd = [this] {
+    return cursor_.Current() == '>' || cursor_.Current() == '/' || cursor_.AtEnd();
+  };
+  const auto endAttribute = [this] {
+    cursor_.SkipWhitespace();
+    // Ends the declaration's "?>"; in a document with a declaration it is also accepted after
+    // any attribute value of any element.
+    if (cursor_.Current() == '?' && hasDeclaration_) cursor_.Expect('?');
+  };
+  if (atTagEnd()) return;  // most elements have no attributes
+  if constexpr (std::is_same_v<Unit, char>) {
+    // Most start tags hold plain attributes alone, a few of them: their names and values are
+    // widened once, straight into the element's table.
+    std::size_t count = 0;
+    if (cursor_.ReadPlainAttributes([&](View name, View value) {
+          plainPairs_[2 * count] = name;
+          plainPairs_[2 * count + 1] = value;
+          return ++count < kBatch;
+        })) {
+      endAttribute();
+      const std::span<const View> read(plainPairs_.data(), 2 * count);
+      if (atTagEnd() && NodeAccess::AdoptAsciiProperties(node, read)) return;
+      for (std::size_t i = 0; i < read.size(); i += 2)
+        takePlain(read[i], read[i + 1]);
+    }
+  }
+  while (!atTagEnd()) {
     cursor_.SkipWhitespace();
     if (!cursor_.ReadPlainAttributes(takePlain)) {
       makeRoom();
@@ -299,10 +327,7 @@ void MarkupParser<Unit>::ParseAttributes(cXmlNode& node) {
       cursor_.Expect('"');
       ++batchSize_;
     }
-    cursor_.SkipWhitespace();
-    // Ends the declaration's "?>"; in a document with a declaration it is also accepted after
-    // any attribute value of any element.
-    if (cursor_.Current() == '?' && hasDeclaration_) cursor_.Expect('?');
+    endAttribute();
   }
   if (!SetAttributes(node) || !exact) NodeAccess::CompactProperties(node);
 }

@@ -44,6 +44,10 @@ struct NodeAccess {
                               std::span<const std::uint32_t> lengths) {
     return PropertyTable::Adopt(node.properties_, text, lengths);
   }
+  // PropertyTable::AdoptAscii for the node's properties.
+  static bool AdoptAsciiProperties(cXmlNode& node, std::span<const std::string_view> pairs) {
+    return PropertyTable::AdoptAscii(node.properties_, pairs);
+  }
   static void SetName(cXmlNode& node, std::u16string_view name);
   static void ClearProperties(cXmlNode& node) { node.properties_.reset(); }
   static void SetKind(cXmlNode& node, NodeKind kind) {

@@ -11,6 +11,7 @@
 #include <kestrelwing/cXmlNode.h>
 
 #include "CaseFold.h"
+#include "Encodings.h"
 
 namespace kestrelwing::detail {
 namespace {
@@ -215,6 +216,37 @@ bool PropertyTable::Adopt(std::unique_ptr<PropertyTable>& table, std::u16string_
   Chars::copy(adopted->Text(), text.data(), text.size());
   adopted->count_ = static_cast<std::uint32_t>(count);
   adopted->textSize_ = static_cast<std::uint32_t>(text.size());
+  table = std::move(adopted);
+  return true;
+}
+
+bool PropertyTable::AdoptAscii(std::unique_ptr<PropertyTable>& table,
+                               std::span<const std::string_view> pairs) {
+  const std::size_t count = pairs.size() / 2;
+  if (table || count >= static_cast<std::size_t>(kIndexedFrom)) return false;
+  std::size_t units = 0;
+  for (std::size_t i = 0; i < pairs.size(); i += 2) {
+    units += pairs[i].size() + pairs[i + 1].size();
+    for (std::size_t j = 0; j < i; j += 2) {
+      if (EqualsIgnoreAsciiCase(pairs[i], pairs[j])) return false;
+    }
+  }
+  std::unique_ptr<PropertyTable> adopted = Allocate(count, units);
+  Entry* const entries = adopted->Entries();
+  char16_t* const text = adopted->Text();
+  std::uint32_t offset = 0;
+  for (std::size_t i = 0; i < count; ++i) {
+    const std::string_view name = pairs[2 * i];
+    const std::string_view value = pairs[2 * i + 1];
+    entries[i] = {offset, static_cast<std::uint32_t>(name.size()),
+                  static_cast<std::uint32_t>(value.size())};
+    WidenAscii({reinterpret_cast<const std::uint8_t*>(name.data()), name.size()}, text + offset);
+    offset += entries[i].nameLength;
+    WidenAscii({reinterpret_cast<const std::uint8_t*>(value.data()), value.size()}, text + offset);
+    offset += entries[i].valueLength;
+  }
+  adopted->count_ = static_cast<std::uint32_t>(count);
+  adopted->textSize_ = offset;
   table = std::move(adopted);
   return true;
 }

@@ -42,6 +42,10 @@ class PropertyTable {
   // lengths[2i] and lengths[2i+1] long. False otherwise, and nothing changes.
   static bool Adopt(std::unique_ptr<PropertyTable>& table, std::u16string_view text,
                     std::span<const std::uint32_t> lengths);
+  // Adopt for names and values of ASCII bytes, pairs[2i] and pairs[2i+1], each written once,
+  // widened straight into the new table.
+  static bool AdoptAscii(std::unique_ptr<PropertyTable>& table,
+                         std::span<const std::string_view> pairs);
   // Moves the table into a block of exactly the size its contents need.
   static void Compact(std::unique_ptr<PropertyTable>& table);
 
