@@ -278,7 +278,8 @@ void BasicCursor<Unit>::SkipWhitespaceRun() {
           static_cast<unsigned>(_mm_movemask_epi8(breaks)) & ((1u << run) - 1);
       if (breakMask != 0) {
         lastBreak = i + static_cast<std::size_t>(std::bit_width(breakMask)) - 1;
-        line_ += std::popcount(breakMask);
+        for (unsigned rest = breakMask; rest != 0; rest &= rest - 1)  // usually one break
+          ++line_;
       }
       if (run < 16) {
         ConsumeTo(i + run, lastBreak);
