@@ -2,6 +2,7 @@
 #pragma once
 
 #include <algorithm>
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <span>
@@ -52,8 +53,18 @@ inline std::size_t WidenAscii(std::span<const std::uint8_t> bytes, char16_t* out
     _mm_storeu_si128(reinterpret_cast<__m128i*>(out + at), _mm_unpacklo_epi8(block, zero));
     return _mm_movemask_epi8(block) == 0;
   };
-  // Blocks of eight; the last one may overlap the one before, as long as all of it is ASCII.
+  // Blocks of sixteen, then of eight; the last one may overlap the one before, as long as all
+  // of it is ASCII. A block is written whole: what follows its first other byte is written
+  // again by the caller.
   if (n >= 8 && WideScanning()) {
+    for (; i + 16 <= n; i += 16) {
+      const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + i));
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), _mm_unpacklo_epi8(block, zero));
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i + 8), _mm_unpackhi_epi8(block, zero));
+      if (const auto other = static_cast<unsigned>(_mm_movemask_epi8(block)); other != 0) {
+        return i + static_cast<std::size_t>(std::countr_zero(other));
+      }
+    }
     for (; i + 8 <= n; i += 8) {
       if (!widen8(i)) break;
     }
