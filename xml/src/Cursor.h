@@ -156,6 +156,11 @@ class BasicCursor {
   bool ReadNameIf(View name);
   // Reads up to the delimiter or the end, then skips whitespace; the run stays escaped.
   TextRun ReadText(char delimiter);
+  // ReadText('<') over a run of ASCII characters other than '&' and CR, writing it to out
+  // as UTF-16 on the way, sixteen bytes a step, up to 15 units past the run: answers its length,
+  // or npos when the run would not fit into room units or holds another character, and then
+  // nothing moves.
+  std::size_t ReadPlainText(char16_t* out, std::size_t room);
   // Reads a CDATA section's content up to "]]>" or the end.
   View ReadCData();
 
@@ -341,6 +346,35 @@ bool BasicCursor<Unit>::ReadNameIf(View name) {
   ConsumeTo(start + name.size(), View::npos);
   SkipWhitespace();
   return true;
+}
+
+template <typename Unit>
+std::size_t BasicCursor<Unit>::ReadPlainText([[maybe_unused]] char16_t* out,
+                                             [[maybe_unused]] std::size_t room) {
+#ifdef KESTRELWING_SSE2
+  if (sizeof(Unit) == 1 && WideScanning() && !AtEnd()) {
+    const std::size_t start = position_ - 1;
+    const std::size_t limit = std::min(text_.size() - 1, start + room - room % 16);
+    const __m128i open = _mm_set1_epi8('<'), amp = _mm_set1_epi8('&');
+    const __m128i cr = _mm_set1_epi8('\r'), zero = _mm_setzero_si128();
+    for (std::size_t i = start; i + 16 <= limit; i += 16, out += 16) {
+      const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text_.data() + i));
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_unpacklo_epi8(block, zero));
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 8), _mm_unpackhi_epi8(block, zero));
+      const __m128i stops =
+          _mm_or_si128(_mm_cmpeq_epi8(block, open),
+                       _mm_or_si128(_mm_cmpeq_epi8(block, amp), _mm_cmpeq_epi8(block, cr)));
+      // Bytes from 0x80 on stop the run too: their sign bits join the mask.
+      const auto mask = static_cast<unsigned>(_mm_movemask_epi8(_mm_or_si128(stops, block)));
+      if (mask == 0) continue;
+      const std::size_t stop = i + static_cast<std::size_t>(std::countr_zero(mask));
+      if (text_[stop] != '<') break;
+      ConsumeTo(stop, View::npos);
+      return stop - start;  // what ReadText skips after the run: nothing, before a '<'
+    }
+  }
+#endif
+  return View::npos;
 }
 
 template <typename Unit>

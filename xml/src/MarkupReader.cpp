@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cassert>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -102,6 +103,10 @@ class MarkupParser {
   }
   // SkipComments from a '<' followed by '!', which may start a comment or not.
   void SkipCommentRun();
+  // Reads the text of node in one pass, widened straight into the value, when it is plain ASCII
+  // (see BasicCursor::ReadPlainText) and fits where the pool carves next; otherwise false, and
+  // nothing moves.
+  bool ReadPlainText(cXmlNode& node);
   void StoreText(cXmlNode& node, const TextRun& run);
   // Gives node a value that write(room) puts into room for units characters; write answers how
   // many it wrote and must not throw.
@@ -255,7 +260,7 @@ NodeRef MarkupParser<Unit>::BeginElement(View name, bool& complete) {
   cursor_.SkipWhitespace();
   SkipComments();
   if (cursor_.Current() != '<') {
-    StoreText(*node, cursor_.ReadText('<'));
+    if (!ReadPlainText(*node)) StoreText(*node, cursor_.ReadText('<'));
     ExpectEndTag(*node, name);
     return node;
   }
@@ -440,6 +445,18 @@ void MarkupParser<Unit>::SkipCommentRun() {
     cursor_.SkipWhitespace();
   }
   cursor_.SkipWhitespace();
+}
+
+template <typename Unit>
+bool MarkupParser<Unit>::ReadPlainText(cXmlNode& node) {
+  const std::span<std::byte> room = NodePool::NextRoom();
+  auto* const out = reinterpret_cast<char16_t*>(room.data());
+  const std::size_t units = cursor_.ReadPlainText(out, room.size() / sizeof(char16_t));
+  if (units == View::npos) return false;
+  char16_t* const value = NodeAccess::NewValue(units);
+  assert(value == out);  // nothing was carved since NextRoom, and the text fits
+  NodeAccess::ReplaceValue(node, value, units);
+  return true;
 }
 
 template <typename Unit>

@@ -90,6 +90,14 @@ void* NodePool::AllocateSlowly(std::size_t bytes) {
   return Place(fresh, reinterpret_cast<std::byte*>(fresh) + kHeader);
 }
 
+std::span<std::byte> NodePool::NextRoom() noexcept {
+  NodePool* const pool = Current();
+  if (pool == nullptr || pool->chunk_ == nullptr) return {};
+  std::byte* const at = pool->next_ + kBlockHeader;
+  if (at >= pool->end_) return {};
+  return {at, std::min(static_cast<std::size_t>(pool->end_ - at), kLargeBlock)};
+}
+
 bool NodePool::ShrinkLast(void* block, std::size_t bytes, std::size_t newBytes) noexcept {
   NodePool* const pool = Current();
   std::byte* const start = static_cast<std::byte*>(block);

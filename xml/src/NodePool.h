@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstddef>
+#include <span>
 
 namespace kestrelwing::detail {
 
@@ -52,6 +53,10 @@ class NodePool {
 
   // A block of bytes; a large one gets a chunk of its own. Released by ReleaseNodeMemory.
   void* Allocate(std::size_t bytes);
+  // Where the block that AllocateNodeMemory carves next on this thread would start, and the most
+  // bytes it may have to start there; nothing without a pool. The caller may write there first
+  // and then take the block, as long as nothing else is carved in between.
+  static std::span<std::byte> NextRoom() noexcept;
   // Gives back the end of a block that AllocateNodeMemory just took, bytes long, so that it is
   // newBytes long (at least 1); false, and nothing changes, when it was not the last carved.
   static bool ShrinkLast(void* block, std::size_t bytes, std::size_t newBytes) noexcept;
