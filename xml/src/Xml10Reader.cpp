@@ -31,10 +31,15 @@ constexpr std::u16string_view kDoctypeRule = u"[28] doctypedecl";
 constexpr std::u16string_view kContentRule = u"[43] content";
 constexpr std::u16string_view kEntityBalanceRule = u"4.3.2 Well-Formed Parsed Entities";
 
-// Equality of two texts as one comparison of their bytes.
+// Equality of two texts: names, mostly short, a unit at a time without a call; longer ones as
+// one comparison of their bytes.
 bool SameUnits(std::u16string_view a, std::u16string_view b) {
-  return a.size() == b.size() &&
-         (a.empty() || std::memcmp(a.data(), b.data(), a.size() * sizeof(char16_t)) == 0);
+  if (a.size() != b.size()) return false;
+  if (a.size() > 16) return std::memcmp(a.data(), b.data(), a.size() * sizeof(char16_t)) == 0;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    if (a[i] != b[i]) return false;
+  }
+  return true;
 }
 
 bool IsAsciiLetter(char16_t c) {
@@ -55,6 +60,7 @@ class Reader {
   ~Reader() {
     for (SharedName* name : kindNames_)
       SharedName::Release(name);
+    SharedName::Release(lastName_);
   }
   Reader(const Reader&) = delete;
   Reader& operator=(const Reader&) = delete;
@@ -131,7 +137,9 @@ class Reader {
   // The attributes of the start tag being read: names and values one after the other.
   std::u16string attributeText_;
   std::vector<std::uint32_t> attributeLengths_;
-  NameCache<char16_t> names_;               // spellings in the document and the DTD's entities
+  NameCache<char16_t> names_;       // spellings in the document and the DTD's entities
+  SharedName* lastName_ = nullptr;  // the name NameFor answered last, held once
+  std::u16string_view lastSpelling_;
   std::array<SharedName*, 3> kindNames_{};  // "#text", "#cdata-section", "#comment"
 };
 
@@ -509,8 +517,16 @@ SharedName* Reader::KindName(NodeKind kind) {
   return name;
 }
 
+// Runs of siblings mostly share their name: the last one is kept in front of the cache.
 SharedName* Reader::NameFor(std::u16string_view name) {
-  return names_.For(name, [](std::u16string_view spelling) { return std::u16string(spelling); });
+  if (lastName_ == nullptr || !SameUnits(name, lastSpelling_)) {
+    SharedName::Release(std::exchange(lastName_, names_.For(name, [](std::u16string_view spelling) {
+      return std::u16string(spelling);
+    })));
+    lastSpelling_ = name;
+  }
+  SharedName::Retain(lastName_);
+  return lastName_;
 }
 
 void Reader::StoreValue(cXmlNode& node, std::u16string_view value) {

@@ -375,52 +375,15 @@ bool InRanges(char16_t c, std::span<const Range> ranges) {
                      [c](const Range& r) { return c >= r.first && c <= r.last; });
 }
 
-enum : std::uint8_t { kStart = 1, kName = 2 };
-
-constexpr std::array<std::uint8_t, 128> kAsciiName = [] {
-  std::array<std::uint8_t, 128> table{};
-  for (char16_t c = u'a'; c <= u'z'; ++c)
-    table[c] = table[c - 32] = kStart | kName;
-  for (char16_t c = u'0'; c <= u'9'; ++c)
-    table[c] = kName;
-  table[u':'] = table[u'_'] = kStart | kName;
-  table[u'-'] = table[u'.'] = kName;
-  return table;
-}();
-
-// Past the ASCII name characters from i on, eight at a step where SSE2 is there; stops early,
-// never late.
-std::size_t AsciiNameRun([[maybe_unused]] std::u16string_view text, std::size_t i) {
-#ifdef KESTRELWING_SSE2
-  const __m128i flip = _mm_set1_epi16(static_cast<short>(0x8000));
-  // units - first < count, unsigned, as a signed comparison with the top bits flipped
-  const auto below = [&flip](__m128i units, char16_t first, int count) {
-    return _mm_cmplt_epi16(
-        _mm_xor_si128(_mm_sub_epi16(units, _mm_set1_epi16(static_cast<short>(first))), flip),
-        _mm_set1_epi16(static_cast<short>(count ^ 0x8000)));
-  };
-  for (; WideScanning() && i + 8 <= text.size(); i += 8) {
-    const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text.data() + i));
-    const __m128i lower = _mm_or_si128(block, _mm_set1_epi16(0x20));  // letters folded
-    const __m128i name = _mm_or_si128(
-        _mm_or_si128(below(lower, u'a', 26), below(block, u'-', 14)),  // "-./0123456789:"
-        _mm_cmpeq_epi16(block, _mm_set1_epi16(u'_')));
-    const __m128i slash = _mm_cmpeq_epi16(block, _mm_set1_epi16(u'/'));
-    const auto mask = static_cast<unsigned>(_mm_movemask_epi8(_mm_andnot_si128(slash, name)));
-    if (mask != 0xFFFF) return i + static_cast<std::size_t>(std::countr_one(mask)) / 2;
-  }
-#endif
-  return i;
-}
-
 }  // namespace
 
 bool IsXmlNameStart(char16_t c) {
-  return c < 0x80 ? (kAsciiName[c] & kStart) != 0 : InRanges(c, kNameStartRanges);
+  return c < 0x80 ? (kAsciiNameClasses[c] & kXmlNameStartClass) != 0
+                  : InRanges(c, kNameStartRanges);
 }
 
 bool IsXmlNameChar(char16_t c) {
-  return c < 0x80 ? (kAsciiName[c] & kName) != 0
+  return c < 0x80 ? (kAsciiNameClasses[c] & kXmlNameClass) != 0
                   : InRanges(c, kNameStartRanges) || InRanges(c, kNameOnlyRanges);
 }
 
@@ -430,8 +393,8 @@ std::size_t XmlNameLength(std::u16string_view text, bool nameToken) {
   std::size_t i = 0;
   for (;;) {
     // Names are nearly always ASCII.
-    i = AsciiNameRun(text, i);
-    while (i < n && text[i] < 0x80 && (kAsciiName[text[i]] & kName) != 0)
+    i = AsciiNameRun(text.data(), n, i);
+    while (i < n && text[i] < 0x80 && (kAsciiNameClasses[text[i]] & kXmlNameClass) != 0)
       ++i;
     if (i == n || text[i] < 0x80) return i;
     const char16_t c = text[i];
