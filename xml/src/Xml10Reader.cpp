@@ -82,6 +82,10 @@ class Reader {
   NodeRef ReadElementTree();
   NodeRef ReadStartTag(std::u16string_view& name, bool& empty);
   void ReadAttributes(cXmlNode& node, std::u16string_view elementName);
+  // ReadAttributeValue for the common value, quoted within the text being read and holding no
+  // reference nor white space to normalize, appended to attributeText_; false, and nothing
+  // consumed, for any other.
+  bool ReadPlainValue();
   void SetAttributes(cXmlNode& node);
   // Whether the attribute of that element is of a tokenized type.
   bool IsTokenized(const std::vector<AttributeDeclaration>* declarations,
@@ -391,7 +395,7 @@ void Reader::ReadAttributes(cXmlNode& node, std::u16string_view elementName) {
     scanner_.Expect(u"="sv, u"[25] Eq"sv);
     scanner_.SkipSpace();
     const std::size_t valueStart = attributeText_.size();
-    ReadAttributeValue(scanner_, dtd_, attributeText_);
+    if (!ReadPlainValue()) ReadAttributeValue(scanner_, dtd_, attributeText_);
     if (IsTokenized(declarations, attributeName)) CollapseSpaces(attributeText_, valueStart);
     attributeLengths_.push_back(static_cast<std::uint32_t>(attributeName.size()));
     attributeLengths_.push_back(static_cast<std::uint32_t>(attributeText_.size() - valueStart));
@@ -414,6 +418,16 @@ void Reader::ReadAttributes(cXmlNode& node, std::u16string_view elementName) {
     }
   }
   SetAttributes(node);
+}
+
+bool Reader::ReadPlainValue() {
+  const std::u16string_view rest = scanner_.Rest();
+  if (rest.empty() || (rest[0] != u'"' && rest[0] != u'\'')) return false;
+  const std::size_t end = FindUnit(rest, 1, rest[0], u'<', u'&', /*controls=*/true);
+  if (end == rest.size() || rest[end] != rest[0]) return false;
+  attributeText_.append(rest.data() + 1, end - 1);
+  scanner_.Skip(end + 1);
+  return true;
 }
 
 // The properties of a node are unique ignoring letter case, so names that differ only in case,

@@ -111,7 +111,7 @@ std::size_t DecodeUtf8Xml(std::span<const std::uint8_t> bytes, UnitBuffer& out,
     const __m128i printable = _mm_set1_epi8(0x1F);
     const __m128i lf = _mm_set1_epi8('\n'), tab = _mm_set1_epi8('\t');
     const __m128i zero = _mm_setzero_si128();
-    for (; wide && i + 16 <= n; i += 16, p += 16) {
+    while (wide && i + 16 <= n) {
       const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + i));
       const __m128i plain =
           _mm_or_si128(_mm_cmpgt_epi8(block, printable),
@@ -120,11 +120,16 @@ std::size_t DecodeUtf8Xml(std::span<const std::uint8_t> bytes, UnitBuffer& out,
       _mm_storeu_si128(reinterpret_cast<__m128i*>(p), _mm_unpacklo_epi8(block, zero));
       _mm_storeu_si128(reinterpret_cast<__m128i*>(p + 8), _mm_unpackhi_epi8(block, zero));
       const auto other = ~static_cast<unsigned>(_mm_movemask_epi8(plain)) & 0xFFFFu;
-      if (other != 0) {
-        const auto run = static_cast<std::size_t>(std::countr_zero(other));
-        i += run, p += run;
-        break;
+      if (other == 0) {
+        i += 16, p += 16;
+        continue;
       }
+      const auto run = static_cast<std::size_t>(std::countr_zero(other));
+      i += run, p += run;
+      // CR LF, the line end of many documents, is taken here without leaving the loop.
+      if (in[i] != '\r' || i + 1 == n || in[i + 1] != '\n') break;
+      *p++ = u'\n';
+      i += 2;
     }
     if (i == n) break;
 #endif
