@@ -292,15 +292,23 @@ NodeRef Reader::ReadElementTree() {
     const char16_t next = scanner_.Peek(1);
     if (next == u'/') {
       scanner_.Skip(2);
-      const std::u16string_view endName = scanner_.ReadName(kEndTagRule);
-      scanner_.SkipSpace();
-      scanner_.Expect(u">"sv, kEndTagRule);
-      if (!SameUnits(endName, open.back().name)) {
-        scanner_.Fail(u"The end tag '" + std::u16string(endName) +
-                          u"' does not match the start "
-                          u"tag '" +
-                          std::u16string(open.back().name) + u"'",
-                      u"WFC: Element Type Match");
+      const std::u16string_view startName = open.back().name;
+      std::u16string_view endName = startName;
+      // Nearly every end tag is the start tag's name and '>' at once.
+      if (scanner_.Peek(startName.size()) == u'>' &&
+          SameUnits(scanner_.Rest().substr(0, startName.size()), startName)) {
+        scanner_.Skip(startName.size() + 1);
+      } else {
+        endName = scanner_.ReadName(kEndTagRule);
+        scanner_.SkipSpace();
+        scanner_.Expect(u">"sv, kEndTagRule);
+        if (!SameUnits(endName, startName)) {
+          scanner_.Fail(u"The end tag '" + std::u16string(endName) +
+                            u"' does not match the start "
+                            u"tag '" +
+                            std::u16string(startName) + u"'",
+                        u"WFC: Element Type Match");
+        }
       }
       if (open.back().entityDepth != scanner_.EntityDepth()) {
         scanner_.Fail(u"The end tag of '" + std::u16string(endName) +
