@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdint>
 #include <cstring>
 #include <optional>
 #include <stdexcept>
@@ -10,6 +11,7 @@
 #include <vector>
 
 #include "CaseFold.h"
+#include "Compiler.h"
 #include "Dtd.h"
 #include "NodeAccess.h"
 #include "NodePool.h"
@@ -31,13 +33,20 @@ constexpr std::u16string_view kDoctypeRule = u"[28] doctypedecl";
 constexpr std::u16string_view kContentRule = u"[43] content";
 constexpr std::u16string_view kEntityBalanceRule = u"4.3.2 Well-Formed Parsed Entities";
 
-// Equality of two texts: names, mostly short, a unit at a time without a call; longer ones as
-// one comparison of their bytes.
-bool SameUnits(std::u16string_view a, std::u16string_view b) {
+// Equality of two texts, names mostly: four units at a step, without a call.
+KESTRELWING_ALWAYS_INLINE inline bool SameUnits(std::u16string_view a, std::u16string_view b) {
   if (a.size() != b.size()) return false;
-  if (a.size() > 16) return std::memcmp(a.data(), b.data(), a.size() * sizeof(char16_t)) == 0;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (a[i] != b[i]) return false;
+  const char16_t* x = a.data();
+  const char16_t* y = b.data();
+  std::size_t n = a.size();
+  for (; n >= 4; n -= 4, x += 4, y += 4) {
+    std::uint64_t p, q;
+    std::memcpy(&p, x, sizeof p);
+    std::memcpy(&q, y, sizeof q);
+    if (p != q) return false;
+  }
+  for (; n > 0; --n) {
+    if (*x++ != *y++) return false;
   }
   return true;
 }
