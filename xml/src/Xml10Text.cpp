@@ -3,12 +3,44 @@
 #include <algorithm>
 #include <array>
 #include <bit>
+#include <cstdint>
+#include <cstdlib>
+#include <new>
 #include <optional>
+
+#ifdef __linux__
+#include <sys/mman.h>
+#endif
 
 #include "AsciiCase.h"
 #include "Encodings.h"
 
 namespace kestrelwing::detail {
+
+// A document's text is written once from its start to its end, right after the block is taken.
+// On Linux a block of many megabytes asks for huge pages: taking its memory a page of 4 KiB at a
+// time costs the reader as much as decoding the text does.
+UnitBuffer::UnitBuffer(std::size_t capacity) {
+  if (capacity > SIZE_MAX / sizeof(char16_t)) throw std::bad_alloc();
+  const std::size_t bytes = std::max<std::size_t>(capacity * sizeof(char16_t), 1);
+  void* block = nullptr;
+#ifdef __linux__
+  constexpr std::size_t kHugePage = std::size_t{2} << 20;
+  if (bytes >= 4 * kHugePage) {
+    const std::size_t rounded = (bytes + kHugePage - 1) / kHugePage * kHugePage;
+    block = std::aligned_alloc(kHugePage, rounded);
+    if (block != nullptr) madvise(block, rounded, MADV_HUGEPAGE);  // only a hint
+  }
+#endif
+  if (block == nullptr) block = std::malloc(bytes);
+  if (block == nullptr) throw std::bad_alloc();
+  units_.reset(static_cast<char16_t*>(block));
+}
+
+void UnitBuffer::Free::operator()(char16_t* units) const noexcept {
+  std::free(units);
+}
+
 namespace {
 
 constexpr std::u16string_view kEncodingRule = u"4.3.3 Character Encoding in Entities";

@@ -28,8 +28,7 @@ struct Xml10TextError {
 // Characters in a block taken without being cleared first, the first size() of them in use.
 class UnitBuffer {
  public:
-  explicit UnitBuffer(std::size_t capacity = 0)
-      : units_(std::make_unique_for_overwrite<char16_t[]>(capacity)) {}
+  explicit UnitBuffer(std::size_t capacity = 0);
   explicit UnitBuffer(std::u16string_view text) : UnitBuffer(text.size()) {
     std::copy(text.begin(), text.end(), units_.get());
     size_ = text.size();
@@ -41,7 +40,10 @@ class UnitBuffer {
   std::u16string_view view() const { return {units_.get(), size_}; }
 
  private:
-  std::unique_ptr<char16_t[]> units_;
+  struct Free {
+    void operator()(char16_t* units) const noexcept;
+  };
+  std::unique_ptr<char16_t[], Free> units_;
   std::size_t size_ = 0;
 };
 
