@@ -128,6 +128,14 @@ TEST(Xml10Reader, ReadsWhatIsWellFormed) {
       // Names beyond ASCII; a name that is not ASCII letter case but still a name.
       {u"<\u00E9l\u00E8ve \u0394='1'/>",
        "<\xC3\xA9l\xC3\xA8ve \xCE\x94='1'></\xC3\xA9l\xC3\xA8ve>"},
+      // ASCII names that go on beyond ASCII; siblings that share names or begin alike; an end
+      // tag with white space before its '>'.
+      {u"<abcdefgh\u00E9ij k\u00E9='1'><x/><x/><y/><x/><ab><a></a ></ab></abcdefgh\u00E9ij>",
+       "<abcdefgh\xC3\xA9ij k\xC3\xA9='1'><x></x><x></x><y></y><x></x><ab><a></a></ab>"
+       "</abcdefgh\xC3\xA9ij>"},
+      // Attribute values: plain ones in either quotes beside one that is normalized.
+      {u"<a b='x\ty' c=\"a plain value longer than a block\" d='q\"q'/>",
+       "<a b='x y' c='a plain value longer than a block' d='q\"q'></a>"},
   };
   for (const Case& c : cases)
     EXPECT_EQ(Read(c.source), c.expected) << ToUtf8(c.source);
@@ -138,6 +146,10 @@ TEST(Xml10Reader, RefusesWhatIsNotWellFormedSayingWhereAndWhichRule) {
       {u"<a></A>",
        "The end tag 'A' does not match the start tag 'a' at line 1 [8] (XML 1.0 WFC: "
        "Element Type Match)"},
+      {u"<ab></a>", "The end tag 'a' does not match the start tag 'ab' at line 1 [9]"},
+      {u"<a></ab>", "The end tag 'ab' does not match the start tag 'a' at line 1 [9]"},
+      {u"<a></a\u00E9>", "The end tag 'a\xC3\xA9' does not match the start tag 'a'"},
+      {u"<a></a", "'>' was expected before the end at line 1 [7] (XML 1.0 [42] ETag)"},
       {u"<a/><b/>", "A second root element at line 1 [5] (XML 1.0 [1] document)"},
       {u"<a>]]></a>", "']]>' in character data at line 1 [4] (XML 1.0 [14] CharData)"},
       {u"<a><!-- a -- b --></a>", "'--' inside a comment at line 1 [11] (XML 1.0 [15] Comment)"},
@@ -195,6 +207,9 @@ TEST(Xml10Reader, DecodesBytesAsTheirMarkOrDeclarationSays) {
   } cases[] = {
       {"<a>\xC3\xA9</a>", "<a>\"\xC3\xA9\"</a> encoding 1"},
       {"\xEF\xBB\xBF<a>\xC3\xA9</a>", "<a>\"\xC3\xA9\"</a> encoding 1"},
+      // CR LF and lone CRs between runs of sixteen bytes and more.
+      {"<a>0123456789abcdef\r\n0123456789abcdef\r\r\n0123456789abcdef\r</a>",
+       "<a>\"0123456789abcdef\n0123456789abcdef\n\n0123456789abcdef\n\"</a> encoding 1"},
       {"<?xml version='1.0' encoding='ISO-8859-1'?><a>\xE9</a>", "<a>\"\xC3\xA9\"</a> encoding 0"},
       {"<?xml version='1.0' encoding='windows-1252'?><a>\x80</a>",
        "<a>\"\xE2\x82\xAC\"</a> encoding 0"},

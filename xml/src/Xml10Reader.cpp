@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdint>
 #include <cstring>
 #include <optional>
 #include <stdexcept>
@@ -10,6 +11,7 @@
 #include <vector>
 
 #include "CaseFold.h"
+#include "Compiler.h"
 #include "Dtd.h"
 #include "NodeAccess.h"
 #include "NodePool.h"
@@ -31,10 +33,22 @@ constexpr std::u16string_view kDoctypeRule = u"[28] doctypedecl";
 constexpr std::u16string_view kContentRule = u"[43] content";
 constexpr std::u16string_view kEntityBalanceRule = u"4.3.2 Well-Formed Parsed Entities";
 
-// Equality of two texts as one comparison of their bytes.
-bool SameUnits(std::u16string_view a, std::u16string_view b) {
-  return a.size() == b.size() &&
-         (a.empty() || std::memcmp(a.data(), b.data(), a.size() * sizeof(char16_t)) == 0);
+// Equality of two texts, names mostly: four units at a step, without a call.
+KESTRELWING_ALWAYS_INLINE inline bool SameUnits(std::u16string_view a, std::u16string_view b) {
+  if (a.size() != b.size()) return false;
+  const char16_t* x = a.data();
+  const char16_t* y = b.data();
+  std::size_t n = a.size();
+  for (; n >= 4; n -= 4, x += 4, y += 4) {
+    std::uint64_t p, q;
+    std::memcpy(&p, x, sizeof p);
+    std::memcpy(&q, y, sizeof q);
+    if (p != q) return false;
+  }
+  for (; n > 0; --n) {
+    if (*x++ != *y++) return false;
+  }
+  return true;
 }
 
 bool IsAsciiLetter(char16_t c) {
@@ -55,6 +69,7 @@ class Reader {
   ~Reader() {
     for (SharedName* name : kindNames_)
       SharedName::Release(name);
+    SharedName::Release(lastName_);
   }
   Reader(const Reader&) = delete;
   Reader& operator=(const Reader&) = delete;
@@ -76,6 +91,10 @@ class Reader {
   NodeRef ReadElementTree();
   NodeRef ReadStartTag(std::u16string_view& name, bool& empty);
   void ReadAttributes(cXmlNode& node, std::u16string_view elementName);
+  // ReadAttributeValue for the common value, quoted within the text being read and holding no
+  // reference nor white space to normalize, appended to attributeText_; false, and nothing
+  // consumed, for any other.
+  bool ReadPlainValue();
   void SetAttributes(cXmlNode& node);
   // Whether the attribute of that element is of a tokenized type.
   bool IsTokenized(const std::vector<AttributeDeclaration>* declarations,
@@ -131,7 +150,9 @@ class Reader {
   // The attributes of the start tag being read: names and values one after the other.
   std::u16string attributeText_;
   std::vector<std::uint32_t> attributeLengths_;
-  NameCache<char16_t> names_;               // spellings in the document and the DTD's entities
+  NameCache<char16_t> names_;       // spellings in the document and the DTD's entities
+  SharedName* lastName_ = nullptr;  // the name NameFor answered last, held once
+  std::u16string_view lastSpelling_;
   std::array<SharedName*, 3> kindNames_{};  // "#text", "#cdata-section", "#comment"
 };
 
@@ -280,15 +301,23 @@ NodeRef Reader::ReadElementTree() {
     const char16_t next = scanner_.Peek(1);
     if (next == u'/') {
       scanner_.Skip(2);
-      const std::u16string_view endName = scanner_.ReadName(kEndTagRule);
-      scanner_.SkipSpace();
-      scanner_.Expect(u">"sv, kEndTagRule);
-      if (!SameUnits(endName, open.back().name)) {
-        scanner_.Fail(u"The end tag '" + std::u16string(endName) +
-                          u"' does not match the start "
-                          u"tag '" +
-                          std::u16string(open.back().name) + u"'",
-                      u"WFC: Element Type Match");
+      const std::u16string_view startName = open.back().name;
+      std::u16string_view endName = startName;
+      // Nearly every end tag is the start tag's name and '>' at once.
+      if (scanner_.Peek(startName.size()) == u'>' &&
+          SameUnits(scanner_.Rest().substr(0, startName.size()), startName)) {
+        scanner_.Skip(startName.size() + 1);
+      } else {
+        endName = scanner_.ReadName(kEndTagRule);
+        scanner_.SkipSpace();
+        scanner_.Expect(u">"sv, kEndTagRule);
+        if (!SameUnits(endName, startName)) {
+          scanner_.Fail(u"The end tag '" + std::u16string(endName) +
+                            u"' does not match the start "
+                            u"tag '" +
+                            std::u16string(startName) + u"'",
+                        u"WFC: Element Type Match");
+        }
       }
       if (open.back().entityDepth != scanner_.EntityDepth()) {
         scanner_.Fail(u"The end tag of '" + std::u16string(endName) +
@@ -383,7 +412,7 @@ void Reader::ReadAttributes(cXmlNode& node, std::u16string_view elementName) {
     scanner_.Expect(u"="sv, u"[25] Eq"sv);
     scanner_.SkipSpace();
     const std::size_t valueStart = attributeText_.size();
-    ReadAttributeValue(scanner_, dtd_, attributeText_);
+    if (!ReadPlainValue()) ReadAttributeValue(scanner_, dtd_, attributeText_);
     if (IsTokenized(declarations, attributeName)) CollapseSpaces(attributeText_, valueStart);
     attributeLengths_.push_back(static_cast<std::uint32_t>(attributeName.size()));
     attributeLengths_.push_back(static_cast<std::uint32_t>(attributeText_.size() - valueStart));
@@ -406,6 +435,16 @@ void Reader::ReadAttributes(cXmlNode& node, std::u16string_view elementName) {
     }
   }
   SetAttributes(node);
+}
+
+bool Reader::ReadPlainValue() {
+  const std::u16string_view rest = scanner_.Rest();
+  if (rest.empty() || (rest[0] != u'"' && rest[0] != u'\'')) return false;
+  const std::size_t end = FindUnit(rest, 1, rest[0], u'<', u'&', /*controls=*/true);
+  if (end == rest.size() || rest[end] != rest[0]) return false;
+  attributeText_.append(rest.data() + 1, end - 1);
+  scanner_.Skip(end + 1);
+  return true;
 }
 
 // The properties of a node are unique ignoring letter case, so names that differ only in case,
@@ -509,8 +548,16 @@ SharedName* Reader::KindName(NodeKind kind) {
   return name;
 }
 
+// Runs of siblings mostly share their name: the last one is kept in front of the cache.
 SharedName* Reader::NameFor(std::u16string_view name) {
-  return names_.For(name, [](std::u16string_view spelling) { return std::u16string(spelling); });
+  if (lastName_ == nullptr || !SameUnits(name, lastSpelling_)) {
+    SharedName::Release(std::exchange(lastName_, names_.For(name, [](std::u16string_view spelling) {
+      return std::u16string(spelling);
+    })));
+    lastSpelling_ = name;
+  }
+  SharedName::Retain(lastName_);
+  return lastName_;
 }
 
 void Reader::StoreValue(cXmlNode& node, std::u16string_view value) {

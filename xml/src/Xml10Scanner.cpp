@@ -28,7 +28,7 @@ Xml10Scanner::Xml10Scanner(std::u16string_view document)
   input_ = &inputs_.back();
 }
 
-std::u16string_view Xml10Scanner::ReadName(std::u16string_view rule, bool nameToken) {
+std::u16string_view Xml10Scanner::ReadLongName(std::u16string_view rule, bool nameToken) {
   const std::u16string_view rest(input_->text.data() + input_->position,
                                  input_->text.size() - input_->position);
   const std::size_t length = XmlNameLength(rest, nameToken);

@@ -66,7 +66,14 @@ class Xml10Scanner {
     if (!SkipSpace()) Fail(u"White space is required here", rule);
   }
   // A name (or a name token) at the current position; an error when there is none.
-  std::u16string_view ReadName(std::u16string_view rule, bool nameToken = false);
+  std::u16string_view ReadName(std::u16string_view rule, bool nameToken = false) {
+    const char16_t* const at = input_->text.data() + input_->position;
+    const std::size_t n = input_->text.size() - input_->position;
+    const std::size_t length = AsciiNamePrefix(at, n, nameToken);
+    if (length == 0 || (length < n && at[length] >= 0x80)) return ReadLongName(rule, nameToken);
+    input_->position += length;
+    return {at, length};
+  }
   // A quoted literal's content; the quotes are consumed.
   std::u16string_view ReadQuoted(std::u16string_view rule);
   // After "&#": the character a reference stands for, appended to out; checks Legal Character.
@@ -104,6 +111,9 @@ class Xml10Scanner {
                                   std::u16string_view what, std::u16string_view rule);
 
  private:
+  // ReadName for a name that is not ASCII through and through, or is missing.
+  std::u16string_view ReadLongName(std::u16string_view rule, bool nameToken);
+
   struct Input {
     std::u16string_view text;
     std::size_t position;

@@ -3,12 +3,44 @@
 #include <algorithm>
 #include <array>
 #include <bit>
+#include <cstdint>
+#include <cstdlib>
+#include <new>
 #include <optional>
+
+#ifdef __linux__
+#include <sys/mman.h>
+#endif
 
 #include "AsciiCase.h"
 #include "Encodings.h"
 
 namespace kestrelwing::detail {
+
+// A document's text is written once from its start to its end, right after the block is taken.
+// On Linux a block of many megabytes asks for huge pages: taking its memory a page of 4 KiB at a
+// time costs the reader as much as decoding the text does.
+UnitBuffer::UnitBuffer(std::size_t capacity) {
+  if (capacity > SIZE_MAX / sizeof(char16_t)) throw std::bad_alloc();
+  const std::size_t bytes = std::max<std::size_t>(capacity * sizeof(char16_t), 1);
+  void* block = nullptr;
+#ifdef __linux__
+  constexpr std::size_t kHugePage = std::size_t{2} << 20;
+  if (bytes >= 4 * kHugePage) {
+    const std::size_t rounded = (bytes + kHugePage - 1) / kHugePage * kHugePage;
+    block = std::aligned_alloc(kHugePage, rounded);
+    if (block != nullptr) madvise(block, rounded, MADV_HUGEPAGE);  // only a hint
+  }
+#endif
+  if (block == nullptr) block = std::malloc(bytes);
+  if (block == nullptr) throw std::bad_alloc();
+  units_.reset(static_cast<char16_t*>(block));
+}
+
+void UnitBuffer::Free::operator()(char16_t* units) const noexcept {
+  std::free(units);
+}
+
 namespace {
 
 constexpr std::u16string_view kEncodingRule = u"4.3.3 Character Encoding in Entities";
@@ -111,7 +143,7 @@ std::size_t DecodeUtf8Xml(std::span<const std::uint8_t> bytes, UnitBuffer& out,
     const __m128i printable = _mm_set1_epi8(0x1F);
     const __m128i lf = _mm_set1_epi8('\n'), tab = _mm_set1_epi8('\t');
     const __m128i zero = _mm_setzero_si128();
-    for (; wide && i + 16 <= n; i += 16, p += 16) {
+    while (wide && i + 16 <= n) {
       const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + i));
       const __m128i plain =
           _mm_or_si128(_mm_cmpgt_epi8(block, printable),
@@ -120,11 +152,16 @@ std::size_t DecodeUtf8Xml(std::span<const std::uint8_t> bytes, UnitBuffer& out,
       _mm_storeu_si128(reinterpret_cast<__m128i*>(p), _mm_unpacklo_epi8(block, zero));
       _mm_storeu_si128(reinterpret_cast<__m128i*>(p + 8), _mm_unpackhi_epi8(block, zero));
       const auto other = ~static_cast<unsigned>(_mm_movemask_epi8(plain)) & 0xFFFFu;
-      if (other != 0) {
-        const auto run = static_cast<std::size_t>(std::countr_zero(other));
-        i += run, p += run;
-        break;
+      if (other == 0) {
+        i += 16, p += 16;
+        continue;
       }
+      const auto run = static_cast<std::size_t>(std::countr_zero(other));
+      i += run, p += run;
+      // CR LF, the line end of many documents, is taken here without leaving the loop.
+      if (in[i] != '\r' || i + 1 == n || in[i + 1] != '\n') break;
+      *p++ = u'\n';
+      i += 2;
     }
     if (i == n) break;
 #endif
@@ -375,52 +412,15 @@ bool InRanges(char16_t c, std::span<const Range> ranges) {
                      [c](const Range& r) { return c >= r.first && c <= r.last; });
 }
 
-enum : std::uint8_t { kStart = 1, kName = 2 };
-
-constexpr std::array<std::uint8_t, 128> kAsciiName = [] {
-  std::array<std::uint8_t, 128> table{};
-  for (char16_t c = u'a'; c <= u'z'; ++c)
-    table[c] = table[c - 32] = kStart | kName;
-  for (char16_t c = u'0'; c <= u'9'; ++c)
-    table[c] = kName;
-  table[u':'] = table[u'_'] = kStart | kName;
-  table[u'-'] = table[u'.'] = kName;
-  return table;
-}();
-
-// Past the ASCII name characters from i on, eight at a step where SSE2 is there; stops early,
-// never late.
-std::size_t AsciiNameRun([[maybe_unused]] std::u16string_view text, std::size_t i) {
-#ifdef KESTRELWING_SSE2
-  const __m128i flip = _mm_set1_epi16(static_cast<short>(0x8000));
-  // units - first < count, unsigned, as a signed comparison with the top bits flipped
-  const auto below = [&flip](__m128i units, char16_t first, int count) {
-    return _mm_cmplt_epi16(
-        _mm_xor_si128(_mm_sub_epi16(units, _mm_set1_epi16(static_cast<short>(first))), flip),
-        _mm_set1_epi16(static_cast<short>(count ^ 0x8000)));
-  };
-  for (; WideScanning() && i + 8 <= text.size(); i += 8) {
-    const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text.data() + i));
-    const __m128i lower = _mm_or_si128(block, _mm_set1_epi16(0x20));  // letters folded
-    const __m128i name = _mm_or_si128(
-        _mm_or_si128(below(lower, u'a', 26), below(block, u'-', 14)),  // "-./0123456789:"
-        _mm_cmpeq_epi16(block, _mm_set1_epi16(u'_')));
-    const __m128i slash = _mm_cmpeq_epi16(block, _mm_set1_epi16(u'/'));
-    const auto mask = static_cast<unsigned>(_mm_movemask_epi8(_mm_andnot_si128(slash, name)));
-    if (mask != 0xFFFF) return i + static_cast<std::size_t>(std::countr_one(mask)) / 2;
-  }
-#endif
-  return i;
-}
-
 }  // namespace
 
 bool IsXmlNameStart(char16_t c) {
-  return c < 0x80 ? (kAsciiName[c] & kStart) != 0 : InRanges(c, kNameStartRanges);
+  return c < 0x80 ? (kAsciiNameClasses[c] & kXmlNameStartClass) != 0
+                  : InRanges(c, kNameStartRanges);
 }
 
 bool IsXmlNameChar(char16_t c) {
-  return c < 0x80 ? (kAsciiName[c] & kName) != 0
+  return c < 0x80 ? (kAsciiNameClasses[c] & kXmlNameClass) != 0
                   : InRanges(c, kNameStartRanges) || InRanges(c, kNameOnlyRanges);
 }
 
@@ -430,8 +430,8 @@ std::size_t XmlNameLength(std::u16string_view text, bool nameToken) {
   std::size_t i = 0;
   for (;;) {
     // Names are nearly always ASCII.
-    i = AsciiNameRun(text, i);
-    while (i < n && text[i] < 0x80 && (kAsciiName[text[i]] & kName) != 0)
+    i = AsciiNameRun(text.data(), n, i);
+    while (i < n && text[i] < 0x80 && (kAsciiNameClasses[text[i]] & kXmlNameClass) != 0)
       ++i;
     if (i == n || text[i] < 0x80) return i;
     const char16_t c = text[i];

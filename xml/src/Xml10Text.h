@@ -4,6 +4,7 @@
 #pragma once
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <cstddef>
 #include <cstdint>
@@ -27,8 +28,7 @@ struct Xml10TextError {
 // Characters in a block taken without being cleared first, the first size() of them in use.
 class UnitBuffer {
  public:
-  explicit UnitBuffer(std::size_t capacity = 0)
-      : units_(std::make_unique_for_overwrite<char16_t[]>(capacity)) {}
+  explicit UnitBuffer(std::size_t capacity = 0);
   explicit UnitBuffer(std::u16string_view text) : UnitBuffer(text.size()) {
     std::copy(text.begin(), text.end(), units_.get());
     size_ = text.size();
@@ -40,7 +40,10 @@ class UnitBuffer {
   std::u16string_view view() const { return {units_.get(), size_}; }
 
  private:
-  std::unique_ptr<char16_t[]> units_;
+  struct Free {
+    void operator()(char16_t* units) const noexcept;
+  };
+  std::unique_ptr<char16_t[], Free> units_;
   std::size_t size_ = 0;
 };
 
@@ -61,6 +64,55 @@ Xml10Text PrepareXml10(std::u16string_view text);
 
 // Name characters (the Name production), over UTF-16: a character from U+10000 is a surrogate
 // pair, and names take every one up to U+EFFFF.
+enum : std::uint8_t { kXmlNameStartClass = 1, kXmlNameClass = 2 };
+// The classes of the ASCII characters.
+inline constexpr std::array<std::uint8_t, 128> kAsciiNameClasses = [] {
+  std::array<std::uint8_t, 128> table{};
+  for (char16_t c = u'a'; c <= u'z'; ++c)
+    table[c] = table[c - 32] = kXmlNameStartClass | kXmlNameClass;
+  for (char16_t c = u'0'; c <= u'9'; ++c)
+    table[c] = kXmlNameClass;
+  table[u':'] = table[u'_'] = kXmlNameStartClass | kXmlNameClass;
+  table[u'-'] = table[u'.'] = kXmlNameClass;
+  return table;
+}();
+// Past the ASCII name characters of the n units at text from i on, eight at a step where SSE2 is
+// there; stops early, never late.
+inline std::size_t AsciiNameRun([[maybe_unused]] const char16_t* text,
+                                [[maybe_unused]] std::size_t n, std::size_t i) {
+#ifdef KESTRELWING_SSE2
+  const __m128i flip = _mm_set1_epi16(static_cast<short>(0x8000));
+  // units - first < count, unsigned, as a signed comparison with the top bits flipped
+  const auto below = [&flip](__m128i units, char16_t first, int count) {
+    return _mm_cmplt_epi16(
+        _mm_xor_si128(_mm_sub_epi16(units, _mm_set1_epi16(static_cast<short>(first))), flip),
+        _mm_set1_epi16(static_cast<short>(count ^ 0x8000)));
+  };
+  for (; WideScanning() && i + 8 <= n; i += 8) {
+    const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + i));
+    const __m128i lower = _mm_or_si128(block, _mm_set1_epi16(0x20));  // letters folded
+    const __m128i name = _mm_or_si128(
+        _mm_or_si128(below(lower, u'a', 26), below(block, u'-', 14)),  // "-./0123456789:"
+        _mm_cmpeq_epi16(block, _mm_set1_epi16(u'_')));
+    const __m128i slash = _mm_cmpeq_epi16(block, _mm_set1_epi16(u'/'));
+    const auto mask = static_cast<unsigned>(_mm_movemask_epi8(_mm_andnot_si128(slash, name)));
+    if (mask != 0xFFFF) return i + static_cast<std::size_t>(std::countr_one(mask)) / 2;
+  }
+#endif
+  return i;
+}
+// The length of the name of ASCII characters at the start of the n units at text (0 when none
+// starts there), a unit at a time: names are short (a block of eight at a step costs more than
+// it saves), and nearly always ASCII. A name that goes on with other
+// characters is not complete at the answer (text[answer] >= 0x80).
+inline std::size_t AsciiNamePrefix(const char16_t* text, std::size_t n, bool nameToken) {
+  const std::uint8_t first = nameToken ? kXmlNameClass : kXmlNameStartClass;
+  if (n == 0 || text[0] >= 0x80 || (kAsciiNameClasses[text[0]] & first) == 0) return 0;
+  std::size_t i = 1;
+  while (i < n && text[i] < 0x80 && (kAsciiNameClasses[text[i]] & kXmlNameClass) != 0)
+    ++i;
+  return i;
+}
 bool IsXmlNameStart(char16_t c);
 bool IsXmlNameChar(char16_t c);
 inline bool IsXmlSpace(char16_t c) {
