@@ -63,8 +63,9 @@ bool LooksLikeCData(std::u16string_view text) {
 
 class Reader {
  public:
-  explicit Reader(std::u16string_view text) : scanner_(text) {
-    if (text.size() * sizeof(char16_t) >= NodePool::kChunkBytes) poolScope_.emplace(nodePool_);
+  explicit Reader(std::u16string_view text)
+      : scanner_(text), nodePool_(NodePool::FirstChunkFor(text.size())) {
+    if (text.size() >= NodePool::kPooledFrom) poolScope_.emplace(nodePool_);
   }
   ~Reader() {
     for (SharedName* name : kindNames_)
