@@ -68,6 +68,7 @@ class MarkupParser {
   explicit MarkupParser(View text, const std::array<char16_t, 256>* narrowTable = nullptr)
       : cursor_(text), narrowTable_(narrowTable), nodePool_(NodePool::FirstChunkFor(text.size())) {
     if (text.size() >= NodePool::kPooledFrom) poolScope_.emplace(nodePool_);
+    children_.reserve(kFirstRoom);  // so that a small document rarely grows it
   }
   MarkupParser(const MarkupParser&) = delete;
   MarkupParser& operator=(const MarkupParser&) = delete;
@@ -128,6 +129,8 @@ class MarkupParser {
   // the other in attributeText_ (its first attributeUsed_ units; the rest is room), their
   // lengths in attributeLengths_, name and value for each.
   static constexpr std::size_t kBatch = 16;
+  // Room for the children and open elements of most documents at once.
+  static constexpr std::size_t kFirstRoom = 64;
 
   BasicCursor<Unit> cursor_;
   const std::array<char16_t, 256>* narrowTable_;  // for bytes: none means UTF-8
@@ -177,6 +180,7 @@ ParsedDocument MarkupParser<Unit>::ParseDocument() {
 template <typename Unit>
 NodeRef MarkupParser<Unit>::ParseElementTree(View rootName) {
   std::vector<OpenElement> open;
+  open.reserve(kFirstRoom);
   bool complete = false;
   View name = rootName;
   NodeRef node = BeginElement(name, complete);
