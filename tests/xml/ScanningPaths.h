@@ -46,7 +46,8 @@ void ParseOnPath(std::span<const std::uint8_t> bytes, XmlSyntax syntax, bool wid
 void SaveOnPath(bool wide, PathReading& reading);
 
 // The first difference between two readings (acceptance, Result(), encoding, the declaration, the
-// root's tree, the prolog and epilog, the bytes of each save), or empty.
+// root's tree, the prolog and epilog, the bytes of each save), or empty. In a tree's difference
+// (TreeDiff.h) the portable reading is the actual one and the wide reading the one "expected".
 std::string CompareReadings(const PathReading& wide, const PathReading& portable);
 
 // All of the above: the bytes parsed on the wide paths and on the portable ones, the two readings
