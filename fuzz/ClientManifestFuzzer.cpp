@@ -1,9 +1,11 @@
 // Merging the generator's dependency into any client-manifest bytes: no crash; either a refusal
 // that leaves the document exactly as read, or a merged manifest that passes the client rules and
 // still holds every element and attribute it had (only an earlier dependency on the same
-// assembly is replaced).
+// assembly is replaced). The client's bytes read and save alike on the SSE2 paths and on the
+// portable code beside them.
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <span>
 #include <string>
@@ -15,6 +17,7 @@
 #include "AsciiCase.h"
 #include "ManifestBuilder.h"
 #include "ManifestRules.h"
+#include "ScanningPaths.h"
 #include "XmlNames.h"
 
 namespace {
@@ -58,6 +61,12 @@ bool DependsOn(const NodeRef& element, std::u16string_view name) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace kestrelwing::regsvr42;
+  const std::string difference = kestrelwing::testing::CompareScanningPaths(
+      std::span<const std::uint8_t>(data, size), kestrelwing::XmlSyntax::Dialect);
+  if (!difference.empty()) {
+    std::fprintf(stderr, "the scanning paths differ: %s\n", difference.c_str());
+    std::abort();
+  }
   cXml document;
   if (!document.Parse(std::span<const std::uint8_t>(data, size))) return 0;
   const NodeRef root = document.Root();

@@ -1,8 +1,10 @@
 // Parse(bytes) on any input: it must never crash, leak or hang, it must leave the document in
 // one of its two defined states, and it must give the tree or the message that reading the
-// decoded text gives (bytes are read without decoding the whole document first).
+// decoded text gives (bytes are read without decoding the whole document first). Read and saved
+// on the SSE2 paths and on the portable code beside them, it must give the same everywhere.
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <span>
 #include <string>
@@ -14,6 +16,7 @@
 #include "Encodings.h"
 #include "MarkupReader.h"
 #include "ParseErrors.h"
+#include "ScanningPaths.h"
 
 namespace {
 
@@ -101,5 +104,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::abort();
   }
   CompareWithText(std::span<const std::uint8_t>(data, size), document, parsed);
+  const std::string difference = kestrelwing::testing::CompareScanningPaths(
+      std::span<const std::uint8_t>(data, size), kestrelwing::XmlSyntax::Dialect);
+  if (!difference.empty()) {
+    std::fprintf(stderr, "the scanning paths differ: %s\n", difference.c_str());
+    std::abort();
+  }
   return 0;
 }

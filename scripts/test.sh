@@ -83,7 +83,10 @@ step "round trip of the side-by-side manifests that Wine's prefix holds"
 rm -rf build/wine-manifests
 mkdir -p build/wine-manifests
 cp "$WINEPREFIX"/drive_c/windows/winsxs/manifests/*.manifest build/wine-manifests/
+# Once on the library's SSE2 paths, once on the portable code beside them; each run also reads every
+# manifest on both and requires the same tree and bytes.
 build/default/tests/xml/manifest_roundtrip build/wine-manifests
+build/default/tests/xml/manifest_roundtrip --portable-scanning build/wine-manifests
 
 step "Windows x86_64 release packages: contents, portable run, silent install and uninstall"
 bash scripts/package.sh win64

@@ -15,6 +15,10 @@ std::string Quoted(std::u16string_view text) {
 
 // The first difference between the two elements themselves (not their children), or empty.
 std::string CompareElement(const cXmlNode& expected, const cXmlNode& actual) {
+  if (expected.Kind() != actual.Kind()) {
+    return "kind " + std::to_string(actual.Kind()) + ", expected " +
+           std::to_string(expected.Kind());
+  }
   if (expected.Name() != actual.Name()) {
     return "name " + Quoted(actual.Name()) + ", expected " + Quoted(expected.Name());
   }

@@ -1,4 +1,4 @@
-// Compares two element trees: names, values, properties (names, values, order) and children.
+// Compares two node trees: kinds, names, values, properties (names, values, order) and children.
 #pragma once
 
 #include <cstddef>

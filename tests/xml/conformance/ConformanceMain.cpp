@@ -7,9 +7,12 @@
 //
 // Each case's goal is in Goal.h. Every case that misses it must be listed in expected.txt with the
 // same outcome, and every listed case must still miss it; --write-expected writes the list anew
-// instead (sorted by case ID).
+// instead (sorted by case ID). This library reads each case twice, on its SSE2 paths and on the
+// portable code beside them ("kestrelwing (portable)"); the two must agree on every case (verdict,
+// message, canonical forms, tree and saved bytes), whatever the list says.
 #include <algorithm>
 #include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <fstream>
 #include <iostream>
@@ -18,19 +21,22 @@
 #include <set>
 #include <sstream>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "Canonical.h"
 #include "ExpectedList.h"
 #include "Goal.h"
 #include "Readers.h"
+#include "ScanningPaths.h"
 #include "SuiteIndex.h"
 
 namespace kestrelwing::conformance {
 namespace {
 
-enum Parser { kOurs, kPugixml, kTinyxml2, kLibxml2, kParsers };
-constexpr const char* kParserNames[kParsers] = {"kestrelwing", "pugixml", "tinyxml2", "libxml2"};
+enum Parser { kOurs, kOursPortable, kPugixml, kTinyxml2, kLibxml2, kParsers };
+constexpr const char* kParserNames[kParsers] = {"kestrelwing", "kestrelwing (portable)", "pugixml",
+                                                "tinyxml2", "libxml2"};
 
 // Counts for the cases of one type, standalone or needing an external entity.
 struct Tally {
@@ -71,6 +77,29 @@ std::optional<std::string> ReadFile(const std::filesystem::path& file) {
   std::ostringstream text;
   text << stream.rdbuf();
   return std::move(text).str();
+}
+
+// This library's reading on the portable code beside its SSE2 paths.
+Reading ReadOnPortablePaths(std::string_view bytes) {
+  const testing::ScanningPaths portable(/*wide=*/false);
+  return ReadWithKestrelwing(bytes);
+}
+
+// The first difference between this library's two readings of a case (verdict, message, canonical
+// forms), then between the trees and saved bytes of the two paths (ScanningPaths.h); or empty.
+std::string ComparePaths(std::string_view bytes, const Reading& wide, const Reading& portable) {
+  if (wide.accepted != portable.accepted || wide.failure != portable.failure) {
+    return "verdict: \"" + (wide.accepted ? "accepted" : wide.failure) +
+           "\" on the SSE2 paths, \"" + (portable.accepted ? "accepted" : portable.failure) +
+           "\" on the portable ones";
+  }
+  if (wide.canonical != portable.canonical ||
+      wide.canonicalAfterRoundTrip != portable.canonicalAfterRoundTrip ||
+      wide.roundTripFailure != portable.roundTripFailure) {
+    return "the canonical forms differ";
+  }
+  return testing::CompareScanningPaths(
+      {reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()}, XmlSyntax::Xml10);
 }
 
 // This library's table for some cases: one row per type, standalone then needing an external
@@ -129,7 +158,10 @@ void PrintComparison(const Tallies& total) {
   std::cout << "| cases |";
   for (const char* name : kParserNames)
     std::cout << ' ' << name << " |";
-  std::cout << "\n|---|---:|---:|---:|---:|\n";
+  std::cout << "\n|---|";
+  for (int parser = 0; parser < kParsers; ++parser)
+    std::cout << "---:|";
+  std::cout << '\n';
   for (const CaseType t : {CaseType::Valid, CaseType::Invalid}) {
     const Tally& tally = type(t, false);
     row(std::string(TypeName(t)) + ": accepted of " + std::to_string(tally.cases),
@@ -203,6 +235,7 @@ int Run(const Options& options) {
   Misses misses;
   std::set<std::string> known;  // every case ID run
   Tallies total{};
+  std::vector<std::string> pathDifferences;  // cases the two scanning paths read differently
   int cases = 0;
   std::size_t otherVersion = 0, otherEdition = 0, namespaces = 0;
   for (const Collection& collection : index.collections) {
@@ -223,9 +256,14 @@ int Run(const Options& options) {
                   << "'s files cannot be read\n";
         return 2;
       }
-      const Reading readings[kParsers] = {ReadWithKestrelwing(*bytes), ReadWithPugixml(*bytes),
-                                          ReadWithTinyxml2(*bytes), ReadWithLibxml2(*bytes)};
+      const Reading readings[kParsers] = {ReadWithKestrelwing(*bytes), ReadOnPortablePaths(*bytes),
+                                          ReadWithPugixml(*bytes), ReadWithTinyxml2(*bytes),
+                                          ReadWithLibxml2(*bytes)};
       if (!options.onlyCase.empty()) PrintCase(suiteCase, output, readings);
+      if (std::string difference = ComparePaths(*bytes, readings[kOurs], readings[kOursPortable]);
+          !difference.empty()) {
+        pathDifferences.push_back(suiteCase.id + ": " + difference);
+      }
 
       Tally& tally = tallies[static_cast<int>(suiteCase.type)][suiteCase.needsExternalEntity];
       ++tally.cases;
@@ -254,8 +292,11 @@ int Run(const Options& options) {
     }
     Add(total, tallies);
   }
+  for (const std::string& difference : pathDifferences)
+    std::cout << "FAIL: the scanning paths differ on " << difference << '\n';
   if (!options.onlyCase.empty()) {
     if (cases == 0) std::cout << "no case " << options.onlyCase << " among those run\n";
+    if (!pathDifferences.empty()) return 1;
     if (misses.empty()) return cases == 0 ? 2 : 0;
     for (const auto& [id, miss] : misses)
       std::cout << id << ' ' << miss.outcome << ' ' << miss.reason << '\n';
@@ -271,8 +312,9 @@ int Run(const Options& options) {
   std::cout << "\n"
             << cases << " cases run (left out: " << otherVersion << " for XML 1.1, " << otherEdition
             << " for editions before the fifth only, " << namespaces << " namespace cases); "
-            << misses.size() << " miss their goal; " << static_cast<int>(seconds * 1000)
-            << " ms for the four parsers\n\n";
+            << misses.size() << " miss their goal; " << pathDifferences.size()
+            << " read differently on the two scanning paths; " << static_cast<int>(seconds * 1000)
+            << " ms for the five readings\n\n";
 
   if (options.writeExpected) {
     std::ofstream stream(options.expected, std::ios::binary);
@@ -298,6 +340,11 @@ int Run(const Options& options) {
     std::cout << comparison.differences.size()
               << " case(s) differ from the list; once the change is meant, "
                  "xml_conformance --write-expected rewrites it\n";
+    return 1;
+  }
+  if (!pathDifferences.empty()) {
+    std::cout << "FAIL: " << pathDifferences.size()
+              << " case(s) read differently on the SSE2 and the portable scanning paths\n";
     return 1;
   }
   std::cout << "every case as listed in " << options.expected.filename().string() << '\n';
