@@ -80,7 +80,8 @@ inline std::size_t WidenAscii(std::span<const std::uint8_t> bytes, char16_t* out
 // Writes the ASCII bytes from in up to end to out as UTF-16, sixteen a step where SSE2 is there;
 // such a step may read up to 15 bytes past end, as long as they lie before readable, and write
 // as many units past the run, for which out must have room.
-inline void WidenAsciiRun(const char* in, const char* end, const char* readable, char16_t* out) {
+inline void WidenAsciiRun(const char* in, const char* end, [[maybe_unused]] const char* readable,
+                          char16_t* out) {
 #ifdef KESTRELWING_SSE2
   if (WideScanning()) {
     const __m128i zero = _mm_setzero_si128();
