@@ -83,6 +83,44 @@ TEST(MarkupTest, AttributeListForms) {
   EXPECT_EQ(FailureOf(u"<a x/>"), "Expected: = at line 1 [5]");
 }
 
+// Read as bytes, a start tag of plain attributes gets its table in one step, any other through
+// the batch; read as text, every tag takes the batch. Both must give the same properties.
+TEST(MarkupTest, AttributeListsReadAsBytesAndAsTextAgree) {
+  const auto withAttributes = [](int count) {  // names differ in their last letter
+    std::u16string tag = u"<a";
+    for (int i = 0; i < count; ++i)
+      tag += u" n" + std::u16string(1, static_cast<char16_t>(u'a' + i)) + u"=\"v\"";
+    return tag + u"/>";
+  };
+  const std::u16string cases[] = {
+      u"<a Id=\"1\" ID=\"2\" id=\"3\"/>",           // repeated ignoring case
+      u"<a x=\"1\" y=\"two words\" z=\"\"/>",       // plain
+      u"<a x=\"1\" y=\"a&amp;b\" z=\"3\"/>",        // a reference in the middle
+      u"<a x=\"1\"\r\n  y=\"2\"\tz=\"\u00E9\"/>",   // line break, tab, non-ASCII
+      u"<?xml version=\"1.0\"?><a x=\"1\"?>t</a>",  // '?' after a value
+      u"<a x=\"1\" X=\"2\"><b x=\"3\"/></a>",       // a repeat, then a fresh tag
+      withAttributes(15),
+      withAttributes(16),
+      withAttributes(17),
+  };
+  for (const std::u16string& text : cases) {
+    cXml fromText;
+    cXml fromBytes;
+    ASSERT_TRUE(Parses(fromText, text)) << ToUtf8(text);
+    const std::string utf8 = ToUtf8(text);
+    ASSERT_TRUE(fromBytes.Parse(std::span<const std::uint8_t>(
+        reinterpret_cast<const std::uint8_t*>(utf8.data()), utf8.size())))
+        << utf8 << ": " << ToUtf8(fromBytes.Result());
+    ASSERT_EQ(fromBytes.PropertyCount(), fromText.PropertyCount()) << utf8;
+    for (std::int32_t i = 1; i <= fromText.PropertyCount(); ++i) {
+      EXPECT_EQ(fromBytes.PropertyName(i), fromText.PropertyName(i)) << utf8;
+      EXPECT_EQ(fromBytes.PropertyValue(fromText.PropertyName(i)),
+                fromText.PropertyValue(fromText.PropertyName(i)))
+          << utf8;
+    }
+  }
+}
+
 TEST(MarkupTest, EmptyContentFormsGiveTheSameNode) {
   for (const char16_t* text : {u"<a/>", u"<a></a>", u"<a>   </a>", u"<a >\r\n</a >", u"<a/ >"}) {
     cXml document;

@@ -8,6 +8,7 @@
 #include <limits>
 #include <memory>
 #include <random>
+#include <span>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -623,16 +624,21 @@ TEST(Release, ANodeThatIsItsOwnChildIsSurvivedAndCanBeFreed) {
 // Blocks never overlap, are aligned as promised, and may be released in any order, before or
 // after the pool ends and on another thread; the sanitizer build checks that every chunk goes
 // back exactly once.
-TEST(NodePool, BlocksAreSeparateAndOutliveThePool) {
+// A pool for a small document starts with a small chunk, which a block larger than it outgrows.
+class NodePoolTest : public ::testing::TestWithParam<std::size_t> {};
+
+TEST_P(NodePoolTest, BlocksAreSeparateAndOutliveThePool) {
   struct Block {
     unsigned char* bytes;
     std::size_t size;
   };
   std::vector<Block> blocks;
   {
-    detail::NodePool pool;
+    detail::NodePool pool(GetParam());
     for (std::size_t i = 0; i < 5000; ++i) {
-      const std::size_t size = i == 2500 ? detail::NodePool::kChunkBytes : 1 + i % 200;
+      const std::size_t size = i == 2500    ? detail::NodePool::kChunkBytes
+                               : i % 7 == 3 ? 4000 + i % 96  // larger than a small first chunk
+                                            : 1 + i % 200;
       auto* bytes = static_cast<unsigned char*>(pool.Allocate(size));
       ASSERT_EQ(reinterpret_cast<std::uintptr_t>(bytes) % detail::NodePool::kAlignment, 0u);
       std::memset(bytes, static_cast<int>(i & 0xFF), size);
@@ -650,6 +656,29 @@ TEST(NodePool, BlocksAreSeparateAndOutliveThePool) {
     for (std::size_t i = 1; i < blocks.size(); i += 2)
       detail::ReleaseNodeMemory(blocks[i].bytes);
   }).join();
+}
+
+INSTANTIATE_TEST_SUITE_P(FirstChunks, NodePoolTest,
+                         ::testing::Values(detail::NodePool::kChunkBytes,
+                                           detail::NodePool::FirstChunkFor(1000)));
+
+// The reader writes a value where the next block will start before it takes the block.
+TEST(NodePool, TheNextRoomIsWhereTheNextBlockStarts) {
+  EXPECT_EQ(detail::NodePool::FirstChunkFor(1000), 3u << 10);
+  EXPECT_EQ(detail::NodePool::FirstChunkFor(1u << 20), detail::NodePool::kChunkBytes);
+  EXPECT_TRUE(detail::NodePool::NextRoom().empty());  // no pool: blocks come from the heap
+  detail::NodePool pool(detail::NodePool::FirstChunkFor(1000));
+  const detail::NodePool::Scope scope(pool);
+  std::vector<void*> blocks;
+  for (const std::size_t size : {1u, 100u, 2000u, 9u, 4096u, 3000u, 5000u, 64u}) {
+    const std::span<std::byte> room = detail::NodePool::NextRoom();
+    blocks.push_back(detail::AllocateNodeMemory(size));
+    if (size <= room.size()) {
+      EXPECT_EQ(blocks.back(), room.data()) << size;
+    }
+  }
+  for (void* block : blocks)
+    detail::ReleaseNodeMemory(block);
 }
 
 }  // namespace
