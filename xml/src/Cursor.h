@@ -79,8 +79,6 @@ class BasicCursor {
   Unit Current() const { return current_; }
   // Index of the next unread character.
   std::size_t Position() const { return position_; }
-  // Where the source ends.
-  const Unit* SourceEnd() const { return text_.data() + text_.size(); }
   // Lines count carriage returns seen by the readers that look for them; columns count the
   // UTF-16 code units read since the last counted carriage return.
   std::int64_t Line() const { return line_; }
@@ -190,6 +188,20 @@ KESTRELWING_ALWAYS_INLINE inline std::size_t NameEnd(std::basic_string_view<Unit
   return i;
 }
 
+#ifdef KESTRELWING_SSE2
+// Where sixteen bytes break a plain run of text or of an attribute value (whose quote is the
+// other stop; text passes '<' again): one bit for each '<', '&', CR, other stop and byte from
+// 0x80 on.
+inline unsigned PlainRunStops(__m128i block, char other) {
+  const __m128i stops = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(block, _mm_set1_epi8('<')),
+                                                  _mm_cmpeq_epi8(block, _mm_set1_epi8(other))),
+                                     _mm_or_si128(_mm_cmpeq_epi8(block, _mm_set1_epi8('&')),
+                                                  _mm_cmpeq_epi8(block, _mm_set1_epi8('\r'))));
+  // Bytes from 0x80 join through their sign bits.
+  return static_cast<unsigned>(_mm_movemask_epi8(_mm_or_si128(stops, block)));
+}
+#endif
+
 // The end of the run of ASCII bytes from i on that are none of '"', '<', '&' and CR, at most
 // limit: the value of a plain attribute.
 template <typename Unit>
@@ -197,15 +209,9 @@ KESTRELWING_ALWAYS_INLINE inline std::size_t PlainValueEnd(std::basic_string_vie
                                                            std::size_t i, std::size_t limit) {
 #ifdef KESTRELWING_SSE2
   if (sizeof(Unit) == 1 && WideScanning()) {
-    const __m128i quote = _mm_set1_epi8('"'), open = _mm_set1_epi8('<');
-    const __m128i amp = _mm_set1_epi8('&'), cr = _mm_set1_epi8('\r');
     for (; i + 16 <= limit; i += 16) {
-      const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text.data() + i));
-      const __m128i stops =
-          _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(block, quote), _mm_cmpeq_epi8(block, open)),
-                       _mm_or_si128(_mm_cmpeq_epi8(block, amp), _mm_cmpeq_epi8(block, cr)));
-      // Bytes from 0x80 on stop the run too: their sign bits join the mask.
-      const auto mask = static_cast<unsigned>(_mm_movemask_epi8(_mm_or_si128(stops, block)));
+      const unsigned mask =
+          PlainRunStops(_mm_loadu_si128(reinterpret_cast<const __m128i*>(text.data() + i)), '"');
       if (mask != 0) return i + static_cast<std::size_t>(std::countr_zero(mask));
     }
   }
@@ -355,17 +361,12 @@ std::size_t BasicCursor<Unit>::ReadPlainText([[maybe_unused]] char16_t* out,
   if (sizeof(Unit) == 1 && WideScanning() && !AtEnd()) {
     const std::size_t start = position_ - 1;
     const std::size_t limit = std::min(text_.size() - 1, start + room - room % 16);
-    const __m128i open = _mm_set1_epi8('<'), amp = _mm_set1_epi8('&');
-    const __m128i cr = _mm_set1_epi8('\r'), zero = _mm_setzero_si128();
+    const __m128i zero = _mm_setzero_si128();
     for (std::size_t i = start; i + 16 <= limit; i += 16, out += 16) {
       const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text_.data() + i));
       _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_unpacklo_epi8(block, zero));
       _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 8), _mm_unpackhi_epi8(block, zero));
-      const __m128i stops =
-          _mm_or_si128(_mm_cmpeq_epi8(block, open),
-                       _mm_or_si128(_mm_cmpeq_epi8(block, amp), _mm_cmpeq_epi8(block, cr)));
-      // Bytes from 0x80 on stop the run too: their sign bits join the mask.
-      const auto mask = static_cast<unsigned>(_mm_movemask_epi8(_mm_or_si128(stops, block)));
+      const unsigned mask = PlainRunStops(block, '<');
       if (mask == 0) continue;
       const std::size_t stop = i + static_cast<std::size_t>(std::countr_zero(mask));
       if (text_[stop] != '<') break;

@@ -1,7 +1,6 @@
 // Bytes <-> UTF-16 text: byte-order marks, UTF-8 sniffing, and the three output encodings.
 #pragma once
 
-#include <algorithm>
 #include <bit>
 #include <cstddef>
 #include <cstdint>
@@ -76,50 +75,6 @@ inline std::size_t WidenAscii(std::span<const std::uint8_t> bytes, char16_t* out
     ++i;
   }
   return i;
-}
-// Writes the ASCII bytes from in up to end to out as UTF-16, sixteen a step where SSE2 is there;
-// such a step may read up to 15 bytes past end, as long as they lie before readable, and write
-// as many units past the run, for which out must have room.
-inline void WidenAsciiRun(const char* in, const char* end, [[maybe_unused]] const char* readable,
-                          char16_t* out) {
-#ifdef KESTRELWING_SSE2
-  if (WideScanning()) {
-    const __m128i zero = _mm_setzero_si128();
-    for (; in < end && readable - in >= 16; in += 16, out += 16) {
-      const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in));
-      _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_unpacklo_epi8(block, zero));
-      _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 8), _mm_unpackhi_epi8(block, zero));
-    }
-  }
-#endif
-  for (; in < end; ++in, ++out)
-    *out = static_cast<unsigned char>(*in);
-}
-// Writes count ASCII bytes from in to out as UTF-16, sixteen a step where SSE2 is there; the last
-// step overlaps the one before, so nothing is read or written past the run.
-inline void WidenAsciiExactly(const char* in, std::size_t count, char16_t* out) {
-  std::size_t i = 0;
-#ifdef KESTRELWING_SSE2
-  if (count >= 8 && WideScanning()) {
-    const __m128i zero = _mm_setzero_si128();
-    if (count < 16) {
-      for (const std::size_t at : {std::size_t{0}, count - 8}) {
-        const __m128i block = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(in + at));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + at), _mm_unpacklo_epi8(block, zero));
-      }
-      return;
-    }
-    for (;; i += 16) {
-      i = std::min(i, count - 16);
-      const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + i));
-      _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), _mm_unpacklo_epi8(block, zero));
-      _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i + 8), _mm_unpackhi_epi8(block, zero));
-      if (i + 16 == count) return;
-    }
-  }
-#endif
-  for (; i < count; ++i)
-    out[i] = static_cast<unsigned char>(in[i]);
 }
 // Writes Utf8ToText(bytes) to out, which has room for bytes.size() units; answers how many.
 std::size_t Utf8ToUnits(std::span<const std::uint8_t> bytes, char16_t* out);

@@ -48,7 +48,8 @@ bool Equals(std::u16string_view a, std::u16string_view b) {
   return a == b;
 }
 
-// Names hold ASCII characters only, so over bytes they are widened as they stand.
+// Names, and the values of plain attributes, hold ASCII characters only, so over bytes they are
+// widened as they stand.
 template <typename Unit>
 void WidenName(std::basic_string_view<Unit> name, char16_t* out) {
   if constexpr (std::is_same_v<Unit, char16_t>) {
@@ -66,8 +67,7 @@ class MarkupParser {
   using TextRun = BasicTextRun<Unit>;
 
   explicit MarkupParser(View text, const std::array<char16_t, 256>* narrowTable = nullptr)
-      : cursor_(text), narrowTable_(narrowTable), nodePool_(NodePool::FirstChunkFor(text.size())) {
-    if (text.size() >= NodePool::kPooledFrom) poolScope_.emplace(nodePool_);
+      : cursor_(text), narrowTable_(narrowTable), pool_(text.size()) {
     children_.reserve(kFirstRoom);  // so that a small document rarely grows it
   }
   MarkupParser(const MarkupParser&) = delete;
@@ -134,11 +134,7 @@ class MarkupParser {
 
   BasicCursor<Unit> cursor_;
   const std::array<char16_t, 256>* narrowTable_;  // for bytes: none means UTF-8
-  // The nodes of a document of a kilobyte or more, their child lists and property tables, come
-  // from the pool; those of a smaller one from the heap, one block each, so that a tiny document
-  // takes no chunk.
-  NodePool nodePool_;
-  std::optional<NodePool::Scope> poolScope_;
+  DocumentPool pool_;  // the nodes, their child lists and property tables
   bool hasDeclaration_ = false;
   std::array<std::uint32_t, 2 * kBatch> attributeLengths_{};
   std::array<View, 2 * kBatch> plainPairs_;  // names and values of plain attributes just read
@@ -286,14 +282,9 @@ void MarkupParser<Unit>::ParseAttributes(cXmlNode& node) {
   // Plain names and values are ASCII, widened as they stand.
   const auto takePlain = [&](View name, View value) {
     makeRoom();
-    char16_t* const out = AttributeRoom(name.size() + value.size() + 16);  // and a last block
-    if constexpr (std::is_same_v<Unit, char16_t>) {
-      std::copy(value.begin(), value.end(), std::copy(name.begin(), name.end(), out));
-    } else {
-      const char* const readable = cursor_.SourceEnd();
-      WidenAsciiRun(name.data(), name.data() + name.size(), readable, out);
-      WidenAsciiRun(value.data(), value.data() + value.size(), readable, out + name.size());
-    }
+    char16_t* const out = AttributeRoom(name.size() + value.size());
+    WidenName(name, out);
+    WidenName(value, out + name.size());
     attributeLengths_[2 * batchSize_] = CommitAttributeText(name.size());
     attributeLengths_[2 * batchSize_ + 1] = CommitAttributeText(value.size());
     ++batchSize_;

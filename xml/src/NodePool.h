@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstddef>
+#include <optional>
 #include <span>
 
 namespace kestrelwing::detail {
@@ -35,8 +36,6 @@ class NodePool {
   // Chunks are ordinary heap blocks, small enough to come from the heap's arena: larger ones
   // would be mapped from the system and unmapped again for every document, page faults included.
   static constexpr std::size_t kChunkBytes = std::size_t{32} << 10;
-  // Documents of this many characters or more are read into a pool.
-  static constexpr std::size_t kPooledFrom = std::size_t{1} << 10;
 
   NodePool() = default;
   // The first chunk for the tree of a document of that many characters: about what such a tree
@@ -92,6 +91,22 @@ class NodePool {
   std::ptrdiff_t carved_ = 0;  // blocks carved from chunk_
   std::byte* next_ = nullptr;
   std::byte* end_ = nullptr;
+};
+
+// The pool a reader carves a document's tree from, in use on this thread while it lives. A
+// document of a kilobyte or more gets one, its first chunk sized to the document; a smaller one
+// takes its blocks from the heap, one each, so that a tiny document takes no chunk.
+class DocumentPool {
+ public:
+  static constexpr std::size_t kPooledFrom = std::size_t{1} << 10;  // characters
+
+  explicit DocumentPool(std::size_t characters) : pool_(NodePool::FirstChunkFor(characters)) {
+    if (characters >= kPooledFrom) scope_.emplace(pool_);
+  }
+
+ private:
+  NodePool pool_;
+  std::optional<NodePool::Scope> scope_;
 };
 
 }  // namespace kestrelwing::detail

@@ -240,9 +240,9 @@ bool PropertyTable::AdoptAscii(std::unique_ptr<PropertyTable>& table,
     const std::string_view value = pairs[2 * i + 1];
     entries[i] = {offset, static_cast<std::uint32_t>(name.size()),
                   static_cast<std::uint32_t>(value.size())};
-    WidenAsciiExactly(name.data(), name.size(), text + offset);
+    WidenAscii({reinterpret_cast<const std::uint8_t*>(name.data()), name.size()}, text + offset);
     offset += entries[i].nameLength;
-    WidenAsciiExactly(value.data(), value.size(), text + offset);
+    WidenAscii({reinterpret_cast<const std::uint8_t*>(value.data()), value.size()}, text + offset);
     offset += entries[i].valueLength;
   }
   adopted->count_ = static_cast<std::uint32_t>(count);

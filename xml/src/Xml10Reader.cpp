@@ -63,10 +63,7 @@ bool LooksLikeCData(std::u16string_view text) {
 
 class Reader {
  public:
-  explicit Reader(std::u16string_view text)
-      : scanner_(text), nodePool_(NodePool::FirstChunkFor(text.size())) {
-    if (text.size() >= NodePool::kPooledFrom) poolScope_.emplace(nodePool_);
-  }
+  explicit Reader(std::u16string_view text) : scanner_(text), pool_(text.size()) {}
   ~Reader() {
     for (SharedName* name : kindNames_)
       SharedName::Release(name);
@@ -142,8 +139,7 @@ class Reader {
 
   Xml10Scanner scanner_;
   Dtd dtd_;
-  NodePool nodePool_;
-  std::optional<NodePool::Scope> poolScope_;
+  DocumentPool pool_;
   std::vector<NodeRef> children_;  // complete children of the open elements, innermost last
   std::u16string_view pendingText_;
   std::u16string textBuffer_;
