@@ -51,9 +51,9 @@ class SharedName {
   const std::string ascii_;  // for the writer
 };
 
-// Whether units, not empty or empty, are the same as as many from b on. Short runs of bytes, as
-// names are, are compared as one or two overlapping words, not by a call to memcmp; an empty
-// view, which may hold no pointer at all, is never read.
+// Whether units, empty or not, are the same as as many from b on. Short runs of bytes, as names
+// are, are compared as one or two overlapping words, UTF-16 units four to a word, not by a call
+// to memcmp; an empty view, which may hold no pointer at all, is never read.
 template <typename Unit>
 KESTRELWING_ALWAYS_INLINE inline bool SameUnits(std::basic_string_view<Unit> units, const Unit* b) {
   const std::size_t n = units.size();
@@ -74,6 +74,21 @@ KESTRELWING_ALWAYS_INLINE inline bool SameUnits(std::basic_string_view<Unit> uni
       }
       return true;
     }
+  }
+  if constexpr (sizeof(Unit) == 2) {
+    // Four units, one word, at a step.
+    std::size_t i = 0;
+    for (; i + 4 <= n; i += 4) {
+      std::uint64_t x;
+      std::uint64_t y;
+      std::memcpy(&x, a + i, sizeof x);
+      std::memcpy(&y, b + i, sizeof y);
+      if (x != y) return false;
+    }
+    for (; i < n; ++i) {
+      if (a[i] != b[i]) return false;
+    }
+    return true;
   }
   return n == 0 || std::memcmp(a, b, n * sizeof(Unit)) == 0;
 }

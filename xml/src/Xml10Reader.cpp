@@ -33,22 +33,9 @@ constexpr std::u16string_view kDoctypeRule = u"[28] doctypedecl";
 constexpr std::u16string_view kContentRule = u"[43] content";
 constexpr std::u16string_view kEntityBalanceRule = u"4.3.2 Well-Formed Parsed Entities";
 
-// Equality of two texts, names mostly: four units at a step, without a call.
-KESTRELWING_ALWAYS_INLINE inline bool SameUnits(std::u16string_view a, std::u16string_view b) {
-  if (a.size() != b.size()) return false;
-  const char16_t* x = a.data();
-  const char16_t* y = b.data();
-  std::size_t n = a.size();
-  for (; n >= 4; n -= 4, x += 4, y += 4) {
-    std::uint64_t p, q;
-    std::memcpy(&p, x, sizeof p);
-    std::memcpy(&q, y, sizeof q);
-    if (p != q) return false;
-  }
-  for (; n > 0; --n) {
-    if (*x++ != *y++) return false;
-  }
-  return true;
+// Equality of two texts, names mostly.
+bool Same(std::u16string_view a, std::u16string_view b) {
+  return a.size() == b.size() && SameUnits(a, b.data());
 }
 
 bool IsAsciiLetter(char16_t c) {
@@ -67,7 +54,6 @@ class Reader {
   ~Reader() {
     for (SharedName* name : kindNames_)
       SharedName::Release(name);
-    SharedName::Release(lastName_);
   }
   Reader(const Reader&) = delete;
   Reader& operator=(const Reader&) = delete;
@@ -147,9 +133,7 @@ class Reader {
   // The attributes of the start tag being read: names and values one after the other.
   std::u16string attributeText_;
   std::vector<std::uint32_t> attributeLengths_;
-  NameCache<char16_t> names_;       // spellings in the document and the DTD's entities
-  SharedName* lastName_ = nullptr;  // the name NameFor answered last, held once
-  std::u16string_view lastSpelling_;
+  NameCache<char16_t> names_;               // spellings in the document and the DTD's entities
   std::array<SharedName*, 3> kindNames_{};  // "#text", "#cdata-section", "#comment"
 };
 
@@ -302,13 +286,13 @@ NodeRef Reader::ReadElementTree() {
       std::u16string_view endName = startName;
       // Nearly every end tag is the start tag's name and '>' at once.
       if (scanner_.Peek(startName.size()) == u'>' &&
-          SameUnits(scanner_.Rest().substr(0, startName.size()), startName)) {
+          Same(scanner_.Rest().substr(0, startName.size()), startName)) {
         scanner_.Skip(startName.size() + 1);
       } else {
         endName = scanner_.ReadName(kEndTagRule);
         scanner_.SkipSpace();
         scanner_.Expect(u">"sv, kEndTagRule);
-        if (!SameUnits(endName, startName)) {
+        if (!Same(endName, startName)) {
           scanner_.Fail(u"The end tag '" + std::u16string(endName) +
                             u"' does not match the start "
                             u"tag '" +
@@ -545,16 +529,8 @@ SharedName* Reader::KindName(NodeKind kind) {
   return name;
 }
 
-// Runs of siblings mostly share their name: the last one is kept in front of the cache.
 SharedName* Reader::NameFor(std::u16string_view name) {
-  if (lastName_ == nullptr || !SameUnits(name, lastSpelling_)) {
-    SharedName::Release(std::exchange(lastName_, names_.For(name, [](std::u16string_view spelling) {
-      return std::u16string(spelling);
-    })));
-    lastSpelling_ = name;
-  }
-  SharedName::Retain(lastName_);
-  return lastName_;
+  return names_.For(name, [](std::u16string_view spelling) { return std::u16string(spelling); });
 }
 
 void Reader::StoreValue(cXmlNode& node, std::u16string_view value) {
