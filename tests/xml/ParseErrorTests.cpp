@@ -2,6 +2,8 @@
 // parse leaves behind.
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -44,7 +46,19 @@ TEST(ParseErrorTest, MessagesGiveTheLineAndColumnWhereReadingStopped) {
   };
   for (const ErrorCase& error : cases) {
     EXPECT_EQ(FailureOf(error.source), error.message) << ToUtf8(error.source);
+    // Read as UTF-8 bytes, which keeps no place, a failing document is read again as text.
+    const std::string bytes = ToUtf8(error.source);
+    cXml document;
+    EXPECT_FALSE(document.Parse(
+        std::span(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size())));
+    EXPECT_EQ(ToUtf8(document.Result()), error.message) << bytes;
   }
+  // So is a document in the single-byte code page (the E9 is no UTF-8).
+  cXml narrow;
+  const std::string_view bytes = "<a x=\"\xE9\r\">\r\n</b>";
+  EXPECT_FALSE(
+      narrow.Parse(std::span(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size())));
+  EXPECT_EQ(ToUtf8(narrow.Result()), "Mismatched tag: 'a' at line 3 [4]");
 }
 
 TEST(ParseErrorTest, EmptySourcesHaveTheirOwnMessage) {

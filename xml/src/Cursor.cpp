@@ -37,7 +37,7 @@ typename BasicCursor<Unit>::View BasicCursor<Unit>::ReadCData() {
   std::size_t lastBreak = View::npos;
   std::size_t i = position_ - 1;
   for (;; ++i) {
-    i = FindAnyOf(text_, i, limit, ']', '\r', ']', '\r');
+    i = FindAnyOf(text_, i, limit, ']', ']', ']', kCountsPlaces ? '\r' : ']');
     if (i == limit) break;
     const Unit c = text_[i];
     if (c == ']' && i + 2 < text_.size() && text_[i + 1] == ']' && text_[i + 2] == '>') break;

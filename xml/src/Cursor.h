@@ -10,6 +10,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
+#include <type_traits>
 
 #include "Compiler.h"
 #include "SharedName.h"
@@ -65,13 +66,15 @@ struct BasicTextRun {
   bool hasReference = false;  // holds an '&', so it may need unescaping
 };
 
-// Unit is char16_t for text, char for the bytes of a UTF-8 or narrow document. Over bytes the
-// column counts bytes, which equals the UTF-16 column only while the source is single-byte.
+// Unit is char16_t for text, char for the bytes of a UTF-8 or narrow document. Over bytes no
+// line or column is kept: a document that fails there is read again as text, whose error tells
+// where.
 template <typename Unit>
 class BasicCursor {
  public:
   using View = std::basic_string_view<Unit>;
   using TextRun = BasicTextRun<Unit>;
+  static constexpr bool kCountsPlaces = std::is_same_v<Unit, char16_t>;
 
   explicit BasicCursor(View text) : text_(text) {}
 
@@ -81,8 +84,8 @@ class BasicCursor {
   std::size_t Position() const { return position_; }
   // Lines count carriage returns seen by the readers that look for them; columns count the
   // UTF-16 code units read since the last counted carriage return.
-  std::int64_t Line() const { return line_; }
-  std::int64_t Column() const { return column_; }
+  std::int64_t Line() const requires kCountsPlaces { return line_; }
+  std::int64_t Column() const requires kCountsPlaces { return column_; }
 
   // True when nothing is left to read; the last character read may still be Current().
   bool AtEnd() const { return position_ >= text_.size(); }
@@ -92,7 +95,7 @@ class BasicCursor {
   void Advance() {
     if (position_ < text_.size()) {
       current_ = text_[position_++];
-      ++column_;
+      if constexpr (kCountsPlaces) ++column_;
     } else {
       current_ = Unit{' '};
     }
@@ -106,7 +109,7 @@ class BasicCursor {
   // Moves count characters on without reading them, then reads the next one.
   void SkipAndAdvance(std::size_t count) {
     position_ += count;
-    column_ += static_cast<std::int64_t>(count);
+    if constexpr (kCountsPlaces) column_ += static_cast<std::int64_t>(count);
     Advance();
   }
   // Reads the current character a second time: the position stays, the column grows by one.
@@ -126,8 +129,10 @@ class BasicCursor {
 
   // A carriage return seen by a reader: the next character starts a new line.
   void CountLine() {
-    ++line_;
-    column_ = 0;
+    if constexpr (kCountsPlaces) {
+      ++line_;
+      column_ = 0;
+    }
   }
 
   // Skips spaces, tabs, carriage returns (counted) and line feeds. Inline, so that each place
@@ -253,10 +258,12 @@ template <typename Unit>
 typename BasicCursor<Unit>::View BasicCursor<Unit>::ConsumeTo(std::size_t stop,
                                                               std::size_t lastBreak) {
   const std::size_t start = position_ - 1;
-  if (lastBreak != View::npos) {
-    column_ = static_cast<std::int64_t>(stop - lastBreak);
-  } else {
-    column_ += static_cast<std::int64_t>(stop - start);
+  if constexpr (kCountsPlaces) {
+    if (lastBreak != View::npos) {
+      column_ = static_cast<std::int64_t>(stop - lastBreak);
+    } else {
+      column_ += static_cast<std::int64_t>(stop - start);
+    }
   }
   current_ = text_[stop];
   position_ = stop + 1;
@@ -273,37 +280,29 @@ void BasicCursor<Unit>::SkipWhitespaceRun() {
   std::size_t i = position_ - 1;
 #ifdef KESTRELWING_SSE2
   if (sizeof(Unit) == 1 && WideScanning()) {
-    // Sixteen bytes at a time: the run ends at the first byte that is no whitespace, and the
-    // carriage returns before it count as line breaks.
+    // Sixteen bytes at a time: the run ends at the first byte that is no whitespace.
     const __m128i space = _mm_set1_epi8(' '), tab = _mm_set1_epi8('\t');
     const __m128i cr = _mm_set1_epi8('\r'), lf = _mm_set1_epi8('\n');
     for (; i + 16 <= limit; i += 16) {
       const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text_.data() + i));
-      const __m128i breaks = _mm_cmpeq_epi8(block, cr);
       const __m128i blanks =
           _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(block, space), _mm_cmpeq_epi8(block, tab)),
-                       _mm_or_si128(breaks, _mm_cmpeq_epi8(block, lf)));
+                       _mm_or_si128(_mm_cmpeq_epi8(block, cr), _mm_cmpeq_epi8(block, lf)));
       const auto other = ~static_cast<unsigned>(_mm_movemask_epi8(blanks)) & 0xFFFFu;
-      const unsigned run = other != 0 ? static_cast<unsigned>(std::countr_zero(other)) : 16;
-      const unsigned breakMask =
-          static_cast<unsigned>(_mm_movemask_epi8(breaks)) & ((1u << run) - 1);
-      if (breakMask != 0) {
-        lastBreak = i + static_cast<std::size_t>(std::bit_width(breakMask)) - 1;
-        for (unsigned rest = breakMask; rest != 0; rest &= rest - 1)  // usually one break
-          ++line_;
-      }
-      if (run < 16) {
-        ConsumeTo(i + run, lastBreak);
+      if (other != 0) {
+        ConsumeTo(i + static_cast<std::size_t>(std::countr_zero(other)), View::npos);
         return;
       }
     }
   }
 #endif
   for (; i < limit && IsWhitespace(text_[i]); ++i) {
-    // Without branches: runs of indentation mix line breaks and blanks unpredictably.
-    const bool lineBreak = text_[i] == '\r';
-    line_ += lineBreak;
-    lastBreak = lineBreak ? i : lastBreak;
+    if constexpr (kCountsPlaces) {
+      // Without branches: runs of indentation mix line breaks and blanks unpredictably.
+      const bool lineBreak = text_[i] == '\r';
+      line_ += lineBreak;
+      lastBreak = lineBreak ? i : lastBreak;
+    }
   }
   ConsumeTo(i, lastBreak);
 }
@@ -386,7 +385,7 @@ typename BasicCursor<Unit>::TextRun BasicCursor<Unit>::ReadText(char delimiter) 
     std::size_t lastBreak = View::npos;
     std::size_t i = position_ - 1;
     for (;; ++i) {
-      i = FindAnyOf(text_, i, limit, '<', '"', '\r', '&');
+      i = FindAnyOf(text_, i, limit, '<', '"', '&', kCountsPlaces ? '\r' : '&');
       if (i == limit) break;
       const Unit c = text_[i];
       if (c == delimiter) break;

@@ -81,9 +81,9 @@ bool cXml::ParseSource(std::u16string_view source) {
 }
 
 // UTF-8 and single-byte documents are read as bytes, decoding only the names and values that
-// the tree keeps. Their syntax errors are found at the same place as in the text; but a UTF-8
-// document counts columns in characters, so one that fails is read again as text for the
-// message. UTF-16 and multi-byte code pages are decoded whole first.
+// the tree keeps. Their syntax errors are found at the same place as in the text, but reading
+// bytes keeps no line or column, so one that fails is read again as text for the message.
+// UTF-16 and multi-byte code pages are decoded whole first.
 bool cXml::ParseBytes(std::span<const std::uint8_t> bytes) {
   if (bytes.empty()) return FailParse(detail::kEmptyDataMessage);
   if (syntax_ == XmlSyntax::Xml10) {
@@ -107,7 +107,6 @@ bool cXml::ParseBytes(std::span<const std::uint8_t> bytes) {
   try {
     Adopt(detail::ParseMarkup(source, narrowTable));
   } catch (const detail::ParseError&) {
-    if (narrowTable != nullptr) throw;
     return ParseText(detail::DecodeBytes(bytes).text);
   }
   return true;
