@@ -155,8 +155,9 @@ class BasicCursor {
   // first is of another kind.
   template <typename Take>
   bool ReadPlainAttributes(Take take);
-  // ReadName when it would read exactly name; otherwise false, and nothing moves.
-  bool ReadNameIf(View name);
+  // Reads name and the '>' right after it, the common end tag, when the source holds exactly
+  // them there; otherwise false, and nothing moves.
+  bool ReadEndTagIf(View name);
   // Reads up to the delimiter or the end, then skips whitespace; the run stays escaped.
   TextRun ReadText(char delimiter);
   // ReadText('<') over a run of ASCII characters other than '&' and CR, writing it to out
@@ -342,14 +343,14 @@ bool BasicCursor<Unit>::ReadPlainAttributes(Take take) {
 }
 
 template <typename Unit>
-bool BasicCursor<Unit>::ReadNameIf(View name) {
+bool BasicCursor<Unit>::ReadEndTagIf(View name) {
   const std::size_t start = position_ - 1;
-  if (AtEnd() || name.empty() || name.size() >= text_.size() - start ||
-      !SameUnits(name, text_.data() + start) || IsNameChar(text_[start + name.size()])) {
+  const std::size_t close = start + name.size();
+  if (AtEnd() || close + 1 >= text_.size() || text_[close] != '>' ||
+      !SameUnits(name, text_.data() + start)) {
     return false;
   }
-  ConsumeTo(start + name.size(), View::npos);
-  SkipWhitespace();
+  ConsumeTo(close + 1, View::npos);
   return true;
 }
 

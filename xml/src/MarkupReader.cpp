@@ -411,13 +411,14 @@ void MarkupParser<Unit>::ExpectEndTag(const cXmlNode& node, View startName) {
   ExpectEndTagName(node, startName);
 }
 
-// Most end tags spell the name as the start tag did, which is checked against the source alone.
+// Most end tags spell the name as the start tag did, with the '>' right after it, which is
+// checked against the source alone.
 template <typename Unit>
 void MarkupParser<Unit>::ExpectEndTagName(const cXmlNode& node, View startName) {
-  if (!cursor_.ReadNameIf(startName) && !EqualsIgnoreCase(cursor_.ReadName(), node.Name())) {
-    cursor_.RaiseMismatch(node.Name());
+  if (!cursor_.ReadEndTagIf(startName)) {
+    if (!EqualsIgnoreCase(cursor_.ReadName(), node.Name())) cursor_.RaiseMismatch(node.Name());
+    cursor_.Expect('>');
   }
-  cursor_.Expect('>');
   cursor_.SkipWhitespace();
 }
 
