@@ -93,14 +93,22 @@ KESTRELWING_ALWAYS_INLINE inline bool SameUnits(std::basic_string_view<Unit> uni
   return n == 0 || std::memcmp(a, b, n * sizeof(Unit)) == 0;
 }
 
-// The names a reader met, each made once, by their spelling in the source (Unit: char16_t for
-// text, char for bytes). A small cache by a cheap hash of the length and three characters: a new
-// name replaces an older one that shares its slot, so the cache stays small whatever the number
-// of different names; names that collide just share less.
+// The names that the readers of one thread met, each made once, by their spelling in the source
+// (Unit: char16_t for text, char for the bytes of names, which are ASCII there). A small cache
+// by a cheap hash of the length and three characters: a new name replaces an older one that
+// shares its slot, so the cache stays small whatever the number of different names; names that
+// collide just share less. It keeps its names from one document to the next, as the documents
+// a program reads mostly use the same names.
 template <typename Unit>
 class NameCache {
  public:
   using View = std::basic_string_view<Unit>;
+
+  // The cache of the calling thread.
+  static NameCache& OfThisThread() {
+    thread_local NameCache cache;
+    return cache;
+  }
 
   NameCache() = default;
   ~NameCache() {
@@ -110,8 +118,8 @@ class NameCache {
   NameCache(const NameCache&) = delete;
   NameCache& operator=(const NameCache&) = delete;
 
-  // The name spelt so, held once for the caller; spelling must outlive the cache, and
-  // text(spelling) makes the name's text when it is new.
+  // The name spelt so, held once for the caller; text(spelling) makes the name's text when it
+  // is new.
   template <typename Text>
   SharedName* For(View spelling, Text text) {
     const std::size_t hash =
@@ -120,10 +128,9 @@ class NameCache {
                                static_cast<std::size_t>(spelling[spelling.size() / 2]) * 3 +
                                static_cast<std::size_t>(spelling.back());
     Slot& slot = slots_[hash & (slots_.size() - 1)];
-    if (slot.name == nullptr || !Same(slot.spelling, spelling)) {
+    if (slot.name == nullptr || !Same(SpellingOf(*slot.name), spelling)) {
       SharedName* const made = SharedName::Make(text(spelling));
       SharedName::Release(std::exchange(slot.name, made), std::exchange(slot.held, 1));
-      slot.spelling = spelling;
     }
     // References are taken kAhead at a time, not one by one: an atomic step per element is
     // a good part of reading it. The slot keeps its own one of them.
@@ -137,12 +144,18 @@ class NameCache {
 
  private:
   static bool Same(View a, View b) { return a.size() == b.size() && SameUnits(a, b.data()); }
+  static View SpellingOf(const SharedName& name) {
+    if constexpr (sizeof(Unit) == 1) {
+      return name.Ascii();
+    } else {
+      return name.Text();
+    }
+  }
 
   static constexpr std::size_t kAhead = 64;
 
   struct Slot {
     SharedName* name = nullptr;
-    View spelling;
     std::size_t held = 0;  // references to name taken and not handed out, the slot's own included
   };
   std::array<Slot, 256> slots_{};
