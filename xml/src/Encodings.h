@@ -4,6 +4,7 @@
 #include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <span>
 #include <string>
 #include <string_view>
@@ -68,6 +69,19 @@ inline std::size_t WidenAscii(std::span<const std::uint8_t> bytes, char16_t* out
       if (!widen8(i)) break;
     }
     if (i + 8 > n && i < n && widen8(n - 8)) return n;
+  } else if (n >= 4 && WideScanning()) {
+    // Two blocks of four, overlapping unless there are eight.
+    const auto widen4 = [&](std::size_t at) {
+      std::int32_t four;
+      std::memcpy(&four, in + at, sizeof four);
+      const __m128i block = _mm_cvtsi32_si128(four);
+      _mm_storel_epi64(reinterpret_cast<__m128i*>(out + at), _mm_unpacklo_epi8(block, zero));
+      return _mm_movemask_epi8(block) == 0;
+    };
+    if (widen4(0)) {
+      if (widen4(n - 4)) return n;
+      i = 4;
+    }
   }
 #endif
   while (i < n && in[i] < 0x80) {
