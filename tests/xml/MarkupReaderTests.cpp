@@ -86,10 +86,12 @@ TEST(MarkupTest, AttributeListForms) {
 // Read as bytes, a start tag of plain attributes gets its table in one step, any other through
 // the batch; read as text, every tag takes the batch. Both must give the same properties.
 TEST(MarkupTest, AttributeListsReadAsBytesAndAsTextAgree) {
-  const auto withAttributes = [](int count) {  // names differ in their last letter
+  // Names differ in their last letter.
+  const auto withAttributes = [](int count, std::u16string_view value = u"v") {
     std::u16string tag = u"<a";
     for (int i = 0; i < count; ++i)
-      tag += u" n" + std::u16string(1, static_cast<char16_t>(u'a' + i)) + u"=\"v\"";
+      tag += u" n" + std::u16string(1, static_cast<char16_t>(u'a' + i)) + u"=\"" +
+             std::u16string(value) + u"\"";
     return tag + u"/>";
   };
   const std::u16string cases[] = {
@@ -99,9 +101,12 @@ TEST(MarkupTest, AttributeListsReadAsBytesAndAsTextAgree) {
       u"<a x=\"1\"\r\n  y=\"2\"\tz=\"\u00E9\"/>",   // line break, tab, non-ASCII
       u"<?xml version=\"1.0\"?><a x=\"1\"?>t</a>",  // '?' after a value
       u"<a x=\"1\" X=\"2\"><b x=\"3\"/></a>",       // a repeat, then a fresh tag
+      // every reference, an unknown one, a lone '&', one without its ';'
+      u"<a x=\"&lt;&gt;&amp;&quot;&apos;\" y=\"&unknown; & &amp\" z=\"&amp;amp;\"/>",
       withAttributes(15),
       withAttributes(16),
       withAttributes(17),
+      withAttributes(17, u"a&amp;b"),
   };
   for (const std::u16string& text : cases) {
     cXml fromText;

@@ -149,10 +149,11 @@ class BasicCursor {
   // Reads a name (possibly empty) and skips the whitespace after it.
   View ReadName();
   // Reads attributes of the common kind from Current() on, while single spaces part them: a
-  // name, '=' and '"' right after it, a value of ASCII characters other than '<', '&' and CR, the
-  // closing quote. Hands each to take(name, value), which answers whether to read on; the cursor
-  // is then on the character after the last closing quote. False, and nothing moves, when the
-  // first is of another kind.
+  // name, '=' and '"' right after it, a value of ASCII characters other than '<' (and CR where
+  // lines are counted), the closing quote. Hands each to take(name, value, hasReference), which
+  // answers whether to read on; the value stays escaped, and hasReference tells whether it holds
+  // an '&'. The cursor is then on the character after the last closing quote. False, and nothing
+  // moves, when the first is of another kind.
   template <typename Take>
   bool ReadPlainAttributes(Take take);
   // Reads name and the '>' right after it, the common end tag, when the source holds exactly
@@ -160,7 +161,7 @@ class BasicCursor {
   bool ReadEndTagIf(View name);
   // Reads up to the delimiter or the end, then skips whitespace; the run stays escaped.
   TextRun ReadText(char delimiter);
-  // ReadText('<') over a run of ASCII characters other than '&' and CR, writing it to out
+  // ReadText('<') over a run of ASCII characters other than '&', writing it to out
   // as UTF-16 on the way, sixteen bytes a step, up to 15 units past the run: answers its length,
   // or npos when the run would not fit into room units or holds another character, and then
   // nothing moves.
@@ -196,20 +197,19 @@ KESTRELWING_ALWAYS_INLINE inline std::size_t NameEnd(std::basic_string_view<Unit
 
 #ifdef KESTRELWING_SSE2
 // Where sixteen bytes break a plain run of text or of an attribute value (whose quote is the
-// other stop; text passes '<' again): one bit for each '<', '&', CR, other stop and byte from
-// 0x80 on.
+// other stop; text passes '<' again): one bit for each '<', '&', other stop and byte from 0x80
+// on. Over bytes no lines are counted, so a carriage return is plain.
 inline unsigned PlainRunStops(__m128i block, char other) {
   const __m128i stops = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(block, _mm_set1_epi8('<')),
                                                   _mm_cmpeq_epi8(block, _mm_set1_epi8(other))),
-                                     _mm_or_si128(_mm_cmpeq_epi8(block, _mm_set1_epi8('&')),
-                                                  _mm_cmpeq_epi8(block, _mm_set1_epi8('\r'))));
+                                     _mm_cmpeq_epi8(block, _mm_set1_epi8('&')));
   // Bytes from 0x80 join through their sign bits.
   return static_cast<unsigned>(_mm_movemask_epi8(_mm_or_si128(stops, block)));
 }
 #endif
 
-// The end of the run of ASCII bytes from i on that are none of '"', '<', '&' and CR, at most
-// limit: the value of a plain attribute.
+// The end of the run of ASCII characters from i on that are none of '"', '<', '&' (and CR
+// where lines are counted), at most limit: a piece of the value of a plain attribute.
 template <typename Unit>
 KESTRELWING_ALWAYS_INLINE inline std::size_t PlainValueEnd(std::basic_string_view<Unit> text,
                                                            std::size_t i, std::size_t limit) {
@@ -224,7 +224,10 @@ KESTRELWING_ALWAYS_INLINE inline std::size_t PlainValueEnd(std::basic_string_vie
 #endif
   for (; i < limit; ++i) {
     const auto c = static_cast<std::uint32_t>(text[i]);
-    if (c >= 0x80 || c == '"' || c == '<' || c == '&' || c == '\r') break;
+    if (c >= 0x80 || c == '"' || c == '<' || c == '&' ||
+        (c == '\r' && BasicCursor<Unit>::kCountsPlaces)) {
+      break;
+    }
   }
   return i;
 }
@@ -329,13 +332,17 @@ bool BasicCursor<Unit>::ReadPlainAttributes(Take take) {
         text_[nameEnd + 1] != '"') {
       break;
     }
-    const std::size_t valueEnd = PlainValueEnd(text_, nameEnd + 2, limit);
+    std::size_t valueEnd = PlainValueEnd(text_, nameEnd + 2, limit);
+    bool hasReference = false;
+    while (valueEnd < limit && text_[valueEnd] == '&') {
+      hasReference = true;
+      valueEnd = PlainValueEnd(text_, valueEnd + 1, limit);
+    }
     if (valueEnd == limit || text_[valueEnd] != '"') break;
     const View name(text_.data() + i, nameEnd - i);
+    const View value(text_.data() + nameEnd + 2, valueEnd - nameEnd - 2);
     i = read = valueEnd + 1;
-    if (!take(name, View(text_.data() + nameEnd + 2, valueEnd - nameEnd - 2)) || text_[i] != ' ') {
-      break;
-    }
+    if (!take(name, value, hasReference) || text_[i] != ' ') break;
   }
   if (read == View::npos) return false;
   ConsumeTo(read, View::npos);

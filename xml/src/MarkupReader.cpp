@@ -279,14 +279,16 @@ void MarkupParser<Unit>::ParseAttributes(cXmlNode& node) {
       exact = false;  // the next batch grows the table
     }
   };
-  // Plain names and values are ASCII, widened as they stand.
-  const auto takePlain = [&](View name, View value) {
+  // Plain names and values are ASCII, widened as they stand; a value is then unescaped when it
+  // holds references.
+  const auto takePlain = [&](View name, View value, bool hasReference) {
     makeRoom();
     char16_t* const out = AttributeRoom(name.size() + value.size());
     WidenName(name, out);
     WidenName(value, out + name.size());
     attributeLengths_[2 * batchSize_] = CommitAttributeText(name.size());
-    attributeLengths_[2 * batchSize_ + 1] = CommitAttributeText(value.size());
+    attributeLengths_[2 * batchSize_ + 1] = CommitAttributeText(
+        hasReference ? UnescapeInPlace(out + name.size(), value.size()) : value.size());
     ++batchSize_;
     return true;
   };
@@ -304,16 +306,21 @@ void MarkupParser<Unit>::ParseAttributes(cXmlNode& node) {
     // Most start tags hold plain attributes alone, a few of them: their names and values are
     // widened once, straight into the element's table.
     std::size_t count = 0;
-    if (cursor_.ReadPlainAttributes([&](View name, View value) {
+    std::uint32_t referenced = 0;  // bit i for pair i
+    if (cursor_.ReadPlainAttributes([&](View name, View value, bool hasReference) {
           plainPairs_[2 * count] = name;
           plainPairs_[2 * count + 1] = value;
+          referenced |= std::uint32_t{hasReference} << count;
           return ++count < kBatch;
         })) {
       endAttribute();
       const std::span<const View> read(plainPairs_.data(), 2 * count);
-      if (atTagEnd() && NodeAccess::AdoptAsciiProperties(node, read)) return;
+      if (atTagEnd() &&
+          NodeAccess::AdoptAsciiProperties(node, read, referenced, &UnescapeInPlace)) {
+        return;
+      }
       for (std::size_t i = 0; i < read.size(); i += 2)
-        takePlain(read[i], read[i + 1]);
+        takePlain(read[i], read[i + 1], (referenced >> (i / 2) & 1) != 0);
     }
   }
   while (!atTagEnd()) {

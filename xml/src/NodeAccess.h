@@ -45,8 +45,9 @@ struct NodeAccess {
     return PropertyTable::Adopt(node.properties_, text, lengths);
   }
   // PropertyTable::AdoptAscii for the node's properties.
-  static bool AdoptAsciiProperties(cXmlNode& node, std::span<const std::string_view> pairs) {
-    return PropertyTable::AdoptAscii(node.properties_, pairs);
+  static bool AdoptAsciiProperties(cXmlNode& node, std::span<const std::string_view> pairs,
+                                   std::uint32_t rewritten, PropertyTable::Rewrite rewrite) {
+    return PropertyTable::AdoptAscii(node.properties_, pairs, rewritten, rewrite);
   }
   static void SetName(cXmlNode& node, std::u16string_view name);
   static void ClearProperties(cXmlNode& node) { node.properties_.reset(); }

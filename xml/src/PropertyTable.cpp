@@ -221,7 +221,8 @@ bool PropertyTable::Adopt(std::unique_ptr<PropertyTable>& table, std::u16string_
 }
 
 bool PropertyTable::AdoptAscii(std::unique_ptr<PropertyTable>& table,
-                               std::span<const std::string_view> pairs) {
+                               std::span<const std::string_view> pairs, std::uint32_t rewritten,
+                               Rewrite rewrite) {
   const std::size_t count = pairs.size() / 2;
   if (table || count >= static_cast<std::size_t>(kIndexedFrom)) return false;
   std::size_t units = 0;
@@ -243,6 +244,9 @@ bool PropertyTable::AdoptAscii(std::unique_ptr<PropertyTable>& table,
     WidenAscii({reinterpret_cast<const std::uint8_t*>(name.data()), name.size()}, text + offset);
     offset += entries[i].nameLength;
     WidenAscii({reinterpret_cast<const std::uint8_t*>(value.data()), value.size()}, text + offset);
+    if ((rewritten >> i & 1) != 0) {
+      entries[i].valueLength = static_cast<std::uint32_t>(rewrite(text + offset, value.size()));
+    }
     offset += entries[i].valueLength;
   }
   adopted->count_ = static_cast<std::uint32_t>(count);

@@ -42,10 +42,14 @@ class PropertyTable {
   // lengths[2i] and lengths[2i+1] long. False otherwise, and nothing changes.
   static bool Adopt(std::unique_ptr<PropertyTable>& table, std::u16string_view text,
                     std::span<const std::uint32_t> lengths);
+  // Rewrites length characters of text in place and answers how many it left, no more.
+  using Rewrite = std::size_t (*)(char16_t* text, std::size_t length);
   // Adopt for names and values of ASCII bytes, pairs[2i] and pairs[2i+1], each written once,
-  // widened straight into the new table.
+  // widened straight into the new table. Value i is then rewritten by rewrite when bit i of
+  // rewritten is set; the table keeps the room of the characters that took away.
   static bool AdoptAscii(std::unique_ptr<PropertyTable>& table,
-                         std::span<const std::string_view> pairs);
+                         std::span<const std::string_view> pairs, std::uint32_t rewritten,
+                         Rewrite rewrite);
   // Moves the table into a block of exactly the size its contents need.
   static void Compact(std::unique_ptr<PropertyTable>& table);
 
