@@ -215,6 +215,25 @@ TEST(MarkupTest, ElementsOfOneNameKeepTheirOwnName) {
   }
 }
 
+// The names that a thread's readers made serve its next documents too, by their exact spelling.
+TEST(MarkupTest, NamesServeTheNextDocumentByTheirExactSpelling) {
+  const auto parse = [](cXml& document, std::u16string_view text, bool asBytes) {
+    if (!asBytes) return document.Parse(text);
+    const std::string bytes = ToUtf8(text);
+    return document.Parse(
+        std::span(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()));
+  };
+  for (const bool asBytes : {false, true}) {
+    cXml first;
+    cXml second;
+    ASSERT_TRUE(parse(first, u"<assembly><file/></assembly>", asBytes));
+    ASSERT_TRUE(parse(second, u"<Assembly><file/></Assembly>", asBytes));
+    EXPECT_EQ(second.RootName(), u"Assembly");
+    EXPECT_NE(&second.Root()->Name(), &first.Root()->Name());
+    EXPECT_EQ(&second.Node(1)->Name(), &first.Node(1)->Name()) << asBytes;  // made once
+  }
+}
+
 TEST(MarkupTest, EndTagsMatchIgnoringLetterCase) {
   cXml document;
   ASSERT_TRUE(Parses(document, u"<Ab><cD>x</CD></aB>"));

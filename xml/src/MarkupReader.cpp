@@ -142,7 +142,7 @@ class MarkupParser {
   std::u16string attributeText_;
   std::size_t attributeUsed_ = 0;
   std::vector<NodeRef> children_;  // complete children of the open elements, innermost last
-  NameCache<Unit>& names_ = NameCache<Unit>::OfThisThread();
+  NameCache<Unit>& names_ = NameCachesOfThisThread().For<Unit>();
 };
 
 template <typename Unit>

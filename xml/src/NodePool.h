@@ -10,7 +10,7 @@ namespace kestrelwing::detail {
 // One pointer of each thread's own: the pool that node memory comes from while the thread reads a
 // document. Read for every allocation, so it must be cheap: MinGW's thread_local is emulated (a
 // library call and a lookup on every use), while a Windows TLS slot is one read
-// (NodePoolSlotWin32.cpp).
+// (ThreadSlotsWin32.cpp).
 #ifdef _WIN32
 void* CurrentNodePool();
 void SetCurrentNodePool(void* pool);

@@ -10,6 +10,7 @@
 #include <cstring>
 #include <string>
 #include <string_view>
+#include <type_traits>
 #include <utility>
 
 #include "Compiler.h"
@@ -104,12 +105,6 @@ class NameCache {
  public:
   using View = std::basic_string_view<Unit>;
 
-  // The cache of the calling thread.
-  static NameCache& OfThisThread() {
-    thread_local NameCache cache;
-    return cache;
-  }
-
   NameCache() = default;
   ~NameCache() {
     for (const Slot& slot : slots_)
@@ -160,5 +155,31 @@ class NameCache {
   };
   std::array<Slot, 256> slots_{};
 };
+
+// The name caches of one thread, made on its first read and destroyed when it ends.
+struct ThreadNameCaches {
+  NameCache<char> bytes;     // names read from the bytes of UTF-8 and single-byte documents
+  NameCache<char16_t> text;  // names read from text
+
+  template <typename Unit>
+  NameCache<Unit>& For() {
+    if constexpr (std::is_same_v<Unit, char>) {
+      return bytes;
+    } else {
+      return text;
+    }
+  }
+};
+
+// MinGW destroys a thread_local object at the end of its thread after the storage under it may
+// be gone, so on Windows the caches hang from a fiber-local slot instead (ThreadSlotsWin32.cpp).
+#ifdef _WIN32
+ThreadNameCaches& NameCachesOfThisThread();
+#else
+inline ThreadNameCaches& NameCachesOfThisThread() {
+  thread_local ThreadNameCaches caches;
+  return caches;
+}
+#endif
 
 }  // namespace kestrelwing::detail

@@ -133,7 +133,7 @@ class Reader {
   // The attributes of the start tag being read: names and values one after the other.
   std::u16string attributeText_;
   std::vector<std::uint32_t> attributeLengths_;
-  NameCache<char16_t>& names_ = NameCache<char16_t>::OfThisThread();
+  NameCache<char16_t>& names_ = NameCachesOfThisThread().text;
   std::array<SharedName*, 3> kindNames_{};  // "#text", "#cdata-section", "#comment"
 };
 
