@@ -156,7 +156,7 @@ class NameCache {
   std::array<Slot, 256> slots_{};
 };
 
-// The name caches of one thread, made on its first read and destroyed when it ends.
+// The name caches of one thread, made on its first read.
 struct ThreadNameCaches {
   NameCache<char> bytes;     // names read from the bytes of UTF-8 and single-byte documents
   NameCache<char16_t> text;  // names read from text
@@ -171,8 +171,9 @@ struct ThreadNameCaches {
   }
 };
 
-// MinGW destroys a thread_local object at the end of its thread after the storage under it may
-// be gone, so on Windows the caches hang from a fiber-local slot instead (ThreadSlotsWin32.cpp).
+// Elsewhere they are destroyed when the thread ends. MinGW destroys a thread_local object at the
+// end of its thread after the storage under it may be gone, so on Windows they hang from a
+// fiber-local slot instead, and the next thread that reads takes them on (ThreadSlotsWin32.cpp).
 #ifdef _WIN32
 ThreadNameCaches& NameCachesOfThisThread();
 #else

@@ -1,5 +1,5 @@
 // The per-thread state of the readers on Windows: the node pool's pointer in a TLS slot, and the
-// name caches in a fiber-local slot, whose callback destroys them when the thread ends.
+// name caches in a fiber-local slot, whose callback hands them on when the thread ends.
 #include <windows.h>
 
 #include <cstdlib>
@@ -21,14 +21,31 @@ DWORD CurrentNodePoolSlot() {
   return slot;
 }
 
-void NTAPI DestroyNameCaches(void* caches) {
-  delete static_cast<ThreadNameCaches*>(caches);
+// The caches of threads that ended wait here for the next thread that reads; they are never
+// freed. A callback at the end of a thread also runs when the process ends, after its other
+// threads were stopped wherever they were, the heap's lock perhaps held: it must not touch the
+// heap, and linking the caches into a lock-free list does not.
+struct alignas(MEMORY_ALLOCATION_ALIGNMENT) ParkedCaches {
+  SLIST_ENTRY entry;  // first: the list links the caches by their address
+  ThreadNameCaches caches;
+};
+
+PSLIST_HEADER Parked() {
+  alignas(MEMORY_ALLOCATION_ALIGNMENT) static SLIST_HEADER parked;
+  static const bool initialized = (InitializeSListHead(&parked), true);
+  (void)initialized;
+  return &parked;
+}
+
+void NTAPI ParkNameCaches(void* caches) {
+  InterlockedPushEntrySList(Parked(), &static_cast<ParkedCaches*>(caches)->entry);
 }
 
 // The fiber-local slot of NameCachesOfThisThread, taken once for the life of the process.
 DWORD NameCachesSlot() {
   static const DWORD slot = [] {
-    const DWORD taken = FlsAlloc(&DestroyNameCaches);
+    Parked();  // ready before any callback can run
+    const DWORD taken = FlsAlloc(&ParkNameCaches);
     if (taken == FLS_OUT_OF_INDEXES) std::abort();  // the process has used up every slot
     return taken;
   }();
@@ -49,15 +66,16 @@ void SetCurrentNodePool(void* pool) {
 
 ThreadNameCaches& NameCachesOfThisThread() {
   const DWORD slot = NameCachesSlot();
-  auto* caches = static_cast<ThreadNameCaches*>(FlsGetValue(slot));
+  auto* caches = static_cast<ParkedCaches*>(FlsGetValue(slot));
   if (caches == nullptr) {
-    caches = new ThreadNameCaches;
+    caches = reinterpret_cast<ParkedCaches*>(InterlockedPopEntrySList(Parked()));
+    if (caches == nullptr) caches = new ParkedCaches;
     if (!FlsSetValue(slot, caches)) {
-      delete caches;
+      ParkNameCaches(caches);
       throw std::bad_alloc();
     }
   }
-  return *caches;
+  return caches->caches;
 }
 
 }  // namespace kestrelwing::detail
