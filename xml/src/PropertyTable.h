@@ -46,7 +46,7 @@ class PropertyTable {
   using Rewrite = std::size_t (*)(char16_t* text, std::size_t length);
   // Adopt for names and values of ASCII bytes, pairs[2i] and pairs[2i+1], each written once,
   // widened straight into the new table. Value i is then rewritten by rewrite when bit i of
-  // rewritten is set; the table keeps the room of the characters that took away.
+  // rewritten is set; the table keeps the room of the characters the rewriting took away.
   static bool AdoptAscii(std::unique_ptr<PropertyTable>& table,
                          std::span<const std::string_view> pairs, std::uint32_t rewritten,
                          Rewrite rewrite);

@@ -49,7 +49,7 @@ class SharedName {
 
   std::atomic<std::size_t> references_{1};
   const std::u16string text_;
-  const std::string ascii_;  // for the writer
+  const std::string ascii_;  // for the writer, and the spelling that the bytes' cache compares
 };
 
 // Whether units, empty or not, are the same as as many from b on. Short runs of bytes, as names
@@ -156,7 +156,8 @@ class NameCache {
   std::array<Slot, 256> slots_{};
 };
 
-// The name caches of one thread, made on its first read.
+// The name caches of one thread, made on its first read. Where the thread_local below serves,
+// they are destroyed when the thread ends.
 struct ThreadNameCaches {
   NameCache<char> bytes;     // names read from the bytes of UTF-8 and single-byte documents
   NameCache<char16_t> text;  // names read from text
@@ -171,9 +172,9 @@ struct ThreadNameCaches {
   }
 };
 
-// Elsewhere they are destroyed when the thread ends. MinGW destroys a thread_local object at the
-// end of its thread after the storage under it may be gone, so on Windows they hang from a
-// fiber-local slot instead, and the next thread that reads takes them on (ThreadSlotsWin32.cpp).
+// MinGW destroys a thread_local object at the end of its thread after the storage under it may
+// be gone, so on Windows the caches hang from a fiber-local slot instead, and the next thread that
+// reads takes them on (ThreadSlotsWin32.cpp).
 #ifdef _WIN32
 ThreadNameCaches& NameCachesOfThisThread();
 #else

@@ -32,9 +32,11 @@ struct alignas(MEMORY_ALLOCATION_ALIGNMENT) ParkedCaches {
 
 PSLIST_HEADER Parked() {
   alignas(MEMORY_ALLOCATION_ALIGNMENT) static SLIST_HEADER parked;
-  static const bool initialized = (InitializeSListHead(&parked), true);
-  (void)initialized;
-  return &parked;
+  static const PSLIST_HEADER head = [] {
+    InitializeSListHead(&parked);
+    return &parked;
+  }();
+  return head;
 }
 
 void NTAPI ParkNameCaches(void* caches) {
