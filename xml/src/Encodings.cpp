@@ -119,7 +119,11 @@ bool LooksLikeUtf8(std::span<const std::uint8_t> bytes, std::ptrdiff_t limit) {
   std::size_t sequences = 0;
   for (std::size_t i = 0; i < m;) {
     const std::uint8_t b = sample[i];
-    if (b < 0x80 || b >= 0xFE) {  // FE and FF are skipped: neither counted nor rejected
+    if (b < 0x80) {
+      i += FirstNonAscii(sample.subspan(i, m - i));
+      continue;
+    }
+    if (b >= 0xFE) {  // FE and FF are skipped: neither counted nor rejected
       ++i;
       continue;
     }
