@@ -129,6 +129,8 @@ class MarkupParser {
   // the other in attributeText_ (its first attributeUsed_ units; the rest is room), their
   // lengths in attributeLengths_, name and value for each.
   static constexpr std::size_t kBatch = 16;
+  // Room for the attributes of most start tags (and a declaration's) at once.
+  static constexpr std::size_t kFirstAttributeText = 256;
   // Room for the children and open elements of most documents at once.
   static constexpr std::size_t kFirstRoom = 64;
 
@@ -353,7 +355,8 @@ std::uint32_t MarkupParser<Unit>::AppendAttributeText(const TextRun& run) {
 template <typename Unit>
 char16_t* MarkupParser<Unit>::AttributeRoom(std::size_t units) {
   if (attributeText_.size() - attributeUsed_ < units) {
-    attributeText_.resize(std::max(2 * attributeText_.size(), attributeUsed_ + units));
+    attributeText_.resize(
+        std::max({kFirstAttributeText, 2 * attributeText_.size(), attributeUsed_ + units}));
   }
   return attributeText_.data() + attributeUsed_;
 }
