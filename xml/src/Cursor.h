@@ -397,7 +397,7 @@ typename BasicCursor<Unit>::TextRun BasicCursor<Unit>::ReadText(char delimiter) 
       if (i == limit) break;
       const Unit c = text_[i];
       if (c == delimiter) break;
-      if (c == '\r') {
+      if (kCountsPlaces && c == '\r') {
         ++line_;
         lastBreak = i;
       } else if (c == '&') {
