@@ -11,13 +11,16 @@
 namespace kestrelwing::detail {
 namespace {
 
+// A TLS or fiber-local slot just taken; a process that has used up every slot cannot go on.
+static_assert(TLS_OUT_OF_INDEXES == FLS_OUT_OF_INDEXES);
+DWORD Taken(DWORD slot) {
+  if (slot == TLS_OUT_OF_INDEXES) std::abort();
+  return slot;
+}
+
 // The TLS slot of CurrentNodePool, taken once for the life of the process.
 DWORD CurrentNodePoolSlot() {
-  static const DWORD slot = [] {
-    const DWORD taken = TlsAlloc();
-    if (taken == TLS_OUT_OF_INDEXES) std::abort();  // the process has used up every slot
-    return taken;
-  }();
+  static const DWORD slot = Taken(TlsAlloc());
   return slot;
 }
 
@@ -47,9 +50,7 @@ void NTAPI ParkNameCaches(void* caches) {
 DWORD NameCachesSlot() {
   static const DWORD slot = [] {
     Parked();  // ready before any callback can run
-    const DWORD taken = FlsAlloc(&ParkNameCaches);
-    if (taken == FLS_OUT_OF_INDEXES) std::abort();  // the process has used up every slot
-    return taken;
+    return Taken(FlsAlloc(&ParkNameCaches));
   }();
   return slot;
 }
