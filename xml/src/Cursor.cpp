@@ -41,7 +41,7 @@ typename BasicCursor<Unit>::View BasicCursor<Unit>::ReadCData() {
     if (i == limit) break;
     const Unit c = text_[i];
     if (c == ']' && i + 2 < text_.size() && text_[i + 1] == ']' && text_[i + 2] == '>') break;
-    if (c == '\r') {
+    if (kCountsPlaces && c == '\r') {
       ++line_;
       lastBreak = i;
     }
